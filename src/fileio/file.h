@@ -1,0 +1,93 @@
+// The file layer: the few file-system operations the steps need, with the
+// platform's own failure texts. Those texts end up verbatim behind "Msg=" in
+// the activity log, so they must read exactly as below.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace kws {
+
+// A failure of the file layer (or a range check); what() is the message that
+// gets logged.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kStreamReadError = "Stream read error";
+inline constexpr const char* kStreamWriteError = "Stream write error";
+inline constexpr const char* kRangeCheckError = "Range check error";
+
+[[noreturn]] void ThrowRangeCheck();
+
+// A size as the signed 32-bit count the headers hold, or "Range check error".
+int32_t CheckedInt32(uint64_t value);
+
+// True for an existing entry that is not a folder.
+bool FileExists(const std::string& name);
+bool DirectoryExists(const std::string& path);
+// Deletes a file; false when it was not there or could not be removed.
+bool DeleteFile(const std::string& name);
+// Creates a folder and any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+namespace detail {
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+}  // namespace detail
+
+// A file opened for sequential reading; closed when it goes out of scope.
+class InputFile {
+ public:
+  // Throws "Cannot open file " + name.
+  explicit InputFile(const std::string& name);
+
+  uint64_t Size() const;
+  uint64_t Position() const;
+  void Seek(uint64_t position);
+  // Reads exactly count bytes, or throws "Stream read error".
+  void Read(void* buffer, size_t count);
+  uint8_t ReadByte();
+  // Reads up to count bytes; 0 only at the end of the file.
+  size_t ReadSome(void* buffer, size_t count);
+  void Close();
+
+ private:
+  detail::FileHandle file_;
+  std::string name_;
+};
+
+// A file created (or truncated) for sequential writing. Close() reports a
+// failed flush; the destructor closes silently on error paths.
+class OutputFile {
+ public:
+  // Throws "Cannot create file " + name.
+  explicit OutputFile(const std::string& name);
+
+  // Writes all count bytes, or throws "Stream write error".
+  void Write(const void* buffer, size_t count);
+  void WriteFill(uint8_t value, uint64_t count);
+  // Flushes and closes; throws "Stream write error" when the data did not all
+  // reach the file.
+  void Close();
+
+ private:
+  detail::FileHandle file_;
+};
+
+// Copies count bytes from the input's position to the output; a shorter
+// input is "Stream read error".
+void CopyBytes(InputFile& from, OutputFile& to, uint64_t count);
+
+// The current working directory, and changing it; the latter throws a
+// FileError with the system's reason.
+std::string GetCurrentDir();
+void SetCurrentDir(const std::string& path);
+
+}  // namespace kws

@@ -1,0 +1,32 @@
+// The activity log: the tool's only record of what it did. One append-only
+// text file; every line is "yyyy-mm-dd hh:nn:ss.zzz => message" + CR LF.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kws {
+
+// Only the first kMaxLogMessage bytes of a message are written.
+inline constexpr size_t kMaxLogMessage = 8000;
+
+// The file every entry goes to; set by start-up before the first entry.
+void SetLogFilePath(std::string path);
+std::string LogFilePath();
+
+// Appends one entry. Never throws: a line that cannot be written (missing
+// folder, file locked by another process, disk full) is lost and the result
+// is false.
+bool WriteLog(std::string_view message) noexcept;
+
+// Optional listener that sees every message WriteLog is given, written or
+// not; the command line echoes the log with it. Empty to remove.
+using LogListener = std::function<void(std::string_view message)>;
+void SetLogListener(LogListener listener);
+
+// The local time in the log's patterns.
+std::string LogTimestamp();       // yyyy-mm-dd hh:nn:ss.zzz
+std::string LogCreationStamp();   // yyyy-mm-dd hh:nn:ss
+
+}  // namespace kws

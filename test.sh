@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a normal build with warnings as errors,
+# and a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/ensure_packages.sh
+ensure_packages
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+run_build() {
+  local dir=$1; shift
+  echo "=== $dir ==="
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKWS_SANITIZE=ON -DKWS_WERROR=ON

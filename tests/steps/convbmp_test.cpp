@@ -1,0 +1,204 @@
+#include <sys/stat.h>
+
+#include "steps/be_fields.h"
+#include "steps/steps.h"
+#include "support/test_support.h"
+
+namespace kws {
+namespace {
+
+using test::BitmapSpec;
+using test::Bytes;
+using test::Exists;
+using test::MakeBitmap;
+using test::ReadBytes;
+using test::WriteBytes;
+
+class Convbmp : public test::ScratchDirTest {
+ protected:
+  int32_t Convert(const BitmapSpec& spec) {
+    WriteBytes("in.bmp", MakeBitmap(spec));
+    return convbmp("in.bmp", "welcome.qv.colortable", "welcome.qv.raw");
+  }
+
+  // The colour table and raw file a correct reading of the generated bitmap gives.
+  static Bytes ExpectedColorTable(const BitmapSpec& spec, uint32_t count) {
+    Bytes ct;
+    for (uint32_t i = 0; i < count; ++i) {
+      const Rgb c = test::GeneratedColor(spec, i);
+      ct.insert(ct.end(), {c.r, c.g, c.b});
+    }
+    return ct;
+  }
+  static Bytes ExpectedRaw(const BitmapSpec& spec) {
+    Bytes raw = test::Hex("000002D0 00000240");
+    for (uint32_t row = 0; row < 576; ++row) {
+      for (uint32_t x = 0; x < 720; ++x) raw.push_back(test::GeneratedPixel(spec, x, row));
+    }
+    return raw;
+  }
+};
+
+TEST_F(Convbmp, ValidBitmapGivesColorTableAndRaw) {
+  const BitmapSpec spec;
+  ASSERT_EQ(Convert(spec), 0);
+  const Bytes ct = ReadBytes("welcome.qv.colortable");
+  const Bytes raw = ReadBytes("welcome.qv.raw");
+  EXPECT_EQ(ct.size(), 768u);
+  EXPECT_EQ(ct, ExpectedColorTable(spec, 256));
+  ASSERT_EQ(raw.size(), 414728u);
+  EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 8), test::Hex("00 00 02 D0 00 00 02 40"));
+  EXPECT_EQ(raw, ExpectedRaw(spec));
+  EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(Convbmp, PaletteEntriesAreStoredBlueGreenRed) {
+  Bytes bmp = MakeBitmap();
+  bmp[54] = 0x10;  // blue
+  bmp[55] = 0x20;  // green
+  bmp[56] = 0x30;  // red
+  bmp[57] = 0x00;
+  WriteBytes("in.bmp", bmp);
+  ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
+  const Bytes ct = ReadBytes("ct");
+  EXPECT_EQ(Bytes(ct.begin(), ct.begin() + 3), test::Hex("30 20 10"));
+}
+
+TEST_F(Convbmp, ColorsUsedSetsTableSizeAndWhereRowsStart) {
+  BitmapSpec spec;
+  spec.colors_used = 16;
+  spec.palette_entries = 16;
+  ASSERT_EQ(Convert(spec), 0);
+  EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(spec, 16));
+  EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(spec));
+}
+
+TEST_F(Convbmp, LargerInfoHeadersAndPixelGapsAreReadFromTheirPlaces) {
+  struct Case {
+    const char* what;
+    uint32_t info_size;
+    uint32_t gap;
+  };
+  const Case cases[] = {{"108-byte header", 108, 0},
+                        {"124-byte header", 124, 0},
+                        {"gap before pixels", 40, 200},
+                        {"124-byte header and gap", 124, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BitmapSpec spec;
+    spec.info_size = c.info_size;
+    spec.gap_before_pixels = c.gap;
+    spec.seed = 9;
+    ASSERT_EQ(Convert(spec), 0);
+    EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(spec, 256));
+    EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(spec));
+  }
+}
+
+TEST_F(Convbmp, PixelOffsetPointingIntoThePaletteIsNotTrusted) {
+  BitmapSpec spec;
+  Bytes bmp = MakeBitmap(spec);
+  PutLE32(&bmp[10], 54);  // says the rows start where the palette does
+  WriteBytes("in.bmp", bmp);
+  ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
+  EXPECT_EQ(ReadBytes("raw"), ExpectedRaw(spec));
+}
+
+TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
+  struct Case {
+    const char* what;
+    BitmapSpec spec;
+    int32_t code;
+    std::string line;
+  };
+  auto spec = [](auto change) {
+    BitmapSpec s;
+    change(s);
+    return s;
+  };
+  const Case cases[] = {
+      {"24-bit", spec([](BitmapSpec& s) { s.bit_count = 24; }), -11, "ERROR: bitdepth > 8 not supported!"},
+      {"24-bit and wrong size", spec([](BitmapSpec& s) { s.bit_count = 24; s.width = 640; }), -11,
+       "ERROR: bitdepth > 8 not supported!"},
+      {"run-length encoded", spec([](BitmapSpec& s) { s.compression = 1; }), -12,
+       "ERROR: compression not supported!"},
+      {"RLE and wrong size", spec([](BitmapSpec& s) { s.compression = 1; s.height = 10; }), -12,
+       "ERROR: compression not supported!"},
+      {"640 x 480", spec([](BitmapSpec& s) { s.width = 640; s.height = 480; }), -13,
+       "ERROR: Bitmap must have 720x576 pixels! cx=640, cy=480"},
+      {"top-down", spec([](BitmapSpec& s) { s.height = -576; }), -13,
+       "ERROR: Bitmap must have 720x576 pixels! cx=720, cy=-576"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove("test.log");
+    WriteBytes("welcome.qv.raw", Bytes{1, 2, 3});  // an earlier run's output stays
+    EXPECT_EQ(Convert(c.spec), c.code);
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{c.line});
+    EXPECT_EQ(ReadBytes("welcome.qv.raw"), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(Exists("welcome.qv.colortable"));
+  }
+}
+
+TEST_F(Convbmp, MissingBitmapIsMinusTwo) {
+  EXPECT_EQ(convbmp("nothing.bmp", "ct", "raw"), -2);
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), file nothing.bmp do not exist!"});
+  EXPECT_FALSE(Exists("ct"));
+}
+
+TEST_F(Convbmp, FailuresAreCaughtWithTheirMessages) {
+  struct Case {
+    const char* what;
+    Bytes bitmap;
+    std::string message;
+    bool colortable_written;
+  };
+  BitmapSpec many;
+  many.colors_used = 300;
+  BitmapSpec huge_colors;
+  huge_colors.colors_used = 0x80000000u;
+  BitmapSpec huge_compression;
+  huge_compression.compression = 0x80000000u;
+  BitmapSpec four_bit;
+  four_bit.bit_count = 4;
+  four_bit.palette_entries = 16;
+  four_bit.row_bytes = 360;
+  const Case cases[] = {
+      {"colours used 300", MakeBitmap(many), "Range check error", false},
+      {"colours used 2^31", MakeBitmap(huge_colors), "Range check error", false},
+      {"compression 2^31", MakeBitmap(huge_compression), "Range check error", false},
+      {"shorter than 54 bytes", Bytes(53, 0), "Stream read error", false},
+      {"4-bit rows run out", MakeBitmap(four_bit), "Stream read error", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove("test.log");
+    std::remove("ct");
+    WriteBytes("in.bmp", c.bitmap);
+    EXPECT_EQ(convbmp("in.bmp", "ct", "raw"), -99);
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=" + c.message});
+    EXPECT_EQ(Exists("ct"), c.colortable_written);
+  }
+  // The 4-bit case leaves the dimensions and the rows that were there.
+  EXPECT_EQ(ReadBytes("ct").size(), 48u);
+  const size_t raw_size = ReadBytes("raw").size();
+  EXPECT_GT(raw_size, 8u);
+  EXPECT_LT(raw_size, 414728u);
+}
+
+TEST_F(Convbmp, CannotCreateOutputIsCaught) {
+  WriteBytes("in.bmp", MakeBitmap());
+  EXPECT_EQ(convbmp("in.bmp", "no-folder/ct", "raw"), -99);
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=Cannot create file no-folder/ct"});
+}
+
+TEST_F(Convbmp, AnySignatureIsAccepted) {
+  Bytes bmp = MakeBitmap();
+  bmp[0] = 'X';
+  bmp[1] = 'Y';
+  WriteBytes("in.bmp", bmp);
+  EXPECT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
+}
+
+}  // namespace
+}  // namespace kws

@@ -1,0 +1,121 @@
+#include "steps/image_crc.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "fileio/file.h"
+#include "steps/be_fields.h"
+
+namespace kws {
+namespace {
+
+uint32_t StepwiseCrc(const std::string& text) {
+  uint32_t reg = 0;
+  for (unsigned char c : text) reg = crcstep(c, reg);
+  return reg ^ 0xFFFFFFFF;
+}
+
+TEST(ImageCrc, KnownVectorsBulkAndStepwise) {
+  struct Case {
+    std::string bytes;
+    uint32_t crc;
+  };
+  const Case cases[] = {
+      {"123456789", 0xD202D277},
+      {"abc", 0x359A672F},
+      {"", 0xFFFFFFFF},
+      {std::string(1, '\0'), 0xFFFFFFFF},
+      {std::string(1000, '\0'), 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes.size());
+    EXPECT_EQ(ImageCrc(c.bytes.data(), c.bytes.size()), c.crc);
+    EXPECT_EQ(StepwiseCrc(c.bytes), c.crc);
+  }
+}
+
+TEST(ImageCrc, LeadingZerosDoNotChangeIt) {
+  const std::string with_zeros = std::string(5, '\0') + "abc";
+  EXPECT_EQ(ImageCrc(with_zeros.data(), with_zeros.size()), 0x359A672Fu);
+}
+
+TEST(ImageCrc, EqualsUsualCrc32AfterFourFFBytes) {
+  const std::string data = "\xFF\xFF\xFF\xFFwelcome";
+  const uint32_t usual = static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                                                       static_cast<uInt>(data.size())));
+  EXPECT_EQ(ImageCrc(data.data() + 4, data.size() - 4), usual);
+}
+
+TEST(ImageCrc, AccumulatorMatchesOneShotAcrossSplits) {
+  std::string data;
+  for (int i = 0; i < 5000; ++i) data += static_cast<char>(i * 31 + 7);
+  const uint32_t whole = ImageCrc(data.data(), data.size());
+  for (size_t split : {size_t{0}, size_t{1}, size_t{4}, size_t{4095}, data.size()}) {
+    ImageCrcAccumulator acc;
+    acc.Add(data.data(), split);
+    acc.Add(data.data() + split, data.size() - split);
+    EXPECT_EQ(acc.Value(), whole) << "split at " << split;
+  }
+}
+
+TEST(CrcStep, TableEntries) {
+  EXPECT_EQ(crcstep(0x00, 0x00000000), 0x00000000u);
+  EXPECT_EQ(crcstep(0x01, 0x00000000), 0x77073096u);
+  EXPECT_EQ(crcstep(0x80, 0x00000000), 0xEDB88320u);
+  EXPECT_EQ(crcstep(0xFF, 0x00000000), 0x2D02EF8Du);
+}
+
+TEST(ReverseBytes, ReversesTheGivenCount) {
+  std::array<uint8_t, 12> buf{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  reversebytes(buf.data(), 4);
+  EXPECT_EQ(buf, (std::array<uint8_t, 12>{4, 3, 2, 1, 5, 6, 7, 8, 9, 10, 11, 12}));
+
+  buf = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  reversebytes(buf.data(), 11);
+  EXPECT_EQ(buf, (std::array<uint8_t, 12>{11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 12}));
+
+  for (int32_t count : {0, 1}) {
+    buf = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    reversebytes(buf.data(), count);
+    EXPECT_EQ(buf[0], 1);
+    EXPECT_EQ(buf[1], 2);
+  }
+}
+
+TEST(ReverseBytes, CountOutOfRangeFailsAndLeavesBuffer) {
+  for (int32_t count : {12, -1}) {
+    std::array<uint8_t, 12> buf{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const auto before = buf;
+    try {
+      reversebytes(buf.data(), count);
+      FAIL() << "count " << count << " accepted";
+    } catch (const FileError& e) {
+      EXPECT_STREQ(e.what(), "Range check error");
+    }
+    EXPECT_EQ(buf, before);
+  }
+}
+
+TEST(ReverseBytes, TurnsANativeValueBigEndianLikeTheFieldWriter) {
+  for (uint32_t value : {0x00000001u, 0x0002BFF0u, 0xD202D277u}) {
+    uint32_t v = value;
+    reversebytes(&v, 4);
+    uint8_t be[4];
+    PutBE32(be, value);
+    EXPECT_EQ(0, std::memcmp(&v, be, 4)) << std::hex << value;
+    EXPECT_EQ(GetBE32(be), value);
+  }
+  uint8_t be[4];
+  PutBE32(be, 0xD202D277);
+  EXPECT_EQ(be[0], 0xD2);
+  EXPECT_EQ(be[1], 0x02);
+  EXPECT_EQ(be[2], 0xD2);
+  EXPECT_EQ(be[3], 0x77);
+}
+
+}  // namespace
+}  // namespace kws

@@ -1,0 +1,135 @@
+#include "support/test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "log/activity_log.h"
+#include "steps/be_fields.h"
+
+namespace kws::test {
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) ADD_FAILURE() << "cannot read " << path;
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Hex(std::string_view hex) {
+  Bytes out;
+  std::string digits;
+  for (char c : hex) {
+    if (c != ' ' && c != '\n') digits += c;
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void ScratchDirTest::SetUp() {
+  saved_cwd_ = std::filesystem::current_path().string();
+  std::string tmpl = (std::filesystem::temp_directory_path() / "kws-test-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  dir_ = tmpl;
+  std::filesystem::current_path(dir_);
+  SetLogFilePath(Path("test.log"));
+}
+
+void ScratchDirTest::TearDown() {
+  SetLogListener(nullptr);
+  SetLogFilePath("");
+  std::filesystem::current_path(saved_cwd_);
+  std::error_code ec;
+  // Folders made read-only by a test must not keep the scratch folder alive.
+  std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::string ScratchDirTest::LogText() const {
+  if (!Exists(Path("test.log"))) return {};
+  const Bytes b = ReadBytes(Path("test.log"));
+  return std::string(b.begin(), b.end());
+}
+
+std::vector<std::string> ScratchDirTest::LogMessages() const {
+  std::vector<std::string> messages;
+  const std::string text = LogText();
+  const std::string marker = " => ";
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    const size_t m = line.find(marker);
+    if (m == 23) messages.push_back(line.substr(m + marker.size()));
+    pos = end + 2;
+  }
+  return messages;
+}
+
+Rgb GeneratedColor(const BitmapSpec& spec, uint32_t i) {
+  return Rgb{static_cast<uint8_t>(i * 7 + spec.seed), static_cast<uint8_t>(i * 13 + 3 * spec.seed),
+             static_cast<uint8_t>(255 - i)};
+}
+
+uint8_t GeneratedPixel(const BitmapSpec& spec, uint32_t x, uint32_t stored_row) {
+  return static_cast<uint8_t>((x / 8 + stored_row * 3 + spec.seed * 5) & 0xFF);
+}
+
+Bytes MakeBitmap(const BitmapSpec& spec) {
+  const bool core = spec.info_size == 12;
+  const uint32_t entry_size = core ? 3 : 4;
+  const uint32_t palette_start = 14 + std::max<uint32_t>(spec.info_size, 40);
+  const uint32_t pixel_offset = palette_start + spec.palette_entries * entry_size + spec.gap_before_pixels;
+  Bytes b(pixel_offset + size_t{spec.pixel_rows} * spec.row_bytes, 0);
+
+  b[0] = 'B';
+  b[1] = 'M';
+  PutLE32(&b[2], static_cast<uint32_t>(b.size()));
+  PutLE32(&b[10], pixel_offset);
+  PutLE32(&b[14], spec.info_size);
+  PutLE32(&b[18], static_cast<uint32_t>(spec.width));
+  PutLE32(&b[22], static_cast<uint32_t>(spec.height));
+  PutLE16(&b[26], 1);
+  PutLE16(&b[28], spec.bit_count);
+  PutLE32(&b[30], spec.compression);
+  PutLE32(&b[46], spec.colors_used);
+  // Bytes between the 40-byte header and the palette of a larger header stay
+  // 0xEE so that a reader that ignores the header size sees a wrong palette.
+  for (uint32_t i = 54; i < palette_start; ++i) b[i] = 0xEE;
+  for (uint32_t i = 0; i < spec.palette_entries; ++i) {
+    const Rgb c = GeneratedColor(spec, i);
+    uint8_t* e = &b[palette_start + i * entry_size];
+    e[0] = c.b;
+    e[1] = c.g;
+    e[2] = c.r;
+  }
+  for (uint32_t i = 0; i < spec.gap_before_pixels; ++i) b[pixel_offset - 1 - i] = 0xDD;
+  for (uint32_t row = 0; row < spec.pixel_rows; ++row) {
+    for (uint32_t x = 0; x < spec.row_bytes; ++x) {
+      b[pixel_offset + size_t{row} * spec.row_bytes + x] = GeneratedPixel(spec, x, row);
+    }
+  }
+  return b;
+}
+
+}  // namespace kws::test

@@ -1,0 +1,65 @@
+// Shared helpers for the tests: a scratch folder per test, byte files, the
+// messages the activity log received, and generated bitmaps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "steps/bitmap8.h"
+
+namespace kws::test {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ToBytes(std::string_view text);
+// "8E AE B5 41" -> bytes; spaces are ignored.
+Bytes Hex(std::string_view hex);
+bool Exists(const std::string& path);
+
+// Every test gets its own empty folder as the current directory, and the
+// activity log in it ("test.log"). Both are undone afterwards.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Absolute path of a name inside the scratch folder.
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  const std::string& Dir() const { return dir_; }
+  // The messages logged so far, in order, without time stamps.
+  std::vector<std::string> LogMessages() const;
+  std::string LogText() const;
+
+ private:
+  std::string dir_;
+  std::string saved_cwd_;
+};
+
+// A generated bitmap, by default the one layout the receivers take: 720 x 576,
+// 8 bits, uncompressed, 40-byte info header, 256 colours, bottom-up.
+struct BitmapSpec {
+  int32_t width = 720;
+  int32_t height = 576;
+  uint16_t bit_count = 8;
+  uint32_t compression = 0;
+  uint32_t info_size = 40;
+  uint32_t colors_used = 0;       // header field
+  uint32_t palette_entries = 256; // entries actually stored
+  uint32_t gap_before_pixels = 0; // bytes between palette and pixel rows
+  uint32_t pixel_rows = 576;      // rows actually stored
+  uint32_t row_bytes = 720;       // bytes per stored row
+  uint32_t seed = 1;              // varies palette and pixels
+};
+
+Bytes MakeBitmap(const BitmapSpec& spec = {});
+// Palette entry i of a generated bitmap, and pixel (x, row) as stored.
+Rgb GeneratedColor(const BitmapSpec& spec, uint32_t i);
+uint8_t GeneratedPixel(const BitmapSpec& spec, uint32_t x, uint32_t stored_row);
+
+}  // namespace kws::test
