@@ -1,0 +1,77 @@
+// addheader: puts the 16-byte welcome header in front of the joined colour
+// table and gzip member. The header's CRC covers everything behind its own
+// field, header words included, so the image is first written with a zero CRC
+// to the temporary file, the CRC is read back from that file, and the final
+// image is then copied from it. The temporary file stays for the caller to
+// remove.
+#include <array>
+#include <string>
+
+#include "fileio/file.h"
+#include "steps/be_fields.h"
+#include "steps/file_crc.h"
+#include "steps/image_layouts.h"
+#include "steps/step_result.h"
+#include "steps/steps.h"
+
+namespace kws {
+
+namespace {
+
+using WelcomeHeader = std::array<uint8_t, welcome::kHeaderSize>;
+
+// Everything but the CRC, which stays zero until the image is read back.
+WelcomeHeader ProvisionalHeader(uint32_t data_length) {
+  WelcomeHeader header{};
+  PutBE32(&header[welcome::kDataLength], data_length);
+  PutBE32(&header[welcome::kWordOne], welcome::kWordOneValue);
+  PutBE32(&header[welcome::kWordZero], welcome::kWordZeroValue);
+  return header;
+}
+
+void WriteProvisionalImage(InputFile& input, uint32_t data_length, const WelcomeHeader& header,
+                           const std::string& temporary) {
+  OutputFile out(temporary);
+  out.Write(header.data(), header.size());
+  CopyBytes(input, out, data_length);
+  input.Close();
+  out.Close();
+}
+
+// The data is taken from the temporary file, not the input, so the output
+// repeats exactly the bytes the CRC was computed over.
+void WriteFinalImage(const std::string& temporary, const WelcomeHeader& header, uint32_t data_length,
+                     const std::string& output) {
+  InputFile provisional(temporary);
+  WelcomeHeader skipped;
+  provisional.Read(skipped.data(), skipped.size());
+  // An earlier output is replaced only from here on.
+  OutputFile out(output);
+  out.Write(header.data(), header.size());
+  CopyBytes(provisional, out, data_length);
+  out.Close();
+}
+
+}  // namespace
+
+int32_t addheader(const std::string& input_name, const std::string& temporary, const std::string& output) {
+  if (!FileExists(input_name)) return LogMissingInput("addheader", input_name);
+
+  return RunStep("addheader", [&]() -> int32_t {
+    InputFile input(input_name);
+    const int32_t data_length = CheckedInt32(input.Size());
+    if (static_cast<uint32_t>(data_length) > welcome::kMaxDataLength) {
+      input.Close();
+      WriteLog("ERROR: addheader(), raw file is too big! Size=" + std::to_string(data_length));
+      return kStepTooBig;
+    }
+
+    WelcomeHeader header = ProvisionalHeader(static_cast<uint32_t>(data_length));
+    WriteProvisionalImage(input, static_cast<uint32_t>(data_length), header, temporary);
+    PutBE32(&header[welcome::kCrc], ImageCrcBehindCrcField(temporary));
+    WriteFinalImage(temporary, header, static_cast<uint32_t>(data_length), output);
+    return kStepOk;
+  });
+}
+
+}  // namespace kws
