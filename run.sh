@@ -1,13 +1,52 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job.
+# Installs what is missing, builds, and runs the main job: turns a picture
+# into the six receiver update images.
+#   ./run.sh            converts the built-in 720 x 576 sample picture
+#   ./run.sh PICTURE    converts your own 720 x 576, 8-bit bitmap
 set -euo pipefail
-cd "$(dirname "$0")"
+here="$(cd "$(dirname "$0")" && pwd)"
+picture=""
+if [ $# -gt 0 ]; then
+  picture="$(cd "$(dirname "$1")" 2>/dev/null && pwd)/$(basename "$1")" || picture="$1"
+fi
+cd "$here"
 source scripts/ensure_packages.sh
 ensure_packages
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
+echo "Building..."
+mkdir -p build
+if ! { cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"; } >build/run-build.log 2>&1; then
+  tail -n 30 build/run-build.log >&2
+  echo "The build failed; the whole output is in build/run-build.log" >&2
+  exit 1
+fi
 
+cli=build/release/bin/kestro-welcome-cli
+if [ -z "$picture" ]; then
+  picture="$here/build/sample.bmp"
+  "$cli" sample "$picture"
+fi
+
+echo "Converting $picture"
+status=0
+"$cli" make "$picture" || status=$?
+
+output="$here/build/release/bin/Output"
+base="$(basename "$picture")"
+base="${base%.*}"
 echo
-echo "Built. The steps that turn a 720 x 576, 8-bit bitmap into receiver update images:"
-echo "  convbmp (bitmap -> colour table + raw picture)"
+echo "Update images in $output:"
+found=0
+for model in borvik200 kestro400 kestro300; do
+  for kind in usb serial; do
+    f="$output/${base}_${model}_${kind}_welcome.img"
+    if [ -f "$f" ]; then
+      printf '  %-45s %8d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
+      found=$((found + 1))
+    fi
+  done
+done
+[ "$found" -gt 0 ] || echo "  (none)"
+echo "Activity log: $here/build/release/bin/Log/KestroWelcomeScreen.log"
+exit "$status"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -158,6 +159,76 @@ void SetCurrentDir(const std::string& path) {
   if (::chdir(path.c_str()) != 0) {
     throw FileError("Cannot change directory to " + path + ": " + std::strerror(errno));
   }
+}
+
+}  // namespace kws
+
+namespace kws {
+
+namespace {
+
+// A temporary file beside its final name, removed unless it was renamed.
+class TemporarySibling {
+ public:
+  explicit TemporarySibling(const std::string& final_name) : path_(final_name + ".partial-XXXXXX") {
+    const int fd = ::mkstemp(path_.data());
+    if (fd < 0) throw FileError("Cannot create file " + final_name);
+    file_.reset(::fdopen(fd, "wb"));
+    if (!file_) {
+      ::close(fd);
+      ::unlink(path_.c_str());
+      throw FileError("Cannot create file " + final_name);
+    }
+  }
+  ~TemporarySibling() {
+    file_.reset();
+    if (!renamed_) ::unlink(path_.c_str());
+  }
+  TemporarySibling(const TemporarySibling&) = delete;
+  TemporarySibling& operator=(const TemporarySibling&) = delete;
+
+  std::FILE* get() const { return file_.get(); }
+
+  void CommitAs(const std::string& final_name) {
+    const bool flushed = std::fflush(file_.get()) == 0;
+    const bool closed = std::fclose(file_.release()) == 0;
+    if (!flushed || !closed) throw FileError(kStreamWriteError);
+    // mkstemp makes the file private; a finished image gets ordinary rights.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(path_.c_str(), 0666 & ~mask);
+    if (::rename(path_.c_str(), final_name.c_str()) != 0) {
+      throw FileError("Cannot rename to " + final_name + ": " + std::strerror(errno));
+    }
+    renamed_ = true;
+  }
+
+ private:
+  std::string path_;
+  detail::FileHandle file_;
+  bool renamed_ = false;
+};
+
+}  // namespace
+
+void CopyFileReplacing(const std::string& source, const std::string& destination) {
+  InputFile in(source);
+  TemporarySibling out(destination);
+  std::vector<uint8_t> block(kStreamBufferSize);
+  for (;;) {
+    const size_t n = in.ReadSome(block.data(), block.size());
+    if (n == 0) break;
+    if (std::fwrite(block.data(), 1, n, out.get()) != n) throw FileError(kStreamWriteError);
+  }
+  out.CommitAs(destination);
+}
+
+void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes) {
+  TemporarySibling out(destination);
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) {
+    throw FileError(kStreamWriteError);
+  }
+  out.CommitAs(destination);
 }
 
 }  // namespace kws

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kws {
 
@@ -89,5 +90,16 @@ void CopyBytes(InputFile& from, OutputFile& to, uint64_t count);
 // FileError with the system's reason.
 std::string GetCurrentDir();
 void SetCurrentDir(const std::string& path);
+
+}  // namespace kws
+
+namespace kws {
+
+// Copies source to destination so that destination is either its old self or
+// a complete copy, never a part: the bytes go to a temporary file beside it,
+// which is renamed into place. Throws a FileError with the reason.
+void CopyFileReplacing(const std::string& source, const std::string& destination);
+// Writes bytes to destination the same way: complete or not at all.
+void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes);
 
 }  // namespace kws

@@ -1,0 +1,53 @@
+// The processing driver: the per-picture pipeline (ProcessFile) and the
+// one-click run that processes the opened picture or every bitmap in Input.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/run_view.h"
+#include "driver/startup.h"
+
+namespace kws {
+
+inline constexpr const char* kStatusDone = "done! see log for details...";
+inline constexpr const char* kStatusDoneWithErrors = "done with errors! see log for details...";
+inline constexpr const char* kStatusNoMoreFiles = "no more files to process! see log for details...";
+
+// What a one-click run did, for callers that report it (the command line).
+struct RunSummary {
+  int pictures = 0;  // ProcessFile calls
+  int failed = 0;    // of those, results other than 0
+  bool error = false;  // an error that stopped the run itself
+};
+
+class Driver {
+ public:
+  Driver(RunView& view, WorkingFolders folders) : view_(view), folders_(std::move(folders)) {}
+
+  // Turns one picture into the six update images in Output. Returns 0, the
+  // code of the first step that failed, -1 for an empty path or -99.
+  // Throws only when the working directory cannot be restored.
+  int32_t ProcessFile(const std::string& picture);
+
+  // The one-click button: the opened picture if there is one, else every
+  // *.bmp in Input. Never throws.
+  RunSummary RunOneClick();
+
+  void SetOpenedPicture(const std::string& path) { opened_picture_ = path; }
+  const std::string& OpenedPicture() const { return opened_picture_; }
+  const WorkingFolders& Folders() const { return folders_; }
+
+ private:
+  int32_t RunChain(const std::string& picture, const std::string& base_name);
+  RunSummary RunBatch();
+
+  RunView& view_;
+  WorkingFolders folders_;
+  std::string opened_picture_;
+};
+
+// The picture's file name without folder and last extension.
+std::string BaseName(const std::string& path);
+
+}  // namespace kws

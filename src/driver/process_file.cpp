@@ -1,0 +1,169 @@
+// ProcessFile: runs the fixed chain of steps on fixed file names in Temp,
+// copies each finished update image into Output and cleans Temp up again.
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "fileio/file.h"
+#include "log/activity_log.h"
+#include "steps/step_result.h"
+#include "steps/steps.h"
+
+namespace kws {
+
+namespace {
+
+// Intermediate files in Temp, in the order the clean-up removes them. The
+// serial update image is not among them: the last one stays in Temp.
+constexpr std::array<const char*, 9> kIntermediates = {
+    "welcome.qv.colortable", "welcome.qv.raw", "welcome.qv.raw2", "welcome.qv.raw2.gz", "welcome.tmp",
+    "welcome.tmp2",          "welcome",        "part_welcome.img", "usb_welcome.img"};
+
+constexpr const char* kUsbImage = "usb_welcome.img";
+constexpr const char* kSerialImage = "serial_welcome.img";
+constexpr const char* kPartitionImage = "part_welcome.img";
+
+using UsbStep = int32_t (*)(const std::string&, const std::string&);
+
+// The receiver models in the order their images are made. A model whose
+// partition size equals the previous one's reuses that partition image.
+struct ModelRun {
+  const char* tag;             // part of the output names
+  uint32_t partition_size;
+  const char* size_text;       // how the partition size shows in the log
+  const char* usb_name;
+  UsbStep usb_step;
+  const char* serial_model;    // the model name in the serial header
+};
+
+const std::array<ModelRun, 3> kModelRuns = {{
+    {"_borvik200_", 0x30000, "$30000", "mkusbimg200", mkusbimg200, "kestro100s"},
+    {"_kestro400_", 0x30000, "$30000", "mkusbimg400", mkusbimg400, "kestro400"},
+    {"_kestro300_", 0x2C000, "$2c000", "mkusbimg300", mkusbimg300, "QuorvatelMurraTwin8M"},
+}};
+
+// "name: Ret=code, In=a, In=b, Out=c"
+std::string StepLine(const std::string& name, int32_t code, const std::vector<std::string>& ins,
+                     const std::vector<std::string>& outs) {
+  std::string line = name + ": Ret=" + std::to_string(code);
+  for (const auto& in : ins) line += ", In=" + in;
+  for (const auto& out : outs) line += ", Out=" + out;
+  return line;
+}
+
+// Walks the chain: each step runs only while every earlier one returned 0,
+// and logs its line whatever its code.
+class Chain {
+ public:
+  int32_t result() const { return result_; }
+
+  void Step(const std::string& name, const std::vector<std::string>& ins, const std::vector<std::string>& outs,
+            const std::function<int32_t()>& run) {
+    if (result_ != kStepOk) return;
+    result_ = run();
+    WriteLog(StepLine(name, result_, ins, outs));
+  }
+
+  // A copy into Output that fails stops the chain like a failing step, so
+  // that a run never reports success with an image missing.
+  void Copy(const std::string& file, const std::string& destination) {
+    if (result_ != kStepOk) return;
+    try {
+      CopyFileReplacing(file, destination);
+    } catch (const std::exception& e) {
+      WriteLog("ERROR: CopyFile(" + destination + "), Msg=" + e.what());
+      result_ = kStepFailed;
+    }
+  }
+
+ private:
+  int32_t result_ = kStepOk;
+};
+
+void CleanUpTemp() {
+  for (const char* name : kIntermediates) {
+    if (FileExists(name)) DeleteFile(name);
+  }
+}
+
+}  // namespace
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+int32_t Driver::RunChain(const std::string& picture, const std::string& base_name) {
+  const auto output_name = [&](const char* tag, const char* file) {
+    return folders_.output + "/" + base_name + tag + file;
+  };
+  Chain chain;
+  chain.Step("convbmp", {picture}, {"welcome.qv.colortable", "welcome.qv.raw"},
+             [&] { return convbmp(picture, "welcome.qv.colortable", "welcome.qv.raw"); });
+  chain.Step("rawconv", {"welcome.qv.raw"}, {"welcome.qv.raw2"},
+             [] { return rawconv("welcome.qv.raw", "welcome.qv.raw2"); });
+  chain.Step("gzip_f9", {"welcome.qv.raw2"}, {"welcome.qv.raw2.gz"},
+             [] { return gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"); });
+  chain.Step("dd", {"welcome.qv.colortable", "welcome.qv.raw2.gz"}, {"welcome.tmp"},
+             [] { return dd("welcome.qv.colortable", "welcome.qv.raw2.gz", "welcome.tmp"); });
+  chain.Step("addheader", {"welcome.tmp"}, {"welcome.tmp2", "welcome"},
+             [] { return addheader("welcome.tmp", "welcome.tmp2", "welcome"); });
+
+  uint32_t partition_made = 0;
+  for (const ModelRun& model : kModelRuns) {
+    if (model.partition_size != partition_made) {
+      chain.Step("appendbin", {model.size_text, "welcome"}, {kPartitionImage},
+                 [&] { return appendbin(model.partition_size, "welcome", kPartitionImage); });
+      partition_made = model.partition_size;
+    }
+    chain.Step(model.usb_name, {kPartitionImage}, {kUsbImage},
+               [&] { return model.usb_step(kPartitionImage, kUsbImage); });
+    chain.Copy(kUsbImage, output_name(model.tag, kUsbImage));
+    chain.Step("mkserialimg", {kUsbImage, model.serial_model}, {kSerialImage},
+               [&] { return mkserialimg(kUsbImage, kSerialImage, model.serial_model); });
+    chain.Copy(kSerialImage, output_name(model.tag, kSerialImage));
+  }
+  return chain.result();
+}
+
+int32_t Driver::ProcessFile(const std::string& picture) {
+  if (picture.empty()) return kStepTooBig;
+
+  const auto fail = [&](const std::string& message) {
+    view_.SetStatus("ERROR: " + message);
+    WriteLog("ERROR: ProcessFile(" + picture + "), Msg=" + message);
+    return kStepFailed;
+  };
+
+  if (const std::string why = view_.ShowPicture(picture); !why.empty()) return fail(why);
+  view_.SetStatus(picture);
+  view_.ProcessEvents();
+
+  const std::string base_name = BaseName(picture);
+  std::string saved;
+  try {
+    saved = GetCurrentDir();
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+  int32_t result = kStepOk;
+  try {
+    SetCurrentDir(folders_.temp);
+    result = RunChain(picture, base_name);
+    CleanUpTemp();
+    view_.SetStatus(result == kStepOk ? kStatusDone : kStatusDoneWithErrors);
+    view_.ProcessEvents();
+  } catch (const std::exception& e) {
+    result = fail(e.what());
+  }
+  // A directory that cannot be restored is the caller's to report.
+  SetCurrentDir(saved);
+  return result;
+}
+
+}  // namespace kws

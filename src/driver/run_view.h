@@ -1,0 +1,24 @@
+// What the processing driver needs from a window. The Qt window implements it
+// for real; the command line and the tests implement it headless.
+#pragma once
+
+#include <string>
+
+namespace kws {
+
+class RunView {
+ public:
+  virtual ~RunView() = default;
+
+  // Shows the picture file in the preview. Returns an empty string when it
+  // was shown, otherwise why it cannot be shown as a picture.
+  virtual std::string ShowPicture(const std::string& path) = 0;
+  virtual void SetStatus(const std::string& text) = 0;
+  // Lets the window repaint and run pending commands.
+  virtual void ProcessEvents() = 0;
+  virtual void SetGoEnabled(bool enabled) = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+};
+
+}  // namespace kws

@@ -1,0 +1,123 @@
+#include "cli/cli.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include "steps/steps.h"
+#include "support/test_support.h"
+
+namespace kws {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WriteBytes;
+
+class CliTest : public test::ScratchDirTest {
+ protected:
+  int Run(std::vector<std::string> args) {
+    out_.str("");
+    err_.str("");
+    return RunCli(args, out_, err_);
+  }
+  std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
+  int OutputCount() const {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home("Output"))) ++n;
+    return n;
+  }
+  std::string LastLine() const {
+    std::string text = out_.str();
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
+  }
+
+  std::ostringstream out_, err_;
+};
+
+TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"--bogus", "run"},
+      {"--home"},
+      {"make"},
+      {"make", "a.bmp", "b.bmp"},
+      {"run", "extra"},
+      {"step"},
+      {"step", "nosuchstep", "a"},
+      {"step", "rawconv", "onlyone"},
+      {"step", "appendbin", "12abc", "in", "out"},
+      {"step", "appendbin", "0x100000000", "in", "out"},
+      {"step", "appendbin", "-5", "in", "out"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_EQ(Run(args), 2);
+    EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: ", 0), 0u);
+    EXPECT_NE(err_.str().find("--help"), std::string::npos);
+  }
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out_.str().find("make PICTURE"), std::string::npos);
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(out_.str(), "kestro-welcome-cli 1.0.0.85\n");
+}
+
+TEST_F(CliTest, MakeConvertsOnePictureAndPrintsTheLogThenTheStatus) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
+  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_NE(out_.str().find("Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch\n"), std::string::npos);
+  EXPECT_NE(out_.str().find("convbmp: Ret=0, In=" + Path("logo.bmp") + ", Out="), std::string::npos);
+  EXPECT_EQ(LastLine(), "done! see log for details...");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliTest, MakeFailuresExitOneWithTheErrorOnStderr) {
+  EXPECT_EQ(Run({"--home", Home(), "make", "missing.bmp"}), 1);
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: no such picture: missing.bmp\n");
+
+  test::BitmapSpec deep;
+  deep.bit_count = 24;
+  WriteBytes(Path("deep.bmp"), test::MakeBitmap(deep));
+  EXPECT_EQ(Run({"--home", Home(), "make", "deep.bmp"}), 1);
+  EXPECT_EQ(LastLine(), "done with errors! see log for details...");
+  EXPECT_NE(err_.str().find("ERROR: bitdepth > 8 not supported!"), std::string::npos);
+  EXPECT_NE(err_.str().find(Home("Log/KestroWelcomeScreen.log")), std::string::npos);
+}
+
+TEST_F(CliTest, RunProcessesTheInputFolder) {
+  ASSERT_EQ(Run({"--home", Home(), "run"}), 0);
+  EXPECT_EQ(LastLine(), "no more files to process! see log for details...");
+  WriteBytes(Home("Input/one.bmp"), test::MakeBitmap());
+  WriteBytes(Home("Input/two.bmp"), test::ToBytes("not a picture"));
+  EXPECT_EQ(Run({"--home=" + Home(), "run"}), 1);
+  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_NE(out_.str().find("MultiProcessing: Input file two.bmp"), std::string::npos);
+  EXPECT_EQ(LastLine(), "no more files to process! see log for details...");
+}
+
+TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
+  WriteBytes(Path("pic.bmp"), test::MakeBitmap());
+  ASSERT_EQ(Run({"--home", Home(), "step", "convbmp", "pic.bmp", "ct", "raw"}), 0);
+  EXPECT_EQ(LastLine(), "convbmp: Ret=0");
+  EXPECT_TRUE(test::Exists(Path("ct")));
+  ASSERT_EQ(Run({"--home", Home(), "step", "appendbin", "0x10", "ct", "padded"}), 1);
+  EXPECT_EQ(LastLine(), "appendbin: Ret=-1");
+  EXPECT_NE(err_.str().find("ERROR: appendbin(), input is too big!"), std::string::npos);
+  ASSERT_EQ(Run({"--home", Home(), "step", "appendbin", "1024", "ct", "padded"}), 0);
+  EXPECT_EQ(fs::file_size(Path("padded")), 1024u);
+}
+
+TEST_F(CliTest, SamplePictureGoesThroughThePipeline) {
+  ASSERT_EQ(Run({"sample", Path("sample.bmp")}), 0);
+  ASSERT_EQ(Run({"--home", Home(), "make", Path("sample.bmp")}), 0) << out_.str();
+  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(Run({"sample", Path("no-folder/sample.bmp")}), 1);
+  EXPECT_FALSE(test::Exists(Path("no-folder")));
+}
+
+}  // namespace
+}  // namespace kws

@@ -1,0 +1,312 @@
+#include "driver/driver.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "fileio/file.h"
+#include "log/activity_log.h"
+#include "preview/preview_loader.h"
+#include "support/test_support.h"
+
+namespace kws {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::ReadBytes;
+using test::WriteBytes;
+
+// A window stand-in that records what the driver asked of it.
+class RecordingView : public RunView {
+ public:
+  std::string ShowPicture(const std::string& path) override {
+    calls.push_back("show " + path);
+    return CheckPreview(path);
+  }
+  void SetStatus(const std::string& text) override {
+    calls.push_back("status " + text);
+    status = text;
+  }
+  void ProcessEvents() override {
+    calls.push_back("events");
+    if (on_events) on_events();
+  }
+  void SetGoEnabled(bool enabled) override { calls.push_back(enabled ? "enable" : "disable"); }
+  void SetBusyCursor(bool busy) override { calls.push_back(busy ? "busy" : "normal"); }
+  void ShowMessage(const std::string& text) override { calls.push_back("message " + text); }
+
+  std::vector<std::string> calls;
+  std::string status;
+  std::function<void()> on_events;
+};
+
+const std::vector<std::string> kSixOutputs = {
+    "_borvik200_usb_welcome.img", "_borvik200_serial_welcome.img", "_kestro400_usb_welcome.img",
+    "_kestro400_serial_welcome.img", "_kestro300_usb_welcome.img", "_kestro300_serial_welcome.img"};
+
+class DriverTest : public test::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    folders_ = StartUp(Path("home")).folders;
+    driver_ = std::make_unique<Driver>(view_, folders_);
+    fs::create_directory(Path("elsewhere"));
+    fs::current_path(Path("elsewhere"));
+  }
+
+  std::string Picture(const std::string& name, const test::BitmapSpec& spec = {}) {
+    WriteBytes(Path(name), test::MakeBitmap(spec));
+    return Path(name);
+  }
+  // The log's messages after start-up's caption line.
+  std::vector<std::string> RunLog() const {
+    const Bytes b = ReadBytes(folders_.log_file);
+    std::vector<std::string> all;
+    const std::string text(b.begin(), b.end());
+    size_t pos = 0;
+    while ((pos = text.find(" => ", pos)) != std::string::npos) {
+      const size_t end = text.find("\r\n", pos);
+      all.push_back(text.substr(pos + 4, end - pos - 4));
+      pos = end;
+    }
+    return {all.begin() + 1, all.end()};
+  }
+  std::vector<std::string> FilesIn(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<std::string> OutputsFor(const std::string& base) const {
+    std::vector<std::string> names;
+    for (const auto& suffix : kSixOutputs) names.push_back(base + suffix);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  WorkingFolders folders_;
+  RecordingView view_;
+  std::unique_ptr<Driver> driver_;
+};
+
+TEST_F(DriverTest, GoodPictureMakesSixImagesWithThirteenLogLines) {
+  const std::string picture = Picture("logo.bmp");
+  const std::string cwd = fs::current_path().string();
+  ASSERT_EQ(driver_->ProcessFile(picture), 0);
+
+  EXPECT_EQ(RunLog(), (std::vector<std::string>{
+                          "convbmp: Ret=0, In=" + picture + ", Out=welcome.qv.colortable, Out=welcome.qv.raw",
+                          "rawconv: Ret=0, In=welcome.qv.raw, Out=welcome.qv.raw2",
+                          "gzip_f9: Ret=0, In=welcome.qv.raw2, Out=welcome.qv.raw2.gz",
+                          "dd: Ret=0, In=welcome.qv.colortable, In=welcome.qv.raw2.gz, Out=welcome.tmp",
+                          "addheader: Ret=0, In=welcome.tmp, Out=welcome.tmp2, Out=welcome",
+                          "appendbin: Ret=0, In=$30000, In=welcome, Out=part_welcome.img",
+                          "mkusbimg200: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
+                          "mkserialimg: Ret=0, In=usb_welcome.img, In=kestro100s, Out=serial_welcome.img",
+                          "mkusbimg400: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
+                          "mkserialimg: Ret=0, In=usb_welcome.img, In=kestro400, Out=serial_welcome.img",
+                          "appendbin: Ret=0, In=$2c000, In=welcome, Out=part_welcome.img",
+                          "mkusbimg300: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
+                          "mkserialimg: Ret=0, In=usb_welcome.img, In=QuorvatelMurraTwin8M, Out=serial_welcome.img",
+                      }));
+  EXPECT_EQ(FilesIn(folders_.output), OutputsFor("logo"));
+  EXPECT_EQ(FilesIn(folders_.temp), std::vector<std::string>{"serial_welcome.img"});
+  EXPECT_EQ(view_.calls, (std::vector<std::string>{"show " + picture, "status " + picture, "events",
+                                                   "status done! see log for details...", "events"}));
+  EXPECT_EQ(fs::current_path().string(), cwd);
+
+  // Sizes: partition 0x30000 or 0x2C000, + 4096 for USB, + 64 for serial.
+  const auto size_of = [&](const std::string& suffix) { return fs::file_size(folders_.output + "/logo" + suffix); };
+  EXPECT_EQ(size_of("_borvik200_usb_welcome.img"), 0x30000u + 4096);
+  EXPECT_EQ(size_of("_kestro400_serial_welcome.img"), 0x30000u + 4096 + 64);
+  EXPECT_EQ(size_of("_kestro300_usb_welcome.img"), 0x2C000u + 4096);
+  // The serial image left in Temp is the last model's.
+  EXPECT_EQ(ReadBytes(folders_.temp + "/serial_welcome.img"),
+            ReadBytes(folders_.output + "/logo_kestro300_serial_welcome.img"));
+}
+
+TEST_F(DriverTest, RejectedBitmapStopsAfterOneLineAndEmptiesTemp) {
+  WriteBytes(folders_.temp + "/serial_welcome.img", {7});  // an earlier run's
+  WriteBytes(folders_.temp + "/welcome.tmp", {7});
+  test::BitmapSpec small;
+  small.width = 640;
+  small.height = 480;
+  const std::string picture = Picture("small.bmp", small);
+  EXPECT_EQ(driver_->ProcessFile(picture), -13);
+  EXPECT_EQ(RunLog(), (std::vector<std::string>{
+                          "ERROR: Bitmap must have 720x576 pixels! cx=640, cy=480",
+                          "convbmp: Ret=-13, In=" + picture + ", Out=welcome.qv.colortable, Out=welcome.qv.raw"}));
+  EXPECT_TRUE(FilesIn(folders_.output).empty());
+  EXPECT_EQ(FilesIn(folders_.temp), std::vector<std::string>{"serial_welcome.img"});
+  EXPECT_EQ(view_.status, kStatusDoneWithErrors);
+}
+
+TEST_F(DriverTest, BaseNameKeepsAllButTheLastExtension) {
+  EXPECT_EQ(BaseName("/x/a.b.bmp"), "a.b");
+  EXPECT_EQ(BaseName("/x/noext"), "noext");
+  EXPECT_EQ(BaseName("/x.y/logo.BMP"), "logo");
+  ASSERT_EQ(driver_->ProcessFile(Picture("a.b.bmp")), 0);
+  EXPECT_EQ(FilesIn(folders_.output), OutputsFor("a.b"));
+}
+
+TEST_F(DriverTest, SecondRunReplacesTheOutputs) {
+  test::BitmapSpec first, second;
+  second.seed = 42;
+  ASSERT_EQ(driver_->ProcessFile(Picture("logo.bmp", first)), 0);
+  const Bytes before = ReadBytes(folders_.output + "/logo_kestro300_usb_welcome.img");
+  ASSERT_EQ(driver_->ProcessFile(Picture("logo.bmp", second)), 0);
+  EXPECT_EQ(FilesIn(folders_.output), OutputsFor("logo"));
+  EXPECT_NE(ReadBytes(folders_.output + "/logo_kestro300_usb_welcome.img"), before);
+}
+
+TEST_F(DriverTest, EmptyPathChangesNothing) {
+  const auto log_before = ReadBytes(folders_.log_file);
+  EXPECT_EQ(driver_->ProcessFile(""), -1);
+  EXPECT_TRUE(view_.calls.empty());
+  EXPECT_EQ(ReadBytes(folders_.log_file), log_before);
+}
+
+TEST_F(DriverTest, FileThatIsNoPictureIsMinus99WithDirectoryUnchanged) {
+  WriteBytes(Path("notes.bmp"), test::ToBytes("just some text, not a bitmap"));
+  const std::string cwd = fs::current_path().string();
+  EXPECT_EQ(driver_->ProcessFile(Path("notes.bmp")), -99);
+  const auto log = RunLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("ERROR: ProcessFile(" + Path("notes.bmp") + "), Msg=", 0), 0u) << log[0];
+  EXPECT_EQ(view_.status.rfind("ERROR: ", 0), 0u);
+  EXPECT_GT(view_.status.size(), 7u);
+  EXPECT_EQ(fs::current_path().string(), cwd);
+  EXPECT_TRUE(FilesIn(folders_.temp).empty());
+}
+
+TEST_F(DriverTest, OutputThatCannotBeWrittenFailsTheRunAndKeepsEarlierImages) {
+  ASSERT_EQ(driver_->ProcessFile(Picture("logo.bmp")), 0);
+  std::map<std::string, Bytes> earlier;
+  for (const auto& name : OutputsFor("logo")) earlier[name] = ReadBytes(folders_.output + "/" + name);
+  // A folder under the name of the third image: its copy cannot replace it.
+  const std::string blocked = folders_.output + "/logo_kestro400_usb_welcome.img";
+  fs::remove(blocked);
+  fs::create_directory(blocked);
+
+  test::BitmapSpec other;
+  other.seed = 77;
+  EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp", other)), -99);
+  const auto log = RunLog();
+  EXPECT_EQ(log.back().rfind("ERROR: CopyFile(" + blocked + "), Msg=", 0), 0u) << log.back();
+  EXPECT_EQ(log[log.size() - 2], "mkusbimg400: Ret=0, In=part_welcome.img, Out=usb_welcome.img");
+  EXPECT_EQ(view_.status, kStatusDoneWithErrors);
+  // Images of the first run that were not reached are unchanged; nothing half-written is left.
+  for (const char* untouched : {"logo_kestro400_serial_welcome.img", "logo_kestro300_usb_welcome.img",
+                                "logo_kestro300_serial_welcome.img"}) {
+    EXPECT_EQ(ReadBytes(folders_.output + "/" + untouched), earlier[untouched]) << untouched;
+  }
+  EXPECT_NE(ReadBytes(folders_.output + "/logo_borvik200_usb_welcome.img"), earlier["logo_borvik200_usb_welcome.img"]);
+  for (const auto& name : FilesIn(folders_.output)) EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+  EXPECT_EQ(FilesIn(folders_.temp), std::vector<std::string>{"serial_welcome.img"});
+}
+
+TEST_F(DriverTest, OutputFolderReplacedByAFileFailsTheFirstCopy) {
+  fs::remove(folders_.output);
+  WriteBytes(folders_.output, {0});
+  EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp")), -99);
+  const auto log = RunLog();
+  EXPECT_EQ(log.back(), "ERROR: CopyFile(" + folders_.output + "/logo_borvik200_usb_welcome.img), Msg=Cannot create file " +
+                            folders_.output + "/logo_borvik200_usb_welcome.img");
+  EXPECT_EQ(log.size(), 8u);  // seven steps, then the copy
+}
+
+TEST_F(DriverTest, BatchProcessesEveryBitmapInInputSortedAndSkipsTheRest) {
+  const std::string& in = folders_.input;
+  WriteBytes(in + "/b.BMP", test::MakeBitmap());
+  WriteBytes(in + "/a.bmp", test::MakeBitmap());
+  WriteBytes(in + "/c.bmp", test::ToBytes("broken"));
+  WriteBytes(in + "/z.bmp", test::MakeBitmap());
+  ::chmod((in + "/z.bmp").c_str(), 0444);
+  WriteBytes(in + "/.y.bmp", test::MakeBitmap());
+  WriteBytes(in + "/readme.txt", {1});
+  fs::create_directory(in + "/x.bmp");
+
+  const RunSummary summary = driver_->RunOneClick();
+  EXPECT_EQ(summary.pictures, 4);
+  EXPECT_EQ(summary.failed, 1);
+  std::vector<std::string> batch_lines;
+  for (const auto& line : RunLog()) {
+    if (line.rfind("MultiProcessing", 0) == 0 || line.rfind("ERROR: ProcessFile", 0) == 0) batch_lines.push_back(line);
+  }
+  ASSERT_EQ(batch_lines.size(), 5u);
+  EXPECT_EQ(batch_lines[0], "MultiProcessing: Input file a.bmp");
+  EXPECT_EQ(batch_lines[1], "MultiProcessing: Input file b.BMP");
+  EXPECT_EQ(batch_lines[2], "MultiProcessing: Input file c.bmp");
+  EXPECT_EQ(batch_lines[3].rfind("ERROR: ProcessFile(" + in + "/c.bmp), Msg=", 0), 0u);
+  EXPECT_EQ(batch_lines[4], "MultiProcessing: Input file z.bmp");
+
+  std::vector<std::string> expected;
+  for (const char* base : {"a", "b", "z"})
+    for (const auto& name : OutputsFor(base)) expected.push_back(name);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FilesIn(folders_.output), expected);
+  EXPECT_EQ(FilesIn(in), (std::vector<std::string>{".y.bmp", "a.bmp", "b.BMP", "c.bmp", "readme.txt", "x.bmp", "z.bmp"}));
+  EXPECT_EQ(view_.status, kStatusNoMoreFiles);
+  EXPECT_EQ(view_.calls.front(), "disable");
+  EXPECT_EQ(view_.calls[1], "busy");
+  EXPECT_EQ(view_.calls[view_.calls.size() - 2], "enable");
+  EXPECT_EQ(view_.calls.back(), "normal");
+  // The preview shows the last picture the pipeline loaded.
+  std::string last_shown;
+  for (const auto& c : view_.calls)
+    if (c.rfind("show ", 0) == 0) last_shown = c;
+  EXPECT_EQ(last_shown, "show " + in + "/z.bmp");
+}
+
+TEST_F(DriverTest, EmptyInputLogsNothing) {
+  const auto log_before = ReadBytes(folders_.log_file);
+  const RunSummary summary = driver_->RunOneClick();
+  EXPECT_EQ(summary.pictures, 0);
+  EXPECT_EQ(ReadBytes(folders_.log_file), log_before);
+  EXPECT_EQ(view_.calls, (std::vector<std::string>{"disable", "busy", "status " + std::string(kStatusNoMoreFiles),
+                                                   "events", "enable", "normal"}));
+}
+
+TEST_F(DriverTest, OpenedPictureIsProcessedInsteadOfInput) {
+  WriteBytes(folders_.input + "/in.bmp", test::MakeBitmap());
+  driver_->SetOpenedPicture(Picture("opened.bmp"));
+  const RunSummary summary = driver_->RunOneClick();
+  EXPECT_EQ(summary.pictures, 1);
+  EXPECT_EQ(summary.failed, 0);
+  EXPECT_EQ(FilesIn(folders_.output), OutputsFor("opened"));
+  EXPECT_EQ(view_.status, kStatusDone);
+}
+
+TEST_F(DriverTest, OpenedPictureDeletedBeforeTheClickProcessesNothing) {
+  WriteBytes(folders_.input + "/in.bmp", test::MakeBitmap());
+  driver_->SetOpenedPicture(Path("gone.bmp"));
+  const auto log_before = ReadBytes(folders_.log_file);
+  driver_->RunOneClick();
+  EXPECT_EQ(view_.calls, (std::vector<std::string>{"disable", "busy", "enable", "normal"}));
+  EXPECT_EQ(ReadBytes(folders_.log_file), log_before);
+  EXPECT_TRUE(FilesIn(folders_.output).empty());
+}
+
+TEST_F(DriverTest, DirectoryThatCannotBeRestoredIsReportedByTheRun) {
+  // The run's own working directory vanishes while the pipeline works.
+  fs::create_directory(Path("doomed"));
+  fs::current_path(Path("doomed"));
+  int events = 0;
+  view_.on_events = [&] {
+    if (++events == 2) fs::remove(Path("doomed"));
+  };
+  driver_->SetOpenedPicture(Picture("logo.bmp"));
+  const RunSummary summary = driver_->RunOneClick();
+  EXPECT_TRUE(summary.error);
+  const auto log = RunLog();
+  EXPECT_EQ(log.back().rfind("ERROR: OneClick(), Msg=", 0), 0u) << log.back();
+  EXPECT_EQ(view_.status.rfind("ERROR: ", 0), 0u);
+  EXPECT_EQ(view_.calls[view_.calls.size() - 3], "enable");
+  EXPECT_EQ(view_.calls[view_.calls.size() - 2], "normal");
+  fs::current_path(Dir());
+}
+
+}  // namespace
+}  // namespace kws
