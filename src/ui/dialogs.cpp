@@ -1,0 +1,22 @@
+#include "ui/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace kws {
+
+std::optional<QString> QtDialogs::GetOpenFileName(QWidget* parent, const QString& title, const QString& filter,
+                                                  const QString& default_suffix) {
+  QFileDialog dialog(parent, title, QString(), filter);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setDefaultSuffix(default_suffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+void QtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox::information(parent, title, text);
+}
+
+}  // namespace kws

@@ -1,0 +1,275 @@
+// The main window on Qt's offscreen platform. Dialogs are answered through the
+// window's seam; conditions are waited on, never fixed sleeps.
+#include "ui/tform1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <queue>
+
+#include "log/activity_log.h"
+#include "preview/preview_loader.h"
+#include "support/test_support.h"
+
+namespace kws {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter,
+                                         const QString& suffix) override {
+    asked_title = title;
+    asked_filter = filter;
+    asked_suffix = suffix;
+    if (answers.empty()) return std::nullopt;
+    const QString answer = answers.front();
+    answers.pop();
+    if (answer.isEmpty()) return std::nullopt;  // the user cancelled
+    return answer;
+  }
+  void ShowMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
+
+  std::queue<QString> answers;  // an empty one cancels the dialog
+  QStringList messages;
+  QString asked_title, asked_filter, asked_suffix;
+};
+
+void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
+
+}  // namespace
+
+class TForm1Test : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<TForm1> form_;
+
+  QString Home() const { return dir_.path() + "/home"; }
+  QString Picture(const QString& name, const test::BitmapSpec& spec = {}) {
+    const QString path = dir_.path() + "/" + name;
+    WriteFile(path, test::MakeBitmap(spec));
+    return path;
+  }
+  template <class T>
+  T* Child(const char* name) const {
+    return form_->findChild<T*>(QString::fromLatin1(name));
+  }
+  QString Status() const { return Child<QLabel>("StatusText")->text(); }
+  QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
+  int OutputCount() const {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) ++n;
+    return n;
+  }
+  std::string LogText() const {
+    const auto bytes = test::ReadBytes(Home().toStdString() + "/Log/KestroWelcomeScreen.log");
+    return std::string(bytes.begin(), bytes.end());
+  }
+  void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    dialogs_ = ScriptedDialogs();
+    fs::remove_all(Home().toStdString());
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+  void cleanup() {
+    form_.reset();
+    SetLogFilePath("");
+  }
+
+  void creationBuildsTheWindowAsLaidOut() {
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch"));
+    for (const char* folder : {"Input", "Temp", "Output", "Log"}) {
+      QVERIFY(fs::is_directory(Home().toStdString() + "/" + folder));
+    }
+    QVERIFY(LogText().rfind("Logfile created: ", 0) == 0);
+    QVERIFY(LogText().find(" => " + form_->Startup().caption) != std::string::npos);
+
+    QCOMPARE(form_->centralWidget()->size(), QSize(892, 609));
+    QCOMPARE(Child<QWidget>("Panel1")->geometry(), QRect(0, 0, 732, 588));
+    QCOMPARE(Child<QLabel>("Image1")->size(), QSize(720, 576));
+    QCOMPARE(Preview().size(), QSize(720, 576));
+    QCOMPARE(Child<QToolButton>("ButtonGo")->geometry(), QRect(740, 440, 145, 145));
+    QCOMPARE(Child<QToolButton>("ButtonGo")->iconSize(), QSize(140, 140));
+    QCOMPARE(Child<QToolButton>("ButtonGo")->toolTip(),
+             QString::fromUtf8("Yes, I\u00B4m the one click Button! So, why don\u00B4t you hit me?"));
+    QCOMPARE(Child<QStatusBar>("StatusBar1")->geometry(), QRect(0, 590, 892, 19));
+    for (const char* name : {"ButtonConvBmp", "ButtonRawConv", "ButtonGZip", "ButtonDDwelcome", "ButtonAddHeader",
+                             "ButtonAppendBin", "Buttonmkusbimg"}) {
+      auto* button = Child<QPushButton>(name);
+      QVERIFY2(button, name);
+      QVERIFY(button->isHidden());
+      QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+    }
+    QCOMPARE(Child<QPushButton>("ButtonGZip")->text(), QStringLiteral("GZip -f9"));
+    const auto menus = form_->menuBar()->actions();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(Child<QAction>("Open1")->text(), QStringLiteral("&Open"));
+    QCOMPARE(Child<QAction>("Exit1")->text(), QStringLiteral("E&xit"));
+    QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
+    // The window is centred and fits the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(screen.contains(form_->frameGeometry()));
+  }
+
+  void statusIsEmptyAfterShow() { QCOMPARE(Status(), QString()); }
+
+  void openConfirmedShowsThePictureAndPath() {
+    const QString path = Picture("logo.bmp", {.seed = 5});
+    dialogs_.answers.push(path);
+    form_->Open1Click();
+    QCOMPARE(dialogs_.asked_title, QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)"));
+    QCOMPARE(dialogs_.asked_filter, QStringLiteral("Windows Bitmap (*.bmp)"));
+    QCOMPARE(dialogs_.asked_suffix, QStringLiteral("bmp"));
+    QCOMPARE(Status(), path);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+  }
+
+  void openCancelledChangesNothing() {
+    const QImage before = Preview();
+    dialogs_.answers.push(QString());
+    form_->Open1Click();
+    QCOMPARE(Status(), QString());
+    QCOMPARE(Preview(), before);
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+  }
+
+  void openingAFileThatIsNoPictureLogsItAndStillOpensIt() {
+    const QString path = dir_.path() + "/text.bmp";
+    WriteFile(path, test::ToBytes("plain text"));
+    const QImage before = Preview();
+    dialogs_.answers.push(path);
+    form_->Open1Click();
+    QVERIFY(LogText().find("ERROR: OpenFile(), Msg=") != std::string::npos);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+    QCOMPARE(Preview(), before);
+    QCOMPARE(Status(), QString());
+  }
+
+  void droppingABitmapOpensIt() {
+    const QString path = Picture("dropped.bmp");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    QCOMPARE(Status(), path);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+  }
+
+  void oneClickOnTheOpenedPictureMakesSixImages() {
+    form_->OpenPicture(Picture("logo.bmp"));
+    // Looked at from inside the run, at its first processing of events.
+    bool seen_disabled = false, seen_busy = false;
+    QTimer::singleShot(0, [&] {
+      seen_disabled = !Child<QToolButton>("ButtonGo")->isEnabled();
+      seen_busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
+    Click();
+    QVERIFY(seen_disabled);
+    QVERIFY(seen_busy);
+    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    QVERIFY(Child<QToolButton>("ButtonGo")->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void oneClickWithoutPictureRunsTheInputFolder() {
+    const QString input = Home() + "/Input/";
+    WriteFile(input + "a.bmp", test::MakeBitmap({.seed = 3}));
+    WriteFile(input + "b.bmp", test::MakeBitmap({.seed = 8}));
+    Click();
+    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             LoadPreviewImage((input + "b.bmp").toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+  }
+
+  void errorDuringARunRestoresButtonAndCursor() {
+    // The folder the run started in disappears while it runs, so the run
+    // cannot go back to it.
+    const QString doomed = dir_.path() + "/doomed";
+    QVERIFY(QDir().mkpath(doomed));
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(doomed);
+    form_->OpenPicture(Picture("logo.bmp"));
+    QTimer::singleShot(0, [&] { QTimer::singleShot(0, [&] { fs::remove(doomed.toStdString()); }); });
+    Click();
+    QDir::setCurrent(saved);
+    QVERIFY(Status().startsWith(QStringLiteral("ERROR: ")));
+    QVERIFY(LogText().find("ERROR: OneClick(), Msg=") != std::string::npos);
+    QVERIFY(Child<QToolButton>("ButtonGo")->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void openedPictureDeletedBeforeTheClickProcessesNothing() {
+    WriteFile(Home() + "/Input/in.bmp", test::MakeBitmap());
+    const QString path = Picture("gone.bmp");
+    form_->OpenPicture(path);
+    QFile::remove(path);
+    Click();
+    QCOMPARE(OutputCount(), 0);
+    QCOMPARE(Status(), path);
+    QVERIFY(Child<QToolButton>("ButtonGo")->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void singleStepButtonsWorkOnTheOutputFolder() {
+    form_->OpenPicture(Picture("logo.bmp"));
+    for (const char* name : {"ButtonConvBmp", "ButtonRawConv", "ButtonGZip", "ButtonDDwelcome", "ButtonAddHeader",
+                             "ButtonAppendBin", "Buttonmkusbimg"}) {
+      Child<QPushButton>(name)->click();
+    }
+    const std::string out = Home().toStdString() + "/Output/";
+    QCOMPARE(fs::file_size(out + "welcome.qv.raw2"), std::uintmax_t{414720});
+    QCOMPARE(fs::file_size(out + "part_welcome.img"), std::uintmax_t{0x30000});
+    QCOMPARE(fs::file_size(out + "usb_welcome.img"), std::uintmax_t{0x30000 + 4096});
+    QVERIFY(LogText().find(" => GZIP_f9: Ret=0\r\n") != std::string::npos);
+    QVERIFY(LogText().find("ERROR") == std::string::npos);
+  }
+
+  void startUpErrorIsShownInAMessageBox() {
+    const QString base = dir_.path() + "/broken";
+    QVERIFY(QDir().mkpath(base + "/Log"));
+    WriteFile(base + "/Temp", {0});
+    ScriptedDialogs dialogs;
+    TForm1 form(&dialogs, base);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY(dialogs.messages[0].startsWith(QStringLiteral("ERROR: FormCreate(), Msg=")));
+  }
+
+  void exitClosesTheWindow() {
+    form_->Exit1Click();
+    QVERIFY(!form_->isVisible());
+  }
+};
+
+}  // namespace kws
+
+QTEST_MAIN(kws::TForm1Test)
+#include "tform1_test.moc"
