@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "fileio/file.h"
 #include "log/activity_log.h"
+#include "steps/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -31,17 +32,16 @@ using UsbStep = int32_t (*)(const std::string&, const std::string&);
 // partition size equals the previous one's reuses that partition image.
 struct ModelRun {
   const char* tag;             // part of the output names
-  uint32_t partition_size;
-  const char* size_text;       // how the partition size shows in the log
-  const char* usb_name;
+  const UsbModel& usb;         // partition size and USB step name
   UsbStep usb_step;
+  const char* size_text;       // how the partition size shows in the log
   const char* serial_model;    // the model name in the serial header
 };
 
 const std::array<ModelRun, 3> kModelRuns = {{
-    {"_borvik200_", 0x30000, "$30000", "mkusbimg200", mkusbimg200, "kestro100s"},
-    {"_kestro400_", 0x30000, "$30000", "mkusbimg400", mkusbimg400, "kestro400"},
-    {"_kestro300_", 0x2C000, "$2c000", "mkusbimg300", mkusbimg300, "QuorvatelMurraTwin8M"},
+    {"_borvik200_", kUsbModel200, mkusbimg200, "$30000", "kestro100s"},
+    {"_kestro400_", kUsbModel400, mkusbimg400, "$30000", "kestro400"},
+    {"_kestro300_", kUsbModel300, mkusbimg300, "$2c000", "QuorvatelMurraTwin8M"},
 }};
 
 // "name: Ret=code, In=a, In=b, Out=c"
@@ -116,12 +116,13 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
 
   uint32_t partition_made = 0;
   for (const ModelRun& model : kModelRuns) {
-    if (model.partition_size != partition_made) {
+    const uint32_t partition_size = model.usb.partition_size;
+    if (partition_size != partition_made) {
       chain.Step("appendbin", {model.size_text, "welcome"}, {kPartitionImage},
-                 [&] { return appendbin(model.partition_size, "welcome", kPartitionImage); });
-      partition_made = model.partition_size;
+                 [&] { return appendbin(partition_size, "welcome", kPartitionImage); });
+      partition_made = partition_size;
     }
-    chain.Step(model.usb_name, {kPartitionImage}, {kUsbImage},
+    chain.Step(model.usb.step, {kPartitionImage}, {kUsbImage},
                [&] { return model.usb_step(kPartitionImage, kUsbImage); });
     chain.Copy(kUsbImage, output_name(model.tag, kUsbImage));
     chain.Step("mkserialimg", {kUsbImage, model.serial_model}, {kSerialImage},
