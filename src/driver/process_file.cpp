@@ -32,16 +32,15 @@ using UsbStep = int32_t (*)(const std::string&, const std::string&);
 // partition size equals the previous one's reuses that partition image.
 struct ModelRun {
   const char* tag;             // part of the output names
-  const UsbModel& usb;         // partition size and USB step name
+  const UsbModel& usb;         // partition size, USB step and serial model name
   UsbStep usb_step;
   const char* size_text;       // how the partition size shows in the log
-  const char* serial_model;    // the model name in the serial header
 };
 
 const std::array<ModelRun, 3> kModelRuns = {{
-    {"_borvik200_", kUsbModel200, mkusbimg200, "$30000", "kestro100s"},
-    {"_kestro400_", kUsbModel400, mkusbimg400, "$30000", "kestro400"},
-    {"_kestro300_", kUsbModel300, mkusbimg300, "$2c000", "QuorvatelMurraTwin8M"},
+    {"_borvik200_", kUsbModel200, mkusbimg200, "$30000"},
+    {"_kestro400_", kUsbModel400, mkusbimg400, "$30000"},
+    {"_kestro300_", kUsbModel300, mkusbimg300, "$2c000"},
 }};
 
 // "name: Ret=code, In=a, In=b, Out=c"
@@ -125,8 +124,8 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
     chain.Step(model.usb.step, {kPartitionImage}, {kUsbImage},
                [&] { return model.usb_step(kPartitionImage, kUsbImage); });
     chain.Copy(kUsbImage, output_name(model.tag, kUsbImage));
-    chain.Step("mkserialimg", {kUsbImage, model.serial_model}, {kSerialImage},
-               [&] { return mkserialimg(kUsbImage, kSerialImage, model.serial_model); });
+    chain.Step("mkserialimg", {kUsbImage, model.usb.serial_model}, {kSerialImage},
+               [&] { return mkserialimg(kUsbImage, kSerialImage, model.usb.serial_model); });
     chain.Copy(kSerialImage, output_name(model.tag, kSerialImage));
   }
   return chain.result();

@@ -20,38 +20,9 @@ namespace kws {
 
 namespace {
 
-// The member's fixed 10-byte header; numbers little-endian.
-namespace gz {
-constexpr size_t kId1 = 0;          // 1F
-constexpr size_t kId2 = 1;          // 8B
-constexpr size_t kMethod = 2;       // 08, deflate
-constexpr size_t kFlags = 3;
-constexpr size_t kTime = 4;         // 4 bytes
-constexpr size_t kExtraFlags = 8;
-constexpr size_t kOs = 9;
-constexpr size_t kHeaderSize = 10;
-// The trailer: CRC-32 of the uncompressed data, then its length modulo 2^32.
-constexpr size_t kTrailerCrc = 0;
-constexpr size_t kTrailerLength = 4;
-constexpr size_t kTrailerSize = 8;
-
-constexpr uint8_t kId1Value = 0x1F;
-constexpr uint8_t kId2Value = 0x8B;
-constexpr uint8_t kFlagName = 0x08;
-constexpr uint8_t kFlagComment = 0x10;
-// The time stamp never follows the clock or the file: 2006-02-09 19:33:30
-// UTC, bytes 0A 99 EB 43. Identical sources thus give identical images.
-constexpr uint32_t kFixedTime = 1139513610;
-// Extra flags and operating system are fixed too, whatever the level and
-// whatever the machine (3 is Unix in RFC 1952's list).
-constexpr uint8_t kExtraFlagsValue = 0x02;
-constexpr uint8_t kOsValue = 0x03;
-}  // namespace gz
-
 // Source blocks and the compressed-output buffer: memory use does not grow
 // with the file.
 constexpr size_t kBlockSize = 16384;
-constexpr int kRawDeflateWindowBits = -15;  // 32 KiB window, no zlib wrapper
 constexpr int kMemLevel = 8;
 
 constexpr char kFolderSeparator = '/';
@@ -102,7 +73,7 @@ class DeflateStream {
   ~DeflateStream() { End(); }
 
   bool Init(int level, int strategy) {
-    live_ = deflateInit2(&z_, level, Z_DEFLATED, kRawDeflateWindowBits, kMemLevel, strategy) == Z_OK;
+    live_ = deflateInit2(&z_, level, Z_DEFLATED, gz::kRawDeflateWindowBits, kMemLevel, strategy) == Z_OK;
     return live_;
   }
   // Z_OK, or deflateEnd's complaint (Z_DATA_ERROR for an unfinished stream).
@@ -193,7 +164,7 @@ void GzipWriter::WriteHeader(uint8_t flags) {
   std::array<uint8_t, gz::kHeaderSize> header{};
   header[gz::kId1] = gz::kId1Value;
   header[gz::kId2] = gz::kId2Value;
-  header[gz::kMethod] = Z_DEFLATED;
+  header[gz::kMethod] = gz::kMethodDeflate;
   header[gz::kFlags] = flags;
   PutLE32(&header[gz::kTime], gz::kFixedTime);
   header[gz::kExtraFlags] = gz::kExtraFlagsValue;

@@ -7,6 +7,7 @@
 // the same bytes, and the receivers' image CRCs with them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -14,6 +15,39 @@
 #include <utility>
 
 namespace kws {
+
+// The member's fixed 10-byte header, numbers little-endian; the inspector
+// reads members back against the same layout.
+namespace gz {
+inline constexpr size_t kId1 = 0;          // 1F
+inline constexpr size_t kId2 = 1;          // 8B
+inline constexpr size_t kMethod = 2;       // 08, deflate
+inline constexpr size_t kFlags = 3;
+inline constexpr size_t kTime = 4;         // 4 bytes
+inline constexpr size_t kExtraFlags = 8;
+inline constexpr size_t kOs = 9;
+inline constexpr size_t kHeaderSize = 10;
+// The trailer: CRC-32 of the uncompressed data, then its length modulo 2^32.
+inline constexpr size_t kTrailerCrc = 0;
+inline constexpr size_t kTrailerLength = 4;
+inline constexpr size_t kTrailerSize = 8;
+
+inline constexpr uint8_t kId1Value = 0x1F;
+inline constexpr uint8_t kId2Value = 0x8B;
+inline constexpr uint8_t kMethodDeflate = 0x08;
+inline constexpr uint8_t kFlagName = 0x08;
+inline constexpr uint8_t kFlagComment = 0x10;
+// The time stamp never follows the clock or the file: 2006-02-09 19:33:30
+// UTC, bytes 0A 99 EB 43. Identical sources thus give identical images.
+inline constexpr uint32_t kFixedTime = 1139513610;
+// Extra flags and operating system are fixed too, whatever the level and
+// whatever the machine (3 is Unix in RFC 1952's list).
+inline constexpr uint8_t kExtraFlagsValue = 0x02;
+inline constexpr uint8_t kOsValue = 0x03;
+
+// zlib's window bits for raw deflate data: 32 KiB window, no zlib wrapper.
+inline constexpr int kRawDeflateWindowBits = -15;
+}  // namespace gz
 
 namespace detail {
 class GzipWriter;

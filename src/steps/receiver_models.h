@@ -20,12 +20,14 @@ struct UsbModel {
   // Header offset 32, and also the largest input the step takes: the
   // partition image is padded to exactly this size before it is wrapped.
   uint32_t partition_size;
+  // The model name that the serial update image of this model carries.
+  const char* serial_model;
 };
 
 inline constexpr std::array<UsbModel, 3> kUsbModels{{
-    {"mkusbimg200", "ERROR: mkusimg200(), Input Size too big!", 0x00010000, 0x00010000, 0xFF810000, 0x30000},
-    {"mkusbimg300", "ERROR: mkusimg300(), Input Size too big!", 0x00030000, 0x00010000, 0xFF804000, 0x2C000},
-    {"mkusbimg400", "ERROR: mkusimg400(), Input Size too big!", 0x00040000, 0x00010001, 0xFF810000, 0x30000},
+    {"mkusbimg200", "ERROR: mkusimg200(), Input Size too big!", 0x00010000, 0x00010000, 0xFF810000, 0x30000, "kestro100s"},
+    {"mkusbimg300", "ERROR: mkusimg300(), Input Size too big!", 0x00030000, 0x00010000, 0xFF804000, 0x2C000, "QuorvatelMurraTwin8M"},
+    {"mkusbimg400", "ERROR: mkusimg400(), Input Size too big!", 0x00040000, 0x00010001, 0xFF810000, 0x30000, "kestro400"},
 }};
 
 inline constexpr const UsbModel& kUsbModel200 = kUsbModels[0];
