@@ -1,0 +1,280 @@
+// The layers from the outside in: serial header, USB header block, partition
+// image, welcome header, then the colour table and gzip member. Each layer is
+// checked in full before the next one inside it is read, and the first fault
+// ends the reading.
+#include "inspect/inspect.h"
+
+#include <algorithm>
+#include <array>
+
+#include "fileio/file.h"
+#include "inspect/fault.h"
+#include "inspect/welcome_data.h"
+#include "steps/be_fields.h"
+#include "steps/image_crc.h"
+#include "steps/image_layouts.h"
+#include "steps/receiver_models.h"
+
+namespace kws {
+
+namespace {
+
+using inspect::Bytes;
+using inspect::Dec;
+using inspect::ExpectFill;
+using inspect::Fail;
+using inspect::Hex32;
+using inspect::HexBytes;
+using inspect::Quoted;
+using Layers = std::vector<std::string>;
+
+bool IsPartitionSize(uint64_t size) {
+  return std::any_of(kUsbModels.begin(), kUsbModels.end(),
+                     [size](const UsbModel& model) { return model.partition_size == size; });
+}
+
+template <size_t N>
+bool HasBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected) {
+  return at + N <= bytes.size() &&
+         std::equal(expected.begin(), expected.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
+}
+
+template <size_t N>
+void ExpectBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected, std::string_view layer,
+                 std::string_view field) {
+  if (!HasBytes(bytes, at, expected)) Fail(layer, field, HexBytes(expected), HexBytes(bytes.subspan(at, N)));
+}
+
+void ExpectBE32(Bytes bytes, size_t at, uint32_t expected, std::string_view layer, std::string_view field) {
+  const uint32_t found = GetBE32(&bytes[at]);
+  if (found != expected) Fail(layer, field, Dec(expected), Dec(found));
+}
+
+void ExpectByte(Bytes bytes, size_t at, uint8_t expected, std::string_view layer, std::string_view field) {
+  if (bytes[at] != expected) Fail(layer, field, HexBytes(Bytes(&expected, 1)), HexBytes(bytes.subspan(at, 1)));
+}
+
+// ---- recognition ----
+
+// Two of the four fixed fields of a USB header are enough to tell one, so
+// that a damaged field is reported as such rather than as an unknown file.
+bool LooksLikeUsb(Bytes bytes) {
+  const std::array<uint8_t, 4> header_length{0, 0, 0, usb::kHeaderSize};
+  const int matches =
+      int{HasBytes(bytes, usb::kMagic, usb::kMagicBytes)} + int{HasBytes(bytes, usb::kHeaderLength, header_length)} +
+      int{HasBytes(bytes, usb::kVendorTag, usb::kVendorTagBytes)} + int{HasBytes(bytes, usb::kTag, usb::kTagBytes)};
+  return matches >= 2;
+}
+
+bool LooksLikeSerialHeader(Bytes bytes) {
+  return bytes.size() >= serial::kHeaderSize && bytes[serial::kLeadByte] == serial::kLeadValue &&
+         bytes[serial::kMarkerByte] == serial::kMarkerValue;
+}
+
+bool LooksLikeWelcome(Bytes bytes) {
+  return bytes.size() >= welcome::kHeaderSize && GetBE32(&bytes[welcome::kWordOne]) == welcome::kWordOneValue &&
+         GetBE32(&bytes[welcome::kWordZero]) == welcome::kWordZeroValue;
+}
+
+// ---- welcome image ----
+
+Picture8 ReadWelcome(Bytes image, Layers& layers) {
+  constexpr std::string_view kLayer = "welcome header";
+  if (image.size() < welcome::kHeaderSize) {
+    Fail(kLayer, "size", "at least " + Dec(welcome::kHeaderSize) + " bytes", Dec(image.size()) + " bytes");
+  }
+  const size_t follows = image.size() - welcome::kHeaderSize;
+  ExpectBE32(image, welcome::kDataLength, static_cast<uint32_t>(follows), kLayer, "data length");
+  ExpectBE32(image, welcome::kWordOne, welcome::kWordOneValue, kLayer, "word at byte 8");
+  ExpectBE32(image, welcome::kWordZero, welcome::kWordZeroValue, kLayer, "word at byte 12");
+  if (follows > welcome::kMaxDataLength) {
+    Fail(kLayer, "data length", "at most " + Dec(welcome::kMaxDataLength), Dec(follows));
+  }
+  const uint32_t crc = ImageCrc(image.data() + welcome::kDataLength, image.size() - welcome::kDataLength);
+  const uint32_t stored_crc = GetBE32(&image[welcome::kCrc]);
+  if (stored_crc != crc) Fail(kLayer, "CRC", Hex32(crc), Hex32(stored_crc));
+  layers.push_back("welcome image: " + Dec(image.size()) + " bytes, data " + Dec(follows) + " of at most " +
+                   Dec(welcome::kMaxDataLength) + " bytes, CRC " + Hex32(crc) + " matches");
+  inspect::WelcomeContent content = inspect::ReadWelcomeData(image.subspan(welcome::kHeaderSize));
+  layers.insert(layers.end(), content.layers.begin(), content.layers.end());
+  return std::move(content.picture);
+}
+
+// ---- partition image ----
+
+Picture8 ReadPartition(Bytes partition, uint32_t partition_size, Layers& layers) {
+  if (partition.size() != partition_size) {
+    Fail("partition image", "size", Dec(partition_size) + " bytes", Dec(partition.size()) + " bytes");
+  }
+  // A welcome header is what the partition starts with; its length says
+  // where the padding begins.
+  const uint64_t room = partition.size() - welcome::kHeaderSize;
+  const uint32_t data_length = GetBE32(&partition[welcome::kDataLength]);
+  if (data_length > room)
+    Fail("welcome header", "data length", "at most " + Dec(room) + " (the partition's room)", Dec(data_length));
+  const size_t used = welcome::kHeaderSize + data_length;
+  ExpectFill(partition, used, partition.size(), 0xFF, "partition image", "padding");
+  layers.push_back("partition image: " + Dec(partition.size()) + " bytes, uses " + Dec(used) + " of " +
+                   Dec(partition.size()) + " bytes, the rest is FF");
+  return ReadWelcome(partition.first(used), layers);
+}
+
+// ---- USB update image ----
+
+const UsbModel& FindModel(Bytes block) {
+  const auto words = std::array<uint32_t, 4>{GetBE32(&block[usb::kModelWord1]), GetBE32(&block[usb::kModelWord2]),
+                                             GetBE32(&block[usb::kModelWord3]), GetBE32(&block[usb::kPartitionSize])};
+  std::string known;
+  for (const UsbModel& model : kUsbModels) {
+    if (words ==
+        std::array<uint32_t, 4>{model.model_word1, model.model_word2, model.model_word3, model.partition_size}) {
+      return model;
+    }
+    known += known.empty() ? "those of " : ", ";
+    known += model.step;
+  }
+  Fail("USB header", "model words and partition size", known,
+       Hex32(words[0]) + " " + Hex32(words[1]) + " " + Hex32(words[2]) + " " + Hex32(words[3]));
+}
+
+// Checks the 4096-byte header block; returns the model it is for.
+const UsbModel& ReadUsbHeader(Bytes image, Layers& layers) {
+  constexpr std::string_view kLayer = "USB header";
+  if (image.size() < usb::kBlockSize) {
+    Fail(kLayer, "size", "at least " + Dec(usb::kBlockSize) + " bytes", Dec(image.size()) + " bytes");
+  }
+  ExpectBytes(image, usb::kMagic, usb::kMagicBytes, kLayer, "magic");
+  ExpectBE32(image, usb::kHeaderLength, usb::kHeaderSize, kLayer, "header length");
+  ExpectBytes(image, usb::kVendorTag, usb::kVendorTagBytes, kLayer, "vendor tag");
+  ExpectBytes(image, usb::kTag, usb::kTagBytes, kLayer, "tag");
+  const UsbModel& model = FindModel(image);
+  ExpectBE32(image, usb::kPayloadOffset, usb::kBlockSize, kLayer, "payload offset");
+  const size_t follows = image.size() - usb::kBlockSize;
+  if (GetBE32(&image[usb::kPayloadLength]) != follows) {
+    Fail(kLayer, "payload length", Dec(follows) + " (the bytes that follow)",
+         Dec(GetBE32(&image[usb::kPayloadLength])));
+  }
+  ExpectBytes(image, usb::kImageName, usb::kImageNameBytes, kLayer, "image name");
+  ExpectFill(image, usb::kImageName + usb::kImageNameBytes.size(), usb::kImageName + usb::kImageNameSize, 0x00, kLayer,
+             "image name padding");
+  ExpectFill(image, usb::kHeaderSize, usb::kBlockSize, 0x00, kLayer, "zero fill");
+  const uint32_t header_crc = ImageCrc(image.data() + usb::kMagic, usb::kBlockSize - usb::kMagic);
+  if (GetBE32(&image[usb::kHeaderCrc]) != header_crc) {
+    Fail(kLayer, "header CRC", Hex32(header_crc), Hex32(GetBE32(&image[usb::kHeaderCrc])));
+  }
+  const uint32_t payload_crc = ImageCrc(image.data() + usb::kBlockSize, follows);
+  if (GetBE32(&image[usb::kPayloadCrc]) != payload_crc) {
+    Fail(kLayer, "payload CRC", Hex32(payload_crc), Hex32(GetBE32(&image[usb::kPayloadCrc])));
+  }
+  layers.push_back("USB update image: model " + std::string(model.step) + ", partition " + Dec(model.partition_size) +
+                   " bytes, payload " + Dec(follows) + " bytes, header CRC " + Hex32(header_crc) + " and payload CRC " +
+                   Hex32(payload_crc) + " match");
+  return model;
+}
+
+Picture8 ReadUsb(Bytes image, Layers& layers) {
+  const UsbModel& model = ReadUsbHeader(image, layers);
+  return ReadPartition(image.subspan(usb::kBlockSize), model.partition_size, layers);
+}
+
+// ---- serial update image ----
+
+// The name runs up to its first zero byte; only zero bytes may follow it.
+std::string ReadSerialModelName(Bytes header) {
+  const Bytes field = header.subspan(serial::kModelName, serial::kMaxModelName);
+  const auto end = std::find(field.begin(), field.end(), uint8_t{0});
+  const size_t length = static_cast<size_t>(end - field.begin());
+  ExpectFill(header, serial::kModelName + length, serial::kMarkerByte, 0x00, "serial header", "model name padding");
+  return std::string(field.begin(), end);
+}
+
+Picture8 ReadSerial(Bytes image, Layers& layers) {
+  constexpr std::string_view kLayer = "serial header";
+  if (image.size() < serial::kHeaderSize) {
+    Fail(kLayer, "size", "at least " + Dec(serial::kHeaderSize) + " bytes", Dec(image.size()) + " bytes");
+  }
+  ExpectByte(image, serial::kLeadByte, serial::kLeadValue, kLayer, "lead byte");
+  const std::string name = ReadSerialModelName(image);
+  ExpectByte(image, serial::kMarkerByte, serial::kMarkerValue, kLayer, "marker byte");
+  ExpectFill(image, serial::kFillBeforeLength, serial::kPayloadLength, serial::kFillValue, kLayer, "fill");
+  ExpectFill(image, serial::kFillAfterLength, serial::kHeaderSize, serial::kFillValue, kLayer, "fill");
+  const size_t follows = image.size() - serial::kHeaderSize;
+  if (GetBE32(&image[serial::kPayloadLength]) != follows) {
+    Fail(kLayer, "payload length", Dec(follows) + " (the bytes that follow)",
+         Dec(GetBE32(&image[serial::kPayloadLength])));
+  }
+  layers.push_back("serial update image: model name " + Quoted(name) + ", payload " + Dec(follows) + " bytes");
+  const Bytes payload = image.subspan(serial::kHeaderSize);
+  const UsbModel& model = ReadUsbHeader(payload, layers);
+  if (name != model.serial_model) {
+    Fail(kLayer, "model name", Quoted(model.serial_model) + " (the name for " + model.step + ")", Quoted(name));
+  }
+  return ReadPartition(payload.subspan(usb::kBlockSize), model.partition_size, layers);
+}
+
+// ---- the whole file ----
+
+Picture8 ReadAnyImage(Bytes file, Layers& layers) {
+  if (file.size() > kMaxUpdateImageSize) {
+    Fail("file", "size", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(file.size()) + " bytes");
+  }
+  // Strongest evidence first: a USB header behind a serial header's room.
+  if (file.size() >= serial::kHeaderSize && LooksLikeUsb(file.subspan(serial::kHeaderSize)))
+    return ReadSerial(file, layers);
+  if (LooksLikeUsb(file)) return ReadUsb(file, layers);
+  if (LooksLikeSerialHeader(file)) return ReadSerial(file, layers);
+  if (LooksLikeWelcome(file)) {
+    if (IsPartitionSize(file.size())) return ReadPartition(file, static_cast<uint32_t>(file.size()), layers);
+    return ReadWelcome(file, layers);
+  }
+  Fail("file", "format", "a serial update image, USB update image, partition image or welcome image", "none of these");
+}
+
+template <class Read>
+InspectReport Report(Read&& read) {
+  InspectReport report;
+  try {
+    report.picture = read(report.layers);
+  } catch (const inspect::Fault& fault) {
+    report.fault = fault.what();
+  } catch (const FileError& error) {
+    report.fault = error.what();
+  }
+  return report;
+}
+
+// The file's bytes; one larger than any update image is refused unread.
+std::vector<uint8_t> ReadCapped(const std::string& path) {
+  InputFile in(path);
+  const uint64_t size = in.Size();
+  if (size > kMaxUpdateImageSize) {
+    Fail("file", "size", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(size) + " bytes");
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const size_t n = in.ReadSome(bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    got += n;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+}  // namespace
+
+InspectReport InspectImage(std::span<const uint8_t> bytes) {
+  return Report([&](Layers& layers) { return ReadAnyImage(bytes, layers); });
+}
+
+InspectReport InspectFile(const std::string& path) {
+  return Report([&](Layers& layers) { return ReadAnyImage(ReadCapped(path), layers); });
+}
+
+std::vector<std::string> ReportText(const InspectReport& report) {
+  std::vector<std::string> text = report.layers;
+  text.push_back(report.Sound() ? "sound" : "fault: " + report.fault);
+  return text;
+}
+
+}  // namespace kws

@@ -1,0 +1,52 @@
+// Reads an update image back: recognises what a file is by its content
+// (serial update image, USB update image, partition image or bare welcome
+// image), checks every layer inside it against what the steps write, and
+// unpacks the picture. No layer is trusted before it has been checked.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "steps/bitmap8.h"
+#include "steps/image_layouts.h"
+#include "steps/receiver_models.h"
+
+namespace kws {
+
+// The largest partition that any receiver model takes.
+constexpr uint32_t LargestPartition() {
+  uint32_t largest = 0;
+  for (const UsbModel& model : kUsbModels) largest = largest < model.partition_size ? model.partition_size : largest;
+  return largest;
+}
+
+// The largest file that can be an update image: a serial update image of the
+// largest partition. Anything larger is refused before it is read.
+inline constexpr uint64_t kMaxUpdateImageSize = serial::kHeaderSize + usb::kBlockSize + LargestPartition();
+
+struct InspectReport {
+  // What each sound layer holds, outermost first, one line each.
+  std::vector<std::string> layers;
+  // The first fault found, naming the layer, the field, the expected and the
+  // found value; empty when the image is sound.
+  std::string fault;
+  // The picture inside, when the image is sound.
+  std::optional<Picture8> picture;
+
+  bool Sound() const { return fault.empty(); }
+};
+
+// Inspects a file's bytes. Never throws for any content.
+InspectReport InspectImage(std::span<const uint8_t> bytes);
+
+// Inspects a file; one that cannot be read, or is larger than any update
+// image, is a fault. Only the file's own size is ever allocated for it.
+InspectReport InspectFile(const std::string& path);
+
+// The report as shown to a user: the layer lines, then "sound" or the fault.
+std::vector<std::string> ReportText(const InspectReport& report);
+
+}  // namespace kws
