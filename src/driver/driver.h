@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "driver/run_view.h"
@@ -21,6 +22,13 @@ struct RunSummary {
   bool error = false;  // an error that stopped the run itself
 };
 
+// Reads an image back once it is in Output: empty when it is sound, else the
+// fault found in it.
+using ImageCheck = std::function<std::string(const std::string& path)>;
+
+// The inspector's verdict on the file.
+std::string CheckUpdateImage(const std::string& path);
+
 class Driver {
  public:
   Driver(RunView& view, WorkingFolders folders) : view_(view), folders_(std::move(folders)) {}
@@ -35,6 +43,8 @@ class Driver {
   RunSummary RunOneClick();
 
   void SetOpenedPicture(const std::string& path) { opened_picture_ = path; }
+  // Replaces the read-back of copied images (CheckUpdateImage by default).
+  void SetImageCheck(ImageCheck check) { image_check_ = std::move(check); }
   const std::string& OpenedPicture() const { return opened_picture_; }
   const WorkingFolders& Folders() const { return folders_; }
 
@@ -45,6 +55,7 @@ class Driver {
   RunView& view_;
   WorkingFolders folders_;
   std::string opened_picture_;
+  ImageCheck image_check_ = CheckUpdateImage;
 };
 
 // The picture's file name without folder and last extension.

@@ -7,6 +7,7 @@
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "steps/receiver_models.h"
 #include "steps/step_result.h"
@@ -56,6 +57,7 @@ std::string StepLine(const std::string& name, int32_t code, const std::vector<st
 // and logs its line whatever its code.
 class Chain {
  public:
+  explicit Chain(const ImageCheck& check) : check_(check) {}
   int32_t result() const { return result_; }
 
   void Step(const std::string& name, const std::vector<std::string>& ins, const std::vector<std::string>& outs,
@@ -65,19 +67,37 @@ class Chain {
     WriteLog(StepLine(name, result_, ins, outs));
   }
 
-  // A copy into Output that fails stops the chain like a failing step, so
-  // that a run never reports success with an image missing.
+  // A copy into Output that fails, or that does not read back as a sound
+  // image, stops the chain like a failing step: a run never reports success
+  // with an image missing or one that the tool itself cannot read.
   void Copy(const std::string& file, const std::string& destination) {
     if (result_ != kStepOk) return;
     try {
       CopyFileReplacing(file, destination);
     } catch (const std::exception& e) {
-      WriteLog("ERROR: CopyFile(" + destination + "), Msg=" + e.what());
-      result_ = kStepFailed;
+      Fail("CopyFile", destination, e.what());
+      return;
     }
+    Verify(destination);
   }
 
  private:
+  void Verify(const std::string& image) {
+    std::string fault;
+    try {
+      fault = check_(image);
+    } catch (const std::exception& e) {
+      fault = e.what();
+    }
+    if (!fault.empty()) Fail("Verify", image, fault);
+  }
+
+  void Fail(const char* operation, const std::string& argument, const std::string& message) {
+    WriteLog(std::string("ERROR: ") + operation + "(" + argument + "), Msg=" + message);
+    result_ = kStepFailed;
+  }
+
+  const ImageCheck& check_;
   int32_t result_ = kStepOk;
 };
 
@@ -88,6 +108,8 @@ void CleanUpTemp() {
 }
 
 }  // namespace
+
+std::string CheckUpdateImage(const std::string& path) { return InspectFile(path).fault; }
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -101,7 +123,7 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
   const auto output_name = [&](const char* tag, const char* file) {
     return folders_.output + "/" + base_name + tag + file;
   };
-  Chain chain;
+  Chain chain(image_check_);
   chain.Step("convbmp", {picture}, {"welcome.qv.colortable", "welcome.qv.raw"},
              [&] { return convbmp(picture, "welcome.qv.colortable", "welcome.qv.raw"); });
   chain.Step("rawconv", {"welcome.qv.raw"}, {"welcome.qv.raw2"},

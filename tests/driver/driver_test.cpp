@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "fileio/file.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "support/test_support.h"
@@ -215,6 +216,46 @@ TEST_F(DriverTest, OutputFolderReplacedByAFileFailsTheFirstCopy) {
   EXPECT_EQ(log.back(), "ERROR: CopyFile(" + folders_.output + "/logo_borvik200_usb_welcome.img), Msg=Cannot create file " +
                             folders_.output + "/logo_borvik200_usb_welcome.img");
   EXPECT_EQ(log.size(), 8u);  // seven steps, then the copy
+}
+
+// Every copied image is read back; one that is not sound ends the run.
+TEST_F(DriverTest, ImageThatDoesNotReadBackSoundFailsTheRun) {
+  const std::string damaged = folders_.output + "/logo_kestro400_usb_welcome.img";
+  std::vector<std::string> checked;
+  driver_->SetImageCheck([&](const std::string& path) {
+    checked.push_back(path);
+    if (path == damaged) {
+      Bytes bytes = ReadBytes(path);
+      bytes.at(4096 + 10) ^= 0x01;
+      WriteBytes(path, bytes);
+    }
+    return CheckUpdateImage(path);
+  });
+  EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp")), -99);
+  const auto log = RunLog();
+  EXPECT_EQ(log.back(), "ERROR: Verify(" + damaged + "), Msg=" + InspectFile(damaged).fault);
+  EXPECT_EQ(log.back().rfind("ERROR: Verify(" + damaged + "), Msg=USB header: payload CRC: expected 0x", 0), 0u);
+  EXPECT_EQ(log[log.size() - 2], "mkusbimg400: Ret=0, In=part_welcome.img, Out=usb_welcome.img");
+  EXPECT_EQ(log.size(), 10u);  // nine steps, then the read-back: the chain stopped there
+  EXPECT_EQ(checked, (std::vector<std::string>{folders_.output + "/logo_borvik200_usb_welcome.img",
+                                               folders_.output + "/logo_borvik200_serial_welcome.img", damaged}));
+  EXPECT_EQ(view_.status, kStatusDoneWithErrors);
+  EXPECT_EQ(FilesIn(folders_.temp), std::vector<std::string>{"serial_welcome.img"});
+}
+
+// convbmp takes a palette shorter than the pixels' indexes; the image made of
+// it does not read back sound, so the run says so at its first copy.
+TEST_F(DriverTest, PixelsPastThePaletteFailTheFirstReadBack) {
+  const test::BitmapSpec spec{.colors_used = 16, .palette_entries = 16};
+  EXPECT_EQ(driver_->ProcessFile(Picture("few.bmp", spec)), -99);
+  const auto log = RunLog();
+  EXPECT_EQ(log.size(), 8u);
+  EXPECT_EQ(log.back().rfind("ERROR: Verify(" + folders_.output + "/few_borvik200_usb_welcome.img), Msg=picture: "
+                             "colour index at row 0, column 0: expected below 16 (the colour table's entries), found ",
+                             0),
+            0u)
+      << log.back();
+  EXPECT_EQ(view_.status, kStatusDoneWithErrors);
 }
 
 TEST_F(DriverTest, BatchProcessesEveryBitmapInInputSortedAndSkipsTheRest) {
