@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
@@ -30,6 +31,9 @@ constexpr const char* kUsage =
     "  run                 process every *.bmp in the Input folder\n"
     "  make PICTURE        process one picture\n"
     "  sample OUT.bmp      write the built-in sample picture\n"
+    "  inspect FILE...     check update images: what each layer holds, or the first fault\n"
+    "  inspect FILE --extract OUT.bmp\n"
+    "                      ... and write the picture inside as a 720 x 576, 8-bit bitmap\n"
     "  step NAME ARG...    run one step on the named files:\n"
     "                        convbmp BMP CT RAW      rawconv IN OUT      gzip_f9 SRC DST\n"
     "                        dd FIRST SECOND OUT     addheader IN TMP OUT\n"
@@ -43,7 +47,8 @@ constexpr const char* kUsage =
     "  --version           show the version\n"
     "\n"
     "Every activity-log entry is printed as it is written, the final status last.\n"
-    "Exit status: 0 success, 1 a picture or step failed, 2 usage error.\n";
+    "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n"
+    "2 usage error.\n";
 
 class UsageError : public std::runtime_error {
  public:
@@ -118,6 +123,31 @@ const StepCommand& FindStep(const Args& args) {
   throw UsageError("unknown step \"" + args[0] + "\"");
 }
 
+// inspect FILE... [--extract OUT.bmp]; the picture is taken out of one file only.
+struct InspectArgs {
+  Args files;
+  std::optional<std::string> extract;
+};
+
+InspectArgs ParseInspect(const Args& args) {
+  InspectArgs inspect;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--extract") {
+      if (++i == args.size() || inspect.extract) throw UsageError("--extract needs one bitmap name");
+      inspect.extract = args[i];
+    } else if (args[i].rfind("-", 0) == 0) {
+      throw UsageError("unknown option " + args[i]);
+    } else {
+      inspect.files.push_back(args[i]);
+    }
+  }
+  if (inspect.files.empty()) throw UsageError(std::string("usage: ") + kProgram + " inspect FILE...");
+  if (inspect.extract && inspect.files.size() != 1) {
+    throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
+  }
+  return inspect;
+}
+
 struct CommandLine {
   std::optional<std::string> home;
   std::string command;
@@ -159,6 +189,8 @@ CommandLine Parse(const Args& args) {
     expect(1, "make PICTURE");
   } else if (cl.command == "sample") {
     expect(1, "sample OUT.bmp");
+  } else if (cl.command == "inspect") {
+    ParseInspect(cl.args);
   } else if (cl.command == "step") {
     if (std::string(FindStep(cl.args).name) == "appendbin") ParseSize(cl.args[1]);
   } else {
@@ -167,19 +199,39 @@ CommandLine Parse(const Args& args) {
   return cl;
 }
 
-int WriteSample(const std::string& path, std::ostream& out, std::ostream& err) {
+// Writes picture as a bitmap; says so on out, or why not on err.
+int WriteBitmap(const std::string& path, const Picture8& picture, const char* what, std::ostream& out,
+                std::ostream& err) {
   try {
-    WriteFileReplacing(path, EncodeBitmap8(MakeSamplePicture()));
+    WriteFileReplacing(path, EncodeBitmap8(picture));
   } catch (const std::exception& e) {
     err << kProgram << ": cannot write " << path << ": " << e.what() << '\n';
     return 1;
   }
-  out << "Sample picture written: " << path << '\n';
+  out << what << " written: " << path << '\n';
   return 0;
 }
 
+// Prints each file's report; a fault is repeated on stderr.
+int Inspect(const Args& args, std::ostream& out, std::ostream& err) {
+  const InspectArgs inspect = ParseInspect(args);
+  bool all_sound = true;
+  InspectReport report;
+  for (const std::string& file : inspect.files) {
+    report = InspectFile(file);
+    out << file << ":\n";
+    for (const std::string& line : ReportText(report)) out << "  " << line << '\n';
+    if (!report.Sound()) err << kProgram << ": " << file << ": " << report.fault << '\n';
+    all_sound = all_sound && report.Sound();
+  }
+  if (!all_sound) return 1;
+  // With --extract there is one file, and its report is the last.
+  return inspect.extract ? WriteBitmap(*inspect.extract, *report.picture, "Picture", out, err) : 0;
+}
+
 int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
-  if (cl.command == "sample") return WriteSample(cl.args[0], out, err);
+  if (cl.command == "sample") return WriteBitmap(cl.args[0], MakeSamplePicture(), "Sample picture", out, err);
+  if (cl.command == "inspect") return Inspect(cl.args, out, err);
 
   std::string first_error;
   SetLogListener([&](std::string_view message) {

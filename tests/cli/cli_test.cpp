@@ -49,6 +49,11 @@ TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
       {"step", "appendbin", "12abc", "in", "out"},
       {"step", "appendbin", "0x100000000", "in", "out"},
       {"step", "appendbin", "-5", "in", "out"},
+      {"inspect"},
+      {"inspect", "--bogus", "a.img"},
+      {"inspect", "a.img", "--extract"},
+      {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
+      {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(testing::PrintToString(args));
@@ -117,6 +122,45 @@ TEST_F(CliTest, SamplePictureGoesThroughThePipeline) {
   EXPECT_EQ(OutputCount(), 6);
   EXPECT_EQ(Run({"sample", Path("no-folder/sample.bmp")}), 1);
   EXPECT_FALSE(test::Exists(Path("no-folder")));
+}
+
+TEST_F(CliTest, InspectReportsEveryFileAndExitsOneWhenAnyIsNotSound) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0);
+  const std::string usb = Home("Output/logo_kestro300_usb_welcome.img");
+  const std::string serial = Home("Output/logo_kestro400_serial_welcome.img");
+  ASSERT_EQ(Run({"inspect", usb, serial}), 0) << err_.str();
+  const std::string report = out_.str();
+  EXPECT_EQ(report.rfind(usb + ":\n  USB update image: model mkusbimg300, partition 180224 bytes", 0), 0u) << report;
+  EXPECT_NE(report.find(serial + ":\n  serial update image: model name \"kestro400\""), std::string::npos);
+  EXPECT_NE(report.find("  sound\n" + serial), std::string::npos);
+  EXPECT_EQ(LastLine(), "  sound");
+  EXPECT_EQ(err_.str(), "");
+
+  WriteBytes(Path("notes.txt"), test::ToBytes("not an image"));
+  const std::string fault = "file: format: expected a serial update image, USB update image, partition image or "
+                            "welcome image, found none of these";
+  EXPECT_EQ(Run({"inspect", usb, Path("notes.txt")}), 1);
+  EXPECT_EQ(LastLine(), "  fault: " + fault);
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: " + Path("notes.txt") + ": " + fault + "\n");
+  EXPECT_EQ(Run({"inspect", Path("missing.img")}), 1);
+  EXPECT_EQ(LastLine(), "  fault: Cannot open file " + Path("missing.img"));
+}
+
+TEST_F(CliTest, InspectExtractWritesThePictureInside) {
+  ASSERT_EQ(Run({"sample", Path("sample.bmp")}), 0);
+  ASSERT_EQ(Run({"--home", Home(), "make", Path("sample.bmp")}), 0);
+  const std::string image = Home("Output/sample_borvik200_serial_welcome.img");
+  ASSERT_EQ(Run({"inspect", image, "--extract", Path("out.bmp")}), 0) << err_.str();
+  EXPECT_EQ(LastLine(), "Picture written: " + Path("out.bmp"));
+  // The sample is written with its own palette size as colours used, so the
+  // picture comes back as the very same bitmap.
+  EXPECT_EQ(test::ReadBytes(Path("out.bmp")), test::ReadBytes(Path("sample.bmp")));
+
+  EXPECT_EQ(Run({"inspect", "--extract", Path("bad.bmp"), Path("sample.bmp")}), 1);
+  EXPECT_FALSE(test::Exists(Path("bad.bmp")));
+  EXPECT_EQ(Run({"inspect", image, "--extract", Path("no-folder/out.bmp")}), 1);
+  EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: cannot write " + Path("no-folder/out.bmp"), 0), 0u);
 }
 
 }  // namespace
