@@ -8,8 +8,7 @@
 
 namespace kws {
 
-QImage SamplePreviewImage() {
-  const Picture8 p = MakeSamplePicture();
+QImage PictureImage(const Picture8& p) {
   QImage image(p.width, p.height, QImage::Format_Indexed8);
   QList<QRgb> colors;
   for (const Rgb& c : p.palette) colors.push_back(qRgb(c.r, c.g, c.b));
@@ -19,6 +18,8 @@ QImage SamplePreviewImage() {
   }
   return image;
 }
+
+QImage SamplePreviewImage() { return PictureImage(MakeSamplePicture()); }
 
 // A round button face with a "play" arrow: press to make the images.
 QPixmap GoGlyph(bool enabled) {

@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QPixmap>
 
+#include "steps/bitmap8.h"
+
 namespace kws {
 
+QImage PictureImage(const Picture8& picture);  // 8-bit, its own palette
 QImage SamplePreviewImage();        // 720 x 576, 8-bit
 QPixmap GoGlyph(bool enabled);      // 140 x 140
 QIcon GoIcon();                     // both glyph states

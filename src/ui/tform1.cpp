@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <functional>
 
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/steps.h"
@@ -27,6 +28,8 @@ namespace {
 const QString kGoToolTip = QString::fromUtf8("Yes, I\u00B4m the one click Button! So, why don\u00B4t you hit me?");
 const QString kOpenTitle = QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)");
 const QString kOpenFilter = QStringLiteral("Windows Bitmap (*.bmp)");
+const QString kCheckTitle = QStringLiteral("Check update image");
+const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
 
 bool IsBitmapPath(const QString& path) { return path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive); }
 
@@ -53,6 +56,8 @@ void TForm1::BuildMenu() {
   QAction* open = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
   open->setObjectName(QStringLiteral("Open1"));
   open->setShortcut(QKeySequence::Open);
+  QAction* check = file->addAction(QStringLiteral("&Check update image..."), this, &TForm1::CheckImage1Click);
+  check->setObjectName(QStringLiteral("CheckImage1"));
   QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &TForm1::Exit1Click);
   exit->setObjectName(QStringLiteral("Exit1"));
 }
@@ -184,6 +189,18 @@ void TForm1::OpenPicture(const QString& path) {
   }
   image_->setPixmap(QPixmap::fromImage(image));
   SetStatus(path.toStdString());
+}
+
+// Shows the report, and the picture inside a sound image in the preview; the
+// opened picture stays what it was.
+void TForm1::CheckImage1Click() {
+  const auto chosen = dialogs_->GetOpenFileName(this, kCheckTitle, kCheckFilter, QStringLiteral("img"));
+  if (!chosen) return;
+  const InspectReport report = InspectFile(chosen->toStdString());
+  if (report.picture) image_->setPixmap(QPixmap::fromImage(PictureImage(*report.picture)));
+  QString text = *chosen + QStringLiteral("\n");
+  for (const std::string& line : ReportText(report)) text += QStringLiteral("\n") + QString::fromStdString(line);
+  dialogs_->ShowMessage(this, kCheckTitle, text);
 }
 
 void TForm1::Exit1Click() { close(); }

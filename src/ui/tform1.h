@@ -41,6 +41,7 @@ class TForm1 : public QMainWindow, public RunView {
 
   // Handlers, named after their controls.
   void Open1Click();
+  void CheckImage1Click();
   void Exit1Click();
   void ButtonGoClick();
   // Opens a picture as File > Open does once a file is chosen.

@@ -126,7 +126,10 @@ class TForm1Test : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     QCOMPARE(Child<QAction>("Open1")->text(), QStringLiteral("&Open"));
+    QCOMPARE(Child<QAction>("CheckImage1")->text(), QStringLiteral("&Check update image..."));
     QCOMPARE(Child<QAction>("Exit1")->text(), QStringLiteral("E&xit"));
+    QCOMPARE(menus[0]->menu()->actions(), (QList<QAction*>{Child<QAction>("Open1"), Child<QAction>("CheckImage1"),
+                                                           Child<QAction>("Exit1")}));
     QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
     // The window is centred and fits the screen.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -251,6 +254,47 @@ class TForm1Test : public QObject {
     QCOMPARE(fs::file_size(out + "usb_welcome.img"), std::uintmax_t{0x30000 + 4096});
     QVERIFY(LogText().find(" => GZIP_f9: Ret=0\r\n") != std::string::npos);
     QVERIFY(LogText().find("ERROR") == std::string::npos);
+  }
+
+  void checkUpdateImageShowsTheReportAndThePictureInside() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    Click();
+    const QString other = Picture("other.bmp", {.seed = 6});
+    form_->OpenPicture(other);
+    const QString image = Home() + "/Output/logo_kestro400_serial_welcome.img";
+    dialogs_.answers.push(image);
+    Child<QAction>("CheckImage1")->trigger();
+    QCOMPARE(dialogs_.asked_title, QStringLiteral("Check update image"));
+    QCOMPARE(dialogs_.asked_filter, QStringLiteral("Update images (*.img);;All files (*)"));
+    QCOMPARE(dialogs_.asked_suffix, QStringLiteral("img"));
+    QCOMPARE(dialogs_.messages.size(), 1);
+    const QStringList lines = dialogs_.messages[0].split(QLatin1Char('\n'));
+    QCOMPARE(lines[0], image);
+    QCOMPARE(lines[2], QStringLiteral("serial update image: model name \"kestro400\", payload 200704 bytes"));
+    QVERIFY(lines[3].startsWith(QStringLiteral("USB update image: model mkusbimg400, ")));
+    QCOMPARE(lines.last(), QStringLiteral("sound"));
+    // The preview shows the picture inside; the opened picture stays.
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             LoadPreviewImage(dir_.path().toStdString() + "/logo.bmp", nullptr).convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), other);
+    QCOMPARE(Status(), other);
+  }
+
+  void checkingAFileThatIsNoImageShowsTheFaultOnly() {
+    const QString path = dir_.path() + "/notes.img";
+    WriteFile(path, test::ToBytes("plain text"));
+    const QImage before = Preview();
+    dialogs_.answers.push(path);
+    form_->CheckImage1Click();
+    QCOMPARE(dialogs_.messages.size(), 1);
+    QVERIFY(dialogs_.messages[0].endsWith(QStringLiteral("\nfault: file: format: expected a serial update image, USB "
+                                                         "update image, partition image or welcome image, found none "
+                                                         "of these")));
+    QCOMPARE(Preview(), before);
+
+    dialogs_.answers.push(QString());  // cancelled
+    form_->CheckImage1Click();
+    QCOMPARE(dialogs_.messages.size(), 1);
   }
 
   void startUpErrorIsShownInAMessageBox() {
