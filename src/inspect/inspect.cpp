@@ -50,6 +50,20 @@ void ExpectBE32(Bytes bytes, size_t at, uint32_t expected, std::string_view laye
   if (found != expected) Fail(layer, field, Dec(expected), Dec(found));
 }
 
+// A length field counts exactly the bytes behind its header.
+void ExpectFollowing(Bytes bytes, size_t at, size_t follows, std::string_view layer, std::string_view field) {
+  const uint32_t found = GetBE32(&bytes[at]);
+  if (found != follows) Fail(layer, field, Dec(follows) + " (the bytes that follow)", Dec(found));
+}
+
+// A CRC field holds the image CRC of what it covers; returns that CRC.
+uint32_t ExpectCrc(Bytes bytes, size_t at, Bytes covered, std::string_view layer, std::string_view field) {
+  const uint32_t crc = ImageCrc(covered.data(), covered.size());
+  const uint32_t found = GetBE32(&bytes[at]);
+  if (found != crc) Fail(layer, field, Hex32(crc), Hex32(found));
+  return crc;
+}
+
 void ExpectByte(Bytes bytes, size_t at, uint8_t expected, std::string_view layer, std::string_view field) {
   if (bytes[at] != expected) Fail(layer, field, HexBytes(Bytes(&expected, 1)), HexBytes(bytes.subspan(at, 1)));
 }
@@ -84,15 +98,13 @@ Picture8 ReadWelcome(Bytes image, Layers& layers) {
     Fail(kLayer, "size", "at least " + Dec(welcome::kHeaderSize) + " bytes", Dec(image.size()) + " bytes");
   }
   const size_t follows = image.size() - welcome::kHeaderSize;
-  ExpectBE32(image, welcome::kDataLength, static_cast<uint32_t>(follows), kLayer, "data length");
+  ExpectFollowing(image, welcome::kDataLength, follows, kLayer, "data length");
   ExpectBE32(image, welcome::kWordOne, welcome::kWordOneValue, kLayer, "word at byte 8");
   ExpectBE32(image, welcome::kWordZero, welcome::kWordZeroValue, kLayer, "word at byte 12");
   if (follows > welcome::kMaxDataLength) {
     Fail(kLayer, "data length", "at most " + Dec(welcome::kMaxDataLength), Dec(follows));
   }
-  const uint32_t crc = ImageCrc(image.data() + welcome::kDataLength, image.size() - welcome::kDataLength);
-  const uint32_t stored_crc = GetBE32(&image[welcome::kCrc]);
-  if (stored_crc != crc) Fail(kLayer, "CRC", Hex32(crc), Hex32(stored_crc));
+  const uint32_t crc = ExpectCrc(image, welcome::kCrc, image.subspan(welcome::kDataLength), kLayer, "CRC");
   layers.push_back("welcome image: " + Dec(image.size()) + " bytes, data " + Dec(follows) + " of at most " +
                    Dec(welcome::kMaxDataLength) + " bytes, CRC " + Hex32(crc) + " matches");
   inspect::WelcomeContent content = inspect::ReadWelcomeData(image.subspan(welcome::kHeaderSize));
@@ -110,8 +122,9 @@ Picture8 ReadPartition(Bytes partition, uint32_t partition_size, Layers& layers)
   // where the padding begins.
   const uint64_t room = partition.size() - welcome::kHeaderSize;
   const uint32_t data_length = GetBE32(&partition[welcome::kDataLength]);
-  if (data_length > room)
+  if (data_length > room) {
     Fail("welcome header", "data length", "at most " + Dec(room) + " (the partition's room)", Dec(data_length));
+  }
   const size_t used = welcome::kHeaderSize + data_length;
   ExpectFill(partition, used, partition.size(), 0xFF, "partition image", "padding");
   layers.push_back("partition image: " + Dec(partition.size()) + " bytes, uses " + Dec(used) + " of " +
@@ -137,38 +150,37 @@ const UsbModel& FindModel(Bytes block) {
        Hex32(words[0]) + " " + Hex32(words[1]) + " " + Hex32(words[2]) + " " + Hex32(words[3]));
 }
 
-// Checks the 4096-byte header block; returns the model it is for.
+// Every field of the header block but the CRCs; returns the model.
+const UsbModel& CheckUsbFields(Bytes image, std::string_view layer) {
+  ExpectBytes(image, usb::kMagic, usb::kMagicBytes, layer, "magic");
+  ExpectBE32(image, usb::kHeaderLength, usb::kHeaderSize, layer, "header length");
+  ExpectBytes(image, usb::kVendorTag, usb::kVendorTagBytes, layer, "vendor tag");
+  ExpectBytes(image, usb::kTag, usb::kTagBytes, layer, "tag");
+  const UsbModel& model = FindModel(image);
+  ExpectBE32(image, usb::kPayloadOffset, usb::kBlockSize, layer, "payload offset");
+  ExpectFollowing(image, usb::kPayloadLength, image.size() - usb::kBlockSize, layer, "payload length");
+  ExpectBytes(image, usb::kImageName, usb::kImageNameBytes, layer, "image name");
+  ExpectFill(image, usb::kImageName + usb::kImageNameBytes.size(), usb::kImageName + usb::kImageNameSize, 0x00, layer,
+             "image name padding");
+  ExpectFill(image, usb::kHeaderSize, usb::kBlockSize, 0x00, layer, "zero fill");
+  return model;
+}
+
+// Checks the 4096-byte header block; returns the model it is for. The CRCs
+// come last, so that a damaged field is named rather than only its CRC.
 const UsbModel& ReadUsbHeader(Bytes image, Layers& layers) {
   constexpr std::string_view kLayer = "USB header";
   if (image.size() < usb::kBlockSize) {
     Fail(kLayer, "size", "at least " + Dec(usb::kBlockSize) + " bytes", Dec(image.size()) + " bytes");
   }
-  ExpectBytes(image, usb::kMagic, usb::kMagicBytes, kLayer, "magic");
-  ExpectBE32(image, usb::kHeaderLength, usb::kHeaderSize, kLayer, "header length");
-  ExpectBytes(image, usb::kVendorTag, usb::kVendorTagBytes, kLayer, "vendor tag");
-  ExpectBytes(image, usb::kTag, usb::kTagBytes, kLayer, "tag");
-  const UsbModel& model = FindModel(image);
-  ExpectBE32(image, usb::kPayloadOffset, usb::kBlockSize, kLayer, "payload offset");
-  const size_t follows = image.size() - usb::kBlockSize;
-  if (GetBE32(&image[usb::kPayloadLength]) != follows) {
-    Fail(kLayer, "payload length", Dec(follows) + " (the bytes that follow)",
-         Dec(GetBE32(&image[usb::kPayloadLength])));
-  }
-  ExpectBytes(image, usb::kImageName, usb::kImageNameBytes, kLayer, "image name");
-  ExpectFill(image, usb::kImageName + usb::kImageNameBytes.size(), usb::kImageName + usb::kImageNameSize, 0x00, kLayer,
-             "image name padding");
-  ExpectFill(image, usb::kHeaderSize, usb::kBlockSize, 0x00, kLayer, "zero fill");
-  const uint32_t header_crc = ImageCrc(image.data() + usb::kMagic, usb::kBlockSize - usb::kMagic);
-  if (GetBE32(&image[usb::kHeaderCrc]) != header_crc) {
-    Fail(kLayer, "header CRC", Hex32(header_crc), Hex32(GetBE32(&image[usb::kHeaderCrc])));
-  }
-  const uint32_t payload_crc = ImageCrc(image.data() + usb::kBlockSize, follows);
-  if (GetBE32(&image[usb::kPayloadCrc]) != payload_crc) {
-    Fail(kLayer, "payload CRC", Hex32(payload_crc), Hex32(GetBE32(&image[usb::kPayloadCrc])));
-  }
+  const UsbModel& model = CheckUsbFields(image, kLayer);
+  const Bytes block_behind_crc = image.subspan(usb::kMagic, usb::kBlockSize - usb::kMagic);
+  const uint32_t header_crc = ExpectCrc(image, usb::kHeaderCrc, block_behind_crc, kLayer, "header CRC");
+  const Bytes payload = image.subspan(usb::kBlockSize);
+  const uint32_t payload_crc = ExpectCrc(image, usb::kPayloadCrc, payload, kLayer, "payload CRC");
   layers.push_back("USB update image: model " + std::string(model.step) + ", partition " + Dec(model.partition_size) +
-                   " bytes, payload " + Dec(follows) + " bytes, header CRC " + Hex32(header_crc) + " and payload CRC " +
-                   Hex32(payload_crc) + " match");
+                   " bytes, payload " + Dec(payload.size()) + " bytes, header CRC " + Hex32(header_crc) +
+                   " and payload CRC " + Hex32(payload_crc) + " match");
   return model;
 }
 
@@ -199,10 +211,7 @@ Picture8 ReadSerial(Bytes image, Layers& layers) {
   ExpectFill(image, serial::kFillBeforeLength, serial::kPayloadLength, serial::kFillValue, kLayer, "fill");
   ExpectFill(image, serial::kFillAfterLength, serial::kHeaderSize, serial::kFillValue, kLayer, "fill");
   const size_t follows = image.size() - serial::kHeaderSize;
-  if (GetBE32(&image[serial::kPayloadLength]) != follows) {
-    Fail(kLayer, "payload length", Dec(follows) + " (the bytes that follow)",
-         Dec(GetBE32(&image[serial::kPayloadLength])));
-  }
+  ExpectFollowing(image, serial::kPayloadLength, follows, kLayer, "payload length");
   layers.push_back("serial update image: model name " + Quoted(name) + ", payload " + Dec(follows) + " bytes");
   const Bytes payload = image.subspan(serial::kHeaderSize);
   const UsbModel& model = ReadUsbHeader(payload, layers);
@@ -216,7 +225,7 @@ Picture8 ReadSerial(Bytes image, Layers& layers) {
 
 Picture8 ReadAnyImage(Bytes file, Layers& layers) {
   if (file.size() > kMaxUpdateImageSize) {
-    Fail("file", "size", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(file.size()) + " bytes");
+    Fail("file", "too large", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(file.size()) + " bytes");
   }
   // Strongest evidence first: a USB header behind a serial header's room.
   if (file.size() >= serial::kHeaderSize && LooksLikeUsb(file.subspan(serial::kHeaderSize)))
@@ -248,7 +257,7 @@ std::vector<uint8_t> ReadCapped(const std::string& path) {
   InputFile in(path);
   const uint64_t size = in.Size();
   if (size > kMaxUpdateImageSize) {
-    Fail("file", "size", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(size) + " bytes");
+    Fail("file", "too large", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(size) + " bytes");
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   size_t got = 0;

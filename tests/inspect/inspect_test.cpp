@@ -262,9 +262,9 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
   EXPECT_EQ(kMaxUpdateImageSize, 0x30000u + 4096 + 64);
   ASSERT_TRUE(test::MakeSparseFile(Path("huge.img"), uint64_t{1} << 40));
   EXPECT_EQ(InspectFile(Path("huge.img")).fault,
-            "file: size: expected at most 200768 bytes, found 1099511627776 bytes");
+            "file: too large: expected at most 200768 bytes, found 1099511627776 bytes");
   EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault,
-            "file: size: expected at most 200768 bytes, found 200769 bytes");
+            "file: too large: expected at most 200768 bytes, found 200769 bytes");
   EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img"));
 }
 
