@@ -225,6 +225,24 @@ TEST_F(InspectTest, EachDamageIsReportedAtItsLayer) {
   }
 }
 
+TEST_F(InspectTest, SizesBeyondWhatTheModelTakesAreReported) {
+  // A welcome image wrapped without its padding.
+  const Bytes welcome = Wrap(JoinedData(), Layer::kJoined, Layer::kWelcome);
+  WriteBytes("welcome", welcome);
+  ASSERT_EQ(mkusbimg200("welcome", "usb"), 0);
+  EXPECT_EQ(InspectFile("usb").fault,
+            "partition image: size: expected 196608 bytes, found " + std::to_string(welcome.size()) + " bytes");
+
+  // A welcome header counting one byte more than the smaller partition holds.
+  Bytes big = test::Concat(test::Concat(test::BE32(0), test::BE32(180209)), test::Concat(test::BE32(1), test::BE32(0)));
+  big.resize(16 + 180209, 0xAB);
+  EXPECT_EQ(InspectImage(big).fault, "welcome header: data length: expected at most 180208, found 180209");
+  // The same length inside a partition image of the smaller size.
+  big.resize(180224);
+  EXPECT_EQ(InspectImage(big).fault,
+            "welcome header: data length: expected at most 180208 (the partition's room), found 180209");
+}
+
 TEST_F(InspectTest, PixelIndexPastTheColourTableIsReported) {
   // convbmp takes a 16-colour palette whatever indexes the pixels use.
   const test::BitmapSpec spec{.colors_used = 16, .palette_entries = 16};
