@@ -272,6 +272,23 @@ TEST_F(Faults, PictureThatChangesBeforeItsTurnIsReported) {
   }
 }
 
+TEST_F(Faults, PictureGrownToTwoGigabytesIsRefusedWithoutReadingIt) {
+  StartHome();
+  const std::string picture = folders_.input + "/huge.bmp";
+  WriteBytes(picture, test::MakeBitmap());
+  fs::resize_file(picture, uintmax_t{2} << 30);  // sparse: the disk does not fill
+  struct rusage before {};
+  ::getrusage(RUSAGE_SELF, &before);
+  const RunSummary summary = driver_->RunOneClick();
+  struct rusage after {};
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(summary.failed, 1);
+  EXPECT_TRUE(HasMessageStartingWith("ERROR: ProcessFile(" + picture +
+                                     "), Msg=Picture file is too large: 2147483648 bytes"));
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB: nothing near 2 GB was read in
+  EXPECT_TRUE(fs::is_empty(folders_.output));
+}
+
 TEST_F(Faults, TwoProcessesOnTheSameFoldersNeverCorruptAnImage) {
   // The images a single run makes, for comparison.
   fs::create_directories(Path("reference/Input"));
