@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with warnings as errors,
-# and a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# and a build with AddressSanitizer and UndefinedBehaviorSanitizer; then
+# each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
@@ -19,3 +20,6 @@ run_build() {
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKWS_SANITIZE=ON -DKWS_WERROR=ON
+
+# Each fuzz target for a short while, so that they keep building and running.
+./fuzz.sh 20

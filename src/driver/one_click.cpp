@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/run_lock.h"
 #include "fileio/file.h"
 #include "log/activity_log.h"
 
@@ -66,6 +67,7 @@ RunSummary Driver::RunOneClick() {
   view_.SetGoEnabled(false);
   view_.SetBusyCursor(true);
   try {
+    const RunLock lock(folders_.temp);
     if (!opened_picture_.empty()) {
       // A picture opened and since deleted is quietly not processed.
       if (FileExists(opened_picture_)) {

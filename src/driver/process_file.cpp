@@ -1,6 +1,7 @@
 // ProcessFile: runs the fixed chain of steps on fixed file names in Temp,
 // copies each finished update image into Output and cleans Temp up again.
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,6 +102,17 @@ class Chain {
   int32_t result_ = kStepOk;
 };
 
+// A 720 x 576, 8-bit bitmap is well under a megabyte, whatever its header
+// size. A far larger file is not one, and is refused before anything reads it.
+constexpr uintmax_t kMaxPictureFileSize = 16 * 1024 * 1024;
+
+std::string CheckPictureFileSize(const std::string& picture) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(picture, ec);
+  if (ec || size <= kMaxPictureFileSize) return {};  // a missing file is the preview's to report
+  return "Picture file is too large: " + std::to_string(size) + " bytes; a 720x576 8-bit bitmap is under 1 MB";
+}
+
 void CleanUpTemp() {
   for (const char* name : kIntermediates) {
     if (FileExists(name)) DeleteFile(name);
@@ -162,6 +174,7 @@ int32_t Driver::ProcessFile(const std::string& picture) {
     return kStepFailed;
   };
 
+  if (const std::string why = CheckPictureFileSize(picture); !why.empty()) return fail(why);
   if (const std::string why = view_.ShowPicture(picture); !why.empty()) return fail(why);
   view_.SetStatus(picture);
   view_.ProcessEvents();

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang (address and undefined-behaviour
+# sanitizers) and runs each for SECONDS (default 60) on a corpus that starts
+# from pictures the project makes itself.
+#   ./fuzz.sh [SECONDS]
+# A crash stops the run with the input saved in build/fuzz/crashes/<target>/;
+# copy it into fuzz/regressions/<target>/ together with the fix.
+set -euo pipefail
+seconds=${1:-60}
+cd "$(dirname "$0")"
+source scripts/ensure_packages.sh
+ensure_packages clang libclang-rt-14-dev
+
+build=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKWS_FUZZ=ON -DKWS_BUILD_TESTS=OFF -DKWS_BUILD_QT=OFF -DKWS_WERROR=ON >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+
+corpus="$build/corpus"
+[ -d "$corpus/convbmp" ] || "$build/fuzz/make_seeds" "$corpus"
+
+status=0
+for fuzzer in "$build"/fuzz/*_fuzz; do
+  target=$(basename "$fuzzer" _fuzz)
+  mkdir -p "$corpus/$target" "$build/crashes/$target"
+  echo "=== $target: ${seconds}s ==="
+  if ! ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="$build/crashes/$target/" -print_final_stats=1 "$corpus/$target" \
+      fuzz/regressions/"$target" 2>"$build/$target.log"; then
+    tail -n 40 "$build/$target.log" >&2
+    status=1
+  fi
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)' "$build/$target.log" || true
+done
+exit "$status"

@@ -1,0 +1,93 @@
+#include "fuzz/targets.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "fileio/file.h"
+#include "inspect/inspect.h"
+#include "log/activity_log.h"
+#include "steps/steps.h"
+
+namespace kws::fuzz {
+
+namespace {
+
+// One scratch folder per process, with the working folders in it, removed
+// at exit; the log goes nowhere, so that a long run does not fill the disk.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kws-fuzz-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) std::abort();
+    path_ = tmpl;
+    SetLogFilePath("");
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const std::string& Scratch() {
+  static const ScratchFolder folder;
+  return folder.path();
+}
+
+std::string WriteInput(const uint8_t* data, size_t size, const char* name) {
+  const std::string path = Scratch() + "/" + name;
+  WriteFileReplacing(path, std::vector<uint8_t>(data, data + size));
+  return path;
+}
+
+class NoWindow : public RunView {
+ public:
+  std::string ShowPicture(const std::string&) override { return {}; }
+  void SetStatus(const std::string&) override {}
+  void ProcessEvents() override {}
+  void SetGoEnabled(bool) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowMessage(const std::string&) override {}
+};
+
+}  // namespace
+
+void Convbmp(const uint8_t* data, size_t size) {
+  const std::string bitmap = WriteInput(data, size, "in.bmp");
+  convbmp(bitmap, Scratch() + "/ct", Scratch() + "/raw");
+}
+
+void Rawconv(const uint8_t* data, size_t size) {
+  const std::string raw = WriteInput(data, size, "in.raw");
+  rawconv(raw, Scratch() + "/raw2");
+}
+
+void Pipeline(const uint8_t* data, size_t size) {
+  static const WorkingFolders folders = StartUp(Scratch() + "/home").folders;
+  static NoWindow view;
+  static Driver driver(view, folders);
+  SetLogFilePath("");
+  const std::string picture = WriteInput(data, size, "picture.bmp");
+  if (driver.ProcessFile(picture) == 0) {
+    // Output only grows; keep it to one picture's images.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folders.output, ec)) std::filesystem::remove(e.path(), ec);
+  }
+}
+
+// Never a crash, and a picture comes back exactly when the image is sound.
+void Inspect(const uint8_t* data, size_t size) {
+  const InspectReport report = InspectImage({data, size});
+  if (report.Sound() != report.picture.has_value()) std::abort();
+  if (report.picture && report.picture->pixels.size() != kPictureBytes) std::abort();
+}
+
+}  // namespace kws::fuzz
