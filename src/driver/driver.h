@@ -22,8 +22,8 @@ struct RunSummary {
   bool error = false;  // an error that stopped the run itself
 };
 
-// Reads an image back once it is in Output: empty when it is sound, else the
-// fault found in it.
+// Reads a copied image back from the disk before it takes its name in Output:
+// empty when it is sound, else the fault found in it.
 using ImageCheck = std::function<std::string(const std::string& path)>;
 
 // The inspector's verdict on the file.

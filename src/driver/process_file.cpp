@@ -68,29 +68,28 @@ class Chain {
     WriteLog(StepLine(name, result_, ins, outs));
   }
 
-  // A copy into Output that fails, or that does not read back as a sound
-  // image, stops the chain like a failing step: a run never reports success
-  // with an image missing or one that the tool itself cannot read.
+  // A copy into Output that fails, or whose written bytes do not read back
+  // as a sound image, stops the chain like a failing step. The check reads
+  // the copy before it takes its final name, so an image that the tool itself
+  // cannot read never lands in Output, and an earlier one stays.
   void Copy(const std::string& file, const std::string& destination) {
     if (result_ != kStepOk) return;
     try {
-      CopyFileReplacing(file, destination);
+      CopyFileReplacing(file, destination, [this](const std::string& written) { return Check(written); });
+    } catch (const ContentFault& e) {
+      Fail("Verify", destination, e.what());
     } catch (const std::exception& e) {
       Fail("CopyFile", destination, e.what());
-      return;
     }
-    Verify(destination);
   }
 
  private:
-  void Verify(const std::string& image) {
-    std::string fault;
+  std::string Check(const std::string& written) const {
     try {
-      fault = check_(image);
+      return check_(written);
     } catch (const std::exception& e) {
-      fault = e.what();
+      return e.what();
     }
-    if (!fault.empty()) Fail("Verify", image, fault);
   }
 
   void Fail(const char* operation, const std::string& argument, const std::string& message) {

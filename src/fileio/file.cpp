@@ -188,11 +188,17 @@ class TemporarySibling {
   TemporarySibling& operator=(const TemporarySibling&) = delete;
 
   std::FILE* get() const { return file_.get(); }
+  const std::string& path() const { return path_; }
 
-  void CommitAs(const std::string& final_name) {
+  void Finish() {
+    if (!file_) return;
     const bool flushed = std::fflush(file_.get()) == 0;
     const bool closed = std::fclose(file_.release()) == 0;
     if (!flushed || !closed) throw FileError(kStreamWriteError);
+  }
+
+  void CommitAs(const std::string& final_name) {
+    Finish();
     // mkstemp makes the file private; a finished image gets ordinary rights.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -211,7 +217,7 @@ class TemporarySibling {
 
 }  // namespace
 
-void CopyFileReplacing(const std::string& source, const std::string& destination) {
+void CopyFileReplacing(const std::string& source, const std::string& destination, const ContentCheck& check) {
   InputFile in(source);
   TemporarySibling out(destination);
   std::vector<uint8_t> block(kStreamBufferSize);
@@ -219,6 +225,10 @@ void CopyFileReplacing(const std::string& source, const std::string& destination
     const size_t n = in.ReadSome(block.data(), block.size());
     if (n == 0) break;
     if (std::fwrite(block.data(), 1, n, out.get()) != n) throw FileError(kStreamWriteError);
+  }
+  out.Finish();
+  if (check) {
+    if (const std::string fault = check(out.path()); !fault.empty()) throw ContentFault(fault);
   }
   out.CommitAs(destination);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -98,7 +99,18 @@ namespace kws {
 // Copies source to destination so that destination is either its old self or
 // a complete copy, never a part: the bytes go to a temporary file beside it,
 // which is renamed into place. Throws a FileError with the reason.
-void CopyFileReplacing(const std::string& source, const std::string& destination);
+// When a check is given, it reads the finished temporary file (by the path it
+// is passed) before the rename; a fault it returns is thrown as a
+// ContentFault and the destination is left as it was.
+using ContentCheck = std::function<std::string(const std::string& written)>;
+void CopyFileReplacing(const std::string& source, const std::string& destination,
+                       const ContentCheck& check = {});
+
+// A copy whose content did not pass its check; what() is the check's fault.
+class ContentFault : public FileError {
+ public:
+  using FileError::FileError;
+};
 // Writes bytes to destination the same way: complete or not at all.
 void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes);
 
