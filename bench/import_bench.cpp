@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
 
   struct Case {
     const char* name;
-    PhotoLikeSpec spec;
+    PhotoLikeOptions options;
   };
   const Case cases[] = {
       {"grain 3", {.grain = 3.0, .seed = 3}},
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   int exit_code = 0;
   for (const Case& c : cases) {
     const std::string path = (dir / "photo.png").string();
-    if (!MakePhotoLike(c.spec).save(QString::fromStdString(path))) {
+    if (!MakePhotoLike(c.options).save(QString::fromStdString(path))) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       return 1;
     }

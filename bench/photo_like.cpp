@@ -12,17 +12,17 @@ uint8_t Sample(double value) { return static_cast<uint8_t>(std::clamp(std::lroun
 
 }  // namespace
 
-QImage MakePhotoLike(const PhotoLikeSpec& spec) {
-  QImage image(spec.width, spec.height, QImage::Format_RGB32);
-  std::mt19937 rng(spec.seed);
-  std::normal_distribution<double> grain(0.0, spec.grain);
-  const double phase = spec.seed * 0.7;
-  for (int y = 0; y < spec.height; ++y) {
+QImage MakePhotoLike(const PhotoLikeOptions& options) {
+  QImage image(options.width, options.height, QImage::Format_RGB32);
+  std::mt19937 rng(options.seed);
+  std::normal_distribution<double> grain(0.0, options.grain);
+  const double phase = options.seed * 0.7;
+  for (int y = 0; y < options.height; ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
     // Coordinates in 720 x 576 units, so any size shows the same scene.
-    const double v = y * 576.0 / spec.height;
-    for (int x = 0; x < spec.width; ++x) {
-      const double u = x * 720.0 / spec.width;
+    const double v = y * 576.0 / options.height;
+    for (int x = 0; x < options.width; ++x) {
+      const double u = x * 720.0 / options.width;
       const double ridge = 40 * std::sin(u / 53.0 + phase) * std::cos(v / 41.0);
       const double ripple = 25 * std::sin((u + 2 * v) / 17.0);
       const double dx = u - 500, dy = v - 150;

@@ -9,7 +9,7 @@
 
 namespace kws {
 
-struct PhotoLikeSpec {
+struct PhotoLikeOptions {
   int width = 720;
   int height = 576;
   double grain = 6.0;  // standard deviation of the per-sample noise
@@ -17,6 +17,6 @@ struct PhotoLikeSpec {
 };
 
 // An opaque 24-bit picture (QImage::Format_RGB32).
-QImage MakePhotoLike(const PhotoLikeSpec& spec = {});
+QImage MakePhotoLike(const PhotoLikeOptions& options = {});
 
 }  // namespace kws

@@ -65,9 +65,10 @@ std::optional<Candidate> KeepExactColors(const QImage& canvas, const ImportOptio
   return candidate;
 }
 
-// The canvas quantised: as the best-looking version that fits, or with the
-// full palette and full dithering when no fitting was asked for.
-Candidate Quantize(const std::string& path, const QImage& canvas, const ImportOptions& options,
+// The canvas in at most 256 colours: its own when it has no more, else
+// quantised, as the best-looking version that fits or, when no fitting was
+// asked for, with the full palette and full dithering.
+Candidate ChooseColors(const std::string& path, const QImage& canvas, const ImportOptions& options,
                    ImportReport& report) {
   if (std::optional<Candidate> exact = KeepExactColors(canvas, options, report)) return std::move(*exact);
   Quantizer quantizer(canvas);
@@ -109,7 +110,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   report.budget = options.budget;
 
   const QImage canvas = PlaceOnCanvas(picture, options.background, options.fill);
-  Candidate chosen = Quantize(path, canvas, options, report);
+  Candidate chosen = ChooseColors(path, canvas, options, report);
   report.colors = static_cast<int>(chosen.picture.palette.size());
   report.dithering = chosen.dithering;
   report.size = chosen.size;

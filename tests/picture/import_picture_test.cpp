@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -103,6 +104,47 @@ Bytes Rle8Bitmap(const Picture8& p) {
   return b;
 }
 
+// The picture as a GIF whose LZW data never compresses: every code a
+// literal at 9 bits, with a clear code often enough that the decoder's
+// table never needs a wider code.
+Bytes LiteralGif(const Picture8& p) {
+  Bytes b = test::ToBytes("GIF89a");
+  const auto le16 = [&](int v) { b.insert(b.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)}); };
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0xF7, 0, 0});  // 256-entry global colour table
+  for (int i = 0; i < 256; ++i) {
+    const Rgb c = i < int(p.palette.size()) ? p.palette[size_t(i)] : Rgb{};
+    b.insert(b.end(), {c.r, c.g, c.b});
+  }
+  b.push_back(0x2C);
+  le16(0);
+  le16(0);
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0, 8});  // no local table; LZW minimum code size 8
+  constexpr unsigned kClear = 256, kEnd = 257, kLiteralsPerClear = 200;
+  Bytes codes;
+  uint32_t bits = 0, count = 0;
+  const auto put = [&](unsigned code) {
+    bits |= code << count;
+    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(uint8_t(bits));
+  };
+  for (size_t i = 0; i < p.pixels.size(); ++i) {
+    if (i % kLiteralsPerClear == 0) put(kClear);
+    put(p.pixels[i]);
+  }
+  put(kEnd);
+  if (count > 0) codes.push_back(uint8_t(bits));
+  for (size_t at = 0; at < codes.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, codes.size() - at);
+    b.push_back(uint8_t(n));
+    b.insert(b.end(), codes.begin() + ptrdiff_t(at), codes.begin() + ptrdiff_t(at + n));
+  }
+  b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
+  return b;
+}
+
 void Save(const QImage& image, const std::string& path, const char* format) {
   ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
 }
@@ -162,6 +204,8 @@ TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
        false, 720, 540, std::nullopt},
       {"run-length-encoded 8-bit bitmap", "banded.bmp", [](auto& p) { WriteBytes(p, Rle8Bitmap(BandedPicture())); },
        false, 720, 576, Rgb{0, 255, 90}},
+      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, LiteralGif(BandedPicture())); }, false, 720,
+       576, Rgb{0, 255, 90}},
       {"JPEG photo", "photo.jpg", [](auto& p) { Save(MakePhotoLike({.width = 640, .height = 480}), p, "JPEG"); },
        false, 720, 540, std::nullopt},
       {"1920 x 1080", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, false, 720, 405,
@@ -259,7 +303,7 @@ TEST_F(ImportTest, NoFitKeepsEveryColourAndFullDitheringEvenWhenTooBig) {
 TEST_F(ImportTest, AcceptableBitmapsAreWrittenUnchanged) {
   const struct {
     const char* name;
-    test::BitmapSpec spec;
+    test::BitmapSpec bitmap;
     bool fit;
   } cases[] = {
       {"256 colours", {}, true},
@@ -269,11 +313,11 @@ TEST_F(ImportTest, AcceptableBitmapsAreWrittenUnchanged) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteBytes(Path("in.bmp"), test::MakeBitmap(c.spec));
+    WriteBytes(Path("in.bmp"), test::MakeBitmap(c.bitmap));
     const ImportReport report = ImportPictureFile(Path("in.bmp"), Path("out.bmp"), {.fit = c.fit});
     EXPECT_TRUE(report.unchanged);
     EXPECT_TRUE(std::isinf(report.psnr_db));
-    EXPECT_EQ(report.colors, int(c.spec.palette_entries));
+    EXPECT_EQ(report.colors, int(c.bitmap.palette_entries));
     // convbmp makes the same colour table and rows of both.
     ASSERT_EQ(convbmp(Path("in.bmp"), Path("in.ct"), Path("in.raw")), 0);
     ASSERT_EQ(convbmp(Path("out.bmp"), Path("out.ct"), Path("out.raw")), 0);

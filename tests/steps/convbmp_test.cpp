@@ -148,7 +148,7 @@ TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
 TEST_F(Convbmp, ReadConvertibleBitmapTakesWhatConvbmpTakes) {
   const struct {
     const char* name;
-    BitmapSpec spec;
+    BitmapSpec bitmap;
     bool taken;
   } cases[] = {
       {"256 colours", {}, true},
@@ -164,7 +164,7 @@ TEST_F(Convbmp, ReadConvertibleBitmapTakesWhatConvbmpTakes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const int32_t result = Convert(c.spec);
+    const int32_t result = Convert(c.bitmap);
     const std::optional<Picture8> picture = ReadConvertibleBitmap("in.bmp");
     ASSERT_EQ(picture.has_value(), c.taken);
     if (!c.taken) continue;
