@@ -46,10 +46,10 @@ Candidate Measured(Picture8 picture, int colors, double dithering) {
 }
 
 std::string NoFitMessage(const std::string& path, const FitOutcome& outcome, size_t budget) {
-  return path + " cannot be made to fit the receivers: even with " + std::to_string(kMinColors) +
-         " colours and no dithering its colour table and compressed picture take " +
-         GroupDigits(outcome.smallest_size) + " bytes, and the welcome image holds at most " + GroupDigits(budget) +
-         ".";
+  return path + " cannot be made to fit the receivers: even down to " + std::to_string(kMinColors) +
+         " colours without dithering, its smallest version takes " + GroupDigits(outcome.smallest_size) +
+         " bytes of colour table and compressed picture, and the welcome image holds at most " +
+         GroupDigits(budget) + ".";
 }
 
 // The canvas in its own colours when it has no more than 256 and fits (or
