@@ -5,6 +5,7 @@ KWS_PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libgtest-dev
   qt6-base-dev libgl-dev
+  libimagequant-dev
   gzip
 )
 

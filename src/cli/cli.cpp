@@ -10,6 +10,7 @@
 #include "fileio/file.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "picture/import_picture.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
 #include "steps/steps.h"
@@ -23,7 +24,8 @@ constexpr const char* kProgram = "kestro-welcome-cli";
 constexpr const char* kUsage =
     "Usage: kestro-welcome-cli [--home DIR] COMMAND [ARG...]\n"
     "\n"
-    "Turns 720 x 576, 8-bit bitmaps into the receivers' USB and serial update images.\n"
+    "Turns 720 x 576, 8-bit bitmaps into the receivers' USB and serial update images,\n"
+    "and any picture into such a bitmap.\n"
     "Working folders Input, Temp, Output and Log lie under the home folder (default: the\n"
     "program's own folder, or ~/.local/share/kestro-welcome when that cannot be written).\n"
     "\n"
@@ -34,6 +36,14 @@ constexpr const char* kUsage =
     "  inspect FILE...     check update images: what each layer holds, or the first fault\n"
     "  inspect FILE --extract OUT.bmp\n"
     "                      ... and write the picture inside as a 720 x 576, 8-bit bitmap\n"
+    "  import PICTURE OUT.bmp [--background COLOR] [--fill] [--no-fit]\n"
+    "                      turn a PNG, JPEG, GIF or bitmap of any kind into a 720 x 576,\n"
+    "                      8-bit bitmap that fits the receivers and report the fit:\n"
+    "                        --background COLOR  around a picture scaled to fit\n"
+    "                                            (#rrggbb or a name; default black)\n"
+    "                        --fill              scale to cover and crop instead\n"
+    "                        --no-fit            keep 256 colours with full dithering,\n"
+    "                                            even when too big\n"
     "  step NAME ARG...    run one step on the named files:\n"
     "                        convbmp BMP CT RAW      rawconv IN OUT      gzip_f9 SRC DST\n"
     "                        dd FIRST SECOND OUT     addheader IN TMP OUT\n"
@@ -87,6 +97,45 @@ uint32_t ParseSize(const std::string& text) {
 }
 
 using Args = std::vector<std::string>;
+
+struct ImportArgs {
+  std::string picture;
+  std::string out;
+  ImportOptions options;
+};
+
+constexpr const char* kImportUsage = "import PICTURE OUT.bmp [--background COLOR] [--fill] [--no-fit]";
+
+Rgb ParseBackground(const std::string& text) {
+  if (const std::optional<Rgb> color = ParseColor(text)) return *color;
+  throw UsageError("--background takes #rrggbb or a colour name, not \"" + text + "\"");
+}
+
+ImportArgs ParseImport(const Args& args) {
+  ImportArgs a;
+  Args files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--fill") {
+      a.options.fill = true;
+    } else if (arg == "--no-fit") {
+      a.options.fit = false;
+    } else if (arg == "--background") {
+      if (++i == args.size()) throw UsageError("--background needs a colour");
+      a.options.background = ParseBackground(args[i]);
+    } else if (arg.rfind("--background=", 0) == 0) {
+      a.options.background = ParseBackground(arg.substr(13));
+    } else if (arg.rfind("-", 0) == 0) {
+      throw UsageError("unknown option " + arg + " for import");
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) throw UsageError(std::string("usage: ") + kProgram + " " + kImportUsage);
+  a.picture = files[0];
+  a.out = files[1];
+  return a;
+}
 
 struct StepCommand {
   const char* name;
@@ -191,6 +240,8 @@ CommandLine Parse(const Args& args) {
     expect(1, "sample OUT.bmp");
   } else if (cl.command == "inspect") {
     ParseInspect(cl.args);
+  } else if (cl.command == "import") {
+    ParseImport(cl.args);
   } else if (cl.command == "step") {
     if (std::string(FindStep(cl.args).name) == "appendbin") ParseSize(cl.args[1]);
   } else {
@@ -229,9 +280,30 @@ int Inspect(const Args& args, std::ostream& out, std::ostream& err) {
   return inspect.extract ? WriteBitmap(*inspect.extract, *report.picture, "Picture", out, err) : 0;
 }
 
+// Writes the bitmap and prints the fit report; the picture's problems go to
+// stderr. A picture left too big on request is written, with a warning.
+int Import(const ImportArgs& a, std::ostream& out, std::ostream& err) {
+  ImportReport report;
+  try {
+    report = ImportPictureFile(a.picture, a.out, a.options);
+  } catch (const ImportError& e) {
+    err << kProgram << ": " << e.what() << '\n';
+    return 1;
+  } catch (const FileError& e) {
+    err << kProgram << ": cannot write " << a.out << ": " << e.what() << '\n';
+    return 1;
+  }
+  out << DescribeReport(report) << "Written: " << a.out << '\n';
+  if (!report.Fits()) {
+    err << kProgram << ": warning: " << a.out << " is too big for the receivers; import it without --no-fit\n";
+  }
+  return 0;
+}
+
 int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
   if (cl.command == "sample") return WriteBitmap(cl.args[0], MakeSamplePicture(), "Sample picture", out, err);
   if (cl.command == "inspect") return Inspect(cl.args, out, err);
+  if (cl.command == "import") return Import(ParseImport(cl.args), out, err);
 
   std::string first_error;
   SetLogListener([&](std::string_view message) {

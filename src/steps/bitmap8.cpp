@@ -3,9 +3,20 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "fileio/file.h"
 #include "steps/be_fields.h"
 
 namespace kws {
+
+namespace {
+
+int32_t NonNegativeField(const uint8_t* at) {
+  const uint32_t value = GetLE32(at);
+  if (value >= 0x80000000u) ThrowRangeCheck();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
 
 std::vector<uint8_t> EncodeBitmap8(const Picture8& picture) {
   if (picture.width <= 0 || picture.height <= 0 || picture.palette.empty() || picture.palette.size() > 256 ||
@@ -48,6 +59,75 @@ std::vector<uint8_t> EncodeBitmap8(const Picture8& picture) {
     std::copy(src, src + picture.width, dst);
   }
   return out;
+}
+
+BitmapHeader ParseBitmapHeader(const std::array<uint8_t, bmp::kHeadersSize>& h) {
+  BitmapHeader hdr{};
+  hdr.pixel_offset = GetLE32(&h[bmp::kPixelOffset]);
+  hdr.info_size = GetLE32(&h[bmp::kInfoSize]);
+  hdr.width = static_cast<int32_t>(GetLE32(&h[bmp::kWidth]));
+  hdr.height = static_cast<int32_t>(GetLE32(&h[bmp::kHeight]));
+  hdr.bit_count = GetLE16(&h[bmp::kBitCount]);
+  // Range checks: colours used first, then compression.
+  hdr.color_count = static_cast<uint32_t>(NonNegativeField(&h[bmp::kColorsUsed]));
+  if (hdr.color_count == 0) hdr.color_count = uint32_t{1} << (hdr.bit_count & 31);
+  hdr.compression = NonNegativeField(&h[bmp::kCompression]);
+  return hdr;
+}
+
+// Colour entries follow the info header. Headers larger than the classic
+// 40 bytes (the 108- and 124-byte ones of current painting programs) push
+// them further back; smaller ones never convert and are read as before.
+uint64_t PaletteStart(const BitmapHeader& hdr) {
+  return hdr.info_size > bmp::kInfoHeaderSize ? bmp::kFileHeaderSize + uint64_t{hdr.info_size}
+                                              : bmp::kHeadersSize;
+}
+
+// Pixel rows start at the file's pixel-data offset when that lies behind the
+// colour entries; an offset pointing into them is not trusted.
+uint64_t PixelStart(const BitmapHeader& hdr, uint64_t palette_end) {
+  return hdr.pixel_offset >= palette_end ? hdr.pixel_offset : palette_end;
+}
+
+BitmapPalette ReadBitmapPalette(InputFile& bitmap, const BitmapHeader& hdr) {
+  BitmapPalette palette{};
+  const bool three_byte_entries = hdr.info_size == bmp::kCoreInfoSize;
+  for (uint32_t i = 0; i < hdr.color_count; ++i) {
+    if (i >= kMaxPaletteColors) ThrowRangeCheck();
+    palette[i].b = bitmap.ReadByte();
+    palette[i].g = bitmap.ReadByte();
+    palette[i].r = bitmap.ReadByte();
+    if (!three_byte_entries) bitmap.ReadByte();
+  }
+  return palette;
+}
+
+std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
+  try {
+    InputFile bitmap(path);
+    std::array<uint8_t, bmp::kHeadersSize> raw_header{};
+    bitmap.Read(raw_header.data(), raw_header.size());
+    const BitmapHeader hdr = ParseBitmapHeader(raw_header);
+    // Bit counts below 8 pass convbmp's check but leave it short of rows.
+    if (hdr.bit_count != 8 || hdr.compression != 0 || hdr.width != kPictureWidth ||
+        hdr.height != kPictureHeight) {
+      return std::nullopt;
+    }
+    bitmap.Seek(PaletteStart(hdr));
+    const BitmapPalette palette = ReadBitmapPalette(bitmap, hdr);
+    bitmap.Seek(PixelStart(hdr, bitmap.Position()));
+
+    Picture8 picture;
+    picture.palette.assign(palette.begin(), palette.begin() + hdr.color_count);
+    picture.pixels.resize(kPictureBytes);
+    // The file holds the bottom row first.
+    for (int32_t y = kPictureHeight - 1; y >= 0; --y) {
+      bitmap.Read(picture.pixels.data() + static_cast<size_t>(y) * kPictureWidth, kPictureWidth);
+    }
+    return picture;
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace kws

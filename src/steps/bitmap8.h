@@ -6,9 +6,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace kws {
+
+class InputFile;
 
 namespace bmp {
 // File header.
@@ -55,5 +59,37 @@ struct Picture8 {
 // The picture as an uncompressed, bottom-up, 8-bit bitmap with a 40-byte info
 // header: what convbmp takes without question. Rows are padded to 4 bytes.
 std::vector<uint8_t> EncodeBitmap8(const Picture8& picture);
+
+// The header fields convbmp goes by.
+struct BitmapHeader {
+  uint32_t pixel_offset;
+  uint32_t info_size;
+  int32_t width;
+  int32_t height;
+  uint16_t bit_count;
+  int32_t compression;
+  uint32_t color_count;  // colours used, or 2 to the power of the bit count when 0
+};
+
+inline constexpr size_t kMaxPaletteColors = 256;
+using BitmapPalette = std::array<Rgb, kMaxPaletteColors>;
+
+// The first 54 bytes of a bitmap. A colours-used or compression value at or
+// above 2^31 is "Range check error", colours used first.
+BitmapHeader ParseBitmapHeader(const std::array<uint8_t, bmp::kHeadersSize>& header);
+
+// Where the colour entries start, and where the pixel rows start once the
+// entries have been read.
+uint64_t PaletteStart(const BitmapHeader& header);
+uint64_t PixelStart(const BitmapHeader& header, uint64_t palette_end);
+
+// Reads the header's colour count of entries from the file's position; more
+// than 256 is "Range check error". Entries beyond the count stay black.
+BitmapPalette ReadBitmapPalette(InputFile& bitmap, const BitmapHeader& header);
+
+// The picture convbmp takes from this file, read by the same rules: a
+// 720 x 576, 8-bit, uncompressed bitmap with every row present. Nothing for
+// any other file, or one that cannot be read.
+std::optional<Picture8> ReadConvertibleBitmap(const std::string& path);
 
 }  // namespace kws

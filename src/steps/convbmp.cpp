@@ -17,66 +17,8 @@ namespace {
 constexpr int32_t kBitDepthTooHigh = -11;
 constexpr int32_t kCompressed = -12;
 constexpr int32_t kWrongSize = -13;
-constexpr size_t kMaxColors = 256;
 
-struct BitmapHeader {
-  uint32_t pixel_offset;
-  uint32_t info_size;
-  int32_t width;
-  int32_t height;
-  uint16_t bit_count;
-  int32_t compression;
-  uint32_t color_count;
-};
-
-int32_t NonNegativeField(const uint8_t* at) {
-  const uint32_t value = GetLE32(at);
-  if (value >= 0x80000000u) ThrowRangeCheck();
-  return static_cast<int32_t>(value);
-}
-
-BitmapHeader ParseHeader(const std::array<uint8_t, bmp::kHeadersSize>& h) {
-  BitmapHeader hdr{};
-  hdr.pixel_offset = GetLE32(&h[bmp::kPixelOffset]);
-  hdr.info_size = GetLE32(&h[bmp::kInfoSize]);
-  hdr.width = static_cast<int32_t>(GetLE32(&h[bmp::kWidth]));
-  hdr.height = static_cast<int32_t>(GetLE32(&h[bmp::kHeight]));
-  hdr.bit_count = GetLE16(&h[bmp::kBitCount]);
-  // Range checks: colours used first, then compression.
-  hdr.color_count = static_cast<uint32_t>(NonNegativeField(&h[bmp::kColorsUsed]));
-  if (hdr.color_count == 0) hdr.color_count = uint32_t{1} << (hdr.bit_count & 31);
-  hdr.compression = NonNegativeField(&h[bmp::kCompression]);
-  return hdr;
-}
-
-// Colour entries follow the info header. Headers larger than the classic
-// 40 bytes (the 108- and 124-byte ones of current painting programs) push
-// them further back; smaller ones never convert and are read as before.
-uint64_t PaletteStart(const BitmapHeader& hdr) {
-  return hdr.info_size > bmp::kInfoHeaderSize ? bmp::kFileHeaderSize + uint64_t{hdr.info_size}
-                                              : bmp::kHeadersSize;
-}
-
-// Pixel rows start at the file's pixel-data offset when that lies behind the
-// colour entries; an offset pointing into them is not trusted.
-uint64_t PixelStart(const BitmapHeader& hdr, uint64_t palette_end) {
-  return hdr.pixel_offset >= palette_end ? hdr.pixel_offset : palette_end;
-}
-
-std::array<Rgb, kMaxColors> ReadPalette(InputFile& bitmap, const BitmapHeader& hdr) {
-  std::array<Rgb, kMaxColors> palette{};
-  const bool three_byte_entries = hdr.info_size == bmp::kCoreInfoSize;
-  for (uint32_t i = 0; i < hdr.color_count; ++i) {
-    if (i >= kMaxColors) ThrowRangeCheck();
-    palette[i].b = bitmap.ReadByte();
-    palette[i].g = bitmap.ReadByte();
-    palette[i].r = bitmap.ReadByte();
-    if (!three_byte_entries) bitmap.ReadByte();
-  }
-  return palette;
-}
-
-void WriteColorTable(const std::string& name, const std::array<Rgb, kMaxColors>& palette, uint32_t count) {
+void WriteColorTable(const std::string& name, const BitmapPalette& palette, uint32_t count) {
   DeleteFile(name);
   OutputFile out(name);
   for (uint32_t i = 0; i < count; ++i) {
@@ -112,7 +54,7 @@ int32_t convbmp(const std::string& bitmap_name, const std::string& colortable, c
     InputFile bitmap(bitmap_name);
     std::array<uint8_t, bmp::kHeadersSize> raw_header{};
     bitmap.Read(raw_header.data(), raw_header.size());
-    const BitmapHeader hdr = ParseHeader(raw_header);
+    const BitmapHeader hdr = ParseBitmapHeader(raw_header);
 
     if (hdr.bit_count > 8) {
       WriteLog("ERROR: bitdepth > 8 not supported!");
@@ -129,7 +71,7 @@ int32_t convbmp(const std::string& bitmap_name, const std::string& colortable, c
     }
 
     bitmap.Seek(PaletteStart(hdr));
-    const auto palette = ReadPalette(bitmap, hdr);
+    const BitmapPalette palette = ReadBitmapPalette(bitmap, hdr);
     bitmap.Seek(PixelStart(hdr, bitmap.Position()));
 
     WriteColorTable(colortable, palette, hdr.color_count);

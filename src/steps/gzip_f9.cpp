@@ -4,10 +4,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -54,6 +56,14 @@ int RoundHalfEven(double value) {
   return static_cast<int>(up ? below + 1.0 : below);
 }
 
+// The component as the gzip step sets it up; everything else keeps its default.
+void SetUpForGzipStep(TGzip& gzip, const std::string& source) {
+  // Level 6, not 9, although the step's name ends in f9.
+  gzip.SetCompressionLevel(6);
+  gzip.SetCompressionType(TCompressionType::Standard);
+  gzip.SetFileSource(source);
+}
+
 std::optional<InputFile> OpenForReading(const std::string& name) {
   std::optional<InputFile> file;
   try {
@@ -62,6 +72,39 @@ std::optional<InputFile> OpenForReading(const std::string& name) {
   }
   return file;
 }
+
+// Where a member's bytes go: its file, or memory when only the member's bytes
+// are wanted. Write stores all bytes or throws FileError; so does Close.
+class MemberSink {
+ public:
+  virtual ~MemberSink() = default;
+  virtual void Write(const void* bytes, size_t count) = 0;
+  virtual void Close() = 0;
+};
+
+class FileSink : public MemberSink {
+ public:
+  // Throws "Cannot create file " + path.
+  explicit FileSink(const std::string& path) : file_(path) {}
+  void Write(const void* bytes, size_t count) override { file_.Write(bytes, count); }
+  void Close() override { file_.Close(); }
+
+ private:
+  OutputFile file_;
+};
+
+class MemorySink : public MemberSink {
+ public:
+  explicit MemorySink(std::vector<uint8_t>& out) : out_(out) {}
+  void Write(const void* bytes, size_t count) override {
+    const auto* b = static_cast<const uint8_t*>(bytes);
+    out_.insert(out_.end(), b, b + count);
+  }
+  void Close() override {}
+
+ private:
+  std::vector<uint8_t>& out_;
+};
 
 // The deflate stream, ended on every way out. It never moves: zlib keeps a
 // pointer back to it.
@@ -99,14 +142,16 @@ struct GzipSettings {
   uint8_t flags;
 };
 
-// One open gzip file: the destination, the deflate stream, its output buffer
-// and the running CRC-32. Whatever is open is released when it goes out of
-// scope, so a failure thrown half-way leaks nothing.
+// One open gzip member: its destination, the deflate stream, its output
+// buffer and the running CRC-32. Whatever is open is released when it goes
+// out of scope, so a failure thrown half-way leaks nothing.
 class GzipWriter {
  public:
   // Null when the path is empty, the stream cannot be set up or the file
   // cannot be created. Writing the header may throw FileError.
   static std::unique_ptr<GzipWriter> Open(const std::string& path, const GzipSettings& settings);
+  // The same member appended to out; null when the stream cannot be set up.
+  static std::unique_ptr<GzipWriter> OpenInMemory(std::vector<uint8_t>& out, const GzipSettings& settings);
 
   GzipWriter(const GzipWriter&) = delete;
   GzipWriter& operator=(const GzipWriter&) = delete;
@@ -123,6 +168,8 @@ class GzipWriter {
   static constexpr int kShortWrite = -1;
 
   GzipWriter() = default;
+  // Sets up the deflate stream and its buffer; false when that fails.
+  bool InitStream(const GzipSettings& settings);
   bool CreateFile(const std::string& path);
   void WriteHeader(uint8_t flags);
   size_t Pending() { return buffer_.size() - stream_.z().avail_out; }
@@ -132,7 +179,7 @@ class GzipWriter {
   bool CloseFile();
 
   DeflateStream stream_;
-  std::optional<OutputFile> file_;
+  std::unique_ptr<MemberSink> sink_;
   std::vector<uint8_t> buffer_;
   uint32_t crc_ = 0;
   int error_ = 0;  // 0, kShortWrite, or the code of a failed deflate call
@@ -141,19 +188,32 @@ class GzipWriter {
 std::unique_ptr<GzipWriter> GzipWriter::Open(const std::string& path, const GzipSettings& settings) {
   if (path.empty()) return nullptr;
   std::unique_ptr<GzipWriter> writer(new GzipWriter());
-  if (!writer->stream_.Init(settings.level, settings.strategy)) return nullptr;
-  writer->buffer_.resize(kBlockSize);
-  z_stream& z = writer->stream_.z();
-  z.next_out = writer->buffer_.data();
-  z.avail_out = static_cast<uInt>(writer->buffer_.size());
+  if (!writer->InitStream(settings)) return nullptr;
   if (!writer->CreateFile(path)) return nullptr;
   writer->WriteHeader(settings.flags);
   return writer;
 }
 
+std::unique_ptr<GzipWriter> GzipWriter::OpenInMemory(std::vector<uint8_t>& out, const GzipSettings& settings) {
+  std::unique_ptr<GzipWriter> writer(new GzipWriter());
+  if (!writer->InitStream(settings)) return nullptr;
+  writer->sink_ = std::make_unique<MemorySink>(out);
+  writer->WriteHeader(settings.flags);
+  return writer;
+}
+
+bool GzipWriter::InitStream(const GzipSettings& settings) {
+  if (!stream_.Init(settings.level, settings.strategy)) return false;
+  buffer_.resize(kBlockSize);
+  z_stream& z = stream_.z();
+  z.next_out = buffer_.data();
+  z.avail_out = static_cast<uInt>(buffer_.size());
+  return true;
+}
+
 bool GzipWriter::CreateFile(const std::string& path) {
   try {
-    file_.emplace(path);
+    sink_ = std::make_unique<FileSink>(path);
     return true;
   } catch (const FileError&) {
     return false;
@@ -169,13 +229,13 @@ void GzipWriter::WriteHeader(uint8_t flags) {
   PutLE32(&header[gz::kTime], gz::kFixedTime);
   header[gz::kExtraFlags] = gz::kExtraFlagsValue;
   header[gz::kOs] = gz::kOsValue;
-  file_->Write(header.data(), header.size());
+  sink_->Write(header.data(), header.size());
 }
 
 void GzipWriter::WriteField(const std::string& text) {
   const uint8_t terminator = 0;
-  file_->Write(text.data(), text.size());
-  file_->Write(&terminator, 1);
+  sink_->Write(text.data(), text.size());
+  sink_->Write(&terminator, 1);
 }
 
 size_t GzipWriter::Write(const uint8_t* bytes, size_t count) {
@@ -201,7 +261,7 @@ bool GzipWriter::FlushBuffer() {
   const size_t pending = Pending();
   if (pending != 0) {
     try {
-      file_->Write(buffer_.data(), pending);
+      sink_->Write(buffer_.data(), pending);
     } catch (const FileError&) {
       error_ = kShortWrite;
       return false;
@@ -233,12 +293,12 @@ void GzipWriter::WriteTrailer() {
   std::array<uint8_t, gz::kTrailerSize> trailer{};
   PutLE32(&trailer[gz::kTrailerCrc], crc_);
   PutLE32(&trailer[gz::kTrailerLength], static_cast<uint32_t>(stream_.z().total_in));
-  file_->Write(trailer.data(), trailer.size());
+  sink_->Write(trailer.data(), trailer.size());
 }
 
 bool GzipWriter::CloseFile() {
   try {
-    file_->Close();
+    sink_->Close();
     return true;
   } catch (const FileError&) {
     return false;
@@ -252,7 +312,7 @@ int GzipWriter::Close() {
   if (finished) WriteTrailer();
   const bool ended = stream_.End() == Z_OK;
   const bool closed = CloseFile();
-  file_.reset();
+  sink_.reset();
   buffer_ = {};
   return finished && ended && closed && error_ >= 0 ? 0 : -1;
 }
@@ -312,6 +372,13 @@ int TGzip::CopyBlocks(InputFile& source, detail::GzipWriter& writer) {
   }
 }
 
+detail::GzipSettings TGzip::WriterSettings() const {
+  uint8_t flags = 0;
+  if (gzip_header_.Contains(THeaderField::filename)) flags |= gz::kFlagName;
+  if (gzip_header_.Contains(THeaderField::comment)) flags |= gz::kFlagComment;
+  return {compression_level_, ZlibStrategy(compression_type_), flags};
+}
+
 int TGzip::Compress() {
   // Read access is all the source needs, so a read-only source compresses.
   std::optional<InputFile> source = OpenForReading(file_source_);
@@ -319,11 +386,7 @@ int TGzip::Compress() {
     ShowOpenError(file_source_);
     return kGzipSourceNotOpened;
   }
-  uint8_t flags = 0;
-  if (gzip_header_.Contains(THeaderField::filename)) flags |= gz::kFlagName;
-  if (gzip_header_.Contains(THeaderField::comment)) flags |= gz::kFlagComment;
-  const detail::GzipSettings settings{compression_level_, ZlibStrategy(compression_type_), flags};
-  std::unique_ptr<detail::GzipWriter> writer = detail::GzipWriter::Open(file_destination_, settings);
+  std::unique_ptr<detail::GzipWriter> writer = detail::GzipWriter::Open(file_destination_, WriterSettings());
   if (!writer) {
     ShowOpenError(file_destination_);
     return kGzipDestinationNotCreated;
@@ -337,17 +400,34 @@ int TGzip::Compress() {
   return kGzipOk;
 }
 
+std::vector<uint8_t> TGzip::CompressBytes(const uint8_t* data, size_t size) const {
+  std::vector<uint8_t> member;
+  std::unique_ptr<detail::GzipWriter> writer = detail::GzipWriter::OpenInMemory(member, WriterSettings());
+  if (!writer) throw std::bad_alloc();
+  WriteHeaderFields(*writer);
+  // The same blocks as from a file, so that deflate sees the same calls.
+  for (size_t done = 0; done < size; done += kBlockSize) {
+    const size_t count = std::min(kBlockSize, size - done);
+    if (writer->Write(data + done, count) != count) throw FileError(kStreamWriteError);
+  }
+  if (writer->Close() != 0) throw FileError(kStreamWriteError);
+  return member;
+}
+
 int32_t gzip_f9(const std::string& source, const std::string& destination) {
   return RunStep("GZIP_f9", [&]() -> int32_t {
     if (FileExists(destination)) DeleteFile(destination);
     TGzip gzip;
-    // Level 6, not 9, although the step's name ends in f9.
-    gzip.SetCompressionLevel(6);
-    gzip.SetCompressionType(TCompressionType::Standard);
-    gzip.SetFileSource(source);
+    SetUpForGzipStep(gzip, source);
     gzip.SetFileDestination(destination);
     return gzip.Compress();
   });
+}
+
+std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size) {
+  TGzip gzip;
+  SetUpForGzipStep(gzip, source);
+  return gzip.CompressBytes(data, size);
 }
 
 }  // namespace kws

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kws {
 
@@ -51,6 +52,7 @@ inline constexpr int kRawDeflateWindowBits = -15;
 
 namespace detail {
 class GzipWriter;
+struct GzipSettings;
 }  // namespace detail
 
 class InputFile;
@@ -138,11 +140,18 @@ class TGzip {
   // every file and the deflate stream are released on that path too.
   int Compress();
 
+  // The member Compress would write for a FileSource holding these bytes,
+  // made in memory: the name field still comes from FileSource, while
+  // FileDestination, DeleteSource and progress play no part. Throws
+  // FileError should deflate fail.
+  std::vector<uint8_t> CompressBytes(const uint8_t* data, size_t size) const;
+
  protected:
   // Tells OnProgress, when it is assigned.
   virtual void DoProgress();
 
  private:
+  detail::GzipSettings WriterSettings() const;
   void ShowOpenError(const std::string& name) const;
   void WriteHeaderFields(detail::GzipWriter& writer) const;
   int CopyBlocks(InputFile& source, detail::GzipWriter& writer);
@@ -161,5 +170,10 @@ class TGzip {
   TErrorBox error_box_;
   int progress_ = 0;
 };
+
+// The gzip member that gzip_f9 writes when its source file has this name and
+// these bytes, made in memory by the same writer: how much of the welcome
+// image a picture will take, known before any file is written.
+std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size);
 
 }  // namespace kws

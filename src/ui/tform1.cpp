@@ -4,6 +4,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -16,6 +17,7 @@
 
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "picture/import_picture.h"
 #include "preview/preview_loader.h"
 #include "steps/steps.h"
 #include "ui/artwork.h"
@@ -30,6 +32,18 @@ const QString kOpenTitle = QStringLiteral("Select a Windows Bitmap (720x576, 256
 const QString kOpenFilter = QStringLiteral("Windows Bitmap (*.bmp)");
 const QString kCheckTitle = QStringLiteral("Check update image");
 const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
+
+const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
+
+// Every format Qt's image readers take, then anything at all: the reader
+// goes by the content, not the name.
+QString ImportFilter() {
+  QStringList patterns;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+  }
+  return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
+}
 
 bool IsBitmapPath(const QString& path) { return path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive); }
 
@@ -56,6 +70,8 @@ void TForm1::BuildMenu() {
   QAction* open = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
   open->setObjectName(QStringLiteral("Open1"));
   open->setShortcut(QKeySequence::Open);
+  QAction* import = file->addAction(QStringLiteral("&Import picture..."), this, &TForm1::Import1Click);
+  import->setObjectName(QStringLiteral("Import1"));
   QAction* check = file->addAction(QStringLiteral("&Check update image..."), this, &TForm1::CheckImage1Click);
   check->setObjectName(QStringLiteral("CheckImage1"));
   QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &TForm1::Exit1Click);
@@ -201,6 +217,30 @@ void TForm1::CheckImage1Click() {
   QString text = *chosen + QStringLiteral("\n");
   for (const std::string& line : ReportText(report)) text += QStringLiteral("\n") + QString::fromStdString(line);
   dialogs_->ShowMessage(this, kCheckTitle, text);
+}
+
+void TForm1::Import1Click() {
+  const auto chosen = dialogs_->GetOpenFileName(this, kImportTitle, ImportFilter(), QString());
+  if (!chosen) return;
+  const std::string picture = chosen->toStdString();
+  const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
+  ImportReport report;
+  try {
+    struct BusyCursor {
+      explicit BusyCursor(TForm1& form) : form(form) { form.SetBusyCursor(true); }
+      ~BusyCursor() { form.SetBusyCursor(false); }
+      TForm1& form;
+    } busy(*this);
+    report = ImportPictureFile(picture, bitmap);
+  } catch (const std::exception& e) {
+    WriteLog("ERROR: ImportPicture(" + picture + "), Msg=" + e.what());
+    ShowMessage(e.what());
+    return;
+  }
+  const std::string summary = SummarizeReport(report);
+  WriteLog("ImportPicture: In=" + picture + ", Out=" + bitmap + ", " + summary);
+  OpenPicture(QString::fromStdString(bitmap));
+  SetStatus("Imported " + bitmap + ": " + summary);
 }
 
 void TForm1::Exit1Click() { close(); }

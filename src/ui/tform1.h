@@ -41,6 +41,8 @@ class TForm1 : public QMainWindow, public RunView {
 
   // Handlers, named after their controls.
   void Open1Click();
+  // Turns any picture into a bitmap in the Input folder and opens that.
+  void Import1Click();
   void CheckImage1Click();
   void Exit1Click();
   void ButtonGoClick();

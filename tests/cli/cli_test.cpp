@@ -1,8 +1,11 @@
 #include "cli/cli.h"
 
+#include <QImage>
 #include <filesystem>
 #include <sstream>
 
+#include "photo_like.h"
+#include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/test_support.h"
 
@@ -54,6 +57,13 @@ TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
       {"inspect", "a.img", "--extract"},
       {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
       {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
+      {"import"},
+      {"import", "a.png"},
+      {"import", "a.png", "b.bmp", "c.bmp"},
+      {"import", "a.png", "b.bmp", "--background"},
+      {"import", "a.png", "b.bmp", "--background", "not-a-colour"},
+      {"import", "a.png", "b.bmp", "--background=#12"},
+      {"import", "a.png", "b.bmp", "--crop"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(testing::PrintToString(args));
@@ -114,6 +124,46 @@ TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
   EXPECT_NE(err_.str().find("ERROR: appendbin(), input is too big!"), std::string::npos);
   ASSERT_EQ(Run({"--home", Home(), "step", "appendbin", "1024", "ct", "padded"}), 0);
   EXPECT_EQ(fs::file_size(Path("padded")), 1024u);
+}
+
+TEST_F(CliTest, ImportWritesABitmapThatMakeTakes) {
+  QImage logo(320, 200, QImage::Format_RGB32);
+  logo.fill(QColor(200, 40, 40));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  const std::vector<std::vector<std::string>> option_sets = {
+      {}, {"--background", "#336699"}, {"--background=navy", "--fill"}, {"--fill", "--no-fit"}};
+  for (const auto& options : option_sets) {
+    SCOPED_TRACE(testing::PrintToString(options));
+    std::vector<std::string> args = {"import", "logo.png", "logo.bmp"};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    EXPECT_EQ(out_.str().rfind("Picture: 320 x 200, scaled to ", 0), 0u) << out_.str();
+    EXPECT_NE(out_.str().find(", no dithering\nSize:    "), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("\nPSNR:    lossless against the scaled picture\n"), std::string::npos);
+    EXPECT_EQ(LastLine(), "Written: logo.bmp");
+    EXPECT_EQ(err_.str(), "");
+  }
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
+  EXPECT_EQ(OutputCount(), 6);
+}
+
+TEST_F(CliTest, ImportWithoutFittingWarnsOfAPictureTooBig) {
+  ASSERT_TRUE(MakePhotoLike().save(QString::fromStdString(Path("photo.png"))));
+  ASSERT_EQ(Run({"import", "photo.png", "photo.bmp", "--no-fit"}), 0);
+  EXPECT_NE(out_.str().find(" over: too big for the receivers"), std::string::npos) << out_.str();
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: warning: photo.bmp is too big for the receivers; import it without --no-fit\n");
+  EXPECT_TRUE(ReadConvertibleBitmap(Path("photo.bmp")));
+}
+
+TEST_F(CliTest, ImportFailuresExitOneWithTheReason) {
+  EXPECT_EQ(Run({"import", "missing.png", "out.bmp"}), 1);
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: Cannot read missing.png as a picture: File not found\n");
+  EXPECT_EQ(out_.str(), "");
+
+  ASSERT_EQ(Run({"sample", Path("sample.bmp")}), 0);
+  EXPECT_EQ(Run({"import", "sample.bmp", "no-folder/out.bmp"}), 1);
+  EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: cannot write no-folder/out.bmp: ", 0), 0u) << err_.str();
+  EXPECT_FALSE(test::Exists(Path("no-folder")));
 }
 
 TEST_F(CliTest, SamplePictureGoesThroughThePipeline) {

@@ -1,6 +1,9 @@
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "steps/be_fields.h"
+#include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/test_support.h"
 
@@ -138,6 +141,45 @@ TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
     EXPECT_EQ(ReadBytes("welcome.qv.raw"), (Bytes{1, 2, 3}));
     EXPECT_FALSE(Exists("welcome.qv.colortable"));
   }
+}
+
+// The picture read for the import is what convbmp makes of the same file:
+// its colour table, and its rows once turned bottom row first.
+TEST_F(Convbmp, ReadConvertibleBitmapTakesWhatConvbmpTakes) {
+  const struct {
+    const char* name;
+    BitmapSpec bitmap;
+    bool taken;
+  } cases[] = {
+      {"256 colours", {}, true},
+      {"16 colours used", {.colors_used = 16, .palette_entries = 16}, true},
+      {"124-byte header and a gap", {.info_size = 124, .gap_before_pixels = 10}, true},
+      {"24 bits", {.bit_count = 24}, false},
+      {"run-length encoded", {.compression = 1}, false},
+      {"640 x 480", {.width = 640, .height = 480}, false},
+      {"top-down", {.height = -576}, false},
+      {"4 bits", {.bit_count = 4, .palette_entries = 16}, false},
+      {"rows missing", {.pixel_rows = 575}, false},
+      {"300 colours used", {.colors_used = 300, .palette_entries = 300}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int32_t result = Convert(c.bitmap);
+    const std::optional<Picture8> picture = ReadConvertibleBitmap("in.bmp");
+    ASSERT_EQ(picture.has_value(), c.taken);
+    if (!c.taken) continue;
+    ASSERT_EQ(result, 0);
+    Bytes ct;
+    for (const Rgb& e : picture->palette) ct.insert(ct.end(), {e.r, e.g, e.b});
+    EXPECT_EQ(ct, ReadBytes("welcome.qv.colortable"));
+    Bytes raw = test::Hex("000002D0 00000240");
+    for (int y = 575; y >= 0; --y) {
+      const auto row = picture->pixels.begin() + y * 720;
+      raw.insert(raw.end(), row, row + 720);
+    }
+    EXPECT_EQ(raw, ReadBytes("welcome.qv.raw"));
+  }
+  EXPECT_FALSE(ReadConvertibleBitmap("missing.bmp").has_value());
 }
 
 TEST_F(Convbmp, MissingBitmapIsMinusTwo) {

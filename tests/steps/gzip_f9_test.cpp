@@ -222,6 +222,24 @@ TEST_F(GzipStep, RepeatedRunsAndFullPathsGiveIdenticalBytes) {
   EXPECT_EQ(Decode(ReadBytes(destination)).name, "welcome.qv.raw2");
 }
 
+TEST_F(GzipStep, InMemoryMemberIsTheStepsFileByteForByte) {
+  const struct {
+    const char* name;
+    Bytes data;
+  } cases[] = {
+      {"picture", Picture()},
+      {"noise over many blocks", Noise(5 * kBlock + 17)},
+      {"empty", Bytes{}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes("welcome.qv.raw2", c.data);
+    ASSERT_EQ(gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"), 0);
+    EXPECT_TRUE(GzipF9Member(Path("welcome.qv.raw2"), c.data.data(), c.data.size()) ==
+                ReadBytes("welcome.qv.raw2.gz"));
+  }
+}
+
 TEST_F(GzipStep, EmptySourceGivesAnEmptyMember) {
   WriteBytes("empty", Bytes{});
   ASSERT_EQ(gzip_f9("empty", "empty.gz"), 0);

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
+#include "steps/bitmap8.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -126,10 +128,11 @@ class TForm1Test : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     QCOMPARE(Child<QAction>("Open1")->text(), QStringLiteral("&Open"));
+    QCOMPARE(Child<QAction>("Import1")->text(), QStringLiteral("&Import picture..."));
     QCOMPARE(Child<QAction>("CheckImage1")->text(), QStringLiteral("&Check update image..."));
     QCOMPARE(Child<QAction>("Exit1")->text(), QStringLiteral("E&xit"));
-    QCOMPARE(menus[0]->menu()->actions(), (QList<QAction*>{Child<QAction>("Open1"), Child<QAction>("CheckImage1"),
-                                                           Child<QAction>("Exit1")}));
+    QCOMPARE(menus[0]->menu()->actions(), (QList<QAction*>{Child<QAction>("Open1"), Child<QAction>("Import1"),
+                                                           Child<QAction>("CheckImage1"), Child<QAction>("Exit1")}));
     QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
     // The window is centred and fits the screen.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -170,6 +173,60 @@ class TForm1Test : public QObject {
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
     QCOMPARE(Preview(), before);
     QCOMPARE(Status(), QString());
+  }
+
+  void importConvertsThePictureIntoInputAndOpensIt() {
+    QImage photo(640, 360, QImage::Format_RGB32);
+    photo.fill(QColor(40, 90, 160));
+    const QString path = dir_.path() + "/holiday.png";
+    QVERIFY(photo.save(path));
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+
+    QCOMPARE(dialogs_.asked_title, QStringLiteral("Select a picture to import (any format, size and colours)"));
+    QVERIFY(dialogs_.asked_filter.startsWith(QStringLiteral("Pictures (")));
+    QVERIFY(dialogs_.asked_filter.contains(QStringLiteral("*.png")));
+    QVERIFY(dialogs_.asked_filter.contains(QStringLiteral("*.jpg")));
+    QVERIFY(dialogs_.asked_filter.contains(QStringLiteral("*.gif")));
+    QVERIFY(dialogs_.asked_filter.endsWith(QStringLiteral(");;All files (*)")));
+    const QString bitmap = Home() + "/Input/holiday.bmp";
+    QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
+    QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": 2 colours, no dithering, ")),
+             qPrintable(Status()));
+    QVERIFY(Status().endsWith(QStringLiteral(" of 180,208 bytes, PSNR lossless")));
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             LoadPreviewImage(bitmap.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+    QVERIFY(LogText().find("ImportPicture: In=" + path.toStdString() + ", Out=" + bitmap.toStdString()) !=
+            std::string::npos);
+    QVERIFY(dialogs_.messages.isEmpty());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    Click();
+    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+  }
+
+  void importCancelledChangesNothing() {
+    dialogs_.answers.push(QString());
+    form_->Import1Click();
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    QCOMPARE(Status(), QString());
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+  }
+
+  void importOfAFileThatIsNoPictureSaysWhy() {
+    const QString path = dir_.path() + "/notes.png";
+    WriteFile(path, test::ToBytes("plain text"));
+    dialogs_.answers.push(path);
+    form_->Import1Click();
+    QCOMPARE(dialogs_.messages.size(), 1);
+    QCOMPARE(dialogs_.messages[0],
+             QStringLiteral("Cannot read ") + path + QStringLiteral(" as a picture: Unsupported image format"));
+    QVERIFY(LogText().find("ERROR: ImportPicture(" + path.toStdString() + "), Msg=Cannot read ") != std::string::npos);
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
   }
 
   void droppingABitmapOpensIt() {

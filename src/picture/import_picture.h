@@ -1,0 +1,75 @@
+// Import: any picture Qt can read becomes the one bitmap the pipeline takes
+// (720 x 576, 8 bits, uncompressed), made to fit the smaller partition.
+//
+// The welcome image holds at most 180,208 bytes of colour table and gzip
+// member. A picture over that is searched for the best-looking version that
+// fits: less dithering first, then fewer colours. Sizes are measured with the
+// gzip step's own compressor, so what fits here fits the pipeline.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "steps/bitmap8.h"
+#include "steps/image_layouts.h"
+
+namespace kws {
+
+// A picture that cannot be imported; what() says why, for the user.
+class ImportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ImportOptions {
+  Rgb background{0, 0, 0};     // around a picture scaled to fit
+  bool fill = false;           // scale to cover 720 x 576 and crop instead
+  bool fit = true;             // search for a version within the budget
+  size_t budget = welcome::kMaxDataLength;
+};
+
+struct ImportReport {
+  int source_width = 0;
+  int source_height = 0;
+  int placed_width = 0;        // the picture's size on the 720 x 576 canvas
+  int placed_height = 0;
+  bool unchanged = false;      // a bitmap the pipeline takes, kept as it was
+  bool fitted = false;         // dithering or colours were given up to fit
+  int colors = 0;              // palette entries written
+  double dithering = 0;        // 0 none to 1 full
+  size_t first_size = 0;       // at 256 colours and full dithering, before fitting
+  size_t size = 0;             // colour table + gzip member as written
+  size_t budget = 0;
+  double psnr_db = 0;          // against the scaled picture; infinite when equal
+  int candidates = 0;          // versions made and measured
+
+  bool Fits() const { return size <= budget; }
+};
+
+struct ImportedPicture {
+  Picture8 picture;
+  ImportReport report;
+};
+
+// Reads the picture at path and turns it into the pipeline's bitmap. Throws
+// ImportError when it cannot be read or cannot be made to fit.
+ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options = {});
+
+// ImportPicture, then the bitmap written to out, which is replaced whole or
+// not at all. Throws ImportError for the picture and FileError for out.
+ImportReport ImportPictureFile(const std::string& path, const std::string& out,
+                               const ImportOptions& options = {});
+
+// Colour table + gzip member: what the picture takes in the welcome image.
+size_t WelcomeDataSize(const Picture8& picture);
+
+// "#rrggbb" or a colour name Qt knows; nothing for anything else.
+std::optional<Rgb> ParseColor(const std::string& text);
+
+// The report as lines for the command line, and as one line for a status bar.
+std::string DescribeReport(const ImportReport& report);
+std::string SummarizeReport(const ImportReport& report);
+
+}  // namespace kws

@@ -1,0 +1,82 @@
+// The import report in words: several lines for the command line, one for
+// the window's status line.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "picture/import_picture.h"
+#include "picture/report_text.h"
+
+namespace kws {
+
+namespace {
+
+std::string Dimensions(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
+
+std::string Scaling(const ImportReport& r) {
+  const std::string source = Dimensions(r.source_width, r.source_height);
+  if (r.unchanged) return source + " bitmap the receivers take, kept unchanged";
+  if (r.placed_width == r.source_width && r.placed_height == r.source_height) return source + ", not scaled";
+  std::string text = source + ", scaled to " + Dimensions(r.placed_width, r.placed_height);
+  if (r.placed_width > kPictureWidth || r.placed_height > kPictureHeight) {
+    return text + " and cropped to " + Dimensions(kPictureWidth, kPictureHeight);
+  }
+  if (r.placed_width < kPictureWidth || r.placed_height < kPictureHeight) return text + " and centred";
+  return text;
+}
+
+std::string Dithering(double level) {
+  if (level == 0.0) return "no dithering";
+  char text[32];
+  std::snprintf(text, sizeof text, "dithering %g%%", level * 100);
+  return text;
+}
+
+// "187 colours, no dithering"; without the word for the report's own line.
+std::string Colors(const ImportReport& r, bool with_noun) {
+  std::string text = std::to_string(r.colors);
+  if (with_noun) text += r.colors == 1 ? " colour" : " colours";
+  return r.unchanged ? text : text + ", " + Dithering(r.dithering);
+}
+
+std::string SizeAgainstBudget(const ImportReport& r) {
+  std::string text = GroupDigits(r.size) + " of " + GroupDigits(r.budget) + " bytes";
+  if (!r.Fits()) text += ", " + GroupDigits(r.size - r.budget) + " over: too big for the receivers";
+  return text;
+}
+
+std::string Psnr(const ImportReport& r) {
+  if (std::isinf(r.psnr_db)) return "lossless";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f dB", r.psnr_db);
+  return text;
+}
+
+}  // namespace
+
+std::string GroupDigits(uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+std::string DescribeReport(const ImportReport& r) {
+  std::string text = "Picture: " + Scaling(r) + "\n";
+  text += "Colours: " + Colors(r, false) + "\n";
+  text += "Size:    " + SizeAgainstBudget(r) + " (colour table and compressed picture)\n";
+  if (r.fitted) {
+    text += "Fit:     every colour with full dithering took " + GroupDigits(r.first_size) +
+            " bytes; the best-looking version that fits was chosen\n";
+  }
+  if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";
+  return text;
+}
+
+std::string SummarizeReport(const ImportReport& r) {
+  std::string text = r.unchanged ? "kept unchanged" : Colors(r, true);
+  text += ", " + SizeAgainstBudget(r);
+  if (!r.unchanged) text += ", PSNR " + Psnr(r);
+  return text;
+}
+
+}  // namespace kws

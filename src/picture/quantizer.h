@@ -1,0 +1,45 @@
+// libimagequant on one 720 x 576 canvas: one quantisation to at most 256
+// colours, remapped as often as the search asks.
+#pragma once
+
+#include <QImage>
+#include <vector>
+
+#include "picture/liq_handles.h"
+#include "steps/bitmap8.h"
+
+namespace kws {
+
+class Quantizer {
+ public:
+  // Quantises the canvas (opaque). Throws ImportError when libimagequant
+  // fails.
+  explicit Quantizer(const QImage& canvas);
+  Quantizer(const Quantizer&) = delete;
+  Quantizer& operator=(const Quantizer&) = delete;
+
+  // The palette's size before any reduction.
+  int FullColors();
+
+  // The canvas in the full palette with this much dithering (0 to 1). The
+  // palette is the same quantisation each time; only the remapping differs.
+  Picture8 Remap(double dithering);
+
+  // The canvas in at most this many colours, without dithering. The palette
+  // is the full one reduced, each entry weighted by the pixels it takes
+  // without dithering, so the expensive look at the canvas is not repeated.
+  Picture8 Reduce(int colors);
+
+ private:
+  Picture8 Write(liq_result* result);
+  // Each palette entry with the number of pixels it takes.
+  static std::vector<liq_histogram_entry> Usage(const Picture8& picture);
+
+  QImage canvas_;  // RGBA; libimagequant reads its bits in place
+  liq::Attr attr_;
+  liq::Image image_;
+  liq::Result result_;
+  std::vector<liq_histogram_entry> usage_;  // of the undithered full palette
+};
+
+}  // namespace kws

@@ -1,0 +1,427 @@
+// Importing generated pictures of every kind; each result is then taken
+// through the whole pipeline, whose welcome image must hold exactly the size
+// the import measured.
+#include "picture/import_picture.h"
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "driver/driver.h"
+#include "driver/startup.h"
+#include "fileio/file.h"
+#include "photo_like.h"
+#include "steps/be_fields.h"
+#include "steps/steps.h"
+#include "support/test_support.h"
+
+namespace kws {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::ReadBytes;
+using test::WriteBytes;
+
+class SilentView : public RunView {
+ public:
+  std::string ShowPicture(const std::string&) override { return {}; }
+  void SetStatus(const std::string&) override {}
+  void ProcessEvents() override {}
+  void SetGoEnabled(bool) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowMessage(const std::string&) override {}
+};
+
+// Two shapes, one filled with a gradient, on a plain or transparent ground.
+QImage Drawing(int width, int height, bool transparent) {
+  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+  image.fill(transparent ? QColor(Qt::transparent) : QColor(30, 60, 120));
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  QLinearGradient gradient(0, 0, width, height);
+  gradient.setColorAt(0, QColor(250, 200, 40));
+  gradient.setColorAt(1, QColor(200, 30, 90));
+  painter.setBrush(gradient);
+  painter.drawEllipse(QRectF(width * 0.1, height * 0.1, width * 0.5, height * 0.8));
+  painter.setBrush(QColor(20, 160, 90));
+  painter.drawRect(QRectF(width * 0.55, height * 0.3, width * 0.35, height * 0.4));
+  return image;
+}
+
+// A 720 x 576 picture in 12 colours, in bands.
+Picture8 BandedPicture() {
+  Picture8 p;
+  for (int i = 0; i < 12; ++i) p.palette.push_back({uint8_t(20 * i), uint8_t(255 - 20 * i), uint8_t(90 + 10 * i)});
+  p.pixels.resize(kPictureBytes);
+  for (int y = 0; y < kPictureHeight; ++y) {
+    for (int x = 0; x < kPictureWidth; ++x) p.pixels[size_t(y) * kPictureWidth + x] = uint8_t((x / 60 + y / 48) % 12);
+  }
+  return p;
+}
+
+// The picture as an 8-bit run-length-encoded bitmap (compression 1): per
+// row, runs of one index as count and index, the row closed by 00 00, the
+// last one by 00 01 (end of bitmap). Rows bottom-up.
+Bytes Rle8Bitmap(const Picture8& p) {
+  Bytes data;
+  for (int y = p.height - 1; y >= 0; --y) {
+    const uint8_t* row = p.pixels.data() + size_t(y) * size_t(p.width);
+    for (int x = 0; x < p.width;) {
+      int run = 1;
+      while (x + run < p.width && run < 255 && row[x + run] == row[x]) ++run;
+      data.insert(data.end(), {uint8_t(run), row[x]});
+      x += run;
+    }
+    data.insert(data.end(), {0, uint8_t(y == 0 ? 1 : 0)});
+  }
+  const uint32_t offset = 54 + 4 * uint32_t(p.palette.size());
+  Bytes b(offset, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  PutLE32(&b[2], offset + uint32_t(data.size()));
+  PutLE32(&b[10], offset);
+  PutLE32(&b[14], 40);
+  PutLE32(&b[18], uint32_t(p.width));
+  PutLE32(&b[22], uint32_t(p.height));
+  PutLE16(&b[26], 1);
+  PutLE16(&b[28], 8);
+  PutLE32(&b[30], 1);
+  PutLE32(&b[34], uint32_t(data.size()));
+  PutLE32(&b[46], uint32_t(p.palette.size()));
+  for (size_t i = 0; i < p.palette.size(); ++i) {
+    b[54 + 4 * i] = p.palette[i].b;
+    b[55 + 4 * i] = p.palette[i].g;
+    b[56 + 4 * i] = p.palette[i].r;
+  }
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
+// The picture as a GIF whose LZW data never compresses: every code a
+// literal at 9 bits, with a clear code often enough that the decoder's
+// table never needs a wider code.
+Bytes LiteralGif(const Picture8& p) {
+  Bytes b = test::ToBytes("GIF89a");
+  const auto le16 = [&](int v) { b.insert(b.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)}); };
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0xF7, 0, 0});  // 256-entry global colour table
+  for (int i = 0; i < 256; ++i) {
+    const Rgb c = i < int(p.palette.size()) ? p.palette[size_t(i)] : Rgb{};
+    b.insert(b.end(), {c.r, c.g, c.b});
+  }
+  b.push_back(0x2C);
+  le16(0);
+  le16(0);
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0, 8});  // no local table; LZW minimum code size 8
+  constexpr unsigned kClear = 256, kEnd = 257, kLiteralsPerClear = 200;
+  Bytes codes;
+  uint32_t bits = 0, count = 0;
+  const auto put = [&](unsigned code) {
+    bits |= code << count;
+    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(uint8_t(bits));
+  };
+  for (size_t i = 0; i < p.pixels.size(); ++i) {
+    if (i % kLiteralsPerClear == 0) put(kClear);
+    put(p.pixels[i]);
+  }
+  put(kEnd);
+  if (count > 0) codes.push_back(uint8_t(bits));
+  for (size_t at = 0; at < codes.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, codes.size() - at);
+    b.push_back(uint8_t(n));
+    b.insert(b.end(), codes.begin() + ptrdiff_t(at), codes.begin() + ptrdiff_t(at + n));
+  }
+  b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
+  return b;
+}
+
+void Save(const QImage& image, const std::string& path, const char* format) {
+  ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
+}
+
+Rgb ColorAt(const Picture8& p, int x, int y) { return p.palette.at(p.pixels.at(size_t(y) * size_t(p.width) + size_t(x))); }
+
+bool Near(const Rgb& a, const Rgb& b) {
+  return std::abs(a.r - b.r) <= 3 && std::abs(a.g - b.g) <= 3 && std::abs(a.b - b.b) <= 3;
+}
+
+class ImportTest : public test::ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    folders_ = StartUp(Path("home")).folders;
+  }
+
+  // The whole pipeline on an imported bitmap: result 0, the six images, and
+  // a welcome image holding exactly the measured colour table and member.
+  void ExpectPipelineTakes(const std::string& bitmap, const ImportReport& report) {
+    SilentView view;
+    Driver driver(view, folders_);
+    ASSERT_EQ(driver.ProcessFile(bitmap), 0) << bitmap;
+    const std::string base = BaseName(bitmap);
+    int images = 0;
+    for (const auto& e : fs::directory_iterator(folders_.output)) {
+      if (e.path().filename().string().rfind(base + "_", 0) == 0) ++images;
+    }
+    EXPECT_EQ(images, 6);
+    const Bytes usb = ReadBytes(folders_.output + "/" + base + "_kestro300_usb_welcome.img");
+    ASSERT_GT(usb.size(), 4096u + 8u);
+    // The partition image follows the 4096-byte block; the welcome header's
+    // data length is its second field.
+    EXPECT_EQ(GetBE32(&usb[4096 + 4]), report.size);
+  }
+
+  WorkingFolders folders_;
+};
+
+TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
+  const Rgb black{0, 0, 0}, ground{30, 60, 120};
+  const struct {
+    const char* name;
+    const char* file;
+    std::function<void(const std::string&)> write;
+    bool fill;
+    int placed_width, placed_height;
+    std::optional<Rgb> corner;  // what the top left corner shows
+  } cases[] = {
+      {"PNG logo, transparent around", "logo.png", [](auto& p) { Save(Drawing(400, 200, true), p, "PNG"); }, false,
+       720, 360, black},
+      {"24-bit photo-like bitmap", "photo.bmp",
+       [](auto& p) {
+         Save(MakePhotoLike({.width = 800, .height = 600, .grain = 2.0}), p, "BMP");
+         EXPECT_EQ(GetLE16(&ReadBytes(p)[28]), 24);
+       },
+       false, 720, 540, std::nullopt},
+      {"run-length-encoded 8-bit bitmap", "banded.bmp", [](auto& p) { WriteBytes(p, Rle8Bitmap(BandedPicture())); },
+       false, 720, 576, Rgb{0, 255, 90}},
+      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, LiteralGif(BandedPicture())); }, false, 720,
+       576, Rgb{0, 255, 90}},
+      {"JPEG photo", "photo.jpg", [](auto& p) { Save(MakePhotoLike({.width = 640, .height = 480}), p, "JPEG"); },
+       false, 720, 540, std::nullopt},
+      {"1920 x 1080", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, false, 720, 405,
+       black},
+      {"1920 x 1080 filled", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, true, 1024, 576,
+       ground},
+      {"300 x 300", "square.png", [](auto& p) { Save(Drawing(300, 300, false), p, "PNG"); }, false, 576, 576, black},
+      {"300 x 300 filled", "square.png", [](auto& p) { Save(Drawing(300, 300, false), p, "PNG"); }, true, 720, 720,
+       ground},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.write(Path(c.file));
+    const std::string bitmap = Path(std::string("imported_") + c.file + ".bmp");
+    const ImportReport report = ImportPictureFile(Path(c.file), bitmap, {.fill = c.fill});
+    EXPECT_EQ(report.placed_width, c.placed_width);
+    EXPECT_EQ(report.placed_height, c.placed_height);
+    EXPECT_FALSE(report.unchanged);
+    EXPECT_TRUE(report.Fits());
+    EXPECT_GT(report.psnr_db, 25.0);
+    const std::optional<Picture8> written = ReadConvertibleBitmap(bitmap);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(WelcomeDataSize(*written), report.size);
+    if (c.corner) {
+      EXPECT_TRUE(Near(ColorAt(*written, 0, 0), *c.corner));
+    }
+    ExpectPipelineTakes(bitmap, report);
+  }
+}
+
+TEST_F(ImportTest, FewColoursComeThroughExactly) {
+  const Picture8 banded = BandedPicture();
+  WriteBytes(Path("banded.bmp"), Rle8Bitmap(banded));
+  const ImportedPicture imported = ImportPicture(Path("banded.bmp"));
+  EXPECT_TRUE(std::isinf(imported.report.psnr_db));
+  EXPECT_EQ(imported.report.colors, 12);
+  for (int y = 0; y < kPictureHeight; y += 7) {
+    for (int x = 0; x < kPictureWidth; x += 5) ASSERT_EQ(ColorAt(imported.picture, x, y), ColorAt(banded, x, y));
+  }
+}
+
+TEST_F(ImportTest, BackgroundSurroundsAPictureScaledToFit) {
+  Save(Drawing(300, 300, true), Path("logo.png"), "PNG");
+  const Rgb teal{0, 128, 128};
+  const ImportedPicture imported = ImportPicture(Path("logo.png"), {.background = teal});
+  EXPECT_TRUE(Near(ColorAt(imported.picture, 0, 0), teal));
+  EXPECT_TRUE(Near(ColorAt(imported.picture, 719, 575), teal));
+  // The logo's own transparent corners show the background too.
+  EXPECT_TRUE(Near(ColorAt(imported.picture, 80, 10), teal));
+}
+
+// Over the budget with 256 colours and full dithering: one photo fits once
+// dithering is reduced, the other needs fewer colours as well.
+TEST_F(ImportTest, PhotosOverTheBudgetAreFittedAndTheirPsnrReported) {
+  const struct {
+    const char* name;
+    double grain;
+    bool fewer_colors;
+  } cases[] = {{"light grain", 3.0, false}, {"heavy grain", 6.0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Save(MakePhotoLike({.grain = c.grain, .seed = 7}), Path("photo.png"), "PNG");
+    const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"));
+    EXPECT_GT(report.first_size, welcome::kMaxDataLength);
+    EXPECT_LE(report.size, welcome::kMaxDataLength);
+    EXPECT_TRUE(report.fitted);
+    if (c.fewer_colors) {
+      EXPECT_LT(report.colors, 256);
+      EXPECT_EQ(report.dithering, 0.0);
+    } else {
+      EXPECT_EQ(report.colors, 256);
+      EXPECT_LT(report.dithering, 1.0);
+    }
+    EXPECT_GT(report.psnr_db, 25.0);
+    EXPECT_LT(report.psnr_db, 45.0);
+    const std::string text = DescribeReport(report);
+    EXPECT_NE(text.find("PSNR:    "), std::string::npos) << text;
+    EXPECT_NE(text.find("Fit:     "), std::string::npos) << text;
+    ExpectPipelineTakes(Path("photo.bmp"), report);
+  }
+}
+
+TEST_F(ImportTest, NoFitKeepsEveryColourAndFullDitheringEvenWhenTooBig) {
+  Save(MakePhotoLike({.grain = 6.0}), Path("photo.png"), "PNG");
+  const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"), {.fit = false});
+  EXPECT_FALSE(report.Fits());
+  EXPECT_FALSE(report.fitted);
+  EXPECT_EQ(report.dithering, 1.0);
+  EXPECT_EQ(report.size, report.first_size);
+  EXPECT_EQ(report.candidates, 1);
+  EXPECT_NE(DescribeReport(report).find(" over: too big for the receivers"), std::string::npos);
+  EXPECT_TRUE(ReadConvertibleBitmap(Path("photo.bmp")));
+}
+
+TEST_F(ImportTest, AcceptableBitmapsAreWrittenUnchanged) {
+  const struct {
+    const char* name;
+    test::BitmapSpec bitmap;
+    bool fit;
+  } cases[] = {
+      {"256 colours", {}, true},
+      {"16 colours", {.colors_used = 16, .palette_entries = 16}, true},
+      {"124-byte header and a gap", {.info_size = 124, .gap_before_pixels = 10, .seed = 4}, true},
+      {"without fitting", {.seed = 9}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(Path("in.bmp"), test::MakeBitmap(c.bitmap));
+    const ImportReport report = ImportPictureFile(Path("in.bmp"), Path("out.bmp"), {.fit = c.fit});
+    EXPECT_TRUE(report.unchanged);
+    EXPECT_TRUE(std::isinf(report.psnr_db));
+    EXPECT_EQ(report.colors, int(c.bitmap.palette_entries));
+    // convbmp makes the same colour table and rows of both.
+    ASSERT_EQ(convbmp(Path("in.bmp"), Path("in.ct"), Path("in.raw")), 0);
+    ASSERT_EQ(convbmp(Path("out.bmp"), Path("out.ct"), Path("out.raw")), 0);
+    EXPECT_EQ(ReadBytes(Path("in.ct")), ReadBytes(Path("out.ct")));
+    EXPECT_TRUE(ReadBytes(Path("in.raw")) == ReadBytes(Path("out.raw")));
+  }
+}
+
+TEST_F(ImportTest, AnAcceptableBitmapOverTheBudgetIsFittedLikeAnyPicture) {
+  Picture8 noise;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 256; ++i) noise.palette.push_back({uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+  noise.pixels.resize(kPictureBytes);
+  for (uint8_t& p : noise.pixels) p = uint8_t(rng());
+  ASSERT_GT(WelcomeDataSize(noise), welcome::kMaxDataLength);
+  WriteBytes(Path("noise.bmp"), EncodeBitmap8(noise));
+  const ImportReport report = ImportPictureFile(Path("noise.bmp"), Path("out.bmp"));
+  EXPECT_FALSE(report.unchanged);
+  EXPECT_TRUE(report.fitted);
+  EXPECT_TRUE(report.Fits());
+}
+
+TEST_F(ImportTest, APictureThatCannotFitIsAClearError) {
+  Save(MakePhotoLike({.grain = 6.0}), Path("photo.png"), "PNG");
+  try {
+    ImportPictureFile(Path("photo.png"), Path("photo.bmp"), {.budget = 2000});
+    FAIL() << "no error";
+  } catch (const ImportError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind(Path("photo.png") + " cannot be made to fit the receivers: even down to 2 colours "
+                            "without dithering, its smallest version takes ", 0), 0u) << message;
+    EXPECT_NE(message.find(" bytes of colour table and compressed picture, and the welcome image holds at most 2,000."),
+              std::string::npos) << message;
+  }
+  EXPECT_FALSE(test::Exists(Path("photo.bmp")));
+}
+
+TEST_F(ImportTest, UnreadableFilesAreClearErrors) {
+  WriteBytes(Path("notes.png"), test::ToBytes("not a picture at all"));
+  const struct {
+    const char* file;
+    const char* reason;
+  } cases[] = {{"missing.png", "File not found"}, {"notes.png", "Unsupported image format"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    try {
+      ImportPictureFile(Path(c.file), Path("out.bmp"));
+      FAIL() << "no error";
+    } catch (const ImportError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot read " + Path(c.file) + " as a picture: " + c.reason);
+    }
+    EXPECT_FALSE(test::Exists(Path("out.bmp")));
+  }
+}
+
+TEST(ParseColor, TakesHexAndNames) {
+  const struct {
+    const char* text;
+    std::optional<Rgb> color;
+  } cases[] = {
+      {"#ff8000", Rgb{255, 128, 0}}, {"#FF8000", Rgb{255, 128, 0}}, {"navy", Rgb{0, 0, 128}},
+      {"DarkSlateGray", Rgb{47, 79, 79}}, {"#12345", std::nullopt}, {"no such colour", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseColor(c.text), c.color);
+  }
+}
+
+TEST(ImportReportText, SaysWhatWasChosen) {
+  ImportReport fitted;
+  fitted.source_width = 1920;
+  fitted.source_height = 1080;
+  fitted.placed_width = 720;
+  fitted.placed_height = 405;
+  fitted.fitted = true;
+  fitted.colors = 187;
+  fitted.first_size = 251234;
+  fitted.size = 180001;
+  fitted.budget = 180208;
+  fitted.psnr_db = 29.456;
+  EXPECT_EQ(DescribeReport(fitted),
+            "Picture: 1920 x 1080, scaled to 720 x 405 and centred\n"
+            "Colours: 187, no dithering\n"
+            "Size:    180,001 of 180,208 bytes (colour table and compressed picture)\n"
+            "Fit:     every colour with full dithering took 251,234 bytes; the best-looking version that fits was "
+            "chosen\n"
+            "PSNR:    29.46 dB against the scaled picture\n");
+  EXPECT_EQ(SummarizeReport(fitted), "187 colours, no dithering, 180,001 of 180,208 bytes, PSNR 29.46 dB");
+
+  ImportReport kept;
+  kept.source_width = kept.placed_width = 720;
+  kept.source_height = kept.placed_height = 576;
+  kept.unchanged = true;
+  kept.colors = 16;
+  kept.size = kept.first_size = 9876;
+  kept.budget = 180208;
+  EXPECT_EQ(DescribeReport(kept),
+            "Picture: 720 x 576 bitmap the receivers take, kept unchanged\n"
+            "Colours: 16\n"
+            "Size:    9,876 of 180,208 bytes (colour table and compressed picture)\n");
+  EXPECT_EQ(SummarizeReport(kept), "kept unchanged, 9,876 of 180,208 bytes");
+}
+
+}  // namespace
+}  // namespace kws
