@@ -234,6 +234,26 @@ TEST_F(Convbmp, CannotCreateOutputIsCaught) {
   EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=Cannot create file no-folder/ct"});
 }
 
+TEST_F(Convbmp, CoreHeaderBitmapNeverConverts) {
+  // The 12-byte core header: 16-bit width, height, planes and bit count,
+  // then 3-byte colour entries from offset 26.
+  Bytes bmp(26 + 3 * 256 + 720 * 576, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  PutLE32(&bmp[10], 26 + 3 * 256);
+  PutLE32(&bmp[14], 12);
+  PutLE16(&bmp[18], 720);
+  PutLE16(&bmp[20], 576);
+  PutLE16(&bmp[22], 1);
+  PutLE16(&bmp[24], 8);
+  for (int i = 0; i < 256; ++i) bmp[26 + 3 * i] = static_cast<uint8_t>(i);
+  WriteBytes("core.bmp", bmp);
+  WriteBytes("ct", Bytes{9});
+  EXPECT_NE(convbmp("core.bmp", "ct", "raw"), 0);
+  EXPECT_EQ(ReadBytes("ct"), Bytes{9});  // rejected before any output is touched
+  EXPECT_FALSE(Exists("raw"));
+}
+
 TEST_F(Convbmp, AnySignatureIsAccepted) {
   Bytes bmp = MakeBitmap();
   bmp[0] = 'X';
