@@ -7,7 +7,11 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 picture=""
 if [ $# -gt 0 ]; then
-  picture="$(cd "$(dirname "$1")" 2>/dev/null && pwd)/$(basename "$1")" || picture="$1"
+  if [ ! -f "$1" ]; then
+    echo "run.sh: no such picture: $1" >&2
+    exit 1
+  fi
+  picture="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 fi
 cd "$here"
 source scripts/ensure_packages.sh
