@@ -94,7 +94,7 @@ TEST_F(CliTest, MakeFailuresExitOneWithTheErrorOnStderr) {
   EXPECT_EQ(Run({"--home", Home(), "make", "missing.bmp"}), 1);
   EXPECT_EQ(err_.str(), "kestro-welcome-cli: no such picture: missing.bmp\n");
 
-  test::BitmapSpec deep;
+  test::BitmapRecipe deep;
   deep.bit_count = 24;
   WriteBytes(Path("deep.bmp"), test::MakeBitmap(deep));
   EXPECT_EQ(Run({"--home", Home(), "make", "deep.bmp"}), 1);

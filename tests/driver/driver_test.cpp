@@ -57,8 +57,8 @@ class DriverTest : public test::ScratchDirTest {
     fs::current_path(Path("elsewhere"));
   }
 
-  std::string Picture(const std::string& name, const test::BitmapSpec& spec = {}) {
-    WriteBytes(Path(name), test::MakeBitmap(spec));
+  std::string Picture(const std::string& name, const test::BitmapRecipe& recipe = {}) {
+    WriteBytes(Path(name), test::MakeBitmap(recipe));
     return Path(name);
   }
   // The log's messages after start-up's caption line.
@@ -131,7 +131,7 @@ TEST_F(DriverTest, GoodPictureMakesSixImagesWithThirteenLogLines) {
 TEST_F(DriverTest, RejectedBitmapStopsAfterOneLineAndEmptiesTemp) {
   WriteBytes(folders_.temp + "/serial_welcome.img", {7});  // an earlier run's
   WriteBytes(folders_.temp + "/welcome.tmp", {7});
-  test::BitmapSpec small;
+  test::BitmapRecipe small;
   small.width = 640;
   small.height = 480;
   const std::string picture = Picture("small.bmp", small);
@@ -153,7 +153,7 @@ TEST_F(DriverTest, BaseNameKeepsAllButTheLastExtension) {
 }
 
 TEST_F(DriverTest, SecondRunReplacesTheOutputs) {
-  test::BitmapSpec first, second;
+  test::BitmapRecipe first, second;
   second.seed = 42;
   ASSERT_EQ(driver_->ProcessFile(Picture("logo.bmp", first)), 0);
   const Bytes before = ReadBytes(folders_.output + "/logo_kestro300_usb_welcome.img");
@@ -191,7 +191,7 @@ TEST_F(DriverTest, OutputThatCannotBeWrittenFailsTheRunAndKeepsEarlierImages) {
   fs::remove(blocked);
   fs::create_directory(blocked);
 
-  test::BitmapSpec other;
+  test::BitmapRecipe other;
   other.seed = 77;
   EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp", other)), -99);
   const auto log = RunLog();
@@ -250,8 +250,8 @@ TEST_F(DriverTest, ImageThatDoesNotReadBackSoundFailsTheRunAndNeverLands) {
 // convbmp takes a palette shorter than the pixels' indexes; the image made of
 // it does not read back sound, so the run says so at its first copy.
 TEST_F(DriverTest, PixelsPastThePaletteFailTheFirstReadBack) {
-  const test::BitmapSpec spec{.colors_used = 16, .palette_entries = 16};
-  EXPECT_EQ(driver_->ProcessFile(Picture("few.bmp", spec)), -99);
+  const test::BitmapRecipe recipe{.colors_used = 16, .palette_entries = 16};
+  EXPECT_EQ(driver_->ProcessFile(Picture("few.bmp", recipe)), -99);
   const auto log = RunLog();
   EXPECT_EQ(log.size(), 8u);
   EXPECT_EQ(log.back().rfind("ERROR: Verify(" + folders_.output + "/few_borvik200_usb_welcome.img), Msg=picture: "

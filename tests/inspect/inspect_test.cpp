@@ -60,8 +60,8 @@ class InspectTest : public test::ScratchDirTest {
   }
 
   // Colour table joined with the gzip member, as dd writes it.
-  Bytes JoinedData(const test::BitmapSpec& spec = {}) {
-    WriteBytes("p.bmp", test::MakeBitmap(spec));
+  Bytes JoinedData(const test::BitmapRecipe& recipe = {}) {
+    WriteBytes("p.bmp", test::MakeBitmap(recipe));
     EXPECT_EQ(convbmp("p.bmp", "welcome.qv.colortable", "welcome.qv.raw"), 0);
     EXPECT_EQ(rawconv("welcome.qv.raw", "welcome.qv.raw2"), 0);
     EXPECT_EQ(gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"), 0);
@@ -89,17 +89,17 @@ class InspectTest : public test::ScratchDirTest {
 };
 
 // Pixels of a generated bitmap as the receiver holds them: top row first.
-Bytes TopRowFirst(const test::BitmapSpec& spec) {
+Bytes TopRowFirst(const test::BitmapRecipe& recipe) {
   Bytes pixels;
   for (uint32_t row = 576; row-- > 0;) {
-    for (uint32_t x = 0; x < 720; ++x) pixels.push_back(test::GeneratedPixel(spec, x, row));
+    for (uint32_t x = 0; x < 720; ++x) pixels.push_back(test::GeneratedPixel(recipe, x, row));
   }
   return pixels;
 }
 
 TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
-  const test::BitmapSpec spec{.seed = 9};
-  const std::string output = RunPipeline("logo.bmp", test::MakeBitmap(spec));
+  const test::BitmapRecipe recipe{.seed = 9};
+  const std::string output = RunPipeline("logo.bmp", test::MakeBitmap(recipe));
   for (const ModelCase& m : kModels) {
     for (const char* kind : {"usb_welcome.img", "serial_welcome.img"}) {
       const std::string name = std::string("logo") + m.tag + kind;
@@ -123,9 +123,9 @@ TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
       EXPECT_TRUE(report.layers[i++].starts_with("gzip member: "));
       EXPECT_EQ(report.layers[i++], "picture: 720 x 576, 8 bits, every colour index within the table");
       ASSERT_TRUE(report.picture);
-      EXPECT_EQ(report.picture->pixels, TopRowFirst(spec));
+      EXPECT_EQ(report.picture->pixels, TopRowFirst(recipe));
       ASSERT_EQ(report.picture->palette.size(), 256u);
-      EXPECT_EQ(report.picture->palette[37], test::GeneratedColor(spec, 37));
+      EXPECT_EQ(report.picture->palette[37], test::GeneratedColor(recipe, 37));
     }
   }
 }
@@ -245,9 +245,9 @@ TEST_F(InspectTest, SizesBeyondWhatTheModelTakesAreReported) {
 
 TEST_F(InspectTest, PixelIndexPastTheColourTableIsReported) {
   // convbmp takes a 16-colour palette whatever indexes the pixels use.
-  const test::BitmapSpec spec{.colors_used = 16, .palette_entries = 16};
-  const InspectReport report = InspectImage(Wrap(JoinedData(spec), Layer::kJoined, Layer::kSerial));
-  const uint8_t first = test::GeneratedPixel(spec, 0, 575);
+  const test::BitmapRecipe recipe{.colors_used = 16, .palette_entries = 16};
+  const InspectReport report = InspectImage(Wrap(JoinedData(recipe), Layer::kJoined, Layer::kSerial));
+  const uint8_t first = test::GeneratedPixel(recipe, 0, 575);
   ASSERT_GE(first, 16);
   EXPECT_EQ(report.fault,
             "picture: colour index at row 0, column 0: expected below 16 (the colour table's entries), "

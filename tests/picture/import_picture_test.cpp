@@ -303,7 +303,7 @@ TEST_F(ImportTest, NoFitKeepsEveryColourAndFullDitheringEvenWhenTooBig) {
 TEST_F(ImportTest, AcceptableBitmapsAreWrittenUnchanged) {
   const struct {
     const char* name;
-    test::BitmapSpec bitmap;
+    test::BitmapRecipe bitmap;
     bool fit;
   } cases[] = {
       {"256 colours", {}, true},

@@ -10,7 +10,7 @@
 namespace kws {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapRecipe;
 using test::Bytes;
 using test::Exists;
 using test::MakeBitmap;
@@ -19,39 +19,39 @@ using test::WriteBytes;
 
 class Convbmp : public test::ScratchDirTest {
  protected:
-  int32_t Convert(const BitmapSpec& spec) {
-    WriteBytes("in.bmp", MakeBitmap(spec));
+  int32_t Convert(const BitmapRecipe& recipe) {
+    WriteBytes("in.bmp", MakeBitmap(recipe));
     return convbmp("in.bmp", "welcome.qv.colortable", "welcome.qv.raw");
   }
 
   // The colour table and raw file a correct reading of the generated bitmap gives.
-  static Bytes ExpectedColorTable(const BitmapSpec& spec, uint32_t count) {
+  static Bytes ExpectedColorTable(const BitmapRecipe& recipe, uint32_t count) {
     Bytes ct;
     for (uint32_t i = 0; i < count; ++i) {
-      const Rgb c = test::GeneratedColor(spec, i);
+      const Rgb c = test::GeneratedColor(recipe, i);
       ct.insert(ct.end(), {c.r, c.g, c.b});
     }
     return ct;
   }
-  static Bytes ExpectedRaw(const BitmapSpec& spec) {
+  static Bytes ExpectedRaw(const BitmapRecipe& recipe) {
     Bytes raw = test::Hex("000002D0 00000240");
     for (uint32_t row = 0; row < 576; ++row) {
-      for (uint32_t x = 0; x < 720; ++x) raw.push_back(test::GeneratedPixel(spec, x, row));
+      for (uint32_t x = 0; x < 720; ++x) raw.push_back(test::GeneratedPixel(recipe, x, row));
     }
     return raw;
   }
 };
 
 TEST_F(Convbmp, ValidBitmapGivesColorTableAndRaw) {
-  const BitmapSpec spec;
-  ASSERT_EQ(Convert(spec), 0);
+  const BitmapRecipe recipe;
+  ASSERT_EQ(Convert(recipe), 0);
   const Bytes ct = ReadBytes("welcome.qv.colortable");
   const Bytes raw = ReadBytes("welcome.qv.raw");
   EXPECT_EQ(ct.size(), 768u);
-  EXPECT_EQ(ct, ExpectedColorTable(spec, 256));
+  EXPECT_EQ(ct, ExpectedColorTable(recipe, 256));
   ASSERT_EQ(raw.size(), 414728u);
   EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 8), test::Hex("00 00 02 D0 00 00 02 40"));
-  EXPECT_EQ(raw, ExpectedRaw(spec));
+  EXPECT_EQ(raw, ExpectedRaw(recipe));
   EXPECT_TRUE(LogMessages().empty());
 }
 
@@ -68,12 +68,12 @@ TEST_F(Convbmp, PaletteEntriesAreStoredBlueGreenRed) {
 }
 
 TEST_F(Convbmp, ColorsUsedSetsTableSizeAndWhereRowsStart) {
-  BitmapSpec spec;
-  spec.colors_used = 16;
-  spec.palette_entries = 16;
-  ASSERT_EQ(Convert(spec), 0);
-  EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(spec, 16));
-  EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(spec));
+  BitmapRecipe recipe;
+  recipe.colors_used = 16;
+  recipe.palette_entries = 16;
+  ASSERT_EQ(Convert(recipe), 0);
+  EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(recipe, 16));
+  EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(recipe));
 }
 
 TEST_F(Convbmp, LargerInfoHeadersAndPixelGapsAreReadFromTheirPlaces) {
@@ -88,55 +88,55 @@ TEST_F(Convbmp, LargerInfoHeadersAndPixelGapsAreReadFromTheirPlaces) {
                         {"124-byte header and gap", 124, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BitmapSpec spec;
-    spec.info_size = c.info_size;
-    spec.gap_before_pixels = c.gap;
-    spec.seed = 9;
-    ASSERT_EQ(Convert(spec), 0);
-    EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(spec, 256));
-    EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(spec));
+    BitmapRecipe recipe;
+    recipe.info_size = c.info_size;
+    recipe.gap_before_pixels = c.gap;
+    recipe.seed = 9;
+    ASSERT_EQ(Convert(recipe), 0);
+    EXPECT_EQ(ReadBytes("welcome.qv.colortable"), ExpectedColorTable(recipe, 256));
+    EXPECT_EQ(ReadBytes("welcome.qv.raw"), ExpectedRaw(recipe));
   }
 }
 
 TEST_F(Convbmp, PixelOffsetPointingIntoThePaletteIsNotTrusted) {
-  BitmapSpec spec;
-  Bytes bmp = MakeBitmap(spec);
+  BitmapRecipe recipe;
+  Bytes bmp = MakeBitmap(recipe);
   PutLE32(&bmp[10], 54);  // says the rows start where the palette does
   WriteBytes("in.bmp", bmp);
   ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
-  EXPECT_EQ(ReadBytes("raw"), ExpectedRaw(spec));
+  EXPECT_EQ(ReadBytes("raw"), ExpectedRaw(recipe));
 }
 
 TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
   struct Case {
     const char* what;
-    BitmapSpec spec;
+    BitmapRecipe recipe;
     int32_t code;
     std::string line;
   };
-  auto spec = [](auto change) {
-    BitmapSpec s;
+  auto recipe = [](auto change) {
+    BitmapRecipe s;
     change(s);
     return s;
   };
   const Case cases[] = {
-      {"24-bit", spec([](BitmapSpec& s) { s.bit_count = 24; }), -11, "ERROR: bitdepth > 8 not supported!"},
-      {"24-bit and wrong size", spec([](BitmapSpec& s) { s.bit_count = 24; s.width = 640; }), -11,
+      {"24-bit", recipe([](BitmapRecipe& s) { s.bit_count = 24; }), -11, "ERROR: bitdepth > 8 not supported!"},
+      {"24-bit and wrong size", recipe([](BitmapRecipe& s) { s.bit_count = 24; s.width = 640; }), -11,
        "ERROR: bitdepth > 8 not supported!"},
-      {"run-length encoded", spec([](BitmapSpec& s) { s.compression = 1; }), -12,
+      {"run-length encoded", recipe([](BitmapRecipe& s) { s.compression = 1; }), -12,
        "ERROR: compression not supported!"},
-      {"RLE and wrong size", spec([](BitmapSpec& s) { s.compression = 1; s.height = 10; }), -12,
+      {"RLE and wrong size", recipe([](BitmapRecipe& s) { s.compression = 1; s.height = 10; }), -12,
        "ERROR: compression not supported!"},
-      {"640 x 480", spec([](BitmapSpec& s) { s.width = 640; s.height = 480; }), -13,
+      {"640 x 480", recipe([](BitmapRecipe& s) { s.width = 640; s.height = 480; }), -13,
        "ERROR: Bitmap must have 720x576 pixels! cx=640, cy=480"},
-      {"top-down", spec([](BitmapSpec& s) { s.height = -576; }), -13,
+      {"top-down", recipe([](BitmapRecipe& s) { s.height = -576; }), -13,
        "ERROR: Bitmap must have 720x576 pixels! cx=720, cy=-576"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::remove("test.log");
     WriteBytes("welcome.qv.raw", Bytes{1, 2, 3});  // an earlier run's output stays
-    EXPECT_EQ(Convert(c.spec), c.code);
+    EXPECT_EQ(Convert(c.recipe), c.code);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{c.line});
     EXPECT_EQ(ReadBytes("welcome.qv.raw"), (Bytes{1, 2, 3}));
     EXPECT_FALSE(Exists("welcome.qv.colortable"));
@@ -148,7 +148,7 @@ TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
 TEST_F(Convbmp, ReadConvertibleBitmapTakesWhatConvbmpTakes) {
   const struct {
     const char* name;
-    BitmapSpec bitmap;
+    BitmapRecipe bitmap;
     bool taken;
   } cases[] = {
       {"256 colours", {}, true},
@@ -195,13 +195,13 @@ TEST_F(Convbmp, FailuresAreCaughtWithTheirMessages) {
     std::string message;
     bool colortable_written;
   };
-  BitmapSpec many;
+  BitmapRecipe many;
   many.colors_used = 300;
-  BitmapSpec huge_colors;
+  BitmapRecipe huge_colors;
   huge_colors.colors_used = 0x80000000u;
-  BitmapSpec huge_compression;
+  BitmapRecipe huge_compression;
   huge_compression.compression = 0x80000000u;
-  BitmapSpec four_bit;
+  BitmapRecipe four_bit;
   four_bit.bit_count = 4;
   four_bit.palette_entries = 16;
   four_bit.row_bytes = 360;

@@ -15,7 +15,7 @@
 namespace kws {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapRecipe;
 using test::Bytes;
 using test::Hex;
 using test::ReadBE32;
@@ -37,20 +37,20 @@ uint32_t ReadLE32(const Bytes& bytes, size_t at) {
          (uint32_t{bytes.at(at + 3)} << 24);
 }
 
-Bytes ExpectedColorTable(const BitmapSpec& spec) {
+Bytes ExpectedColorTable(const BitmapRecipe& recipe) {
   Bytes table;
   for (uint32_t i = 0; i < 256; ++i) {
-    const Rgb c = test::GeneratedColor(spec, i);
+    const Rgb c = test::GeneratedColor(recipe, i);
     table.insert(table.end(), {c.r, c.g, c.b});
   }
   return table;
 }
 
 // The bitmap stores its rows bottom row first; the receiver wants them top row first.
-Bytes ExpectedPicture(const BitmapSpec& spec) {
+Bytes ExpectedPicture(const BitmapRecipe& recipe) {
   Bytes picture;
   for (uint32_t row = 576; row-- > 0;) {
-    for (uint32_t x = 0; x < 720; ++x) picture.push_back(test::GeneratedPixel(spec, x, row));
+    for (uint32_t x = 0; x < 720; ++x) picture.push_back(test::GeneratedPixel(recipe, x, row));
   }
   return picture;
 }
@@ -141,9 +141,9 @@ struct Model {
 class EndToEnd : public test::ScratchDirTest {};
 
 TEST_F(EndToEnd, BitmapBecomesEveryModelsUpdateImages) {
-  BitmapSpec spec;
-  spec.seed = 4;
-  test::WriteBytes("logo.bmp", test::MakeBitmap(spec));
+  BitmapRecipe recipe;
+  recipe.seed = 4;
+  test::WriteBytes("logo.bmp", test::MakeBitmap(recipe));
 
   ASSERT_EQ(convbmp("logo.bmp", "welcome.qv.colortable", "welcome.qv.raw"), 0);
   ASSERT_EQ(rawconv("welcome.qv.raw", "welcome.qv.raw2"), 0);
@@ -151,10 +151,10 @@ TEST_F(EndToEnd, BitmapBecomesEveryModelsUpdateImages) {
   ASSERT_EQ(dd("welcome.qv.colortable", "welcome.qv.raw2.gz", "welcome.tmp"), 0);
   ASSERT_EQ(addheader("welcome.tmp", "welcome.tmp2", "welcome"), 0);
 
-  const Bytes picture = ExpectedPicture(spec);
+  const Bytes picture = ExpectedPicture(recipe);
   EXPECT_EQ(ReadBytes("welcome.qv.raw2"), picture);
   const Bytes welcome = ReadBytes("welcome");
-  CheckWelcomeImage(welcome, ExpectedColorTable(spec), picture);
+  CheckWelcomeImage(welcome, ExpectedColorTable(recipe), picture);
   EXPECT_EQ(Slice(welcome, kWelcomeHeader, welcome.size()), ReadBytes("welcome.tmp"));
 
   // In the order of the per-picture run: the 0x30000 partition serves the

@@ -7,7 +7,7 @@
 namespace kws {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapRecipe;
 using test::Bytes;
 using test::Exists;
 using test::ReadBytes;
@@ -41,8 +41,8 @@ Bytes TopRowFirst() {
 class Rawconv : public test::ScratchDirTest {};
 
 TEST_F(Rawconv, RawFileFromTheBitmapComesOutTopRowFirst) {
-  const BitmapSpec spec;
-  WriteBytes("in.bmp", test::MakeBitmap(spec));
+  const BitmapRecipe recipe;
+  WriteBytes("in.bmp", test::MakeBitmap(recipe));
   ASSERT_EQ(convbmp("in.bmp", "welcome.qv.colortable", "welcome.qv.raw"), 0);
   const Bytes raw = ReadBytes("welcome.qv.raw");
 
@@ -55,7 +55,7 @@ TEST_F(Rawconv, RawFileFromTheBitmapComesOutTopRowFirst) {
   // The bitmap stores its bottom row first, so the output is the picture top row first.
   for (size_t row = 0; row < kRows; ++row) {
     for (size_t x = 0; x < kRow; ++x) {
-      ASSERT_EQ(out[row * kRow + x], test::GeneratedPixel(spec, static_cast<uint32_t>(x),
+      ASSERT_EQ(out[row * kRow + x], test::GeneratedPixel(recipe, static_cast<uint32_t>(x),
                                                          static_cast<uint32_t>(kRows - 1 - row)))
           << "row " << row << ", x " << x;
     }

@@ -92,47 +92,47 @@ std::vector<std::string> ScratchDirTest::LogMessages() const {
   return messages;
 }
 
-Rgb GeneratedColor(const BitmapSpec& spec, uint32_t i) {
-  return Rgb{static_cast<uint8_t>(i * 7 + spec.seed), static_cast<uint8_t>(i * 13 + 3 * spec.seed),
+Rgb GeneratedColor(const BitmapRecipe& recipe, uint32_t i) {
+  return Rgb{static_cast<uint8_t>(i * 7 + recipe.seed), static_cast<uint8_t>(i * 13 + 3 * recipe.seed),
              static_cast<uint8_t>(255 - i)};
 }
 
-uint8_t GeneratedPixel(const BitmapSpec& spec, uint32_t x, uint32_t stored_row) {
-  return static_cast<uint8_t>((x / 8 + stored_row * 3 + spec.seed * 5) & 0xFF);
+uint8_t GeneratedPixel(const BitmapRecipe& recipe, uint32_t x, uint32_t stored_row) {
+  return static_cast<uint8_t>((x / 8 + stored_row * 3 + recipe.seed * 5) & 0xFF);
 }
 
-Bytes MakeBitmap(const BitmapSpec& spec) {
-  const bool core = spec.info_size == 12;
+Bytes MakeBitmap(const BitmapRecipe& recipe) {
+  const bool core = recipe.info_size == 12;
   const uint32_t entry_size = core ? 3 : 4;
-  const uint32_t palette_start = 14 + std::max<uint32_t>(spec.info_size, 40);
-  const uint32_t pixel_offset = palette_start + spec.palette_entries * entry_size + spec.gap_before_pixels;
-  Bytes b(pixel_offset + size_t{spec.pixel_rows} * spec.row_bytes, 0);
+  const uint32_t palette_start = 14 + std::max<uint32_t>(recipe.info_size, 40);
+  const uint32_t pixel_offset = palette_start + recipe.palette_entries * entry_size + recipe.gap_before_pixels;
+  Bytes b(pixel_offset + size_t{recipe.pixel_rows} * recipe.row_bytes, 0);
 
   b[0] = 'B';
   b[1] = 'M';
   PutLE32(&b[2], static_cast<uint32_t>(b.size()));
   PutLE32(&b[10], pixel_offset);
-  PutLE32(&b[14], spec.info_size);
-  PutLE32(&b[18], static_cast<uint32_t>(spec.width));
-  PutLE32(&b[22], static_cast<uint32_t>(spec.height));
+  PutLE32(&b[14], recipe.info_size);
+  PutLE32(&b[18], static_cast<uint32_t>(recipe.width));
+  PutLE32(&b[22], static_cast<uint32_t>(recipe.height));
   PutLE16(&b[26], 1);
-  PutLE16(&b[28], spec.bit_count);
-  PutLE32(&b[30], spec.compression);
-  PutLE32(&b[46], spec.colors_used);
+  PutLE16(&b[28], recipe.bit_count);
+  PutLE32(&b[30], recipe.compression);
+  PutLE32(&b[46], recipe.colors_used);
   // Bytes between the 40-byte header and the palette of a larger header stay
   // 0xEE so that a reader that ignores the header size sees a wrong palette.
   for (uint32_t i = 54; i < palette_start; ++i) b[i] = 0xEE;
-  for (uint32_t i = 0; i < spec.palette_entries; ++i) {
-    const Rgb c = GeneratedColor(spec, i);
+  for (uint32_t i = 0; i < recipe.palette_entries; ++i) {
+    const Rgb c = GeneratedColor(recipe, i);
     uint8_t* e = &b[palette_start + i * entry_size];
     e[0] = c.b;
     e[1] = c.g;
     e[2] = c.r;
   }
-  for (uint32_t i = 0; i < spec.gap_before_pixels; ++i) b[pixel_offset - 1 - i] = 0xDD;
-  for (uint32_t row = 0; row < spec.pixel_rows; ++row) {
-    for (uint32_t x = 0; x < spec.row_bytes; ++x) {
-      b[pixel_offset + size_t{row} * spec.row_bytes + x] = GeneratedPixel(spec, x, row);
+  for (uint32_t i = 0; i < recipe.gap_before_pixels; ++i) b[pixel_offset - 1 - i] = 0xDD;
+  for (uint32_t row = 0; row < recipe.pixel_rows; ++row) {
+    for (uint32_t x = 0; x < recipe.row_bytes; ++x) {
+      b[pixel_offset + size_t{row} * recipe.row_bytes + x] = GeneratedPixel(recipe, x, row);
     }
   }
   return b;

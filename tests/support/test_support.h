@@ -43,7 +43,7 @@ class ScratchDirTest : public ::testing::Test {
 
 // A generated bitmap, by default the one layout the receivers take: 720 x 576,
 // 8 bits, uncompressed, 40-byte info header, 256 colours, bottom-up.
-struct BitmapSpec {
+struct BitmapRecipe {
   int32_t width = 720;
   int32_t height = 576;
   uint16_t bit_count = 8;
@@ -57,9 +57,9 @@ struct BitmapSpec {
   uint32_t seed = 1;              // varies palette and pixels
 };
 
-Bytes MakeBitmap(const BitmapSpec& spec = {});
+Bytes MakeBitmap(const BitmapRecipe& recipe = {});
 // Palette entry i of a generated bitmap, and pixel (x, row) as stored.
-Rgb GeneratedColor(const BitmapSpec& spec, uint32_t i);
-uint8_t GeneratedPixel(const BitmapSpec& spec, uint32_t x, uint32_t stored_row);
+Rgb GeneratedColor(const BitmapRecipe& recipe, uint32_t i);
+uint8_t GeneratedPixel(const BitmapRecipe& recipe, uint32_t x, uint32_t stored_row);
 
 }  // namespace kws::test

@@ -63,9 +63,9 @@ class TForm1Test : public QObject {
   std::unique_ptr<TForm1> form_;
 
   QString Home() const { return dir_.path() + "/home"; }
-  QString Picture(const QString& name, const test::BitmapSpec& spec = {}) {
+  QString Picture(const QString& name, const test::BitmapRecipe& recipe = {}) {
     const QString path = dir_.path() + "/" + name;
-    WriteFile(path, test::MakeBitmap(spec));
+    WriteFile(path, test::MakeBitmap(recipe));
     return path;
   }
   template <class T>
