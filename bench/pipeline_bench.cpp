@@ -26,16 +26,6 @@ namespace {
 using namespace kws;
 using Clock = std::chrono::steady_clock;
 
-class NoWindow : public RunView {
- public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
 Picture8 FlatLogo() {
   Picture8 p;
   for (int i = 0; i < 16; ++i) p.palette.push_back({uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 8)});
@@ -95,7 +85,7 @@ int main(int argc, char** argv) {
   fs::remove_all(home);
   const StartupResult start = StartUp(home.string());
   SetLogFilePath("");  // the log is not what is measured
-  NoWindow view;
+  NullRunView view;
   Driver driver(view, start.folders);
 
   struct Case {

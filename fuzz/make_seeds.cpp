@@ -20,16 +20,6 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-class NoWindow : public RunView {
- public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
 Bytes ReadAll(const std::string& path) {
   InputFile in(path);
   Bytes bytes(static_cast<size_t>(in.Size()));
@@ -71,7 +61,7 @@ int main(int argc, char** argv) {
   const WorkingFolders folders = StartUp(home.string()).folders;
   SetLogFilePath("");
   WriteFileReplacing((home / "sample.bmp").string(), sample);
-  NoWindow view;
+  NullRunView view;
   Driver driver(view, folders);
   if (driver.ProcessFile((home / "sample.bmp").string()) != 0) return 1;
   convbmp((home / "sample.bmp").string(), (home / "ct").string(), (home / "raw").string());

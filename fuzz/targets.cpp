@@ -48,16 +48,6 @@ std::string WriteInput(const uint8_t* data, size_t size, const char* name) {
   return path;
 }
 
-class NoWindow : public RunView {
- public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
 }  // namespace
 
 void Convbmp(const uint8_t* data, size_t size) {
@@ -72,7 +62,7 @@ void Rawconv(const uint8_t* data, size_t size) {
 
 void Pipeline(const uint8_t* data, size_t size) {
   static const WorkingFolders folders = StartUp(Scratch() + "/home").folders;
-  static NoWindow view;
+  static NullRunView view;
   static Driver driver(view, folders);
   SetLogFilePath("");
   const std::string picture = WriteInput(data, size, "picture.bmp");

@@ -21,4 +21,16 @@ class RunView {
   virtual void ShowMessage(const std::string& text) = 0;
 };
 
+// A window that shows nothing and takes every file as a picture: for runs
+// with no window at all (benchmarks, fuzzing, tests of what lies below it).
+class NullRunView : public RunView {
+ public:
+  std::string ShowPicture(const std::string&) override { return {}; }
+  void SetStatus(const std::string&) override {}
+  void ProcessEvents() override {}
+  void SetGoEnabled(bool) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowMessage(const std::string&) override {}
+};
+
 }  // namespace kws

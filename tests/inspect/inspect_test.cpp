@@ -21,17 +21,6 @@ using test::Bytes;
 using test::ReadBytes;
 using test::WriteBytes;
 
-// The driver's window, without a window: every file "shows".
-class NullView : public RunView {
- public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
 struct ModelCase {
   const char* tag;
   const UsbModel& model;
@@ -85,7 +74,7 @@ class InspectTest : public test::ScratchDirTest {
     return ReadBytes("layer");
   }
 
-  NullView view_;
+  NullRunView view_;
 };
 
 // Pixels of a generated bitmap as the receiver holds them: top row first.

@@ -28,16 +28,6 @@ using test::Bytes;
 using test::ReadBytes;
 using test::WriteBytes;
 
-class SilentView : public RunView {
- public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
 // Two shapes, one filled with a gradient, on a plain or transparent ground.
 QImage Drawing(int width, int height, bool transparent) {
   QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -165,7 +155,7 @@ class ImportTest : public test::ScratchDirTest {
   // The whole pipeline on an imported bitmap: result 0, the six images, and
   // a welcome image holding exactly the measured colour table and member.
   void ExpectPipelineTakes(const std::string& bitmap, const ImportReport& report) {
-    SilentView view;
+    NullRunView view;
     Driver driver(view, folders_);
     ASSERT_EQ(driver.ProcessFile(bitmap), 0) << bitmap;
     const std::string base = BaseName(bitmap);

@@ -53,16 +53,13 @@ class FileSizeLimit {
   void (*old_handler_)(int) = nullptr;
 };
 
-class HeadlessView : public RunView {
+class HeadlessView : public NullRunView {
  public:
   std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
   void SetStatus(const std::string& text) override { status = text; }
   void ProcessEvents() override {
     if (on_events) on_events();
   }
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
   std::string status;
   std::function<void()> on_events;
 };

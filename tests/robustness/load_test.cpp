@@ -27,17 +27,12 @@ long ResidentKiB() {
   return 0;
 }
 
-class CountingView : public RunView {
+class CountingView : public NullRunView {
  public:
-  std::string ShowPicture(const std::string&) override { return {}; }
-  void SetStatus(const std::string&) override {}
   void ProcessEvents() override {
     // Three calls per picture: one per directory entry, two in the pipeline.
     if (++events == 3 * 100) resident_after_100 = ResidentKiB();
   }
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string&) override {}
   int events = 0;
   long resident_after_100 = 0;
 };
