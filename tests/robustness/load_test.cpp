@@ -15,6 +15,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kPictures = 1000;
+
+// AddressSanitizer holds freed memory back on purpose, so resident memory
+// says nothing about leaks in that build (its leak checker does).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeaningful = false;
+#else
+constexpr bool kMemoryIsMeaningful = true;
+#endif
 constexpr int kVariants = 5;
 
 // Resident memory now, in KiB.
@@ -67,7 +75,9 @@ TEST_F(Load, ThousandPicturesInOneBatch) {
 
   EXPECT_EQ(summary.pictures, kPictures);
   EXPECT_EQ(summary.failed, 0);
-  EXPECT_LT(resident_at_end - view.resident_after_100, 4 * 1024) << "memory grows with the batch";
+  if (kMemoryIsMeaningful) {
+    EXPECT_LT(resident_at_end - view.resident_after_100, 4 * 1024) << "memory grows with the batch";
+  }
 
   const char* const suffixes[] = {"_borvik200_usb_welcome.img", "_borvik200_serial_welcome.img",
                                   "_kestro400_usb_welcome.img", "_kestro400_serial_welcome.img",
