@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "median.h"
 #include "photo_like.h"
 #include "picture/import_picture.h"
 
@@ -22,13 +23,9 @@ namespace {
 
 using namespace kws;
 using Clock = std::chrono::steady_clock;
+using bench::Median;
 
 constexpr double kGoalSeconds = 1.0;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include <random>
 #include <vector>
 
+#include "median.h"
 #include "driver/driver.h"
 #include "fileio/file.h"
 #include "log/activity_log.h"
@@ -25,6 +26,7 @@ namespace {
 
 using namespace kws;
 using Clock = std::chrono::steady_clock;
+using bench::Median;
 
 Picture8 FlatLogo() {
   Picture8 p;
@@ -69,11 +71,6 @@ double FloorSeconds(const std::vector<uint8_t>& pixels) {
   volatile uLong crc = crc32(0, pixels.data(), static_cast<uInt>(pixels.size()));
   (void)crc;
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
