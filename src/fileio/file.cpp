@@ -1,14 +1,18 @@
 #include "fileio/file.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kws {
@@ -21,6 +25,85 @@ bool StatPath(const std::string& name, struct stat& st) {
   return !name.empty() && ::stat(name.c_str(), &st) == 0;
 }
 
+// The platform's wording first, then why.
+FileError CannotOpen(const std::string& name, const std::string& why) {
+  return FileError("Cannot open file " + PrintableName(name) + why);
+}
+FileError CannotCreate(const std::string& name, const std::string& why) {
+  return FileError("Cannot create file " + PrintableName(name) + why);
+}
+std::string NotRegular(unsigned mode) { return ": it is not a regular file but " + NonRegularKind(mode); }
+
+// An fd that is closed on every way out unless released.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// Opened non-blocking, so that a named pipe or a device cannot keep the
+// open (or a later read) waiting; blocking again once it is known to be a
+// regular file.
+bool MakeBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+int OpenRegularForReading(const std::string& name) {
+  if (name.empty()) throw CannotOpen(name, "");
+  Fd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) throw CannotOpen(name, ReasonSuffix(errno));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw CannotOpen(name, ReasonSuffix(errno));
+  if (!S_ISREG(st.st_mode)) throw CannotOpen(name, NotRegular(st.st_mode));
+  if (!MakeBlocking(fd.get())) throw CannotOpen(name, ReasonSuffix(errno));
+  return fd.release();
+}
+
+// Creates (or truncates) a regular file. A link at the name is removed first,
+// so its target is never written; a folder is refused. A device or named pipe
+// that stands there is written into as it is (opened without waiting for a
+// reader), never replaced.
+int CreateForWriting(const std::string& name) {
+  if (name.empty()) throw CannotCreate(name, "");
+  int flags = O_WRONLY | O_CREAT | O_TRUNC;
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      if (::unlink(name.c_str()) != 0 && errno != ENOENT) throw CannotCreate(name, ReasonSuffix(errno));
+    } else if (S_ISDIR(st.st_mode)) {
+      throw CannotCreate(name, NotRegular(st.st_mode));
+    } else if (!S_ISREG(st.st_mode)) {
+      flags = O_WRONLY;
+    }
+  }
+  Fd fd(::open(name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+  if (fd.get() < 0) throw CannotCreate(name, ReasonSuffix(errno));
+  if (::fstat(fd.get(), &st) != 0) throw CannotCreate(name, ReasonSuffix(errno));
+  if (S_ISDIR(st.st_mode)) throw CannotCreate(name, NotRegular(st.st_mode));
+  if (!MakeBlocking(fd.get())) throw CannotCreate(name, ReasonSuffix(errno));
+  return fd.release();
+}
+
+detail::FileHandle StreamOf(int fd, const char* mode) {
+  detail::FileHandle file(::fdopen(fd, mode));
+  if (!file) {
+    ::close(fd);
+    return file;
+  }
+  std::setvbuf(file.get(), nullptr, _IOFBF, kStreamBufferSize);
+  return file;
+}
+
 }  // namespace
 
 void ThrowRangeCheck() { throw FileError(kRangeCheckError); }
@@ -28,6 +111,51 @@ void ThrowRangeCheck() { throw FileError(kRangeCheckError); }
 int32_t CheckedInt32(uint64_t value) {
   if (value > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) ThrowRangeCheck();
   return static_cast<int32_t>(value);
+}
+
+std::string PrintableName(const std::string& name) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(name.size());
+  for (const char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7f) {
+      shown += ch;
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else {
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xf];
+    }
+  }
+  return shown;
+}
+
+std::string ReasonSuffix(int error_number) { return std::string(": ") + std::strerror(error_number); }
+
+std::string NonRegularKind(unsigned mode) {
+  switch (mode & S_IFMT) {
+    case S_IFREG:
+      return {};
+    case S_IFDIR:
+      return "a folder";
+    case S_IFIFO:
+      return "a named pipe";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFLNK:
+      return "a symbolic link";
+  }
+  return "an unknown kind of entry";
 }
 
 bool FileExists(const std::string& name) {
@@ -51,20 +179,23 @@ bool ForceDirectories(const std::string& path) {
   return DirectoryExists(path);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  const bool a_exists = StatPath(a, sa);
+  const bool b_exists = StatPath(b, sb);
+  if (a_exists && b_exists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (a_exists || b_exists) return false;
+  std::error_code ec;
+  const auto pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ec), ec);
+  const auto pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, ec), ec);
+  return pa.lexically_normal() == pb.lexically_normal();
+}
+
 // ---- InputFile ----
 
 InputFile::InputFile(const std::string& name) : name_(name) {
-  const std::string message = "Cannot open file " + name;
-  if (name.empty()) throw FileError(message);
-  file_.reset(std::fopen(name.c_str(), "rb"));
-  if (!file_) throw FileError(message);
-  // fopen happily opens a folder for reading; the platform does not.
-  struct stat st {};
-  if (::fstat(::fileno(file_.get()), &st) != 0 || S_ISDIR(st.st_mode)) {
-    file_.reset();
-    throw FileError(message);
-  }
-  std::setvbuf(file_.get(), nullptr, _IOFBF, kStreamBufferSize);
+  file_ = StreamOf(OpenRegularForReading(name), "rb");
+  if (!file_) throw CannotOpen(name, ReasonSuffix(errno));
 }
 
 uint64_t InputFile::Size() const {
@@ -108,11 +239,8 @@ void InputFile::Close() { file_.reset(); }
 // ---- OutputFile ----
 
 OutputFile::OutputFile(const std::string& name) {
-  const std::string message = "Cannot create file " + name;
-  if (name.empty() || DirectoryExists(name)) throw FileError(message);
-  file_.reset(std::fopen(name.c_str(), "wb"));
-  if (!file_) throw FileError(message);
-  std::setvbuf(file_.get(), nullptr, _IOFBF, kStreamBufferSize);
+  file_ = StreamOf(CreateForWriting(name), "wb");
+  if (!file_) throw CannotCreate(name, ReasonSuffix(errno));
 }
 
 void OutputFile::Write(const void* buffer, size_t count) {
@@ -148,6 +276,18 @@ void CopyBytes(InputFile& from, OutputFile& to, uint64_t count) {
   }
 }
 
+std::vector<uint8_t> ReadWholeFile(const std::string& name, uint64_t max_size) {
+  InputFile in(name);
+  const uint64_t size = in.Size();
+  if (size > max_size) {
+    throw CannotOpen(name, ": it is " + std::to_string(size) + " bytes, more than the " + std::to_string(max_size) +
+                               " this reads");
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.Read(bytes.data(), bytes.size());
+  return bytes;
+}
+
 std::string GetCurrentDir() {
   std::error_code ec;
   auto path = std::filesystem::current_path(ec);
@@ -157,7 +297,7 @@ std::string GetCurrentDir() {
 
 void SetCurrentDir(const std::string& path) {
   if (::chdir(path.c_str()) != 0) {
-    throw FileError("Cannot change directory to " + path + ": " + std::strerror(errno));
+    throw FileError("Cannot change directory to " + PrintableName(path) + ReasonSuffix(errno));
   }
 }
 
@@ -167,17 +307,25 @@ namespace kws {
 
 namespace {
 
-// A temporary file beside its final name, removed unless it was renamed.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A temporary file beside its final name, removed unless it was renamed. Its
+// name is short, so that it is legal wherever the final name is.
 class TemporarySibling {
  public:
-  explicit TemporarySibling(const std::string& final_name) : path_(final_name + ".partial-XXXXXX") {
-    const int fd = ::mkstemp(path_.data());
-    if (fd < 0) throw FileError("Cannot create file " + final_name);
-    file_.reset(::fdopen(fd, "wb"));
+  explicit TemporarySibling(const std::string& final_name)
+      : path_(FolderOf(final_name) + "/" + kTemporaryPrefix + "XXXXXX") {
+    const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
+    if (fd < 0) throw CannotCreate(final_name, ReasonSuffix(errno));
+    file_ = StreamOf(fd, "wb");
     if (!file_) {
-      ::close(fd);
+      const int error = errno;
       ::unlink(path_.c_str());
-      throw FileError("Cannot create file " + final_name);
+      throw CannotCreate(final_name, ReasonSuffix(error));
     }
   }
   ~TemporarySibling() {
@@ -187,8 +335,11 @@ class TemporarySibling {
   TemporarySibling(const TemporarySibling&) = delete;
   TemporarySibling& operator=(const TemporarySibling&) = delete;
 
-  std::FILE* get() const { return file_.get(); }
   const std::string& path() const { return path_; }
+
+  void Write(const void* bytes, size_t count) {
+    if (count > 0 && std::fwrite(bytes, 1, count, file_.get()) != count) throw FileError(kStreamWriteError);
+  }
 
   void Finish() {
     if (!file_) return;
@@ -197,14 +348,22 @@ class TemporarySibling {
     if (!flushed || !closed) throw FileError(kStreamWriteError);
   }
 
+  // A file it replaces keeps its permission bits; a new one gets the
+  // ordinary rights (mkstemp makes it private).
   void CommitAs(const std::string& final_name) {
     Finish();
-    // mkstemp makes the file private; a finished image gets ordinary rights.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(path_.c_str(), 0666 & ~mask);
+    struct stat st {};
+    mode_t mode;
+    if (::lstat(final_name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      mode = st.st_mode & 07777;
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
+    }
+    ::chmod(path_.c_str(), mode);
     if (::rename(path_.c_str(), final_name.c_str()) != 0) {
-      throw FileError("Cannot rename to " + final_name + ": " + std::strerror(errno));
+      throw FileError("Cannot rename to " + PrintableName(final_name) + ReasonSuffix(errno));
     }
     renamed_ = true;
   }
@@ -215,16 +374,59 @@ class TemporarySibling {
   bool renamed_ = false;
 };
 
+// Refuses a destination that is there and is neither a regular file nor a
+// link: renaming over a folder, pipe or device would replace it.
+void RefuseSpecialDestination(const std::string& destination) {
+  struct stat st {};
+  if (::lstat(destination.c_str(), &st) != 0) return;
+  if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return;
+  throw CannotCreate(destination, NotRegular(st.st_mode));
+}
+
+// Writes into an existing pipe, device or terminal as it is.
+void WriteInto(const std::string& destination, const std::vector<uint8_t>& bytes) {
+  Fd fd(::open(destination.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) throw CannotCreate(destination, ReasonSuffix(errno));
+  if (!MakeBlocking(fd.get())) throw CannotCreate(destination, ReasonSuffix(errno));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw FileError(kStreamWriteError);
+    done += static_cast<size_t>(n);
+  }
+}
+
+bool IsOldTemporaryName(const std::string& name) {
+  // "NAME.partial-XXXXXX", as earlier versions named them.
+  static constexpr std::string_view kOld = ".partial-";
+  return name.size() > kOld.size() + 6 && name.compare(name.size() - 6 - kOld.size(), kOld.size(), kOld) == 0;
+}
+
 }  // namespace
 
+int RemoveStaleTemporaries(const std::string& folder) {
+  int removed = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kTemporaryPrefix, 0) != 0 && !IsOldTemporaryName(name)) continue;
+    std::error_code type_ec;
+    if (!entry.is_regular_file(type_ec) || entry.is_symlink(type_ec)) continue;
+    if (::unlink(entry.path().c_str()) == 0) ++removed;
+  }
+  return removed;
+}
+
 void CopyFileReplacing(const std::string& source, const std::string& destination, const ContentCheck& check) {
+  RefuseSpecialDestination(destination);
   InputFile in(source);
   TemporarySibling out(destination);
   std::vector<uint8_t> block(kStreamBufferSize);
   for (;;) {
     const size_t n = in.ReadSome(block.data(), block.size());
     if (n == 0) break;
-    if (std::fwrite(block.data(), 1, n, out.get()) != n) throw FileError(kStreamWriteError);
+    out.Write(block.data(), n);
   }
   out.Finish();
   if (check) {
@@ -234,10 +436,16 @@ void CopyFileReplacing(const std::string& source, const std::string& destination
 }
 
 void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes) {
-  TemporarySibling out(destination);
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) {
-    throw FileError(kStreamWriteError);
+  struct stat st {};
+  if (::stat(destination.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) throw CannotCreate(destination, NotRegular(st.st_mode));
+    WriteInto(destination, bytes);
+    return;
   }
+  // A regular file, a link to one, or nothing yet: replaced whole. A link is
+  // replaced by the file; what it pointed to stays as it was.
+  TemporarySibling out(destination);
+  out.Write(bytes.data(), bytes.size());
   out.CommitAs(destination);
 }
 

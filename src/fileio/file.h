@@ -29,6 +29,18 @@ inline constexpr const char* kRangeCheckError = "Range check error";
 // A size as the signed 32-bit count the headers hold, or "Range check error".
 int32_t CheckedInt32(uint64_t value);
 
+// The name as it may be shown in a log line, on a terminal or in a window:
+// control characters (CR, LF, ESC, ...) are written as \r, \n, \x1b, so that a
+// name can neither forge a line nor steer a terminal. Other bytes stay.
+std::string PrintableName(const std::string& name);
+
+// The system's reason for the last failure (errno), as ": Permission denied".
+std::string ReasonSuffix(int error_number);
+
+// What kind of entry a file-system entry is, for messages: "a folder",
+// "a named pipe", ...; empty for a regular file.
+std::string NonRegularKind(unsigned mode);
+
 // True for an existing entry that is not a folder.
 bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& path);
@@ -44,10 +56,16 @@ struct FileCloser {
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace detail
 
+// True when a and b name the same file: the same device and inode, or, for
+// names that do not exist yet, the same path.
+bool SameFile(const std::string& a, const std::string& b);
+
 // A file opened for sequential reading; closed when it goes out of scope.
+// Only regular files are opened: a named pipe, device, socket or folder is
+// refused at once instead of blocking the reader.
 class InputFile {
  public:
-  // Throws "Cannot open file " + name.
+  // Throws "Cannot open file " + name + ": " + the reason.
   explicit InputFile(const std::string& name);
 
   uint64_t Size() const;
@@ -67,9 +85,12 @@ class InputFile {
 
 // A file created (or truncated) for sequential writing. Close() reports a
 // failed flush; the destructor closes silently on error paths.
+// A symbolic link at the name is replaced by the file, never written
+// through; a folder there is refused; an existing device or named pipe is
+// written into as it is, never replaced.
 class OutputFile {
  public:
-  // Throws "Cannot create file " + name.
+  // Throws "Cannot create file " + name + ": " + the reason.
   explicit OutputFile(const std::string& name);
 
   // Writes all count bytes, or throws "Stream write error".
@@ -96,9 +117,25 @@ void SetCurrentDir(const std::string& path);
 
 namespace kws {
 
+// Reads a whole regular file of at most max_size bytes. Throws "Cannot open
+// file ..." (with the reason; a file that is not regular or is larger than
+// max_size is refused) or "Stream read error".
+std::vector<uint8_t> ReadWholeFile(const std::string& name, uint64_t max_size);
+
+// Temporary files beside a final name begin with this; a run that holds the
+// working folders' lock removes those left behind by an interrupted one.
+inline constexpr const char* kTemporaryPrefix = ".kws-partial-";
+
+// Removes the temporary files of ours left in folder by an interrupted run
+// (and those of the older "NAME.partial-XXXXXX" form). Returns how many.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // Copies source to destination so that destination is either its old self or
 // a complete copy, never a part: the bytes go to a temporary file beside it,
-// which is renamed into place. Throws a FileError with the reason.
+// which is renamed into place. An existing regular destination keeps its
+// permission bits; a link at the destination is replaced, never followed; a
+// destination that is not a regular file (a folder, pipe, device) is
+// refused. Throws a FileError with the reason.
 // When a check is given, it reads the finished temporary file (by the path it
 // is passed) before the rename; a fault it returns is thrown as a
 // ContentFault and the destination is left as it was.
@@ -111,7 +148,11 @@ class ContentFault : public FileError {
  public:
   using FileError::FileError;
 };
-// Writes bytes to destination the same way: complete or not at all.
+// Writes bytes to a destination the user named, the same way: complete or not
+// at all. A regular file (or a link, which is replaced, never followed) gets
+// the new bytes by rename. A destination that exists and is not a regular
+// file, such as /dev/stdout, /dev/null, a pipe or a terminal, is written into
+// directly and never renamed over; a folder is refused.
 void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes);
 
 }  // namespace kws

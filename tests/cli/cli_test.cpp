@@ -194,7 +194,7 @@ TEST_F(CliTest, InspectReportsEveryFileAndExitsOneWhenAnyIsNotSound) {
   EXPECT_EQ(LastLine(), "  fault: " + fault);
   EXPECT_EQ(err_.str(), "kestro-welcome-cli: " + Path("notes.txt") + ": " + fault + "\n");
   EXPECT_EQ(Run({"inspect", Path("missing.img")}), 1);
-  EXPECT_EQ(LastLine(), "  fault: Cannot open file " + Path("missing.img"));
+  EXPECT_EQ(LastLine(), "  fault: Cannot open file " + Path("missing.img") + ": No such file or directory");
 }
 
 TEST_F(CliTest, InspectExtractWritesThePictureInside) {

@@ -204,7 +204,7 @@ TEST_F(DriverTest, OutputThatCannotBeWrittenFailsTheRunAndKeepsEarlierImages) {
     EXPECT_EQ(ReadBytes(folders_.output + "/" + untouched), earlier[untouched]) << untouched;
   }
   EXPECT_NE(ReadBytes(folders_.output + "/logo_borvik200_usb_welcome.img"), earlier["logo_borvik200_usb_welcome.img"]);
-  for (const auto& name : FilesIn(folders_.output)) EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+  for (const auto& name : FilesIn(folders_.output)) EXPECT_EQ(name.find(kTemporaryPrefix), std::string::npos) << name;
   EXPECT_EQ(FilesIn(folders_.temp), std::vector<std::string>{"serial_welcome.img"});
 }
 
@@ -214,7 +214,7 @@ TEST_F(DriverTest, OutputFolderReplacedByAFileFailsTheFirstCopy) {
   EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp")), -99);
   const auto log = RunLog();
   EXPECT_EQ(log.back(), "ERROR: CopyFile(" + folders_.output + "/logo_borvik200_usb_welcome.img), Msg=Cannot create file " +
-                            folders_.output + "/logo_borvik200_usb_welcome.img");
+                            folders_.output + "/logo_borvik200_usb_welcome.img: Not a directory");
   EXPECT_EQ(log.size(), 8u);  // seven steps, then the copy
 }
 
@@ -240,7 +240,8 @@ TEST_F(DriverTest, ImageThatDoesNotReadBackSoundFailsTheRunAndNeverLands) {
       << log.back();
   EXPECT_EQ(log[log.size() - 2], "mkusbimg400: Ret=0, In=part_welcome.img, Out=usb_welcome.img");
   ASSERT_EQ(checked.size(), 3u);
-  EXPECT_EQ(checked[2].rfind(damaged + ".partial-", 0), 0u);  // read back before taking its name
+  // read back under a temporary name beside it, before taking its own
+  EXPECT_EQ(checked[2].rfind(folders_.output + "/" + kTemporaryPrefix, 0), 0u);
   EXPECT_EQ(view_.status, kStatusDoneWithErrors);
   EXPECT_EQ(ReadBytes(damaged), earlier);  // the earlier image stays; the damaged one never lands
   EXPECT_EQ(FilesIn(folders_.output), OutputsFor("logo"));

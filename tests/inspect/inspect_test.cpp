@@ -272,7 +272,7 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
             "file: too large: expected at most 200768 bytes, found 1099511627776 bytes");
   EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault,
             "file: too large: expected at most 200768 bytes, found 200769 bytes");
-  EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img"));
+  EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img") + ": No such file or directory");
 }
 
 // The picture taken out of an image, made into images again, gives the same

@@ -115,9 +115,9 @@ TEST_F(Mkserialimg, FailuresAreCaught) {
   const Case cases[] = {
       // The earlier output is deleted before the input is opened.
       {"missing input", "missing.img", "serial_welcome.img",
-       "ERROR: mkserialimg(), Msg=Cannot open file missing.img", false},
+       "ERROR: mkserialimg(), Msg=Cannot open file missing.img: No such file or directory", false},
       {"output cannot be created", "usb_welcome.img", "no-folder/serial.img",
-       "ERROR: mkserialimg(), Msg=Cannot create file no-folder/serial.img", true},
+       "ERROR: mkserialimg(), Msg=Cannot create file no-folder/serial.img: No such file or directory", true},
   };
   WriteBytes("usb_welcome.img", ToBytes("abc"));
   for (const Case& c : cases) {

@@ -148,13 +148,13 @@ TEST_F(Mkusbimg, FailuresAreLoggedWithTheStepsOwnPrefix) {
     WriteBytes("usb_welcome.img", Bytes{1, 2, 3});
     EXPECT_EQ(model.make("missing.img", "usb_welcome.img"), -99);
     EXPECT_EQ(LogMessages(),
-              Lines{std::string("ERROR: ") + model.step + "(), Msg=Cannot open file missing.img"});
+              Lines{std::string("ERROR: ") + model.step + "(), Msg=Cannot open file missing.img: No such file or directory"});
     EXPECT_FALSE(Exists("usb_welcome.img"));
   }
   std::remove("test.log");
   EXPECT_EQ(Run(k400, ToBytes("abc")), 0);
   EXPECT_EQ(mkusbimg400("part_welcome.img", "no-folder/usb.img"), -99);
-  EXPECT_EQ(LogMessages(), Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img"});
+  EXPECT_EQ(LogMessages(), Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img: No such file or directory"});
 }
 
 TEST_F(Mkusbimg, SizeBeyondASigned32BitCountIsRangeCheckError) {
