@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -65,6 +66,53 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The signal that asked a run to stop, or 0. A run ends its current picture
+// cleanly and stops before the next one; a second signal ends the program
+// at once (the handler is reset after the first), and the next run removes
+// what that left behind.
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+extern "C" void RememberStopSignal(int signal_number) { g_stop_signal = signal_number; }
+
+std::string SignalName(int signal_number) {
+  return signal_number == SIGINT ? "SIGINT" : signal_number == SIGTERM ? "SIGTERM" : std::to_string(signal_number);
+}
+
+// While a run lasts: SIGINT and SIGTERM are remembered instead of killing the
+// process half-way through writing an image, and a reader that goes away
+// (run | head -1) makes writes to stdout fail instead of killing it.
+class StopSignals {
+ public:
+  StopSignals() {
+    g_stop_signal = 0;
+    struct sigaction stop {};
+    stop.sa_handler = RememberStopSignal;
+    stop.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, &saved_int_);
+    ::sigaction(SIGTERM, &stop, &saved_term_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &saved_pipe_);
+  }
+  ~StopSignals() {
+    ::sigaction(SIGINT, &saved_int_, nullptr);
+    ::sigaction(SIGTERM, &saved_term_, nullptr);
+    ::sigaction(SIGPIPE, &saved_pipe_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  static int Received() { return g_stop_signal; }
+  static std::string Reason() { return "stopped by signal " + SignalName(g_stop_signal); }
+
+ private:
+  struct sigaction saved_int_ {};
+  struct sigaction saved_term_ {};
+  struct sigaction saved_pipe_ {};
+};
+
 // The window interface without a window: the preview only decides whether
 // the file is a picture, and the status is kept to be printed at the end.
 class HeadlessView : public RunView {
@@ -76,6 +124,7 @@ class HeadlessView : public RunView {
   void SetGoEnabled(bool) override {}
   void SetBusyCursor(bool) override {}
   void ShowMessage(const std::string& text) override { err_ << text << '\n'; }
+  std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
   const std::string& status() const { return status_; }
 
  private:
@@ -114,9 +163,14 @@ Rgb ParseBackground(const std::string& text) {
 ImportArgs ParseImport(const Args& args) {
   ImportArgs a;
   Args files;
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--fill") {
+    if (options_ended) {
+      files.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--fill") {
       a.options.fill = true;
     } else if (arg == "--no-fit") {
       a.options.fit = false;
@@ -180,8 +234,13 @@ struct InspectArgs {
 
 InspectArgs ParseInspect(const Args& args) {
   InspectArgs inspect;
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--extract") {
+    if (options_ended) {
+      inspect.files.push_back(args[i]);
+    } else if (args[i] == "--") {
+      options_ended = true;
+    } else if (args[i] == "--extract") {
       if (++i == args.size() || inspect.extract) throw UsageError("--extract needs one bitmap name");
       inspect.extract = args[i];
     } else if (args[i].rfind("-", 0) == 0) {
@@ -208,9 +267,14 @@ struct CommandLine {
 CommandLine Parse(const Args& args) {
   CommandLine cl;
   size_t i = 0;
+  bool options_ended = false;
   for (; i < args.size() && cl.command.empty(); ++i) {
     const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
+    if (options_ended) {
+      cl.command = a;
+    } else if (a == "--") {
+      options_ended = true;
+    } else if (a == "--help" || a == "-h") {
       cl.help = true;
     } else if (a == "--version") {
       cl.version = true;
@@ -226,6 +290,10 @@ CommandLine Parse(const Args& args) {
     }
   }
   cl.args.assign(args.begin() + static_cast<ptrdiff_t>(i), args.end());
+  // Commands without options of their own take "--" and the names after it.
+  if (cl.command != "inspect" && cl.command != "import" && !cl.args.empty() && cl.args.front() == "--") {
+    cl.args.erase(cl.args.begin());
+  }
   if (cl.help || cl.version) return cl;
   if (cl.command.empty()) throw UsageError("no command given");
   if (cl.home && cl.home->empty()) throw UsageError("--home needs a folder");
@@ -256,10 +324,10 @@ int WriteBitmap(const std::string& path, const Picture8& picture, const char* wh
   try {
     WriteFileReplacing(path, EncodeBitmap8(picture));
   } catch (const std::exception& e) {
-    err << kProgram << ": cannot write " << path << ": " << e.what() << '\n';
+    err << kProgram << ": cannot write " << PrintableName(path) << ": " << e.what() << '\n';
     return 1;
   }
-  out << what << " written: " << path << '\n';
+  out << what << " written: " << PrintableName(path) << '\n';
   return 0;
 }
 
@@ -270,9 +338,9 @@ int Inspect(const Args& args, std::ostream& out, std::ostream& err) {
   InspectReport report;
   for (const std::string& file : inspect.files) {
     report = InspectFile(file);
-    out << file << ":\n";
+    out << PrintableName(file) << ":\n";
     for (const std::string& line : ReportText(report)) out << "  " << line << '\n';
-    if (!report.Sound()) err << kProgram << ": " << file << ": " << report.fault << '\n';
+    if (!report.Sound()) err << kProgram << ": " << PrintableName(file) << ": " << report.fault << '\n';
     all_sound = all_sound && report.Sound();
   }
   if (!all_sound) return 1;
@@ -310,12 +378,20 @@ int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
     out << message << '\n';
     if (first_error.empty() && message.rfind("ERROR: ", 0) == 0) first_error = message;
   });
+  // A log that cannot be written is said once, not hinted at with "see the log".
+  bool log_lost = false;
+  SetLogFailureHandler([&](const std::string& why) {
+    err << kProgram << ": warning: " << why << '\n';
+    log_lost = true;
+  });
   struct ListenerReset {
-    ~ListenerReset() { SetLogListener(nullptr); }
+    ~ListenerReset() {
+      SetLogListener(nullptr);
+      SetLogFailureHandler(nullptr);
+    }
   } reset;
 
-  const StartupResult start =
-      cl.home ? StartUp(*cl.home) : StartUp(ExecutableDir(), UserDataDir());
+  const StartupResult start = cl.home ? StartUp(*cl.home) : StartUpDefault();
   if (!start.error.empty()) {
     err << kProgram << ": " << start.error << '\n';
     return 1;
@@ -324,8 +400,8 @@ int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
   const auto report = [&](bool failed, const std::string& status) {
     if (!status.empty()) out << status << '\n';
     if (!failed) return 0;
-    err << kProgram << ": " << (first_error.empty() ? "failed" : first_error) << "\n"
-        << "See the log: " << start.folders.log_file << '\n';
+    err << kProgram << ": " << (first_error.empty() ? "failed" : first_error) << "\n";
+    if (!log_lost) err << "See the log: " << start.folders.log_file << '\n';
     return 1;
   };
 
@@ -341,13 +417,22 @@ int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
   if (cl.command == "make") {
     const std::string picture = std::filesystem::absolute(cl.args[0]).lexically_normal().string();
     if (!FileExists(picture)) {
-      err << kProgram << ": no such picture: " << cl.args[0] << '\n';
+      err << kProgram << ": no such picture: " << PrintableName(cl.args[0]) << '\n';
       return 1;
     }
     driver.SetOpenedPicture(picture);
   }
+  const StopSignals stop_signals;
   const RunSummary summary = driver.RunOneClick();
-  return report(summary.failed > 0 || summary.error, view.status());
+  if (const int signal_number = StopSignals::Received()) {
+    if (summary.stopped.empty()) WriteLog("OneClick: " + StopSignals::Reason());
+    report(true, view.status());
+    return 128 + signal_number;
+  }
+  // Entries skipped (folders, pipes, broken links) and nothing made: the run
+  // did not do what was asked.
+  const bool made_nothing = summary.skipped > 0 && summary.pictures == summary.failed;
+  return report(summary.failed > 0 || summary.error || made_nothing, view.status());
 }
 
 }  // namespace

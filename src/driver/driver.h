@@ -18,8 +18,10 @@ inline constexpr const char* kStatusNoMoreFiles = "no more files to process! see
 // What a one-click run did, for callers that report it (the command line).
 struct RunSummary {
   int pictures = 0;  // ProcessFile calls
-  int failed = 0;    // of those, results other than 0
+  int failed = 0;    // of those, results other than 0; with the pictures refused before it
+  int skipped = 0;   // Input entries that are no picture file (folders, pipes, broken links)
   bool error = false;  // an error that stopped the run itself
+  std::string stopped;  // why the batch stopped early (a signal, Cancel), else empty
 };
 
 // Reads a copied image back from the disk before it takes its name in Output:
@@ -51,6 +53,8 @@ class Driver {
  private:
   int32_t RunChain(const std::string& picture, const std::string& base_name);
   RunSummary RunBatch();
+  // Temporary copies an interrupted run (a kill, a power cut) left in Output.
+  void RemoveLeftovers();
 
   RunView& view_;
   WorkingFolders folders_;

@@ -1,7 +1,11 @@
 // The one-click run: the opened picture, or every bitmap in the Input folder.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "driver/driver.h"
@@ -22,8 +26,18 @@ bool HasBmpExtension(const std::string& name) {
 
 struct InputEntry {
   std::string name;
-  bool is_picture_file;  // a regular file (or a link to one); folders and specials are skipped
+  std::string not_a_picture_file;  // why it is skipped; empty for a regular file (or a link to one)
 };
+
+// Why an Input entry cannot be read as a picture file, or empty when it can.
+std::string WhyNotAPictureFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    return errno == ELOOP ? "it is a link that loops" : "it is a link to nothing" + ReasonSuffix(errno);
+  }
+  if (S_ISREG(st.st_mode)) return {};
+  return NotRegularFileReason(st.st_mode);
+}
 
 // The Input folder's *.bmp entries (any letter case), sorted by name.
 std::vector<InputEntry> ListInput(const std::string& folder) {
@@ -31,8 +45,7 @@ std::vector<InputEntry> ListInput(const std::string& folder) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (!HasBmpExtension(name)) continue;
-    std::error_code ec;
-    entries.push_back({name, entry.is_regular_file(ec)});
+    entries.push_back({name, WhyNotAPictureFile(entry.path().string())});
   }
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;
@@ -43,23 +56,51 @@ std::vector<InputEntry> ListInput(const std::string& folder) {
 RunSummary Driver::RunBatch() {
   RunSummary summary;
   std::string current;
+  // Each base name makes six output names; a second picture with the same
+  // base name (logo.BMP after logo.bmp) would silently replace the first's.
+  std::map<std::string, std::string> made_from;
   try {
     for (const InputEntry& entry : ListInput(folders_.input)) {
       current = entry.name;
       view_.ProcessEvents();
       // Names beginning with "." are hidden files on this platform.
-      if (entry.name.front() == '.' || !entry.is_picture_file) continue;
-      WriteLog("MultiProcessing: Input file " + entry.name);
+      if (entry.name.front() == '.') continue;
+      if (!entry.not_a_picture_file.empty()) {
+        WriteLog("WARNING: Input file " + PrintableName(entry.name) + " skipped: " + entry.not_a_picture_file);
+        ++summary.skipped;
+        continue;
+      }
+      if (summary.stopped = view_.StopRequested(); !summary.stopped.empty()) {
+        WriteLog("MultiProcessing: " + summary.stopped + ", before " + PrintableName(entry.name));
+        break;
+      }
+      const auto [earlier, first_of_its_name] = made_from.emplace(BaseName(entry.name), entry.name);
+      if (!first_of_its_name) {
+        WriteLog("ERROR: Input file " + PrintableName(entry.name) + " skipped: its images would replace those of " +
+                 PrintableName(earlier->second) + ", made in this run under the same names " +
+                 PrintableName(earlier->first) + "_...; rename one of them");
+        ++summary.failed;
+        continue;
+      }
+      WriteLog("MultiProcessing: Input file " + PrintableName(entry.name));
       ++summary.pictures;
       if (ProcessFile(folders_.input + "/" + entry.name) != 0) ++summary.failed;
     }
   } catch (const std::exception& e) {
-    WriteLog("ERROR: MultiProcessing(" + current + "), MSG=" + e.what());
+    WriteLog("ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=" + e.what());
     summary.error = true;
   }
   view_.SetStatus(kStatusNoMoreFiles);
   view_.ProcessEvents();
   return summary;
+}
+
+void Driver::RemoveLeftovers() {
+  const int removed = RemoveStaleTemporaries(folders_.output);
+  if (removed > 0) {
+    WriteLog("Removed " + std::to_string(removed) + " unfinished temporary file" + (removed == 1 ? "" : "s") +
+             " left in Output by an interrupted run");
+  }
 }
 
 RunSummary Driver::RunOneClick() {
@@ -68,6 +109,8 @@ RunSummary Driver::RunOneClick() {
   view_.SetBusyCursor(true);
   try {
     const RunLock lock(folders_.temp);
+    // Holding the lock, nothing of ours is writing there now.
+    RemoveLeftovers();
     if (!opened_picture_.empty()) {
       // A picture opened and since deleted is quietly not processed.
       if (FileExists(opened_picture_)) {

@@ -1,5 +1,7 @@
 // ProcessFile: runs the fixed chain of steps on fixed file names in Temp,
 // copies each finished update image into Output and cleans Temp up again.
+#include <sys/stat.h>
+
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -77,9 +79,9 @@ class Chain {
     try {
       CopyFileReplacing(file, destination, [this](const std::string& written) { return Check(written); });
     } catch (const ContentFault& e) {
-      Fail("Verify", destination, e.what());
+      Fail("Verify", PrintableName(destination), e.what());
     } catch (const std::exception& e) {
-      Fail("CopyFile", destination, e.what());
+      Fail("CopyFile", PrintableName(destination), e.what());
     }
   }
 
@@ -102,14 +104,20 @@ class Chain {
 };
 
 // A 720 x 576, 8-bit bitmap is well under a megabyte, whatever its header
-// size. A far larger file is not one, and is refused before anything reads it.
+// size. A far larger file is not one, and is refused before anything reads
+// it; so is anything that is not a regular file (a pipe would keep the run
+// waiting).
 constexpr uintmax_t kMaxPictureFileSize = 16 * 1024 * 1024;
 
-std::string CheckPictureFileSize(const std::string& picture) {
-  std::error_code ec;
-  const uintmax_t size = std::filesystem::file_size(picture, ec);
-  if (ec || size <= kMaxPictureFileSize) return {};  // a missing file is the preview's to report
-  return "Picture file is too large: " + std::to_string(size) + " bytes; a 720x576 8-bit bitmap is under 1 MB";
+std::string CheckPictureFile(const std::string& picture) {
+  struct stat st {};
+  if (::stat(picture.c_str(), &st) != 0) return {};  // a missing file is the preview's to report
+  if (!S_ISREG(st.st_mode)) {
+    return "Cannot open file " + PrintableName(picture) + ": " + NotRegularFileReason(st.st_mode);
+  }
+  if (static_cast<uintmax_t>(st.st_size) <= kMaxPictureFileSize) return {};
+  return "Picture file is too large: " + std::to_string(st.st_size) +
+         " bytes; a 720x576 8-bit bitmap is under 1 MB";
 }
 
 void CleanUpTemp() {
@@ -135,7 +143,7 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
     return folders_.output + "/" + base_name + tag + file;
   };
   Chain chain(image_check_);
-  chain.Step("convbmp", {picture}, {"welcome.qv.colortable", "welcome.qv.raw"},
+  chain.Step("convbmp", {PrintableName(picture)}, {"welcome.qv.colortable", "welcome.qv.raw"},
              [&] { return convbmp(picture, "welcome.qv.colortable", "welcome.qv.raw"); });
   chain.Step("rawconv", {"welcome.qv.raw"}, {"welcome.qv.raw2"},
              [] { return rawconv("welcome.qv.raw", "welcome.qv.raw2"); });
@@ -169,13 +177,13 @@ int32_t Driver::ProcessFile(const std::string& picture) {
 
   const auto fail = [&](const std::string& message) {
     view_.SetStatus("ERROR: " + message);
-    WriteLog("ERROR: ProcessFile(" + picture + "), Msg=" + message);
+    WriteLog("ERROR: ProcessFile(" + PrintableName(picture) + "), Msg=" + message);
     return kStepFailed;
   };
 
-  if (const std::string why = CheckPictureFileSize(picture); !why.empty()) return fail(why);
+  if (const std::string why = CheckPictureFile(picture); !why.empty()) return fail(why);
   if (const std::string why = view_.ShowPicture(picture); !why.empty()) return fail(why);
-  view_.SetStatus(picture);
+  view_.SetStatus(PrintableName(picture));
   view_.ProcessEvents();
 
   const std::string base_name = BaseName(picture);

@@ -1,6 +1,8 @@
 // Keeps two runs on the same working folders (two windows, or a window and a
-// command line) apart: they would overwrite each other's files in Temp. The
-// lock lives as long as the object and is released on every path.
+// command line) apart: they would overwrite each other's files in Temp and
+// land images of one picture under the other's name. The lock is taken on the
+// Temp folder itself, so it does not depend on who owns a lock file, and it
+// lives as long as the object, released on every path.
 #pragma once
 
 #include <string>
@@ -9,15 +11,14 @@ namespace kws {
 
 class RunLock {
  public:
-  // Takes the lock of the folder's lock file. Throws a FileError when another
-  // run holds it. A lock file that cannot be made (the folder is missing)
-  // leaves the run unlocked; the run then fails on the folder by itself.
+  // Takes the lock on folder. Throws a FileError when another run holds it
+  // ("The working folders are in use by another run: ...") and when it cannot
+  // be taken for any other reason ("The working folders cannot be locked:
+  // ...: <reason>"); a run never goes on unlocked.
   explicit RunLock(const std::string& folder);
   ~RunLock();
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
-
-  static constexpr const char* kFileName = ".run.lock";
 
  private:
   int fd_ = -1;

@@ -19,6 +19,10 @@ class RunView {
   virtual void SetGoEnabled(bool enabled) = 0;
   virtual void SetBusyCursor(bool busy) = 0;
   virtual void ShowMessage(const std::string& text) = 0;
+  // Why a batch should stop before its next picture ("stopped by signal
+  // SIGTERM", a Cancel button), or empty to go on. Asked between pictures,
+  // so that the current one always ends cleanly.
+  virtual std::string StopRequested() { return {}; }
 };
 
 // A window that shows nothing and takes every file as a picture: for runs

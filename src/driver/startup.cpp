@@ -1,9 +1,14 @@
 #include "driver/startup.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "fileio/file.h"
 #include "log/activity_log.h"
@@ -22,7 +27,61 @@ bool CanWriteUnder(std::filesystem::path path) {
 }
 
 void CreateFolder(const std::string& path) {
-  if (!ForceDirectories(path)) throw FileError("Unable to create directory " + path);
+  if (!ForceDirectories(path)) throw FileError("Unable to create directory " + PrintableName(path));
+}
+
+// A working folder someone else owns could hold links or files planted for
+// this run; it is never used.
+void RefuseForeignFolder(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw FileError("Unable to create directory " + PrintableName(path));
+  if (st.st_uid == ::geteuid()) return;
+  throw FileError("The working folder " + PrintableName(path) + " belongs to another user (uid " +
+                  std::to_string(st.st_uid) + "); name a folder of your own with --home, or remove it");
+}
+
+std::string AbsoluteEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value == '/' ? std::string(value) : std::string();
+}
+
+std::string HomeFromPasswordDatabase() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return {};
+  return found->pw_dir && *found->pw_dir == '/' ? std::string(found->pw_dir) : std::string();
+}
+
+bool HoldsWorkingFolders(const std::string& base) {
+  for (const char* name : {"Input", "Temp", "Output", "Log"}) {
+    if (DirectoryExists(base + "/" + name)) return true;
+  }
+  return false;
+}
+
+// XDG_DOCUMENTS_DIR="$HOME/Documents" or ="/absolute/path", as xdg-user-dirs writes it.
+std::string DocumentsFromUserDirs(const std::string& file, const std::string& home) {
+  std::string text;
+  try {
+    const std::vector<uint8_t> bytes = ReadWholeFile(file, 64 * 1024);
+    text.assign(bytes.begin(), bytes.end());
+  } catch (const FileError&) {
+    return {};
+  }
+  std::istringstream lines(text);
+  std::string line;
+  constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR=";
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, kKey.size(), kKey) != 0) continue;
+    std::string value = line.substr(start + kKey.size());
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    if (!value.empty() && value.front() == '/' && value != home && value != home + "/") return value;
+  }
+  return {};
 }
 
 }  // namespace
@@ -58,11 +117,44 @@ std::string ExecutableDir() {
   return exe.parent_path().string();
 }
 
-std::string UserDataDir() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && *xdg == '/') return std::string(xdg) + "/kestro-welcome";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.local/share/kestro-welcome";
+bool IsInstalledProgram(const std::string& exe_dir) {
+  static constexpr std::array<const char*, 7> kSystemProgramFolders = {
+      "/usr/bin", "/usr/local/bin", "/bin", "/usr/sbin", "/usr/local/sbin", "/usr/games", "/usr/local/games"};
+  for (const char* folder : kSystemProgramFolders) {
+    if (exe_dir == folder) return true;
+  }
+  // Any other prefix: cmake --install and the package put the desktop entry
+  // beside bin/, which a build tree or a portable folder does not have.
+  const std::filesystem::path prefix = std::filesystem::path(exe_dir).parent_path();
+  return FileExists((prefix / "share/applications/kestro-welcome.desktop").string());
+}
+
+FolderEnvironment FolderEnvironment::FromProcess() {
+  FolderEnvironment env;
+  env.exe_dir = ExecutableDir();
+  env.installed = IsInstalledProgram(env.exe_dir);
+  env.home = AbsoluteEnv("HOME");
+  if (env.home.empty()) env.home = HomeFromPasswordDatabase();
+  env.xdg_data_home = AbsoluteEnv("XDG_DATA_HOME");
+  env.xdg_config_home = AbsoluteEnv("XDG_CONFIG_HOME");
+  return env;
+}
+
+std::string DocumentsFolder(const FolderEnvironment& env) {
+  const std::string config = env.xdg_config_home.empty() ? env.home + "/.config" : env.xdg_config_home;
+  const std::string documents = DocumentsFromUserDirs(config + "/user-dirs.dirs", env.home);
+  return documents.empty() ? env.home + "/Documents" : documents;
+}
+
+std::string UserDataDir(const FolderEnvironment& env) {
+  if (env.home.empty()) {
+    throw FileError("There is no home folder for the working folders: HOME is not set and the password database "
+                    "names none for this user; name a folder with --home");
+  }
+  const std::string data_home = env.xdg_data_home.empty() ? env.home + "/.local/share" : env.xdg_data_home;
+  const std::string earlier = data_home + "/kestro-welcome";
+  if (HoldsWorkingFolders(earlier)) return earlier;
+  return DocumentsFolder(env) + "/Kestro Welcome";
 }
 
 StartupResult StartUp(const std::string& base, const std::string& fallback_base, const std::string& version) {
@@ -75,16 +167,35 @@ StartupResult StartUp(const std::string& base, const std::string& fallback_base,
   // whenever the Log folder itself can be.
   SetLogFilePath(f.log_file);
   try {
-    for (const std::string* folder : {&f.input, &f.temp, &f.output, &f.log}) CreateFolder(*folder);
+    for (const std::string* folder : {&f.input, &f.temp, &f.output, &f.log}) {
+      CreateFolder(*folder);
+      RefuseForeignFolder(*folder);
+    }
     WriteLog(result.caption);
     if (fall_back) {
-      WriteLog("Working folders are in " + f.base + ", since " + base + " cannot be written");
+      WriteLog("Working folders are in " + PrintableName(f.base) + ", since " + PrintableName(base) +
+               " cannot be written");
     }
   } catch (const std::exception& e) {
     result.error = std::string("ERROR: FormCreate(), Msg=") + e.what();
     WriteLog(result.error);
   }
   return result;
+}
+
+StartupResult StartUpDefault(const FolderEnvironment& env, const std::string& version) {
+  try {
+    if (!env.installed && CanWriteUnder(env.exe_dir)) return StartUp(env.exe_dir, {}, version);
+    // The per-user folder is looked up only when it is needed: a program in
+    // a writable folder of its own runs without any home.
+    const std::string user_folder = UserDataDir(env);
+    return env.installed ? StartUp(user_folder, {}, version) : StartUp(env.exe_dir, user_folder, version);
+  } catch (const std::exception& e) {
+    StartupResult result;
+    result.caption = MakeCaption(version);
+    result.error = std::string("ERROR: FormCreate(), Msg=") + e.what();
+    return result;
+  }
 }
 
 }  // namespace kws

@@ -35,16 +35,46 @@ struct StartupResult {
 // The folder the running executable lies in.
 std::string ExecutableDir();
 
-// The per-user data folder used when the executable's own folder cannot be
-// written: $XDG_DATA_HOME/kestro-welcome, or ~/.local/share/kestro-welcome.
-std::string UserDataDir();
+// What decides where the working folders go when the user names none.
+struct FolderEnvironment {
+  std::string exe_dir{};          // the program's own folder
+  bool installed = false;         // installed under a prefix, not run from its build or a portable folder
+  std::string home{};             // $HOME, else the password database's; empty when neither has one
+  std::string xdg_data_home{};    // $XDG_DATA_HOME, when absolute
+  std::string xdg_config_home{};  // $XDG_CONFIG_HOME, when absolute
+
+  // The running process's.
+  static FolderEnvironment FromProcess();
+};
+
+// True for a program that was installed: it lies in a system folder for
+// programs, or beside the desktop entry that an install puts in share/.
+bool IsInstalledProgram(const std::string& exe_dir);
+
+// The user's documents folder: XDG_DOCUMENTS_DIR from user-dirs.dirs, else
+// ~/Documents.
+std::string DocumentsFolder(const FolderEnvironment& env);
+
+// The per-user home of the working folders: "Kestro Welcome" in the documents
+// folder, where users find the Input batch; or the hidden folder earlier
+// versions used ($XDG_DATA_HOME/kestro-welcome, ~/.local/share/kestro-welcome)
+// where that already holds working folders. Throws a FileError when the user
+// has no home folder at all.
+std::string UserDataDir(const FolderEnvironment& env = FolderEnvironment::FromProcess());
 
 // Runs start-up with the working folders under base: creates them (and their
 // parents; existing ones are left as they are), points the activity log at
 // Log/KestroWelcomeScreen.log and logs the caption. When fallback_base is not
 // empty and base cannot be written, the folders go there instead, and the
-// log says so once.
+// log says so once. Working folders that belong to another user are refused.
 StartupResult StartUp(const std::string& base, const std::string& fallback_base = {},
                       const std::string& version = FileVersion());
+
+// The start-up both programs make when the user names no home folder: an
+// installed program keeps its folders per user, whoever runs it; one run from
+// its build or a portable folder keeps them beside itself, or per user when
+// that folder cannot be written.
+StartupResult StartUpDefault(const FolderEnvironment& env = FolderEnvironment::FromProcess(),
+                             const std::string& version = FileVersion());
 
 }  // namespace kws

@@ -32,7 +32,7 @@ FileError CannotOpen(const std::string& name, const std::string& why) {
 FileError CannotCreate(const std::string& name, const std::string& why) {
   return FileError("Cannot create file " + PrintableName(name) + why);
 }
-std::string NotRegular(unsigned mode) { return ": it is not a regular file but " + NonRegularKind(mode); }
+std::string NotRegular(unsigned mode) { return ": " + NotRegularFileReason(mode); }
 
 // An fd that is closed on every way out unless released.
 class Fd {
@@ -138,24 +138,24 @@ std::string PrintableName(const std::string& name) {
 
 std::string ReasonSuffix(int error_number) { return std::string(": ") + std::strerror(error_number); }
 
-std::string NonRegularKind(unsigned mode) {
-  switch (mode & S_IFMT) {
-    case S_IFREG:
-      return {};
-    case S_IFDIR:
-      return "a folder";
-    case S_IFIFO:
-      return "a named pipe";
-    case S_IFSOCK:
-      return "a socket";
-    case S_IFCHR:
-      return "a character device";
-    case S_IFBLK:
-      return "a block device";
-    case S_IFLNK:
-      return "a symbolic link";
-  }
-  return "an unknown kind of entry";
+std::string NotRegularFileReason(unsigned mode) {
+  return "it is not a regular file but " + [mode]() -> std::string {
+    switch (mode & S_IFMT) {
+      case S_IFDIR:
+        return "a folder";
+      case S_IFIFO:
+        return "a named pipe";
+      case S_IFSOCK:
+        return "a socket";
+      case S_IFCHR:
+        return "a character device";
+      case S_IFBLK:
+        return "a block device";
+      case S_IFLNK:
+        return "a symbolic link";
+    }
+    return "an entry of an unknown kind";
+  }();
 }
 
 bool FileExists(const std::string& name) {

@@ -37,9 +37,9 @@ std::string PrintableName(const std::string& name);
 // The system's reason for the last failure (errno), as ": Permission denied".
 std::string ReasonSuffix(int error_number);
 
-// What kind of entry a file-system entry is, for messages: "a folder",
-// "a named pipe", ...; empty for a regular file.
-std::string NonRegularKind(unsigned mode);
+// Why an entry of this mode (st_mode) is not read or replaced as a file:
+// "it is not a regular file but a named pipe" (a folder, a device, ...).
+std::string NotRegularFileReason(unsigned mode);
 
 // True for an existing entry that is not a folder.
 bool FileExists(const std::string& name);

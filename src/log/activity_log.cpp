@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 namespace kws {
@@ -16,6 +19,27 @@ namespace {
 
 std::string g_log_path;
 LogListener g_listener;
+LogFailureHandler g_failure_handler;
+bool g_failure_told = false;
+
+// A lock held by another writer for a moment (another run appending its own
+// entry) is waited for this long before the entry is given up.
+constexpr auto kLockPatience = std::chrono::milliseconds(200);
+constexpr auto kLockRetry = std::chrono::milliseconds(5);
+
+// Why the entry could not be written, for the failure handler.
+class Failure {
+ public:
+  bool operator()(std::string why) {
+    why_ = std::move(why);
+    return false;
+  }
+  bool Errno(const char* what) { return (*this)(std::string(what) + ": " + std::strerror(errno)); }
+  const std::string& why() const { return why_; }
+
+ private:
+  std::string why_;
+};
 
 // An fd that is closed on every way out.
 class Fd {
@@ -57,27 +81,52 @@ std::string FormatLocal(bool with_millis) {
   return stamp;
 }
 
-// Creates the file with its creation line when it is not there yet.
-bool CreateIfMissing(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-  if (!fd.ok()) return errno == EEXIST;
-  return WriteAll(fd.get(), "Logfile created: " + LogCreationStamp() + "\r\n\r\n");
+// Creates the file with its creation line when it is not there yet. O_EXCL
+// never follows a link planted at the name.
+bool CreateIfMissing(const std::string& path, Failure& failure) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd.ok()) return errno == EEXIST || failure.Errno("cannot be created");
+  return WriteAll(fd.get(), "Logfile created: " + LogCreationStamp() + "\r\n\r\n") ||
+         failure.Errno("cannot be written");
 }
 
-bool AppendEntry(const std::string& path, const std::string& entry) {
-  Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-  if (!fd.ok()) return false;
-  // The log is not shared: while another process holds it, the entry is lost.
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
-  if (::lseek(fd.get(), 0, SEEK_END) < 0) return false;
-  return WriteAll(fd.get(), entry);
+bool LockExclusively(int fd) {
+  const auto give_up = std::chrono::steady_clock::now() + kLockPatience;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= give_up) return false;
+    std::this_thread::sleep_for(kLockRetry);
+  }
+}
+
+bool AppendEntry(const std::string& path, const std::string& entry, Failure& failure) {
+  // Never through a link, and never a pipe or device that could block.
+  Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.ok()) return failure.Errno("cannot be opened");
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return failure("is not a regular file");
+  // The log is not shared: while another process keeps it, the entry is lost.
+  if (!LockExclusively(fd.get())) return failure("is locked by another program");
+  if (::lseek(fd.get(), 0, SEEK_END) < 0) return failure.Errno("cannot be written");
+  return WriteAll(fd.get(), entry) || failure.Errno("cannot be written");
+}
+
+void TellFailureOnce(const Failure& failure) {
+  if (g_failure_told || !g_failure_handler) return;
+  g_failure_told = true;
+  g_failure_handler("The activity log " + g_log_path + " " + failure.why() + "; its entries are lost");
 }
 
 }  // namespace
 
-void SetLogFilePath(std::string path) { g_log_path = std::move(path); }
+void SetLogFilePath(std::string path) {
+  g_log_path = std::move(path);
+  g_failure_told = false;
+}
 std::string LogFilePath() { return g_log_path; }
 void SetLogListener(LogListener listener) { g_listener = std::move(listener); }
+void SetLogFailureHandler(LogFailureHandler handler) { g_failure_handler = std::move(handler); }
 
 std::string LogTimestamp() { return FormatLocal(true); }
 std::string LogCreationStamp() { return FormatLocal(false); }
@@ -87,12 +136,18 @@ bool WriteLog(std::string_view message) noexcept {
     message = message.substr(0, kMaxLogMessage);
     if (g_listener) g_listener(message);
     if (g_log_path.empty()) return false;
-    if (!CreateIfMissing(g_log_path)) return false;
-    std::string entry = LogTimestamp();
-    entry += " => ";
-    entry += message;
-    entry += "\r\n";
-    return AppendEntry(g_log_path, entry);
+    Failure failure;
+    bool written = CreateIfMissing(g_log_path, failure);
+    if (written) {
+      // Read after the creation line's time: the two are separate readings.
+      std::string entry = LogTimestamp();
+      entry += " => ";
+      entry += message;
+      entry += "\r\n";
+      written = AppendEntry(g_log_path, entry, failure);
+    }
+    if (!written) TellFailureOnce(failure);
+    return written;
   } catch (...) {
     return false;
   }

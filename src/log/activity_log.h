@@ -16,14 +16,21 @@ void SetLogFilePath(std::string path);
 std::string LogFilePath();
 
 // Appends one entry. Never throws: a line that cannot be written (missing
-// folder, file locked by another process, disk full) is lost and the result
-// is false.
+// folder, file locked by another process for longer than a moment, disk
+// full, a link or anything but a regular file at the path) is lost and the
+// result is false.
 bool WriteLog(std::string_view message) noexcept;
 
 // Optional listener that sees every message WriteLog is given, written or
 // not; the command line echoes the log with it. Empty to remove.
 using LogListener = std::function<void(std::string_view message)>;
 void SetLogListener(LogListener listener);
+
+// Optional handler told once why the log cannot be written (the first entry
+// that is lost after the path was set), so that the user hears of it instead
+// of being sent to a log with nothing in it. Empty to remove.
+using LogFailureHandler = std::function<void(const std::string& why)>;
+void SetLogFailureHandler(LogFailureHandler handler);
 
 // The local time in the log's patterns.
 std::string LogTimestamp();       // yyyy-mm-dd hh:nn:ss.zzz

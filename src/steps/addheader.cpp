@@ -55,6 +55,7 @@ void WriteFinalImage(const std::string& temporary, const WelcomeHeader& header, 
 }  // namespace
 
 int32_t addheader(const std::string& input_name, const std::string& temporary, const std::string& output) {
+  if (const int32_t refused = RefuseSharedFiles("addheader", {&input_name}, {&temporary, &output})) return refused;
   if (!FileExists(input_name)) return LogMissingInput("addheader", input_name);
 
   return RunStep("addheader", [&]() -> int32_t {

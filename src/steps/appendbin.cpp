@@ -14,6 +14,7 @@ constexpr uint8_t kPartitionFill = 0xFF;
 }  // namespace
 
 int32_t appendbin(uint32_t size, const std::string& input_name, const std::string& output) {
+  if (const int32_t refused = RefuseSharedFiles("appendbin", {&input_name}, {&output})) return refused;
   return RunStep("appendbin", [&]() -> int32_t {
     DeleteFile(output);
     InputFile input(input_name);

@@ -48,6 +48,7 @@ void WriteRaw(const std::string& name, InputFile& bitmap, const BitmapHeader& hd
 }  // namespace
 
 int32_t convbmp(const std::string& bitmap_name, const std::string& colortable, const std::string& raw) {
+  if (const int32_t refused = RefuseSharedFiles("convbmp", {&bitmap_name}, {&colortable, &raw})) return refused;
   if (!FileExists(bitmap_name)) return LogMissingInput("convbmp", bitmap_name);
 
   return RunStep("convbmp", [&]() -> int32_t {

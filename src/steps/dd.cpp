@@ -9,6 +9,7 @@
 namespace kws {
 
 int32_t dd(const std::string& first, const std::string& second, const std::string& output) {
+  if (const int32_t refused = RefuseSharedFiles("dd", {&first, &second}, {&output})) return refused;
   return RunStep("dd", [&]() -> int32_t {
     DeleteFile(output);
     // The first part is opened before the output is created: when it is

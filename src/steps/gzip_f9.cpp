@@ -415,6 +415,7 @@ std::vector<uint8_t> TGzip::CompressBytes(const uint8_t* data, size_t size) cons
 }
 
 int32_t gzip_f9(const std::string& source, const std::string& destination) {
+  if (const int32_t refused = RefuseSharedFiles("GZIP_f9", {&source}, {&destination})) return refused;
   return RunStep("GZIP_f9", [&]() -> int32_t {
     if (FileExists(destination)) DeleteFile(destination);
     TGzip gzip;

@@ -37,6 +37,7 @@ SerialHeader BuildHeader(const std::string& model, uint32_t payload_length) {
 }  // namespace
 
 int32_t mkserialimg(const std::string& input_name, const std::string& output, const std::string& model) {
+  if (const int32_t refused = RefuseSharedFiles("mkserialimg", {&input_name}, {&output})) return refused;
   return RunStep("mkserialimg", [&]() -> int32_t {
     DeleteFile(output);
     // Checked before the input is opened: a long name is refused whether or

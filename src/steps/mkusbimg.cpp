@@ -82,6 +82,7 @@ void WriteImage(const std::string& input_name, const UsbHeader& header, const st
 }
 
 int32_t MakeUsbImage(const UsbModel& model, const std::string& input_name, const std::string& output) {
+  if (const int32_t refused = RefuseSharedFiles(model.step, {&input_name}, {&output})) return refused;
   return RunStep(model.step, [&]() -> int32_t {
     DeleteFile(output);
     std::optional<UsbHeader> header = HeaderForInput(model, input_name);

@@ -50,6 +50,7 @@ void WriteRowsTopFirst(const std::string& name, const std::vector<uint8_t>& pixe
 }  // namespace
 
 int32_t rawconv(const std::string& input, const std::string& output) {
+  if (const int32_t refused = RefuseSharedFiles("rawconv", {&input}, {&output})) return refused;
   if (!FileExists(input)) return LogMissingInput("rawconv", input);
 
   return RunStep("rawconv", [&]() -> int32_t {

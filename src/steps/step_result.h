@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
 
+#include "fileio/file.h"
 #include "log/activity_log.h"
 
 namespace kws {
@@ -19,8 +21,34 @@ inline constexpr int32_t kStepFailed = -99;  // a caught failure, logged with it
 
 // Logs "ERROR: <step>(), file <name> do not exist!" and returns -2.
 inline int32_t LogMissingInput(const char* step, const std::string& name) {
-  WriteLog(std::string("ERROR: ") + step + "(), file " + name + " do not exist!");
+  WriteLog(std::string("ERROR: ") + step + "(), file " + PrintableName(name) + " do not exist!");
   return kStepMissing;
+}
+
+// Refuses a call whose output is the same file as one of its inputs or as
+// another output: the step would delete or truncate what it is about to read,
+// or write one result over the other. Logs "ERROR: <step>(), Msg=..." and
+// returns -99 before anything is touched; 0 when every output is a file of
+// its own.
+inline int32_t RefuseSharedFiles(const char* step, std::initializer_list<const std::string*> inputs,
+                                 std::initializer_list<const std::string*> outputs) {
+  std::string why;
+  for (auto out = outputs.begin(); out != outputs.end() && why.empty(); ++out) {
+    for (const std::string* in : inputs) {
+      if (SameFile(**out, *in)) {
+        why = "output " + PrintableName(**out) + " is the same file as input " + PrintableName(*in);
+        break;
+      }
+    }
+    for (auto other = outputs.begin(); other != out && why.empty(); ++other) {
+      if (SameFile(**out, **other)) {
+        why = "outputs " + PrintableName(**other) + " and " + PrintableName(**out) + " are the same file";
+      }
+    }
+  }
+  if (why.empty()) return kStepOk;
+  WriteLog(std::string("ERROR: ") + step + "(), Msg=" + why + "; nothing was changed");
+  return kStepFailed;
 }
 
 // Runs a step's body; whatever it throws becomes the step's "Msg=" line and -99.

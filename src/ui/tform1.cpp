@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
@@ -167,7 +168,7 @@ QString TForm1::OutputFile(const char* name) const {
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
   MenuStyler().Activate(menuBar());
-  startup_ = base.isEmpty() ? StartUp(ExecutableDir(), UserDataDir()) : StartUp(base.toStdString());
+  startup_ = base.isEmpty() ? StartUpDefault() : StartUp(QFile::encodeName(base).toStdString());
   driver_ = std::make_unique<Driver>(*this, startup_.folders);
   setWindowTitle(QString::fromStdString(startup_.caption));
   const QSize size(kClientWidth, kClientHeight + menuBar()->sizeHint().height());

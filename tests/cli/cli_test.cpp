@@ -80,6 +80,32 @@ TEST_F(CliTest, HelpAndVersion) {
   EXPECT_EQ(out_.str(), "kestro-welcome-cli 1.0.0.85\n");
 }
 
+// Names that begin with "-" are taken as names after "--".
+TEST_F(CliTest, DoubleDashEndsTheOptions) {
+  WriteBytes("-logo.bmp", test::MakeBitmap());
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string made;
+  } cases[] = {
+      {{"--home", Home(), "make", "--", "-logo.bmp"}, 0, Home("Output/-logo_borvik200_usb_welcome.img")},
+      {{"--home", Home(), "--", "make", "-logo.bmp"}, 0, Home("Output/-logo_kestro300_serial_welcome.img")},
+      {{"import", "--", "-logo.bmp", "-copy.bmp"}, 0, "-copy.bmp"},
+      {{"inspect", Home("Output/-logo_borvik200_usb_welcome.img"), "--extract", "--", "-back.bmp"}, 2, ""},
+      {{"inspect", "--", "-logo_borvik200_usb_welcome.img"}, 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[2]);
+    EXPECT_EQ(Run(c.args), c.code) << err_.str();
+    if (!c.made.empty()) {
+      EXPECT_TRUE(fs::exists(c.made));
+    }
+  }
+  EXPECT_NE(err_.str().find("-logo_borvik200_usb_welcome.img: Cannot open file -logo_borvik200_usb_welcome.img: No such file"),
+            std::string::npos)
+      << err_.str();
+}
+
 TEST_F(CliTest, MakeConvertsOnePictureAndPrintsTheLogThenTheStatus) {
   WriteBytes(Path("logo.bmp"), test::MakeBitmap());
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();

@@ -1,5 +1,8 @@
 #include "driver/startup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "log/activity_log.h"
@@ -62,6 +65,84 @@ TEST_F(StartUpTest, FolderThatCannotBeMadeIsReported) {
   EXPECT_FALSE(std::filesystem::exists(Path("base/Output")));  // start-up stopped there
   const test::Bytes log = test::ReadBytes(Path("base/Log/KestroWelcomeScreen.log"));
   EXPECT_NE(std::string(log.begin(), log.end()).find(r.error), std::string::npos);
+}
+
+// Where the working folders go when the user names none.
+TEST_F(StartUpTest, InstalledProgramsKeepTheirFoldersPerUserAndVisible) {
+  std::filesystem::create_directories(Path("prefix/bin"));
+  std::filesystem::create_directories(Path("prefix/share/applications"));
+  test::WriteBytes(Path("prefix/share/applications/kestro-welcome.desktop"), {1});
+  std::filesystem::create_directories(Path("build/bin"));
+  std::filesystem::create_directories(Path("home-with-dirs/.config"));
+  test::WriteBytes(Path("home-with-dirs/.config/user-dirs.dirs"),
+                   test::ToBytes("# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                 "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"));
+  std::filesystem::create_directories(Path("home-with-earlier/.local/share/kestro-welcome/Output"));
+
+  EXPECT_TRUE(IsInstalledProgram(Path("prefix/bin")));
+  EXPECT_TRUE(IsInstalledProgram("/usr/bin"));
+  EXPECT_TRUE(IsInstalledProgram("/usr/local/bin"));
+  EXPECT_FALSE(IsInstalledProgram(Path("build/bin")));
+
+  const struct {
+    const char* what;
+    FolderEnvironment env;
+    std::string base;
+  } cases[] = {
+      {"from its build: beside itself", {.exe_dir = Path("build/bin"), .home = Path("home")}, Path("build/bin")},
+      {"installed: the documents folder", {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home")},
+       Path("home/Documents/Kestro Welcome")},
+      {"installed, even when its folder can be written",
+       {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home-with-dirs")},
+       Path("home-with-dirs/Dokumente/Kestro Welcome")},
+      {"installed, folders of an earlier version",
+       {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home-with-earlier")},
+       Path("home-with-earlier/.local/share/kestro-welcome")},
+      {"installed, XDG_CONFIG_HOME elsewhere",
+       {.exe_dir = Path("prefix/bin"),
+        .installed = true,
+        .home = Path("home"),
+        .xdg_config_home = Path("home-with-dirs/.config")},
+       Path("home/Dokumente/Kestro Welcome")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const StartupResult r = StartUpDefault(c.env);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.folders.base, c.base);
+    EXPECT_TRUE(std::filesystem::is_directory(c.base + "/Output"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("prefix/bin/Output")));
+}
+
+TEST_F(StartUpTest, NoHomeAtAllRefusesToStart) {
+  test::WriteBytes(Path("plain-file"), {0});
+  const FolderEnvironment env{.exe_dir = Path("plain-file/bin")};
+  const StartupResult r = StartUpDefault(env);
+  EXPECT_EQ(r.error.rfind("ERROR: FormCreate(), Msg=There is no home folder for the working folders", 0), 0u) << r.error;
+  EXPECT_TRUE(r.folders.base.empty());
+  EXPECT_FALSE(std::filesystem::exists("/.local/share/kestro-welcome/Temp"));
+  // A program in a folder of its own needs no home.
+  EXPECT_EQ(StartUpDefault({.exe_dir = Path("portable")}).folders.base, Path("portable"));
+}
+
+TEST_F(StartUpTest, HomeComesFromThePasswordDatabaseWhenUnset) {
+  const char* saved = std::getenv("HOME");
+  const std::string kept = saved ? saved : "";
+  ::unsetenv("HOME");
+  const FolderEnvironment env = FolderEnvironment::FromProcess();
+  if (saved) ::setenv("HOME", kept.c_str(), 1);
+  EXPECT_FALSE(env.home.empty());
+  EXPECT_EQ(env.home.front(), '/');
+}
+
+TEST_F(StartUpTest, WorkingFoldersOfAnotherUserAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  std::filesystem::create_directories(Path("base/Temp"));
+  ASSERT_EQ(::chown(Path("base/Temp").c_str(), 12345, 12345), 0);
+  const StartupResult r = StartUp(Path("base"));
+  EXPECT_EQ(r.error, "ERROR: FormCreate(), Msg=The working folder " + Path("base/Temp") +
+                         " belongs to another user (uid 12345); name a folder of your own with --home, or remove it");
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -99,6 +101,40 @@ TEST_F(ActivityLog, ListenerSeesEveryMessageEvenWhenTheFileCannotBeWritten) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], "written");
   EXPECT_EQ(seen[1].size(), 8000u);
+}
+
+// Another writer that holds the log for a moment (a second run appending its
+// own entry) is waited for; only a log that stays locked loses the entry.
+TEST_F(ActivityLog, ALockHeldForAMomentIsWaitedFor) {
+  ASSERT_TRUE(WriteLog("before"));
+  const int holder = ::open(Path("test.log").c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  std::thread releaser([holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::close(holder);
+  });
+  EXPECT_TRUE(WriteLog("after a moment"));
+  releaser.join();
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"before", "after a moment"}));
+}
+
+TEST_F(ActivityLog, ALogThatCannotBeWrittenIsToldOncePerPath) {
+  std::vector<std::string> told;
+  SetLogFailureHandler([&](const std::string& why) { told.push_back(why); });
+  SetLogFilePath(Path("missing/x.log"));
+  EXPECT_FALSE(WriteLog("one"));
+  EXPECT_FALSE(WriteLog("two"));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], "The activity log " + Path("missing/x.log") +
+                         " cannot be created: No such file or directory; its entries are lost");
+  std::filesystem::create_directory(Path("fifo-folder"));
+  ASSERT_EQ(::mkfifo(Path("fifo-folder/x.log").c_str(), 0600), 0);
+  SetLogFilePath(Path("fifo-folder/x.log"));
+  EXPECT_FALSE(WriteLog("three"));
+  SetLogFailureHandler(nullptr);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[1], "The activity log " + Path("fifo-folder/x.log") + " is not a regular file; its entries are lost");
 }
 
 }  // namespace

@@ -326,7 +326,8 @@ TEST_F(Faults, TwoProcessesOnTheSameFoldersNeverCorruptAnImage) {
 TEST_F(Faults, SecondRunOnLockedFoldersIsRefusedWithAClearError) {
   StartHome();
   WriteBytes(folders_.input + "/a.bmp", test::MakeBitmap());
-  const int holder = ::open((folders_.temp + "/.run.lock").c_str(), O_RDWR | O_CREAT, 0644);
+  // Another run holds the lock on the Temp folder itself.
+  const int holder = ::open(folders_.temp.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   const RunSummary summary = driver_->RunOneClick();
   ::close(holder);
