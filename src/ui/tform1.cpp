@@ -62,6 +62,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
 }
 
 TForm1::~TForm1() {
+  SetLogFailureHandler(nullptr);
   if (busy_) QApplication::restoreOverrideCursor();
 }
 
@@ -168,6 +169,9 @@ QString TForm1::OutputFile(const char* name) const {
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
   MenuStyler().Activate(menuBar());
+  // A log that cannot be written is said once, instead of a status line that
+  // sends the user to a log with nothing in it.
+  SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
   startup_ = base.isEmpty() ? StartUpDefault() : StartUp(QFile::encodeName(base).toStdString());
   driver_ = std::make_unique<Driver>(*this, startup_.folders);
   setWindowTitle(QString::fromStdString(startup_.caption));
