@@ -1,11 +1,23 @@
 #include "cli/cli.h"
 
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <string_view>
 
+#include "driver/diagnosis.h"
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
@@ -14,6 +26,9 @@
 #include "picture/import_picture.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
+#include "steps/gzip_f9.h"
+#include "steps/receiver_models.h"
+#include "steps/step_result.h"
 #include "steps/steps.h"
 
 namespace kws {
@@ -22,49 +37,14 @@ namespace {
 
 constexpr const char* kProgram = "kestro-welcome-cli";
 
-constexpr const char* kUsage =
-    "Usage: kestro-welcome-cli [--home DIR] COMMAND [ARG...]\n"
-    "\n"
-    "Turns 720 x 576, 8-bit bitmaps into the receivers' USB and serial update images,\n"
-    "and any picture into such a bitmap.\n"
-    "Working folders Input, Temp, Output and Log lie under the home folder (default: the\n"
-    "program's own folder, or ~/.local/share/kestro-welcome when that cannot be written).\n"
-    "\n"
-    "Commands:\n"
-    "  run                 process every *.bmp in the Input folder\n"
-    "  make PICTURE        process one picture\n"
-    "  sample OUT.bmp      write the built-in sample picture\n"
-    "  inspect FILE...     check update images: what each layer holds, or the first fault\n"
-    "  inspect FILE --extract OUT.bmp\n"
-    "                      ... and write the picture inside as a 720 x 576, 8-bit bitmap\n"
-    "  import PICTURE OUT.bmp [--background COLOR] [--fill] [--no-fit]\n"
-    "                      turn a PNG, JPEG, GIF or bitmap of any kind into a 720 x 576,\n"
-    "                      8-bit bitmap that fits the receivers and report the fit:\n"
-    "                        --background COLOR  around a picture scaled to fit\n"
-    "                                            (#rrggbb or a name; default black)\n"
-    "                        --fill              scale to cover and crop instead\n"
-    "                        --no-fit            keep 256 colours with full dithering,\n"
-    "                                            even when too big\n"
-    "  step NAME ARG...    run one step on the named files:\n"
-    "                        convbmp BMP CT RAW      rawconv IN OUT      gzip_f9 SRC DST\n"
-    "                        dd FIRST SECOND OUT     addheader IN TMP OUT\n"
-    "                        appendbin SIZE IN OUT   (SIZE decimal or 0x hex)\n"
-    "                        mkusbimg200|mkusbimg300|mkusbimg400 IN OUT\n"
-    "                        mkserialimg IN OUT MODEL\n"
-    "\n"
-    "Options:\n"
-    "  --home DIR          use DIR as the home folder\n"
-    "  --help              show this help\n"
-    "  --version           show the version\n"
-    "\n"
-    "Every activity-log entry is printed as it is written, the final status last.\n"
-    "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n"
-    "2 usage error.\n";
-
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+using Args = std::vector<std::string>;
+
+// ---- signals ----
 
 // The signal that asked a run to stop, or 0. A run ends its current picture
 // cleanly and stops before the next one; a second signal ends the program
@@ -113,23 +93,88 @@ class StopSignals {
   struct sigaction saved_pipe_ {};
 };
 
-// The window interface without a window: the preview only decides whether
-// the file is a picture, and the status is kept to be printed at the end.
-class HeadlessView : public RunView {
- public:
-  explicit HeadlessView(std::ostream& err) : err_(err) {}
-  std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
-  void SetStatus(const std::string& text) override { status_ = text; }
-  void ProcessEvents() override {}
-  void SetGoEnabled(bool) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowMessage(const std::string& text) override { err_ << text << '\n'; }
-  std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
-  const std::string& status() const { return status_; }
+// ---- names as the terminal shows them ----
 
- private:
-  std::ostream& err_;
-  std::string status_;
+// A name as a command to copy from a hint: quoted for the shell when it
+// holds anything but the usual characters, control characters escaped.
+std::string ShellWord(const std::string& name) {
+  const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalnum(c) || std::string_view("._/+-=:,@%").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+  if (plain) return name;
+  std::string quoted = "'";
+  for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return PrintableName(quoted + "'");
+}
+
+QString JsonName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(PrintableName(name))); }
+QString JsonText(const std::string& text) { return QString::fromStdString(text); }
+
+// ---- the command table ----
+
+enum class Verbosity { kQuiet, kNormal, kVerbose };
+
+struct OptionSpec {
+  std::string_view name;   // "--background"
+  char short_name;         // 'v', or 0
+  std::string_view value;  // "COLOR", or empty for a flag
+  std::string_view help;
+};
+
+struct Invocation;
+
+struct CommandSpec {
+  std::string_view name;
+  std::string_view arguments;  // for the usage line
+  size_t min_args;
+  size_t max_args;
+  std::string_view summary;
+  std::vector<OptionSpec> options;
+  std::string_view example;
+  // Throws UsageError for arguments it cannot take, before anything is done.
+  std::function<void(const Invocation&)> check;
+  std::function<int(Invocation&)> run;
+};
+
+struct Invocation {
+  Invocation(std::ostream& o, std::ostream& e) : out(o), err(e) {}
+  const CommandSpec* command = nullptr;
+  Args args;
+  std::map<std::string, std::string, std::less<>> options;  // given, with their values ("" for a flag)
+  std::ostream& out;
+  std::ostream& err;
+
+  bool Has(std::string_view name) const { return options.find(name) != options.end(); }
+  const std::string* Value(std::string_view name) const {
+    const auto it = options.find(name);
+    return it == options.end() ? nullptr : &it->second;
+  }
+  Verbosity verbosity() const {
+    return Has("--verbose") ? Verbosity::kVerbose : Has("--quiet") ? Verbosity::kQuiet : Verbosity::kNormal;
+  }
+  bool json() const { return Has("--json"); }
+};
+
+const std::vector<OptionSpec> kGlobalOptions = {
+    {"--home", 0, "DIR", "keep the working folders Input, Temp, Output and Log under DIR"},
+    {"--verbose", 'v', "", "print every activity-log entry as it is written, and details"},
+    {"--quiet", 'q', "", "print errors only"},
+    {"--json", 0, "", "print one JSON document with the results (make, run, inspect, import)"},
+    {"--help", 'h', "", "show this help, or a command's (COMMAND --help)"},
+    {"--version", 0, "", "show the version"},
+};
+
+// ---- steps ----
+
+enum class StepArg { kFile, kSize, kModel };
+
+struct StepSpec {
+  std::string_view name;
+  std::vector<std::pair<std::string_view, StepArg>> args;
+  std::string_view help;
+  std::function<int32_t(const Args&)> run;
+  // What its own result codes stand for, beyond the ones every step shares.
+  std::vector<std::pair<int32_t, std::string_view>> codes;
 };
 
 uint32_t ParseSize(const std::string& text) {
@@ -145,318 +190,638 @@ uint32_t ParseSize(const std::string& text) {
   throw UsageError("appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"" + text + "\"");
 }
 
-using Args = std::vector<std::string>;
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
 
-struct ImportArgs {
-  std::string picture;
-  std::string out;
-  ImportOptions options;
+// The partition sizes and serial model names the receivers use.
+std::string PartitionSizes() {
+  std::string sizes;
+  for (const UsbModel& model : kUsbModels) {
+    const std::string size = Hex(model.partition_size);
+    if (sizes.find(size) == std::string::npos) sizes += (sizes.empty() ? "" : ", ") + size;
+  }
+  return sizes;
+}
+std::string SerialModels() {
+  std::string names;
+  for (const UsbModel& model : kUsbModels) names += (names.empty() ? "" : ", ") + std::string(model.serial_model);
+  return names;
+}
+
+const std::vector<StepSpec>& Steps() {
+  using K = StepArg;
+  static const std::vector<StepSpec> steps = {
+      {"convbmp", {{"BMP", K::kFile}, {"CT", K::kFile}, {"RAW", K::kFile}},
+       "bitmap -> colour table and raw picture",
+       [](const Args& a) { return convbmp(a[0], a[1], a[2]); },
+       {{-11, "the bitmap has more than 8 bits per pixel"},
+        {-12, "the bitmap is compressed"},
+        {-13, "the bitmap is not 720 x 576 pixels"}}},
+      {"rawconv", {{"IN", K::kFile}, {"OUT", K::kFile}}, "raw picture -> pixel rows, top row first",
+       [](const Args& a) { return rawconv(a[0], a[1]); }, {}},
+      {"gzip_f9", {{"SRC", K::kFile}, {"DST", K::kFile}}, "file -> one gzip member",
+       [](const Args& a) { return gzip_f9(a[0], a[1]); },
+       {{kGzipSourceNotOpened, "the source cannot be opened (missing, locked or unreadable)"},
+        {kGzipDestinationNotCreated, "the destination cannot be created"},
+        {kGzipReadFailed, "reading the source failed"},
+        {kGzipShortWrite, "the destination took fewer bytes than it was given (disk full?)"},
+        {kGzipCloseFailed, "finishing or closing the destination failed (disk full?)"}}},
+      {"dd", {{"FIRST", K::kFile}, {"SECOND", K::kFile}, {"OUT", K::kFile}}, "FIRST and SECOND joined -> OUT",
+       [](const Args& a) { return dd(a[0], a[1], a[2]); }, {}},
+      {"addheader", {{"IN", K::kFile}, {"TMP", K::kFile}, {"OUT", K::kFile}}, "joined data -> welcome image",
+       [](const Args& a) { return addheader(a[0], a[1], a[2]); }, {}},
+      {"appendbin", {{"SIZE", K::kSize}, {"IN", K::kFile}, {"OUT", K::kFile}},
+       "welcome image -> partition image of SIZE bytes, padded with 0xFF",
+       [](const Args& a) { return appendbin(ParseSize(a[0]), a[1], a[2]); }, {}},
+      {"mkusbimg200", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for borvik200",
+       [](const Args& a) { return mkusbimg200(a[0], a[1]); }, {}},
+      {"mkusbimg300", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for kestro300",
+       [](const Args& a) { return mkusbimg300(a[0], a[1]); }, {}},
+      {"mkusbimg400", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for kestro400",
+       [](const Args& a) { return mkusbimg400(a[0], a[1]); }, {}},
+      {"mkserialimg", {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
+       "USB update image -> serial update image naming MODEL",
+       [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); }, {}},
+  };
+  return steps;
+}
+
+// What every step's codes mean.
+const std::vector<std::pair<int32_t, std::string_view>> kSharedStepCodes = {
+    {kStepOk, "success"},
+    {kStepTooBig, "the input is too big or has the wrong size (mkserialimg: the model name is too long)"},
+    {kStepMissing, "the input file does not exist"},
+    {kStepFailed, "a failure was caught; the error line above says which"},
 };
 
-constexpr const char* kImportUsage = "import PICTURE OUT.bmp [--background COLOR] [--fill] [--no-fit]";
+std::string StepUsage(const StepSpec& step) {
+  std::string usage(step.name);
+  for (const auto& [name, kind] : step.args) usage += " " + std::string(name);
+  return usage;
+}
+
+const StepSpec& FindStep(const Args& args) {
+  if (args.empty()) throw UsageError("step needs a step name; the steps are listed by 'step --help'");
+  for (const StepSpec& step : Steps()) {
+    if (args[0] != step.name) continue;
+    if (args.size() - 1 != step.args.size()) throw UsageError("usage: " + std::string(kProgram) + " step " + StepUsage(step));
+    for (size_t i = 0; i < step.args.size(); ++i) {
+      if (step.args[i].second == StepArg::kSize) ParseSize(args[i + 1]);
+    }
+    return step;
+  }
+  throw UsageError("unknown step \"" + PrintableName(args[0]) + "\"; the steps are listed by 'step --help'");
+}
+
+std::string CodeMeaning(const StepSpec& step, int32_t code) {
+  for (const auto& [value, meaning] : step.codes) {
+    if (value == code) return std::string(meaning);
+  }
+  for (const auto& [value, meaning] : kSharedStepCodes) {
+    if (value == code) return std::string(meaning);
+  }
+  return "an unexpected result";
+}
+
+// ---- make and run ----
+
+// The window interface without a window: the preview only decides whether
+// the file is a picture; each picture's first error is kept for its result.
+class HeadlessView : public RunView {
+ public:
+  struct Outcome {
+    std::string picture;
+    int32_t result;
+    std::string first_error;
+  };
+
+  std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
+  void SetStatus(const std::string& text) override { status_ = text; }
+  void ProcessEvents() override {}
+  void SetGoEnabled(bool) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowMessage(const std::string&) override {}
+  std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
+  void PictureDone(const std::string& picture, int32_t result) override {
+    outcomes_.push_back({picture, result, first_error_});
+    first_error_.clear();
+  }
+
+  void Logged(std::string_view message) {
+    if (message.rfind("ERROR: ", 0) == 0) {
+      if (first_error_.empty()) first_error_ = message;
+      if (run_error_.empty()) run_error_ = message;
+    }
+  }
+  const std::string& status() const { return status_; }
+  const std::vector<Outcome>& outcomes() const { return outcomes_; }
+  // The first error of the run that belongs to no picture (a lock refused).
+  const std::string& run_error() const { return run_error_; }
+
+ private:
+  std::string status_;
+  std::string first_error_;
+  std::string run_error_;
+  std::vector<Outcome> outcomes_;
+};
+
+std::string Sha256(const std::string& path) {
+  QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(&file);
+  return hash.result().toHex().toStdString();
+}
+
+std::string Escaped(const std::string& text) { return PrintableName(text); }
+
+// "kestro-welcome-cli import photo.png photo.bmp": the command that fixes it.
+std::string ImportHint(const std::string& picture) {
+  const std::filesystem::path path(picture);
+  std::string out = (path.parent_path() / (path.stem().string() + ".bmp")).string();
+  if (out == picture || path.extension() == ".bmp" || path.extension() == ".BMP") {
+    out = (path.parent_path() / (path.stem().string() + "-fit.bmp")).string();
+  }
+  return std::string(kProgram) + " import " + ShellWord(picture) + " " + ShellWord(out);
+}
+
+class PictureRun {
+ public:
+  PictureRun(Invocation& inv, const StartupResult& start) : inv_(inv), start_(start) {}
+
+  int Run() {
+    Driver driver(view_, start_.folders);
+    SetLogListener([this](std::string_view message) {
+      if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << message << '\n';
+      view_.Logged(message);
+    });
+    const StopSignals stop_signals;
+    RunSummary summary;
+    if (inv_.command->name == "make") {
+      std::vector<std::string> pictures;
+      for (const std::string& given : inv_.args) {
+        const std::string picture = std::filesystem::absolute(given).lexically_normal().string();
+        given_names_[picture] = given;
+        pictures.push_back(picture);
+      }
+      summary = driver.RunPictures(pictures);
+    } else {
+      summary = driver.RunOneClick();
+    }
+    SetLogListener(nullptr);
+    return inv_.json() ? ReportJson(summary) : ReportText(summary);
+  }
+
+ private:
+  // The picture as the user named it: as typed for make, the file name in Input for run.
+  std::string Given(const std::string& picture) const {
+    const auto given = given_names_.find(picture);
+    return given != given_names_.end() ? given->second : std::filesystem::path(picture).filename().string();
+  }
+  std::string Shown(const std::string& picture) const { return Escaped(Given(picture)); }
+
+  int ExitCode(const RunSummary& summary) const {
+    if (const int signal_number = StopSignals::Received()) return 128 + signal_number;
+    // Entries skipped (folders, pipes, broken links) and nothing made: the
+    // run did not do what was asked.
+    const bool made_nothing = summary.skipped > 0 && summary.pictures == summary.failed;
+    return summary.failed > 0 || summary.error || made_nothing ? 1 : 0;
+  }
+
+  int ReportText(const RunSummary& summary) {
+    std::ostream& out = inv_.out;
+    std::ostream& err = inv_.err;
+    const bool quiet = inv_.verbosity() == Verbosity::kQuiet;
+    if (inv_.verbosity() == Verbosity::kVerbose && !view_.status().empty()) out << view_.status() << '\n';
+    int made = 0;
+    for (const auto& outcome : view_.outcomes()) {
+      if (outcome.result == kStepOk) {
+        ++made;
+        if (!quiet) out << Shown(outcome.picture) << ": 6 images in " << Escaped(start_.folders.output) << '\n';
+        continue;
+      }
+      const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
+      err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
+      if (why.remedy == Remedy::kImport) {
+        err << "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
+            << ImportHint(Given(outcome.picture)) << '\n';
+      } else if (why.remedy == Remedy::kImportFit) {
+        err << "hint: import it to fit, with fewer colours or less dithering: " << ImportHint(Given(outcome.picture))
+            << '\n';
+      }
+    }
+    if (summary.error && view_.outcomes().empty()) err << Escaped(view_.run_error()) << '\n';
+    if (!summary.stopped.empty() || StopSignals::Received()) err << StopSignals::Reason() << '\n';
+    const int total = static_cast<int>(view_.outcomes().size());
+    if (total == 0 && !summary.error && summary.skipped == 0) {
+      if (!quiet) {
+        out << "No pictures in " << Escaped(start_.folders.input) << ": put 720 x 576, 8-bit bitmaps there, or name "
+            << "them: " << kProgram << " make PICTURE...\n";
+      }
+      return ExitCode(summary);
+    }
+    if (!quiet && total > 0) {
+      out << made << " of " << total << (total == 1 ? " picture" : " pictures") << " made";
+      if (total > made) out << ", " << total - made << " failed";
+      out << "; log: " << Escaped(start_.folders.log_file) << '\n';
+    }
+    return ExitCode(summary);
+  }
+
+  int ReportJson(const RunSummary& summary) {
+    QJsonArray pictures;
+    for (const auto& outcome : view_.outcomes()) {
+      QJsonObject picture;
+      picture["picture"] = JsonName(outcome.picture);
+      picture["result"] = outcome.result;
+      picture["made"] = outcome.result == kStepOk;
+      picture["error"] = outcome.first_error.empty() ? QJsonValue() : QJsonValue(JsonText(outcome.first_error));
+      if (outcome.result != kStepOk) {
+        const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
+        picture["reason"] = JsonText(why.plain);
+        picture["hint"] = why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
+      }
+      QJsonArray outputs;
+      if (outcome.result == kStepOk) {
+        for (const OutputImage& image : OutputImages(start_.folders.output, BaseName(outcome.picture))) {
+          QJsonObject o;
+          o["path"] = JsonName(image.path);
+          o["model"] = JsonText(image.receiver);
+          o["serial_model"] = JsonText(image.serial_model);
+          o["kind"] = image.usb ? "usb" : "serial";
+          std::error_code ec;
+          o["size"] = static_cast<qint64>(std::filesystem::file_size(image.path, ec));
+          o["sha256"] = JsonText(Sha256(image.path));
+          outputs.append(o);
+        }
+      }
+      picture["outputs"] = outputs;
+      pictures.append(picture);
+    }
+    QJsonObject doc;
+    doc["command"] = JsonText(std::string(inv_.command->name));
+    doc["pictures"] = pictures;
+    doc["made"] = static_cast<int>(std::count_if(view_.outcomes().begin(), view_.outcomes().end(),
+                                                 [](const auto& o) { return o.result == kStepOk; }));
+    doc["failed"] = summary.failed;
+    doc["skipped"] = summary.skipped;
+    doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(view_.run_error())) : QJsonValue();
+    doc["stopped"] = summary.stopped.empty() && !StopSignals::Received() ? QJsonValue()
+                                                                         : QJsonValue(JsonText(StopSignals::Reason()));
+    doc["output_folder"] = JsonName(start_.folders.output);
+    doc["log"] = JsonName(start_.folders.log_file);
+    doc["exit_code"] = ExitCode(summary);
+    inv_.out << QJsonDocument(doc).toJson(QJsonDocument::Indented).toStdString();
+    return ExitCode(summary);
+  }
+
+  Invocation& inv_;
+  const StartupResult& start_;
+  HeadlessView view_;
+  std::map<std::string, std::string> given_names_;
+};
+
+// Start-up for the commands that use the working folders. A log that cannot
+// be written is said once, not hinted at with "see the log".
+class WorkingFolderSession {
+ public:
+  explicit WorkingFolderSession(Invocation& inv) : inv_(inv) {
+    SetLogFailureHandler([this](const std::string& why) {
+      inv_.err << kProgram << ": warning: " << Escaped(why) << '\n';
+      log_lost_ = true;
+    });
+    if (inv.verbosity() == Verbosity::kVerbose && !inv.json()) {
+      SetLogListener([this](std::string_view message) { inv_.out << message << '\n'; });
+    }
+    const std::string* home = inv.Value("--home");
+    start_ = home ? StartUp(*home) : StartUpDefault();
+    SetLogListener(nullptr);
+  }
+  ~WorkingFolderSession() {
+    SetLogListener(nullptr);
+    SetLogFailureHandler(nullptr);
+  }
+  WorkingFolderSession(const WorkingFolderSession&) = delete;
+  WorkingFolderSession& operator=(const WorkingFolderSession&) = delete;
+
+  // Empty when start-up went well; else the error, said on stderr.
+  bool Failed() const {
+    if (start_.error.empty()) return false;
+    inv_.err << kProgram << ": " << Escaped(start_.error) << '\n';
+    return true;
+  }
+  const StartupResult& start() const { return start_; }
+  bool log_lost() const { return log_lost_; }
+
+ private:
+  Invocation& inv_;
+  StartupResult start_;
+  bool log_lost_ = false;
+};
+
+int MakeOrRun(Invocation& inv) {
+  if (inv.command->name == "make") {
+    // One picture that is not there at all is refused here; anything else is
+    // the pipeline's to report, picture by picture.
+    struct stat st {};
+    if (inv.args.size() == 1 && ::lstat(inv.args[0].c_str(), &st) != 0) {
+      inv.err << kProgram << ": no such picture: " << Escaped(inv.args[0]) << '\n';
+      return 1;
+    }
+  }
+  WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
+  return PictureRun(inv, session.start()).Run();
+}
+
+// ---- step ----
+
+int StepCommand(Invocation& inv) {
+  const StepSpec& step = FindStep(inv.args);
+  WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
+  std::vector<std::string> lines;
+  SetLogListener([&](std::string_view message) { lines.emplace_back(message); });
+  const int32_t code = step.run(Args(inv.args.begin() + 1, inv.args.end()));
+  SetLogListener(nullptr);
+  const std::string result = std::string(step.name) + ": Ret=" + std::to_string(code);
+  if (code == kStepOk) {
+    if (inv.verbosity() != Verbosity::kQuiet) inv.out << result << '\n';
+    return 0;
+  }
+  for (const std::string& line : lines) inv.err << Escaped(line) << '\n';
+  inv.err << result << ": " << CodeMeaning(step, code) << '\n';
+  return 1;
+}
+
+// ---- sample, inspect, import ----
+
+// Writes picture as a bitmap; says so on out, or why not on err.
+int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what) {
+  try {
+    WriteFileReplacing(path, EncodeBitmap8(picture));
+  } catch (const std::exception& e) {
+    inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << e.what() << '\n';
+    return 1;
+  }
+  if (inv.verbosity() != Verbosity::kQuiet) inv.out << what << " written: " << Escaped(path) << '\n';
+  return 0;
+}
+
+int SampleCommand(Invocation& inv) { return WriteBitmap(inv, inv.args[0], MakeSamplePicture(), "Sample picture"); }
+
+void CheckInspect(const Invocation& inv) {
+  if (inv.Has("--extract") && inv.args.size() != 1) {
+    throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
+  }
+}
+
+// Prints each file's report; a fault is repeated on stderr.
+int InspectCommand(Invocation& inv) {
+  bool all_sound = true;
+  InspectReport report;
+  for (const std::string& file : inv.args) {
+    report = InspectFile(file);
+    inv.out << Escaped(file) << ":\n";
+    for (const std::string& line : ReportText(report)) inv.out << "  " << line << '\n';
+    if (!report.Sound()) inv.err << kProgram << ": " << Escaped(file) << ": " << report.fault << '\n';
+    all_sound = all_sound && report.Sound();
+  }
+  if (!all_sound) return 1;
+  // With --extract there is one file, and its report is the last.
+  const std::string* extract = inv.Value("--extract");
+  return extract ? WriteBitmap(inv, *extract, *report.picture, "Picture") : 0;
+}
 
 Rgb ParseBackground(const std::string& text) {
   if (const std::optional<Rgb> color = ParseColor(text)) return *color;
   throw UsageError("--background takes #rrggbb or a colour name, not \"" + text + "\"");
 }
 
-ImportArgs ParseImport(const Args& args) {
-  ImportArgs a;
-  Args files;
-  bool options_ended = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_ended) {
-      files.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--fill") {
-      a.options.fill = true;
-    } else if (arg == "--no-fit") {
-      a.options.fit = false;
-    } else if (arg == "--background") {
-      if (++i == args.size()) throw UsageError("--background needs a colour");
-      a.options.background = ParseBackground(args[i]);
-    } else if (arg.rfind("--background=", 0) == 0) {
-      a.options.background = ParseBackground(arg.substr(13));
-    } else if (arg.rfind("-", 0) == 0) {
-      throw UsageError("unknown option " + arg + " for import");
-    } else {
-      files.push_back(arg);
-    }
-  }
-  if (files.size() != 2) throw UsageError(std::string("usage: ") + kProgram + " " + kImportUsage);
-  a.picture = files[0];
-  a.out = files[1];
-  return a;
-}
-
-struct StepCommand {
-  const char* name;
-  const char* args;  // for the usage line
-  size_t arg_count;
-  std::function<int32_t(const Args&)> run;
-};
-
-const std::vector<StepCommand>& StepCommands() {
-  static const std::vector<StepCommand> commands = {
-      {"convbmp", "BMP CT RAW", 3, [](const Args& a) { return convbmp(a[0], a[1], a[2]); }},
-      {"rawconv", "IN OUT", 2, [](const Args& a) { return rawconv(a[0], a[1]); }},
-      {"gzip_f9", "SRC DST", 2, [](const Args& a) { return gzip_f9(a[0], a[1]); }},
-      {"dd", "FIRST SECOND OUT", 3, [](const Args& a) { return dd(a[0], a[1], a[2]); }},
-      {"addheader", "IN TMP OUT", 3, [](const Args& a) { return addheader(a[0], a[1], a[2]); }},
-      {"appendbin", "SIZE IN OUT", 3, [](const Args& a) { return appendbin(ParseSize(a[0]), a[1], a[2]); }},
-      {"mkusbimg200", "IN OUT", 2, [](const Args& a) { return mkusbimg200(a[0], a[1]); }},
-      {"mkusbimg300", "IN OUT", 2, [](const Args& a) { return mkusbimg300(a[0], a[1]); }},
-      {"mkusbimg400", "IN OUT", 2, [](const Args& a) { return mkusbimg400(a[0], a[1]); }},
-      {"mkserialimg", "IN OUT MODEL", 3, [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); }},
-  };
-  return commands;
-}
-
-const StepCommand& FindStep(const Args& args) {
-  if (args.empty()) throw UsageError("step needs a step name");
-  for (const StepCommand& c : StepCommands()) {
-    if (args[0] != c.name) continue;
-    if (args.size() - 1 != c.arg_count) {
-      throw UsageError(std::string("usage: step ") + c.name + " " + c.args);
-    }
-    return c;
-  }
-  throw UsageError("unknown step \"" + args[0] + "\"");
-}
-
-// inspect FILE... [--extract OUT.bmp]; the picture is taken out of one file only.
-struct InspectArgs {
-  Args files;
-  std::optional<std::string> extract;
-};
-
-InspectArgs ParseInspect(const Args& args) {
-  InspectArgs inspect;
-  bool options_ended = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (options_ended) {
-      inspect.files.push_back(args[i]);
-    } else if (args[i] == "--") {
-      options_ended = true;
-    } else if (args[i] == "--extract") {
-      if (++i == args.size() || inspect.extract) throw UsageError("--extract needs one bitmap name");
-      inspect.extract = args[i];
-    } else if (args[i].rfind("-", 0) == 0) {
-      throw UsageError("unknown option " + args[i]);
-    } else {
-      inspect.files.push_back(args[i]);
-    }
-  }
-  if (inspect.files.empty()) throw UsageError(std::string("usage: ") + kProgram + " inspect FILE...");
-  if (inspect.extract && inspect.files.size() != 1) {
-    throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
-  }
-  return inspect;
-}
-
-struct CommandLine {
-  std::optional<std::string> home;
-  std::string command;
-  Args args;
-  bool help = false;
-  bool version = false;
-};
-
-CommandLine Parse(const Args& args) {
-  CommandLine cl;
-  size_t i = 0;
-  bool options_ended = false;
-  for (; i < args.size() && cl.command.empty(); ++i) {
-    const std::string& a = args[i];
-    if (options_ended) {
-      cl.command = a;
-    } else if (a == "--") {
-      options_ended = true;
-    } else if (a == "--help" || a == "-h") {
-      cl.help = true;
-    } else if (a == "--version") {
-      cl.version = true;
-    } else if (a == "--home") {
-      if (++i == args.size()) throw UsageError("--home needs a folder");
-      cl.home = args[i];
-    } else if (a.rfind("--home=", 0) == 0) {
-      cl.home = a.substr(7);
-    } else if (a.rfind("-", 0) == 0) {
-      throw UsageError("unknown option " + a);
-    } else {
-      cl.command = a;
-    }
-  }
-  cl.args.assign(args.begin() + static_cast<ptrdiff_t>(i), args.end());
-  // Commands without options of their own take "--" and the names after it.
-  if (cl.command != "inspect" && cl.command != "import" && !cl.args.empty() && cl.args.front() == "--") {
-    cl.args.erase(cl.args.begin());
-  }
-  if (cl.help || cl.version) return cl;
-  if (cl.command.empty()) throw UsageError("no command given");
-  if (cl.home && cl.home->empty()) throw UsageError("--home needs a folder");
-  const auto expect = [&](size_t n, const char* usage) {
-    if (cl.args.size() != n) throw UsageError(std::string("usage: ") + kProgram + " " + usage);
-  };
-  if (cl.command == "run") {
-    expect(0, "run");
-  } else if (cl.command == "make") {
-    expect(1, "make PICTURE");
-  } else if (cl.command == "sample") {
-    expect(1, "sample OUT.bmp");
-  } else if (cl.command == "inspect") {
-    ParseInspect(cl.args);
-  } else if (cl.command == "import") {
-    ParseImport(cl.args);
-  } else if (cl.command == "step") {
-    if (std::string(FindStep(cl.args).name) == "appendbin") ParseSize(cl.args[1]);
-  } else {
-    throw UsageError("unknown command \"" + cl.command + "\"");
-  }
-  return cl;
-}
-
-// Writes picture as a bitmap; says so on out, or why not on err.
-int WriteBitmap(const std::string& path, const Picture8& picture, const char* what, std::ostream& out,
-                std::ostream& err) {
-  try {
-    WriteFileReplacing(path, EncodeBitmap8(picture));
-  } catch (const std::exception& e) {
-    err << kProgram << ": cannot write " << PrintableName(path) << ": " << e.what() << '\n';
-    return 1;
-  }
-  out << what << " written: " << PrintableName(path) << '\n';
-  return 0;
-}
-
-// Prints each file's report; a fault is repeated on stderr.
-int Inspect(const Args& args, std::ostream& out, std::ostream& err) {
-  const InspectArgs inspect = ParseInspect(args);
-  bool all_sound = true;
-  InspectReport report;
-  for (const std::string& file : inspect.files) {
-    report = InspectFile(file);
-    out << PrintableName(file) << ":\n";
-    for (const std::string& line : ReportText(report)) out << "  " << line << '\n';
-    if (!report.Sound()) err << kProgram << ": " << PrintableName(file) << ": " << report.fault << '\n';
-    all_sound = all_sound && report.Sound();
-  }
-  if (!all_sound) return 1;
-  // With --extract there is one file, and its report is the last.
-  return inspect.extract ? WriteBitmap(*inspect.extract, *report.picture, "Picture", out, err) : 0;
+void CheckImport(const Invocation& inv) {
+  if (const std::string* background = inv.Value("--background")) ParseBackground(*background);
 }
 
 // Writes the bitmap and prints the fit report; the picture's problems go to
 // stderr. A picture left too big on request is written, with a warning.
-int Import(const ImportArgs& a, std::ostream& out, std::ostream& err) {
+int ImportCommand(Invocation& inv) {
+  ImportOptions options;
+  options.fill = inv.Has("--fill");
+  options.fit = !inv.Has("--no-fit");
+  if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
+  const std::string& picture = inv.args[0];
+  const std::string& out = inv.args[1];
   ImportReport report;
   try {
-    report = ImportPictureFile(a.picture, a.out, a.options);
+    report = ImportPictureFile(picture, out, options);
   } catch (const ImportError& e) {
-    err << kProgram << ": " << e.what() << '\n';
+    inv.err << kProgram << ": " << e.what() << '\n';
     return 1;
   } catch (const FileError& e) {
-    err << kProgram << ": cannot write " << a.out << ": " << e.what() << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << e.what() << '\n';
     return 1;
   }
-  out << DescribeReport(report) << "Written: " << a.out << '\n';
+  if (inv.verbosity() != Verbosity::kQuiet) inv.out << DescribeReport(report) << "Written: " << Escaped(out) << '\n';
   if (!report.Fits()) {
-    err << kProgram << ": warning: " << a.out << " is too big for the receivers; import it without --no-fit\n";
+    inv.err << kProgram << ": warning: " << Escaped(out)
+            << " is too big for the receivers; import it without --no-fit\n";
   }
   return 0;
 }
 
-int Execute(const CommandLine& cl, std::ostream& out, std::ostream& err) {
-  if (cl.command == "sample") return WriteBitmap(cl.args[0], MakeSamplePicture(), "Sample picture", out, err);
-  if (cl.command == "inspect") return Inspect(cl.args, out, err);
-  if (cl.command == "import") return Import(ParseImport(cl.args), out, err);
-
-  std::string first_error;
-  SetLogListener([&](std::string_view message) {
-    out << message << '\n';
-    if (first_error.empty() && message.rfind("ERROR: ", 0) == 0) first_error = message;
-  });
-  // A log that cannot be written is said once, not hinted at with "see the log".
-  bool log_lost = false;
-  SetLogFailureHandler([&](const std::string& why) {
-    err << kProgram << ": warning: " << why << '\n';
-    log_lost = true;
-  });
-  struct ListenerReset {
-    ~ListenerReset() {
-      SetLogListener(nullptr);
-      SetLogFailureHandler(nullptr);
-    }
-  } reset;
-
-  const StartupResult start = cl.home ? StartUp(*cl.home) : StartUpDefault();
-  if (!start.error.empty()) {
-    err << kProgram << ": " << start.error << '\n';
-    return 1;
-  }
-
-  const auto report = [&](bool failed, const std::string& status) {
-    if (!status.empty()) out << status << '\n';
-    if (!failed) return 0;
-    err << kProgram << ": " << (first_error.empty() ? "failed" : first_error) << "\n";
-    if (!log_lost) err << "See the log: " << start.folders.log_file << '\n';
-    return 1;
+const std::vector<CommandSpec>& Commands() {
+  static const std::vector<CommandSpec> commands = {
+      {"make", "PICTURE...", 1, SIZE_MAX, "turn 720 x 576, 8-bit bitmaps into the six update images each", {},
+       "kestro-welcome-cli make logo.bmp", {}, MakeOrRun},
+      {"run", "", 0, 0, "turn every *.bmp in the Input folder into update images", {}, "kestro-welcome-cli run", {},
+       MakeOrRun},
+      {"inspect", "FILE...", 1, SIZE_MAX, "check update images before flashing: what each layer holds, or the first fault",
+       {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"}},
+       "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img", CheckInspect, InspectCommand},
+      {"import", "PICTURE OUT.bmp", 2, 2,
+       "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
+       {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
+        {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
+        {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"}},
+       "kestro-welcome-cli import holiday.jpg logo.bmp", CheckImport, ImportCommand},
+      {"sample", "OUT.bmp", 1, 1, "write the built-in sample picture", {}, "kestro-welcome-cli sample sample.bmp", {},
+       SampleCommand},
+      {"step", "NAME ARG...", 1, SIZE_MAX, "run one step of the chain on the named files (see step --help)", {},
+       "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
+       [](const Invocation& inv) { FindStep(inv.args); }, StepCommand},
   };
+  return commands;
+}
 
-  if (cl.command == "step") {
-    const StepCommand& step = FindStep(cl.args);
-    const int32_t code = step.run(Args(cl.args.begin() + 1, cl.args.end()));
-    out << step.name << ": Ret=" << code << '\n';
-    return report(code != 0, "");
+const CommandSpec* FindCommand(std::string_view name) {
+  for (const CommandSpec& c : Commands()) {
+    if (c.name == name) return &c;
   }
+  return nullptr;
+}
 
-  HeadlessView view(err);
-  Driver driver(view, start.folders);
-  if (cl.command == "make") {
-    const std::string picture = std::filesystem::absolute(cl.args[0]).lexically_normal().string();
-    if (!FileExists(picture)) {
-      err << kProgram << ": no such picture: " << PrintableName(cl.args[0]) << '\n';
-      return 1;
+// ---- help ----
+
+std::string OptionLine(const OptionSpec& o) {
+  std::string left = "  ";
+  left += o.short_name ? std::string("-") + o.short_name + ", " : "    ";
+  left += std::string(o.name) + (o.value.empty() ? "" : " " + std::string(o.value));
+  if (left.size() < 26) return left + std::string(26 - left.size(), ' ') + std::string(o.help) + "\n";
+  return left + "\n" + std::string(26, ' ') + std::string(o.help) + "\n";
+}
+
+std::string CommandLine(const CommandSpec& c) {
+  return std::string(c.name) + (c.arguments.empty() ? "" : " " + std::string(c.arguments));
+}
+
+std::string GeneralHelp() {
+  std::string text = std::string("Usage: ") + kProgram + " [OPTION...] COMMAND [ARG...]\n\n" +
+                     "Turns 720 x 576, 8-bit bitmaps into the receivers' USB and serial update images,\n"
+                     "and any picture into such a bitmap.\n\nCommands:\n";
+  for (const CommandSpec& c : Commands()) {
+    std::string left = "  " + CommandLine(c);
+    text += left.size() < 26 ? left + std::string(26 - left.size(), ' ') : left + "\n" + std::string(26, ' ');
+    text += std::string(c.summary) + "\n";
+  }
+  text += "\nOptions (before or after the command; -- ends them):\n";
+  for (const OptionSpec& o : kGlobalOptions) text += OptionLine(o);
+  text += std::string("\nWorking folders Input, Temp, Output and Log lie beside the program when it runs from\n") +
+          "its build or a folder of its own; an installed program keeps them in 'Kestro Welcome'\n" +
+          "in your documents folder. --home DIR puts them under DIR.\n\n" +
+          "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n" +
+          "2 usage error, 128+N stopped by signal N.\n" + "'" + kProgram + " COMMAND --help' tells more of each command.\n";
+  return text;
+}
+
+std::string CommandHelp(const CommandSpec& c) {
+  std::string text = std::string("Usage: ") + kProgram + " " + CommandLine(c) + "\n\n" + std::string(c.summary) + "\n";
+  if (!c.options.empty()) {
+    text += "\nOptions:\n";
+    for (const OptionSpec& o : c.options) text += OptionLine(o);
+  }
+  if (c.name == "step") {
+    text += "\nSteps:\n";
+    for (const StepSpec& step : Steps()) {
+      const std::string left = "  " + StepUsage(step);
+      text += left.size() < 36 ? left + std::string(36 - left.size(), ' ') : left + "\n" + std::string(36, ' ');
+      text += std::string(step.help) + "\n";
     }
-    driver.SetOpenedPicture(picture);
+    text += "\nSIZE is decimal or 0x hex; the receivers' partitions take " + PartitionSizes() + ".\n";
+    text += "MODEL is up to 30 bytes; the receivers' serial model names are " + SerialModels() + ".\n";
+    text += "\nResult codes of every step:\n";
+    for (const auto& [code, meaning] : kSharedStepCodes) text += "  " + std::to_string(code) + "  " + std::string(meaning) + "\n";
+    for (const StepSpec& step : Steps()) {
+      for (const auto& [code, meaning] : step.codes) {
+        text += "  " + std::to_string(code) + "  " + std::string(step.name) + ": " + std::string(meaning) + "\n";
+      }
+    }
   }
-  const StopSignals stop_signals;
-  const RunSummary summary = driver.RunOneClick();
-  if (const int signal_number = StopSignals::Received()) {
-    if (summary.stopped.empty()) WriteLog("OneClick: " + StopSignals::Reason());
-    report(true, view.status());
-    return 128 + signal_number;
+  text += "\nOptions for every command: --home DIR, -v/--verbose, -q/--quiet, --json, -h/--help.\n";
+  text += "\nExample:\n  " + std::string(c.example) + "\n";
+  return text;
+}
+
+// ---- parsing ----
+
+const OptionSpec* FindOption(std::string_view name, const CommandSpec* command) {
+  const auto find_in = [&](const std::vector<OptionSpec>& options) -> const OptionSpec* {
+    for (const OptionSpec& o : options) {
+      if (o.name == name || (name.size() == 2 && name[0] == '-' && o.short_name == name[1])) return &o;
+    }
+    return nullptr;
+  };
+  if (const OptionSpec* o = find_in(kGlobalOptions)) return o;
+  if (command) return find_in(command->options);
+  // Before the command: any command's option, checked once the command is known.
+  for (const CommandSpec& c : Commands()) {
+    if (const OptionSpec* o = find_in(c.options)) return o;
   }
-  // Entries skipped (folders, pipes, broken links) and nothing made: the run
-  // did not do what was asked.
-  const bool made_nothing = summary.skipped > 0 && summary.pictures == summary.failed;
-  return report(summary.failed > 0 || summary.error || made_nothing, view.status());
+  return nullptr;
+}
+
+bool BelongsTo(std::string_view name, const CommandSpec& command) {
+  const auto in = [&](const std::vector<OptionSpec>& options) {
+    return std::any_of(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
+  };
+  return in(kGlobalOptions) || in(command.options);
+}
+
+Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
+  Invocation inv(out, err);
+  bool options_ended = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options_ended || a.size() < 2 || a[0] != '-') {
+      if (inv.command) {
+        inv.args.push_back(a);
+      } else if (!(inv.command = FindCommand(a))) {
+        throw UsageError("unknown command \"" + PrintableName(a) + "\"");
+      }
+      continue;
+    }
+    if (a == "--") {
+      options_ended = true;
+      continue;
+    }
+    const size_t equals = a.find('=');
+    const std::string name = a.substr(0, equals);
+    const OptionSpec* option = FindOption(name, inv.command);
+    if (!option) {
+      throw UsageError("unknown option " + PrintableName(name) +
+                       (inv.command ? " for " + std::string(inv.command->name) : std::string()));
+    }
+    std::string value;
+    if (!option->value.empty()) {
+      if (equals != std::string::npos) {
+        value = a.substr(equals + 1);
+      } else if (++i < args.size()) {
+        value = args[i];
+      } else {
+        throw UsageError(std::string(option->name) + " needs " + std::string(option->value));
+      }
+      if (value.empty()) throw UsageError(std::string(option->name) + " needs " + std::string(option->value));
+    } else if (equals != std::string::npos) {
+      throw UsageError(std::string(option->name) + " takes no value");
+    }
+    if (!option->value.empty() && inv.Has(option->name)) {
+      throw UsageError(std::string(option->name) + " is given twice");
+    }
+    inv.options[std::string(option->name)] = value;
+  }
+  if (inv.Has("--help") || inv.Has("--version")) return inv;
+  if (!inv.command) throw UsageError("no command given");
+  for (const auto& [name, value] : inv.options) {
+    if (!BelongsTo(name, *inv.command)) throw UsageError(name + " is not an option of " + std::string(inv.command->name));
+  }
+  if (inv.Has("--verbose") && inv.Has("--quiet")) throw UsageError("--verbose and --quiet exclude each other");
+  const CommandSpec& c = *inv.command;
+  if (inv.args.size() < c.min_args || inv.args.size() > c.max_args) {
+    throw UsageError("usage: " + std::string(kProgram) + " " + CommandLine(c));
+  }
+  if (c.check) c.check(inv);
+  return inv;
 }
 
 }  // namespace
 
 int RunCli(const Args& args, std::ostream& out, std::ostream& err) {
-  CommandLine cl;
   try {
-    cl = Parse(args);
+    Invocation inv = Parse(args, out, err);
+    if (inv.Has("--help")) {
+      out << (inv.command ? CommandHelp(*inv.command) : GeneralHelp());
+      return 0;
+    }
+    if (inv.Has("--version")) {
+      out << kProgram << " " << FileVersion() << '\n';
+      if (inv.Has("--verbose")) out << MakeCaption(FileVersion()) << '\n';
+      return 0;
+    }
+    return inv.command->run(inv);
   } catch (const UsageError& e) {
     err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
-    return 2;
-  }
-  if (cl.help) {
-    out << kUsage;
-    return 0;
-  }
-  if (cl.version) {
-    out << kProgram << " " << FileVersion() << '\n';
-    return 0;
-  }
-  try {
-    return Execute(cl, out, err);
-  } catch (const UsageError& e) {
-    err << kProgram << ": " << e.what() << '\n';
     return 2;
   } catch (const std::exception& e) {
     err << kProgram << ": " << e.what() << '\n';

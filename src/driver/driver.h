@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "driver/run_view.h"
 #include "driver/startup.h"
@@ -44,6 +46,11 @@ class Driver {
   // *.bmp in Input. Never throws.
   RunSummary RunOneClick();
 
+  // The named pictures, one after the other under one lock, as a batch
+  // treats them: a second picture with a base name already made is refused,
+  // and a stop request ends the run before the next picture. Never throws.
+  RunSummary RunPictures(const std::vector<std::string>& pictures);
+
   void SetOpenedPicture(const std::string& path) { opened_picture_ = path; }
   // Replaces the read-back of copied images (CheckUpdateImage by default).
   void SetImageCheck(ImageCheck check) { image_check_ = std::move(check); }
@@ -53,6 +60,12 @@ class Driver {
  private:
   int32_t RunChain(const std::string& picture, const std::string& base_name);
   RunSummary RunBatch();
+  // Runs ProcessFile on one picture of a run, unless its base name was made
+  // earlier in the same run; counts it and reports it to the view.
+  void RunOne(const std::string& path, const std::string& shown_name, RunSummary& summary,
+              std::map<std::string, std::string>& made_from);
+  template <class Body>
+  RunSummary Guarded(Body&& body);
   // Temporary copies an interrupted run (a kill, a power cut) left in Output.
   void RemoveLeftovers();
 
@@ -64,5 +77,16 @@ class Driver {
 
 // The picture's file name without folder and last extension.
 std::string BaseName(const std::string& path);
+
+// One of the six update images a picture makes.
+struct OutputImage {
+  std::string path;      // in the Output folder
+  std::string receiver;  // the receiver model users know ("borvik200")
+  std::string serial_model;  // the model name its serial image carries
+  bool usb = true;       // the USB update image, else the serial one
+};
+
+// The update images a picture of this base name makes, in the order they are made.
+std::vector<OutputImage> OutputImages(const std::string& output_folder, const std::string& base_name);
 
 }  // namespace kws

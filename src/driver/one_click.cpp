@@ -12,6 +12,7 @@
 #include "driver/run_lock.h"
 #include "fileio/file.h"
 #include "log/activity_log.h"
+#include "steps/step_result.h"
 
 namespace kws {
 
@@ -53,11 +54,28 @@ std::vector<InputEntry> ListInput(const std::string& folder) {
 
 }  // namespace
 
+void Driver::RunOne(const std::string& path, const std::string& shown_name, RunSummary& summary,
+                    std::map<std::string, std::string>& made_from) {
+  // Each base name makes six output names; a second picture with the same
+  // base name (logo.BMP after logo.bmp) would silently replace the first's.
+  const auto [earlier, first_of_its_name] = made_from.emplace(BaseName(path), shown_name);
+  if (!first_of_its_name) {
+    WriteLog("ERROR: Input file " + PrintableName(shown_name) + " skipped: its images would replace those of " +
+             PrintableName(earlier->second) + ", made in this run under the same names " +
+             PrintableName(earlier->first) + "_...; rename one of them");
+    ++summary.failed;
+    view_.PictureDone(path, kStepFailed);
+    return;
+  }
+  ++summary.pictures;
+  const int32_t result = ProcessFile(path);
+  if (result != 0) ++summary.failed;
+  view_.PictureDone(path, result);
+}
+
 RunSummary Driver::RunBatch() {
   RunSummary summary;
   std::string current;
-  // Each base name makes six output names; a second picture with the same
-  // base name (logo.BMP after logo.bmp) would silently replace the first's.
   std::map<std::string, std::string> made_from;
   try {
     for (const InputEntry& entry : ListInput(folders_.input)) {
@@ -74,17 +92,10 @@ RunSummary Driver::RunBatch() {
         WriteLog("MultiProcessing: " + summary.stopped + ", before " + PrintableName(entry.name));
         break;
       }
-      const auto [earlier, first_of_its_name] = made_from.emplace(BaseName(entry.name), entry.name);
-      if (!first_of_its_name) {
-        WriteLog("ERROR: Input file " + PrintableName(entry.name) + " skipped: its images would replace those of " +
-                 PrintableName(earlier->second) + ", made in this run under the same names " +
-                 PrintableName(earlier->first) + "_...; rename one of them");
-        ++summary.failed;
-        continue;
+      if (made_from.count(BaseName(entry.name)) == 0) {
+        WriteLog("MultiProcessing: Input file " + PrintableName(entry.name));
       }
-      WriteLog("MultiProcessing: Input file " + PrintableName(entry.name));
-      ++summary.pictures;
-      if (ProcessFile(folders_.input + "/" + entry.name) != 0) ++summary.failed;
+      RunOne(folders_.input + "/" + entry.name, entry.name, summary, made_from);
     }
   } catch (const std::exception& e) {
     WriteLog("ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=" + e.what());
@@ -103,7 +114,9 @@ void Driver::RemoveLeftovers() {
   }
 }
 
-RunSummary Driver::RunOneClick() {
+// The lock, the busy state and the error handling around every run.
+template <class Body>
+RunSummary Driver::Guarded(Body&& body) {
   RunSummary summary;
   view_.SetGoEnabled(false);
   view_.SetBusyCursor(true);
@@ -111,15 +124,7 @@ RunSummary Driver::RunOneClick() {
     const RunLock lock(folders_.temp);
     // Holding the lock, nothing of ours is writing there now.
     RemoveLeftovers();
-    if (!opened_picture_.empty()) {
-      // A picture opened and since deleted is quietly not processed.
-      if (FileExists(opened_picture_)) {
-        summary.pictures = 1;
-        summary.failed = ProcessFile(opened_picture_) != 0 ? 1 : 0;
-      }
-    } else {
-      summary = RunBatch();
-    }
+    summary = body();
     view_.SetGoEnabled(true);
     view_.SetBusyCursor(false);
   } catch (const std::exception& e) {
@@ -130,6 +135,36 @@ RunSummary Driver::RunOneClick() {
     summary.error = true;
   }
   return summary;
+}
+
+RunSummary Driver::RunOneClick() {
+  return Guarded([this] {
+    if (opened_picture_.empty()) return RunBatch();
+    RunSummary summary;
+    // A picture opened and since deleted is quietly not processed.
+    if (FileExists(opened_picture_)) {
+      summary.pictures = 1;
+      const int32_t result = ProcessFile(opened_picture_);
+      summary.failed = result != 0 ? 1 : 0;
+      view_.PictureDone(opened_picture_, result);
+    }
+    return summary;
+  });
+}
+
+RunSummary Driver::RunPictures(const std::vector<std::string>& pictures) {
+  return Guarded([&] {
+    RunSummary summary;
+    std::map<std::string, std::string> made_from;
+    for (const std::string& picture : pictures) {
+      if (summary.stopped = view_.StopRequested(); !summary.stopped.empty()) {
+        WriteLog("OneClick: " + summary.stopped + ", before " + PrintableName(picture));
+        break;
+      }
+      RunOne(picture, picture, summary, made_from);
+    }
+    return summary;
+  });
 }
 
 }  // namespace kws

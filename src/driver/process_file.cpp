@@ -130,6 +130,19 @@ void CleanUpTemp() {
 
 std::string CheckUpdateImage(const std::string& path) { return InspectFile(path).fault; }
 
+std::vector<OutputImage> OutputImages(const std::string& output_folder, const std::string& base_name) {
+  std::vector<OutputImage> images;
+  for (const ModelRun& model : kModelRuns) {
+    std::string receiver = model.tag;
+    receiver = receiver.substr(1, receiver.size() - 2);  // "_borvik200_" -> "borvik200"
+    for (const char* file : {kUsbImage, kSerialImage}) {
+      images.push_back({output_folder + "/" + base_name + model.tag + file, receiver, model.usb.serial_model,
+                        file == kUsbImage});
+    }
+  }
+  return images;
+}
+
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

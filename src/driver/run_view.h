@@ -2,6 +2,7 @@
 // for real; the command line and the tests implement it headless.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kws {
@@ -23,6 +24,9 @@ class RunView {
   // SIGTERM", a Cancel button), or empty to go on. Asked between pictures,
   // so that the current one always ends cleanly.
   virtual std::string StopRequested() { return {}; }
+  // A picture of a run has ended with this result (0 made, else failed),
+  // including one refused before the pipeline started.
+  virtual void PictureDone(const std::string& /*picture*/, int32_t /*result*/) {}
 };
 
 // A window that shows nothing and takes every file as a picture: for runs

@@ -1,6 +1,10 @@
 #include "cli/cli.h"
 
+#include <QCryptographicHash>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <filesystem>
 #include <sstream>
 
@@ -44,7 +48,9 @@ TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
       {"--bogus", "run"},
       {"--home"},
       {"make"},
-      {"make", "a.bmp", "b.bmp"},
+      {"make", "a.bmp", "--verbose", "--quiet"},
+      {"make", "a.bmp", "--extract", "x.bmp"},
+      {"run", "--home"},
       {"run", "extra"},
       {"step"},
       {"step", "nosuchstep", "a"},
@@ -108,11 +114,17 @@ TEST_F(CliTest, DoubleDashEndsTheOptions) {
 
 TEST_F(CliTest, MakeConvertsOnePictureAndPrintsTheLogThenTheStatus) {
   WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  // By default: one line for the picture and a summary.
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
   EXPECT_EQ(OutputCount(), 6);
-  EXPECT_NE(out_.str().find("Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch\n"), std::string::npos);
+  EXPECT_EQ(out_.str(), "logo.bmp: 6 images in " + Home("Output") + "\n1 of 1 picture made; log: " +
+                            Home("Log/KestroWelcomeScreen.log") + "\n");
+  EXPECT_EQ(err_.str(), "");
+  // With --verbose, every log entry as it is written, the banner first, and the final status.
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp", "-v"}), 0) << err_.str();
+  EXPECT_EQ(out_.str().rfind("Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch\n", 0), 0u);
   EXPECT_NE(out_.str().find("convbmp: Ret=0, In=" + Path("logo.bmp") + ", Out="), std::string::npos);
-  EXPECT_EQ(LastLine(), "done! see log for details...");
+  EXPECT_NE(out_.str().find("\ndone! see log for details...\nlogo.bmp: 6 images in "), std::string::npos);
   EXPECT_EQ(err_.str(), "");
 }
 
@@ -124,20 +136,34 @@ TEST_F(CliTest, MakeFailuresExitOneWithTheErrorOnStderr) {
   deep.bit_count = 24;
   WriteBytes(Path("deep.bmp"), test::MakeBitmap(deep));
   EXPECT_EQ(Run({"--home", Home(), "make", "deep.bmp"}), 1);
-  EXPECT_EQ(LastLine(), "done with errors! see log for details...");
-  EXPECT_NE(err_.str().find("ERROR: bitdepth > 8 not supported!"), std::string::npos);
-  EXPECT_NE(err_.str().find(Home("Log/KestroWelcomeScreen.log")), std::string::npos);
+  EXPECT_EQ(LastLine(), "0 of 1 picture made, 1 failed; log: " + Home("Log/KestroWelcomeScreen.log"));
+  // Each error once, on stderr, with the remedy.
+  EXPECT_EQ(err_.str(),
+            "deep.bmp: failed \u2014 bit depth 24, needs 8\n"
+            "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
+            "kestro-welcome-cli import deep.bmp deep-fit.bmp\n");
+  // The log's own line is there with --verbose.
+  EXPECT_EQ(Run({"--home", Home(), "make", "deep.bmp", "--verbose"}), 1);
+  EXPECT_NE(out_.str().find("ERROR: bitdepth > 8 not supported!\n"), std::string::npos);
+  EXPECT_EQ(Run({"--home", Home(), "make", "deep.bmp", "--quiet"}), 1);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_NE(err_.str().find("deep.bmp: failed"), std::string::npos);
 }
 
 TEST_F(CliTest, RunProcessesTheInputFolder) {
   ASSERT_EQ(Run({"--home", Home(), "run"}), 0);
-  EXPECT_EQ(LastLine(), "no more files to process! see log for details...");
+  EXPECT_EQ(LastLine().rfind("No pictures in " + Home("Input") + ": put 720 x 576, 8-bit bitmaps there", 0), 0u)
+      << out_.str();
   WriteBytes(Home("Input/one.bmp"), test::MakeBitmap());
   WriteBytes(Home("Input/two.bmp"), test::ToBytes("not a picture"));
   EXPECT_EQ(Run({"--home=" + Home(), "run"}), 1);
   EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(out_.str(), "one.bmp: 6 images in " + Home("Output") + "\n1 of 2 pictures made, 1 failed; log: " +
+                            Home("Log/KestroWelcomeScreen.log") + "\n");
+  EXPECT_EQ(err_.str(), "two.bmp: failed \u2014 not a Windows bitmap, nor a picture of a kind the import reads\n");
+  EXPECT_EQ(Run({"-v", "--home=" + Home(), "run"}), 1);
   EXPECT_NE(out_.str().find("MultiProcessing: Input file two.bmp"), std::string::npos);
-  EXPECT_EQ(LastLine(), "no more files to process! see log for details...");
+  EXPECT_NE(out_.str().find("\nno more files to process! see log for details...\n"), std::string::npos);
 }
 
 TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
@@ -145,11 +171,160 @@ TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
   ASSERT_EQ(Run({"--home", Home(), "step", "convbmp", "pic.bmp", "ct", "raw"}), 0);
   EXPECT_EQ(LastLine(), "convbmp: Ret=0");
   EXPECT_TRUE(test::Exists(Path("ct")));
-  ASSERT_EQ(Run({"--home", Home(), "step", "appendbin", "0x10", "ct", "padded"}), 1);
-  EXPECT_EQ(LastLine(), "appendbin: Ret=-1");
-  EXPECT_NE(err_.str().find("ERROR: appendbin(), input is too big!"), std::string::npos);
+  // A failing step says what its code stands for, after its own log lines.
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } failures[] = {
+      {{"step", "appendbin", "0x10", "ct", "padded"},
+       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size "
+       "(mkserialimg: the model name is too long)\n"},
+      {{"step", "gzip_f9", "missing", "out"},
+       "gzip_f9: Ret=1: the source cannot be opened (missing, locked or unreadable)\n"},
+      {{"step", "convbmp", "pic.bmp", "pic.bmp", "raw"},
+       "ERROR: convbmp(), Msg=output pic.bmp is the same file as input pic.bmp; nothing was changed\n"
+       "convbmp: Ret=-99: a failure was caught; the error line above says which\n"},
+  };
+  for (const auto& f : failures) {
+    std::vector<std::string> args = {"--home", Home()};
+    args.insert(args.end(), f.args.begin(), f.args.end());
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_EQ(err_.str(), f.err);
+    EXPECT_EQ(out_.str(), "");
+  }
   ASSERT_EQ(Run({"--home", Home(), "step", "appendbin", "1024", "ct", "padded"}), 0);
   EXPECT_EQ(fs::file_size(Path("padded")), 1024u);
+}
+
+// Options before or after the command, per-command help, several pictures.
+TEST_F(CliTest, ArgumentsAsPeopleTypeThem) {
+  WriteBytes(Path("a.bmp"), test::MakeBitmap());
+  WriteBytes(Path("b.bmp"), test::MakeBitmap({.seed = 2}));
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string out_has;  // empty: nothing on stdout
+  } cases[] = {
+      {{"make", "a.bmp", "b.bmp", "--home", Home()}, 0, "2 of 2 pictures made; log: "},
+      {{"-q", "--home", Home(), "make", "a.bmp"}, 0, ""},
+      {{"make", "--quiet", "a.bmp", "--home=" + Home()}, 0, ""},
+      {{"make", "--help"}, 0, "Usage: kestro-welcome-cli make PICTURE...\n"},
+      {{"help-me", "--help"}, 2, ""},
+      {{"step", "-h"}, 0, "the receivers' serial model names are kestro100s, QuorvatelMurraTwin8M, kestro400"},
+      {{"step", "--help"}, 0, "the receivers' partitions take 0x30000, 0x2C000"},
+      {{"--help"}, 0, "  make PICTURE...         turn 720 x 576, 8-bit bitmaps into the six update images each\n"},
+      {{"-v", "--version"}, 0, "Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), c.code) << err_.str();
+    if (c.out_has.empty()) {
+      EXPECT_EQ(out_.str(), "");
+    } else {
+      EXPECT_NE(out_.str().find(c.out_has), std::string::npos) << out_.str();
+    }
+  }
+}
+
+TEST_F(CliTest, MakeOfSeveralPicturesGoesOnPastAFailure) {
+  test::BitmapRecipe rle;
+  rle.compression = 1;
+  WriteBytes(Path("a.bmp"), test::MakeBitmap());
+  WriteBytes(Path("rle.bmp"), test::MakeBitmap(rle));
+  WriteBytes(Path("c.bmp"), test::MakeBitmap({.seed = 3}));
+  EXPECT_EQ(Run({"--home", Home(), "make", "a.bmp", "rle.bmp", "c.bmp"}), 1);
+  EXPECT_EQ(OutputCount(), 12);
+  EXPECT_EQ(out_.str(), "a.bmp: 6 images in " + Home("Output") + "\nc.bmp: 6 images in " + Home("Output") +
+                            "\n2 of 3 pictures made, 1 failed; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
+  EXPECT_EQ(err_.str().rfind("rle.bmp: failed \u2014 a compressed (RLE) bitmap, needs an uncompressed one\n", 0), 0u)
+      << err_.str();
+}
+
+// Every kind of rejection says what is wrong in plain words and the command that fixes it.
+TEST_F(CliTest, RejectionsPointToTheRemedy) {
+  const auto recipe = [](auto change) {
+    test::BitmapRecipe r;
+    change(r);
+    return test::MakeBitmap(r);
+  };
+  Picture8 noise;
+  noise.palette.resize(256);
+  for (size_t i = 0; i < 256; ++i) noise.palette[i] = Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)};
+  noise.pixels.resize(kPictureBytes);
+  uint32_t state = 12345;
+  for (auto& p : noise.pixels) p = static_cast<uint8_t>((state = state * 1103515245 + 12345) >> 16);
+  QImage png(64, 48, QImage::Format_RGB32);
+  png.fill(Qt::red);
+  ASSERT_TRUE(png.save(QString::fromStdString(Path("photo.png")), "PNG"));
+
+  const struct {
+    std::string name;
+    test::Bytes bytes;
+    std::string plain;
+    std::string hint;
+  } cases[] = {
+      {"deep.bmp", recipe([](auto& r) { r.bit_count = 24; }), "bit depth 24, needs 8", "import deep.bmp deep-fit.bmp"},
+      {"four.bmp", recipe([](auto& r) { r.bit_count = 4; }), "bit depth 4, needs 8", "import four.bmp four-fit.bmp"},
+      {"rle.bmp", recipe([](auto& r) { r.compression = 1; }), "a compressed (RLE) bitmap, needs an uncompressed one",
+       "import rle.bmp rle-fit.bmp"},
+      {"small.bmp", recipe([](auto& r) { r.width = 640, r.height = 480, r.pixel_rows = 480, r.row_bytes = 640; }),
+       "640 x 480 pixels, needs 720 x 576", "import small.bmp small-fit.bmp"},
+      {"topdown.bmp", recipe([](auto& r) { r.height = -576; }),
+       "stored top row first (height -576), needs the usual bottom-up order", "import topdown.bmp topdown-fit.bmp"},
+      {"photo.png", {}, "it is a PNG picture, not a Windows bitmap", "import photo.png photo.bmp"},
+      {"noise.bmp", EncodeBitmap8(noise),
+       "too detailed for the receivers: its colour table and compressed picture take ", "import noise.bmp noise-fit.bmp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.bytes.empty()) WriteBytes(Path(c.name), c.bytes);
+    EXPECT_EQ(Run({"--home", Home(), "make", c.name}), 1);
+    EXPECT_EQ(err_.str().rfind(c.name + ": failed \u2014 " + c.plain, 0), 0u) << err_.str();
+    EXPECT_NE(err_.str().find("\nhint: "), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("kestro-welcome-cli " + c.hint + "\n"), std::string::npos) << err_.str();
+  }
+  EXPECT_NE(err_.str().find("and the welcome image holds at most 180,208\n"), std::string::npos) << err_.str();
+}
+
+TEST_F(CliTest, MakeReportsAsJson) {
+  WriteBytes(Path("good.bmp"), test::MakeBitmap());
+  test::BitmapRecipe deep;
+  deep.bit_count = 24;
+  WriteBytes(Path("deep.bmp"), test::MakeBitmap(deep));
+  EXPECT_EQ(Run({"make", "good.bmp", "deep.bmp", "--json", "--home", Home()}), 1);
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str()), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << out_.str();
+  const QJsonObject root = doc.object();
+  EXPECT_EQ(root["made"].toInt(), 1);
+  EXPECT_EQ(root["failed"].toInt(), 1);
+  EXPECT_EQ(root["exit_code"].toInt(), 1);
+  const QJsonArray pictures = root["pictures"].toArray();
+  ASSERT_EQ(pictures.size(), 2);
+  const QJsonObject good = pictures[0].toObject();
+  EXPECT_EQ(good["result"].toInt(), 0);
+  EXPECT_TRUE(good["error"].isNull());
+  const QJsonArray outputs = good["outputs"].toArray();
+  ASSERT_EQ(outputs.size(), 6);
+  for (const QJsonValue& value : outputs) {
+    const QJsonObject o = value.toObject();
+    const std::string path = o["path"].toString().toStdString();
+    const auto bytes = test::ReadBytes(path);
+    EXPECT_EQ(o["size"].toInteger(), static_cast<qint64>(bytes.size()));
+    const QByteArray sha = QCryptographicHash::hash(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                               static_cast<qsizetype>(bytes.size())),
+                                                    QCryptographicHash::Sha256)
+                               .toHex();
+    EXPECT_EQ(o["sha256"].toString().toStdString(), sha.toStdString());
+    EXPECT_NE(path.find("_" + o["model"].toString().toStdString() + "_" + o["kind"].toString().toStdString() + "_"),
+              std::string::npos);
+  }
+  const QJsonObject failed = pictures[1].toObject();
+  EXPECT_EQ(failed["result"].toInt(), -11);
+  EXPECT_EQ(failed["error"].toString(), "ERROR: bitdepth > 8 not supported!");
+  EXPECT_EQ(failed["reason"].toString(), "bit depth 24, needs 8");
+  EXPECT_TRUE(failed["outputs"].toArray().isEmpty());
+  EXPECT_EQ(err_.str(), "");
 }
 
 TEST_F(CliTest, ImportWritesABitmapThatMakeTakes) {

@@ -1,0 +1,107 @@
+#include "driver/diagnosis.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <string_view>
+
+#include "fileio/file.h"
+#include "steps/be_fields.h"
+#include "steps/bitmap8.h"
+#include "steps/image_layouts.h"
+
+namespace kws {
+
+namespace {
+
+std::string Grouped(uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+// The message of a logged error line: what follows "Msg=", else "ERROR: ".
+std::string MessageOf(const std::string& line) {
+  if (const size_t msg = line.find("Msg="); msg != std::string::npos) return line.substr(msg + 4);
+  if (const size_t msg = line.find("MSG="); msg != std::string::npos) return line.substr(msg + 4);
+  return line.rfind("ERROR: ", 0) == 0 ? line.substr(7) : line;
+}
+
+// Pictures of other kinds, by the bytes they begin with; empty for anything else.
+std::string OtherFormat(const std::array<uint8_t, bmp::kHeadersSize>& head, size_t got) {
+  using namespace std::string_view_literals;
+  const auto starts = [&](std::string_view magic) {
+    return got >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin(), [](char m, uint8_t h) {
+             return static_cast<uint8_t>(m) == h;
+           });
+  };
+  if (starts("\x89PNG"sv)) return "a PNG picture";
+  if (starts("\xFF\xD8\xFF"sv)) return "a JPEG picture";
+  if (starts("GIF8"sv)) return "a GIF picture";
+  if (starts("RIFF"sv) && got >= 12 && std::string_view(reinterpret_cast<const char*>(&head[8]), 4) == "WEBP") {
+    return "a WebP picture";
+  }
+  if (starts("II*"sv) || starts("MM\0*"sv)) return "a TIFF picture";
+  if (starts("<?xml"sv) || starts("<svg"sv)) return "an SVG picture";
+  return {};
+}
+
+// What the first error says about a picture whose header was fine.
+Diagnosis FromErrorLine(const std::string& first_error) {
+  constexpr std::string_view kTooBig = "raw file is too big! Size=";
+  if (const size_t at = first_error.find(kTooBig); at != std::string::npos) {
+    const std::string size = first_error.substr(at + kTooBig.size());
+    uint64_t bytes = 0;
+    try {
+      bytes = std::stoull(size);
+    } catch (const std::exception&) {
+    }
+    return {"too detailed for the receivers: its colour table and compressed picture take " + Grouped(bytes) +
+                " bytes, and the welcome image holds at most " + Grouped(welcome::kMaxDataLength),
+            Remedy::kImportFit};
+  }
+  if (first_error.find("Input Size too big!") != std::string::npos ||
+      first_error.find("input is too big!") != std::string::npos) {
+    return {"too big for the receivers' partition", Remedy::kImportFit};
+  }
+  return {MessageOf(first_error), Remedy::kNone};
+}
+
+}  // namespace
+
+Diagnosis DiagnosePicture(const std::string& picture, const std::string& first_error) {
+  std::array<uint8_t, bmp::kHeadersSize> head{};
+  size_t got = 0;
+  try {
+    InputFile file(picture);
+    got = file.ReadSome(head.data(), head.size());
+  } catch (const std::exception& e) {
+    return {MessageOf(first_error.empty() ? e.what() : first_error), Remedy::kNone};
+  }
+  if (got < 2 || head[0] != 'B' || head[1] != 'M') {
+    const std::string format = OtherFormat(head, got);
+    if (format.empty()) return {"not a Windows bitmap, nor a picture of a kind the import reads", Remedy::kNone};
+    return {"it is " + format + ", not a Windows bitmap", Remedy::kImport};
+  }
+  if (got < head.size()) return {"a bitmap cut short: only " + std::to_string(got) + " bytes", Remedy::kImport};
+  const uint32_t info_size = GetLE32(&head[bmp::kInfoSize]);
+  if (info_size < bmp::kInfoHeaderSize) {
+    return {"a bitmap with the old " + std::to_string(info_size) + "-byte header, needs the 40-byte one",
+            Remedy::kImport};
+  }
+  const uint16_t bit_count = GetLE16(&head[bmp::kBitCount]);
+  const uint32_t compression = GetLE32(&head[bmp::kCompression]);
+  const auto width = static_cast<int32_t>(GetLE32(&head[bmp::kWidth]));
+  const auto height = static_cast<int32_t>(GetLE32(&head[bmp::kHeight]));
+  if (bit_count != 8) return {"bit depth " + std::to_string(bit_count) + ", needs 8", Remedy::kImport};
+  if (compression != 0) return {"a compressed (RLE) bitmap, needs an uncompressed one", Remedy::kImport};
+  if (width == kPictureWidth && height == -kPictureHeight) {
+    return {"stored top row first (height -576), needs the usual bottom-up order", Remedy::kImport};
+  }
+  if (width != kPictureWidth || height != kPictureHeight) {
+    return {std::to_string(width) + " x " + std::to_string(height) + " pixels, needs 720 x 576", Remedy::kImport};
+  }
+  return FromErrorLine(first_error);
+}
+
+}  // namespace kws
