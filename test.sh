@@ -32,7 +32,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "=== build/recipe: the install recipe and the Debian package ==="
 cmake -S . -B build/recipe -G Ninja -DCMAKE_BUILD_TYPE=Release -DKWS_BUILD_TESTS=OFF >/dev/null
 cmake --build build/recipe -j "$jobs"
-deb=$(./package.sh build/recipe | tail -n 1)
+deb=$(./package.sh build/recipe)
 bash tests/install/package_test.sh "$deb" "$(build/recipe/bin/kestro-welcome-cli --version | awk '{ print $2 }')"
 
 # Each fuzz target for a short while, so that they keep building and running.
