@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with warnings as errors,
 # and a build with AddressSanitizer and UndefinedBehaviorSanitizer; then
-# each fuzz target for a short while.
+# builds the install recipe and the Debian package as a user would, and
+# runs each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
@@ -25,6 +26,14 @@ passed_total=0
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKWS_SANITIZE=ON -DKWS_WERROR=ON
+
+# The README's install recipe as a user runs it (Release, tests off, no
+# -Werror), and the Debian package made from that build.
+echo "=== build/recipe: the install recipe and the Debian package ==="
+cmake -S . -B build/recipe -G Ninja -DCMAKE_BUILD_TYPE=Release -DKWS_BUILD_TESTS=OFF >/dev/null
+cmake --build build/recipe -j "$jobs"
+deb=$(./package.sh build/recipe)
+bash tests/install/package_test.sh "$deb" "$(build/recipe/bin/kestro-welcome-cli --version | awk '{ print $2 }')"
 
 # Each fuzz target for a short while, so that they keep building and running.
 ./fuzz.sh 20

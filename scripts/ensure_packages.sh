@@ -7,6 +7,12 @@ KWS_PACKAGES=(
   qt6-base-dev libgl-dev
   libimagequant-dev
   gzip
+  # Qt's readers for WebP and TIFF, and for SVG: the import takes these too.
+  qt6-image-formats-plugins libqt6svg6
+  # Manual pages made from the programs' --help, and the Debian package.
+  help2man dpkg-dev file
+  # Checks of the desktop entry and the AppStream metainfo.
+  desktop-file-utils appstream
 )
 
 kws_missing_packages() {
@@ -25,8 +31,15 @@ ensure_packages() {
   local apt=(apt-get install -y --no-install-recommends $missing)
   if [ "$(id -u)" -eq 0 ]; then
     (apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
-  elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
-    (sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
+  elif command -v sudo >/dev/null 2>&1; then
+    # Without a password when sudo allows it, else asking for one on the
+    # terminal; never waiting for a password nobody can type.
+    local sudo=(sudo -n)
+    if ! sudo -n true 2>/dev/null && [ -t 0 ]; then
+      echo "Installing them needs root rights: sudo asks for your password."
+      sudo=(sudo)
+    fi
+    ("${sudo[@]}" apt-get update -qq && "${sudo[@]}" DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
   fi
   echo "Could not install the packages this project needs. Run as root:" >&2
   echo "  apt-get update && apt-get install -y $missing" >&2

@@ -1,7 +1,6 @@
 // Grabs the main window, with a picture loaded, into a PNG file:
 //   QT_QPA_PLATFORM=offscreen kestro-welcome-screenshot OUT.png [PICTURE]
 // Without PICTURE the built-in sample picture is loaded as if opened.
-//   kestro-welcome-screenshot --icon OUT.png   writes the 48 x 48 program icon.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -9,7 +8,6 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "ui/artwork.h"
 #include "ui/tform1.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +15,6 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: kestro-welcome-screenshot OUT.png [PICTURE]\n");
     return 2;
-  }
-  if (QString::fromLocal8Bit(argv[1]) == QStringLiteral("--icon") && argc == 3) {
-    return kws::ProgramIconPixmap(48).save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
   }
   QTemporaryDir home;
   QString picture = argc > 2 ? QString::fromLocal8Bit(argv[2]) : home.path() + "/Input/logo.bmp";

@@ -20,6 +20,7 @@
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
 #include "preview/preview_loader.h"
+#include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "ui/artwork.h"
 #include "ui/menu_style.h"
@@ -226,8 +227,11 @@ void TForm1::CheckImage1Click() {
 
 void TForm1::Import1Click() {
   const auto chosen = dialogs_->GetOpenFileName(this, kImportTitle, ImportFilter(), QString());
-  if (!chosen) return;
-  const std::string picture = chosen->toStdString();
+  if (chosen) ImportPicture(*chosen);
+}
+
+void TForm1::ImportPicture(const QString& path) {
+  const std::string picture = QFile::encodeName(path).toStdString();
   const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
   ImportReport report;
   try {
@@ -246,6 +250,14 @@ void TForm1::Import1Click() {
   WriteLog("ImportPicture: In=" + picture + ", Out=" + bitmap + ", " + summary);
   OpenPicture(QString::fromStdString(bitmap));
   SetStatus("Imported " + bitmap + ": " + summary);
+}
+
+void TForm1::OpenFromCommandLine(const QString& path) {
+  if (ReadConvertibleBitmap(QFile::encodeName(path).toStdString())) {
+    OpenPicture(path);
+  } else {
+    ImportPicture(path);
+  }
 }
 
 void TForm1::Exit1Click() { close(); }

@@ -48,6 +48,12 @@ class TForm1 : public QMainWindow, public RunView {
   void ButtonGoClick();
   // Opens a picture as File > Open does once a file is chosen.
   void OpenPicture(const QString& path);
+  // Imports a picture as File > Import picture... does once a file is chosen.
+  void ImportPicture(const QString& path);
+  // A picture named on the command line, as "Open with" of a file manager
+  // hands it on: a bitmap the pipeline takes opens as it is, any other
+  // picture (or a bitmap of another size or kind) is imported.
+  void OpenFromCommandLine(const QString& path);
 
   const StartupResult& Startup() const { return startup_; }
   Driver& RunDriver() { return *driver_; }

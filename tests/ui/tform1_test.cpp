@@ -52,6 +52,9 @@ class ScriptedDialogs : public Dialogs {
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
 
+// What the window does with a picture named on its command line.
+enum CommandLineOutcome { kOpened, kImported, kRefused };
+
 }  // namespace
 
 class TForm1Test : public QObject {
@@ -227,6 +230,58 @@ class TForm1Test : public QObject {
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
     QVERIFY(form_->RunDriver().OpenedPicture().empty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  // "Open with" from a file manager: kestro-welcome PICTURE.
+  void openFromTheCommandLine_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format");  // empty: a bitmap the pipeline takes
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("bitmap the pipeline takes") << "logo.bmp" << QByteArray() << int(kOpened);
+    QTest::newRow("PNG") << "holiday.png" << QByteArray("PNG") << int(kImported);
+    QTest::newRow("JPEG") << "photo.jpg" << QByteArray("JPEG") << int(kImported);
+    QTest::newRow("bitmap of another size and kind") << "small.bmp" << QByteArray("BMP") << int(kImported);
+    QTest::newRow("no picture at all") << "notes.bmp" << QByteArray("text") << int(kRefused);
+  }
+
+  void openFromTheCommandLine() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
+    QFETCH(int, outcome);
+    const QString path = dir_.path() + "/" + name;
+    if (format.isEmpty()) {
+      WriteFile(path, test::MakeBitmap({.seed = 9}));
+    } else if (format == "text") {
+      WriteFile(path, test::ToBytes("plain text"));
+    } else {
+      QImage photo(320, 200, QImage::Format_RGB32);
+      photo.fill(QColor(200, 120, 40));
+      QVERIFY(photo.save(path, format.constData()));
+    }
+    form_->OpenFromCommandLine(path);
+
+    const QString bitmap = Home() + "/Input/" + QFileInfo(name).completeBaseName() + ".bmp";
+    switch (outcome) {
+      case kOpened:
+        QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+        QCOMPARE(Status(), path);
+        QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+        break;
+      case kImported:
+        QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
+        QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
+        QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": ")), qPrintable(Status()));
+        break;
+      case kRefused:
+        QCOMPARE(dialogs_.messages.size(), 1);
+        QVERIFY(dialogs_.messages[0].startsWith(QStringLiteral("Cannot read ") + path));
+        QVERIFY(form_->RunDriver().OpenedPicture().empty());
+        QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+        return;
+    }
+    QVERIFY(dialogs_.messages.isEmpty());
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             LoadPreviewImage(form_->RunDriver().OpenedPicture(), nullptr).convertToFormat(QImage::Format_RGB32));
   }
 
   void droppingABitmapOpensIt() {
