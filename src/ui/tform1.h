@@ -48,6 +48,8 @@ class TForm1 : public QMainWindow, public RunView {
   void ButtonGoClick();
   // Opens a picture as File > Open does once a file is chosen.
   void OpenPicture(const QString& path);
+  // The same by the name's own bytes, which need not be UTF-8.
+  void OpenPictureFile(const std::string& name);
 
   const StartupResult& Startup() const { return startup_; }
   Driver& RunDriver() { return *driver_; }
@@ -66,7 +68,6 @@ class TForm1 : public QMainWindow, public RunView {
   void BuildMenu();
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
-  QString OutputFile(const char* name) const;
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;

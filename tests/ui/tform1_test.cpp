@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "support/named_pipe.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -173,6 +175,51 @@ class TForm1Test : public QObject {
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
     QCOMPARE(Preview(), before);
     QCOMPARE(Status(), QString());
+  }
+
+  // A named pipe called like a bitmap once kept the window waiting for a
+  // writer; it is refused at once and the reason logged.
+  void openingANamedPipeIsRefusedAtOnce() {
+    test::NamedPipe pipe(dir_.path().toStdString() + "/pipe.bmp");
+    QVERIFY(pipe.made());
+    const QImage before = Preview();
+    dialogs_.answers.push(QString::fromStdString(pipe.path()));
+    form_->Open1Click();
+    QVERIFY2(LogText().find("ERROR: OpenFile(), Msg=Cannot open file " + pipe.path() +
+                            ": it is not a regular file but a named pipe") != std::string::npos,
+             LogText().c_str());
+    QCOMPARE(Preview(), before);
+    QVERIFY(!pipe.ReleasedAHungReader());
+  }
+
+  // Names are data: markup in a file name shows as the characters it is,
+  // in the status line and in message boxes.
+  void namesShowAsPlainText() {
+    const QString path = Picture("<b>bold<b> & <i>.bmp");
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    QCOMPARE(Child<QLabel>("StatusText")->textFormat(), Qt::PlainText);
+
+    QtDialogs dialogs;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    // Looks at the message box once it is up, then closes it; a box that
+    // never comes is given up on after a while, failing the test.
+    QTimer poll;
+    int polls = 0;
+    connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box && ++polls < 500) return;
+      poll.stop();
+      if (!box) return;
+      shown = box->text();
+      format = box->textFormat();
+      box->accept();
+    });
+    poll.start(10);
+    dialogs.ShowMessage(form_.get(), QStringLiteral("Title"), QStringLiteral("Cannot read <b>x</b>.png"));
+    QCOMPARE(shown, QStringLiteral("Cannot read <b>x</b>.png"));
+    QCOMPARE(format, Qt::PlainText);
   }
 
   void importConvertsThePictureIntoInputAndOpensIt() {
