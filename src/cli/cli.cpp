@@ -281,7 +281,8 @@ int Inspect(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 // Writes the bitmap and prints the fit report; the picture's problems go to
-// stderr. A picture left too big on request is written, with a warning.
+// stderr. A picture left too big on request, or one whose data was damaged
+// but could still be read, is written, with a warning.
 int Import(const ImportArgs& a, std::ostream& out, std::ostream& err) {
   ImportReport report;
   try {
@@ -294,6 +295,9 @@ int Import(const ImportArgs& a, std::ostream& out, std::ostream& err) {
     return 1;
   }
   out << DescribeReport(report) << "Written: " << a.out << '\n';
+  for (const std::string& warning : report.warnings) {
+    err << kProgram << ": warning: " << PrintableName(a.picture) << ": " << warning << '\n';
+  }
   if (!report.Fits()) {
     err << kProgram << ": warning: " << a.out << " is too big for the receivers; import it without --no-fit\n";
   }

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -268,8 +269,12 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->Import1Click();
     QCOMPARE(dialogs_.messages.size(), 1);
-    QCOMPARE(dialogs_.messages[0],
-             QStringLiteral("Cannot read ") + path + QStringLiteral(" as a picture: Unsupported image format"));
+    QStringList formats;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) formats << QString::fromLatin1(format);
+    QCOMPARE(dialogs_.messages[0], QStringLiteral("Cannot read ") + path +
+                                       QStringLiteral(" as a picture: Unsupported image format; the formats it reads "
+                                                      "are ") +
+                                       formats.join(QStringLiteral(", ")));
     QVERIFY(LogText().find("ERROR: ImportPicture(" + path.toStdString() + "), Msg=Cannot read ") != std::string::npos);
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
     QVERIFY(form_->RunDriver().OpenedPicture().empty());
