@@ -11,6 +11,7 @@
 #include "fileio/file.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "picture/import_picture.h"
 #include "steps/steps.h"
 
 namespace kws::fuzz {
@@ -78,6 +79,26 @@ void Inspect(const uint8_t* data, size_t size) {
   const InspectReport report = InspectImage({data, size});
   if (report.Sound() != report.picture.has_value()) std::abort();
   if (report.picture && report.picture->pixels.size() != kPictureBytes) std::abort();
+}
+
+// Never a crash and never a decompression bomb: what comes back is a
+// picture the pipeline takes, within the budget, or an ImportError. The
+// input's length picks filling or fitting, so both ways of placing are
+// fuzzed; the search for a fitting version is left out, as it only repeats
+// the colour reduction on a canvas of the same size.
+void Import(const uint8_t* data, size_t size) {
+  const std::string picture = WriteInput(data, size, "picture");
+  try {
+    const ImportedPicture imported = ImportPicture(picture, {.fill = size % 2 == 1, .fit = false});
+    const Picture8& p = imported.picture;
+    if (p.width != kPictureWidth || p.height != kPictureHeight || p.pixels.size() != kPictureBytes) std::abort();
+    if (p.palette.empty() || p.palette.size() > kMaxPaletteColors) std::abort();
+    for (const uint8_t index : p.pixels) {
+      if (index >= p.palette.size()) std::abort();
+    }
+    if (imported.report.colors != static_cast<int>(p.palette.size())) std::abort();
+  } catch (const ImportError&) {
+  }
 }
 
 }  // namespace kws::fuzz
