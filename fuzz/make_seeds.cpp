@@ -33,8 +33,8 @@ Bytes ReadAll(const std::string& path) {
   return bytes;
 }
 
-// A small drawing with a gradient, a transparent corner and a few flat
-// shapes: something for every reader to decode.
+// A small drawing: a gradient, a flat ellipse and a transparent band along
+// the bottom, something for every reader to decode.
 QImage Drawing(int width, int height) {
   QImage image(width, height, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
@@ -83,6 +83,8 @@ Bytes TinyGif() {
   b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
   return b;
 }
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 Picture8 SixteenColours() {
   Picture8 p = MakeSamplePicture();
@@ -143,6 +145,9 @@ int main(int argc, char** argv) {
       {"tiny.gif", TinyGif()},
       {"drawing.webp", Encoded(drawing, "webp", 50)},
       {"drawing.tiff", Encoded(drawing, "tiff")},
+      {"drawing.svg", ToBytes("<svg xmlns='http://www.w3.org/2000/svg' width='24' height='16'>"
+                              "<rect width='24' height='12' fill='#f0b41e'/><circle cx='12' cy='8' r='4' fill='#c81e3c'/>"
+                              "</svg>")},
   };
   for (const auto& [name, bytes] : pictures) {
     if (bytes.empty()) continue;  // no writer for the format here
