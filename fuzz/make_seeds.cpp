@@ -1,6 +1,12 @@
 // Writes the seed corpus of every fuzz target from pictures the project makes
 // itself: make_seeds DIR creates DIR/<target>/ with a few valid and nearly
 // valid inputs each.
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -27,6 +33,59 @@ Bytes ReadAll(const std::string& path) {
   return bytes;
 }
 
+// A small drawing: a gradient, a flat ellipse and a transparent band along
+// the bottom, something for every reader to decode.
+QImage Drawing(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  QLinearGradient gradient(0, 0, width, height);
+  gradient.setColorAt(0, QColor(240, 180, 30));
+  gradient.setColorAt(1, QColor(30, 60, 200));
+  painter.fillRect(QRect(0, 0, width, height * 3 / 4), gradient);
+  painter.setBrush(QColor(200, 30, 60));
+  painter.drawEllipse(QRect(width / 4, height / 4, width / 2, height / 2));
+  return image;
+}
+
+Bytes Encoded(const QImage& image, const char* format, int quality = -1, bool progressive = false) {
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setQuality(quality);
+  writer.setProgressiveScanWrite(progressive);
+  if (!writer.write(image)) return {};
+  return Bytes(data.begin(), data.end());
+}
+
+// Qt writes no GIF: an 8 x 4 one in four colours, by hand. Its LZW data
+// holds every pixel as a literal 9-bit code after a clear code, so the
+// decoder's table never needs a wider one.
+Bytes TinyGif() {
+  Bytes b = {'G', 'I', 'F', '8', '9', 'a', 8, 0, 4, 0, 0xF7, 0, 0};  // 8 x 4, 256-entry colour table
+  for (int i = 0; i < 256; ++i) {
+    b.insert(b.end(), {uint8_t(i % 4 == 1 ? 255 : 0), uint8_t(i % 4 == 2 ? 255 : 0), uint8_t(i % 4 == 3 ? 255 : 0)});
+  }
+  b.insert(b.end(), {0x2C, 0, 0, 0, 0, 8, 0, 4, 0, 0, 8});  // the image, no local table, codes of 8 bits
+  Bytes codes;
+  uint32_t bits = 0, count = 0;
+  const auto put = [&](unsigned code) {
+    bits |= code << count;
+    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(uint8_t(bits));
+  };
+  put(256);  // clear
+  for (unsigned pixel = 0; pixel < 32; ++pixel) put(pixel % 4);
+  put(257);  // end
+  if (count > 0) codes.push_back(uint8_t(bits));
+  b.push_back(uint8_t(codes.size()));
+  b.insert(b.end(), codes.begin(), codes.end());
+  b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
+  return b;
+}
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
 Picture8 SixteenColours() {
   Picture8 p = MakeSamplePicture();
   p.palette.resize(16);
@@ -42,7 +101,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path dir = fs::absolute(argv[1]);
-  for (const char* target : {"convbmp", "rawconv", "pipeline", "inspect"}) fs::create_directories(dir / target);
+  for (const char* target : {"convbmp", "rawconv", "pipeline", "inspect", "import"}) {
+    fs::create_directories(dir / target);
+  }
   const auto put = [&](const char* target, const std::string& name, const Bytes& bytes) {
     WriteFileReplacing((dir / target / name).string(), bytes);
   };
@@ -71,5 +132,29 @@ int main(int argc, char** argv) {
   put("rawconv", "short.raw", raw);
   for (const auto& e : fs::directory_iterator(folders.output)) put("inspect", e.path().filename().string(), ReadAll(e.path().string()));
   fs::remove_all(home);
+
+  // Small pictures of every kind the import reads; the input's length picks
+  // filling or fitting, so each comes once either way.
+  const QImage drawing = Drawing(24, 16);
+  const std::vector<std::pair<std::string, Bytes>> pictures = {
+      {"drawing.png", Encoded(drawing, "png")},
+      {"drawing.jpg", Encoded(drawing.convertToFormat(QImage::Format_RGB32), "jpeg", 80)},
+      {"progressive.jpg", Encoded(drawing.convertToFormat(QImage::Format_RGB32), "jpeg", 30, true)},
+      {"drawing.bmp", Encoded(drawing.convertToFormat(QImage::Format_RGB32), "bmp")},
+      {"indexed.bmp", Encoded(drawing.convertToFormat(QImage::Format_Indexed8), "bmp")},
+      {"tiny.gif", TinyGif()},
+      {"drawing.webp", Encoded(drawing, "webp", 50)},
+      {"drawing.tiff", Encoded(drawing, "tiff")},
+      {"drawing.svg", ToBytes("<svg xmlns='http://www.w3.org/2000/svg' width='24' height='16'>"
+                              "<rect width='24' height='12' fill='#f0b41e'/><circle cx='12' cy='8' r='4' fill='#c81e3c'/>"
+                              "</svg>")},
+  };
+  for (const auto& [name, bytes] : pictures) {
+    if (bytes.empty()) continue;  // no writer for the format here
+    put("import", name, bytes);
+    Bytes other = bytes;
+    other.push_back(0);
+    put("import", "padded-" + name, other);
+  }
   return 0;
 }

@@ -34,13 +34,14 @@ TEST(FuzzReplay, Convbmp) { ReplayFolder("convbmp", Convbmp); }
 TEST(FuzzReplay, Rawconv) { ReplayFolder("rawconv", Rawconv); }
 TEST(FuzzReplay, Pipeline) { ReplayFolder("pipeline", Pipeline); }
 TEST(FuzzReplay, Inspect) { ReplayFolder("inspect", Inspect); }
+TEST(FuzzReplay, Import) { ReplayFolder("import", Import); }
 
 // Inputs at the edges the targets must take without harm.
 TEST(FuzzReplay, EdgeInputs) {
   const std::vector<std::vector<uint8_t>> inputs = {{}, {0x42}, std::vector<uint8_t>(54, 0xFF),
                                                     std::vector<uint8_t>(54 + 1024 + 720, 0x00)};
   for (const auto& input : inputs) {
-    for (Target target : {Convbmp, Rawconv, Pipeline, Inspect}) target(input.data(), input.size());
+    for (Target target : {Convbmp, Rawconv, Pipeline, Inspect, Import}) target(input.data(), input.size());
   }
 }
 

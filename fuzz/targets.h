@@ -11,5 +11,6 @@ void Convbmp(const uint8_t* data, size_t size);   // any bytes as a bitmap file
 void Rawconv(const uint8_t* data, size_t size);   // any bytes as a raw picture file
 void Pipeline(const uint8_t* data, size_t size);  // any bytes as a picture through ProcessFile
 void Inspect(const uint8_t* data, size_t size);   // any bytes as an update image
+void Import(const uint8_t* data, size_t size);    // any bytes as a picture to import
 
 }  // namespace kws::fuzz

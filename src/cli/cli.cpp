@@ -606,7 +606,8 @@ void CheckImport(const Invocation& inv) {
 }
 
 // Writes the bitmap and prints the fit report; the picture's problems go to
-// stderr. A picture left too big on request is written, with a warning.
+// stderr. A picture left too big on request, or one whose data was damaged
+// but could still be read, is written, with a warning.
 int ImportCommand(Invocation& inv) {
   ImportOptions options;
   options.fill = inv.Has("--fill");
@@ -625,6 +626,9 @@ int ImportCommand(Invocation& inv) {
     return 1;
   }
   if (inv.verbosity() != Verbosity::kQuiet) inv.out << DescribeReport(report) << "Written: " << Escaped(out) << '\n';
+  for (const std::string& warning : report.warnings) {
+    inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
+  }
   if (!report.Fits()) {
     inv.err << kProgram << ": warning: " << Escaped(out)
             << " is too big for the receivers; import it without --no-fit\n";

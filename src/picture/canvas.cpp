@@ -1,15 +1,24 @@
 #include "picture/canvas.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QImageReader>
 #include <QPainter>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <unordered_map>
 
+#include "fileio/file.h"
 #include "picture/import_picture.h"
+#include "picture/report_text.h"
+#include "steps/be_fields.h"
 
 namespace kws {
 
@@ -17,18 +26,194 @@ namespace {
 
 const QSize kCanvasSize(kPictureWidth, kPictureHeight);
 
+std::string Dimensions(const QSize& size) {
+  return GroupDigits(static_cast<uint64_t>(size.width())) + " x " + GroupDigits(static_cast<uint64_t>(size.height()));
+}
+
+// The warnings Qt's readers give while one picture is read on this thread
+// (libjpeg's "Corrupt JPEG data: premature end of data segment", say),
+// caught instead of printed; everything else goes where it went before.
+class ReaderWarnings {
+ public:
+  ReaderWarnings() {
+    const QtMessageHandler previous = qInstallMessageHandler(&Handle);
+    if (previous != &Handle) previous_.store(previous);
+    outer_ = current_;
+    current_ = this;
+  }
+  ~ReaderWarnings() {
+    current_ = outer_;
+    if (!outer_) qInstallMessageHandler(previous_.load());
+  }
+  ReaderWarnings(const ReaderWarnings&) = delete;
+  ReaderWarnings& operator=(const ReaderWarnings&) = delete;
+
+  const std::vector<std::string>& messages() const { return messages_; }
+  bool Mention(const char* text) const {
+    return std::any_of(messages_.begin(), messages_.end(),
+                       [&](const std::string& m) { return m.find(text) != std::string::npos; });
+  }
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (current_ && (type == QtWarningMsg || type == QtCriticalMsg)) {
+      std::string text = PrintableName(message.toStdString());
+      auto& seen = current_->messages_;
+      if (std::find(seen.begin(), seen.end(), text) == seen.end()) seen.push_back(std::move(text));
+      return;
+    }
+    if (const QtMessageHandler previous = previous_.load()) previous(type, context, message);
+  }
+
+  static inline std::atomic<QtMessageHandler> previous_{nullptr};
+  static inline thread_local ReaderWarnings* current_ = nullptr;
+  ReaderWarnings* outer_ = nullptr;
+  std::vector<std::string> messages_;
+};
+
+// Why a picture of this size is not decoded; nothing when it may be.
+std::optional<std::string> TooLarge(const QSize& size) {
+  if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide) {
+    return "at " + Dimensions(size) + " pixels it is too large: the import takes no side longer than " +
+           GroupDigits(kMaxPictureSide) + " pixels";
+  }
+  const uint64_t bytes = 4 * uint64_t(std::max(0, size.width())) * uint64_t(std::max(0, size.height()));
+  if (bytes > kMaxDecodedBytes) {
+    return "at " + Dimensions(size) + " pixels it is too large: the import takes up to " +
+           GroupDigits(kMaxDecodedBytes / 4) + " pixels";
+  }
+  return std::nullopt;
+}
+
+// Qt's bitmap reader takes a file that ends before its last pixel rows
+// without a word and leaves the rows it did not get empty. The uncompressed
+// kinds, whose length the header fixes, are measured here: the bytes of
+// pixel rows the file holds, of those it needs; nothing when it holds them all.
+std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(const QByteArray& file) {
+  const auto* b = reinterpret_cast<const uint8_t*>(file.constData());
+  const auto size = static_cast<uint64_t>(file.size());
+  if (size < 26 || b[0] != 'B' || b[1] != 'M') return std::nullopt;
+  const uint32_t offset = GetLE32(b + 10);
+  const uint32_t info_size = GetLE32(b + 14);
+  int64_t width = 0, height = 0;
+  uint32_t bits = 0, compression = 0;
+  if (info_size == 12) {
+    width = GetLE16(b + 18);
+    height = GetLE16(b + 20);
+    bits = GetLE16(b + 24);
+  } else if (info_size >= 40 && size >= 54) {
+    width = static_cast<int32_t>(GetLE32(b + 18));
+    height = static_cast<int32_t>(GetLE32(b + 22));
+    bits = GetLE16(b + 28);
+    compression = GetLE32(b + 30);
+  } else {
+    return std::nullopt;
+  }
+  // 0 plain, 3 and 6 with colour masks; the run-length kinds mark their end.
+  if (compression != 0 && compression != 3 && compression != 6) return std::nullopt;
+  if (width <= 0 || height == 0 || bits == 0 || bits > 32) return std::nullopt;
+  const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  const uint64_t needed = stride * static_cast<uint64_t>(std::llabs(height));
+  const uint64_t present = size > offset ? size - offset : 0;
+  if (present >= needed) return std::nullopt;
+  return std::pair{present, needed};
+}
+
+// The reason a picture file could not be read, without the name the file
+// layer puts in front; a missing file in the words Qt's readers use.
+std::string FileReason(const std::string& path, const FileError& error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return "File not found";
+  const std::string prefix = "Cannot open file " + PrintableName(path) + ": ";
+  const std::string text = error.what();
+  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+}
+
+// The image Qt made, or an ImportError saying what could not be made.
+QImage Made(QImage image, const char* doing, const QSize& size) {
+  if (image.isNull()) {
+    throw ImportError(std::string("Not enough memory to ") + doing + " the picture at " + Dimensions(size) +
+                      " pixels");
+  }
+  return image;
+}
+
 }  // namespace
 
-QImage ReadPicture(const std::string& path) {
-  QImageReader reader(QString::fromStdString(path));
+std::string ReadableFormats() {
+  std::string text;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    if (!text.empty()) text += ", ";
+    text += format.toStdString();
+  }
+  return text;
+}
+
+DecodedPicture ReadPicture(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(path, kMaxPictureFileBytes);
+  } catch (const FileError& e) {
+    throw ImportError("Cannot read " + PrintableName(path) + " as a picture: " + FileReason(path, e));
+  }
+  // The reader works on the bytes where they are.
+  const QByteArray data =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  return DecodePicture(data, path);
+}
+
+DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
+  const auto error = [&](const std::string& why) {
+    return ImportError("Cannot read " + PrintableName(name) + " as a picture: " + why);
+  };
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
   // The content decides, so that a PNG named .bmp still reads.
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
-  QImage image;
-  if (!reader.read(&image)) {
-    throw ImportError("Cannot read " + path + " as a picture: " + reader.errorString().toStdString());
+  reader.setAllocationLimit(static_cast<int>(kMaxDecodedBytes >> 20));
+
+  ReaderWarnings warnings;
+  DecodedPicture decoded;
+  const QSize size = reader.size();
+  if (size.isValid()) {
+    if (const std::optional<std::string> why = TooLarge(size)) throw error(*why);
+    // Made here, empty, for the readers that fill in the image they are
+    // given: what a damaged file leaves out is then empty, not whatever the
+    // memory held before.
+    const QImage::Format format = reader.imageFormat();
+    if (format != QImage::Format_Invalid) {
+      decoded.image = QImage(size, format);
+      if (!decoded.image.isNull()) decoded.image.fill(0);
+    }
   }
-  return image;
+  if (!reader.read(&decoded.image)) {
+    if (warnings.Mention("allocation limit")) {
+      throw error("it is too large: the import takes up to " + GroupDigits(kMaxDecodedBytes / 4) + " pixels");
+    }
+    std::string why = reader.errorString().toStdString();
+    if (reader.error() == QImageReader::UnsupportedFormatError) {
+      why += "; the formats it reads are " + ReadableFormats();
+    } else if (!warnings.messages().empty()) {
+      why += " (its reader said: " + warnings.messages().front() + ")";
+    }
+    throw error(why);
+  }
+  if (decoded.image.isNull()) throw error("its reader gave no picture");
+  if (const std::optional<std::string> why = TooLarge(decoded.image.size())) throw error(*why);
+
+  if (const auto rows = MissingBitmapRows(bytes)) {
+    if (rows->first == 0) throw error("the file ends before its first row of pixels");
+    decoded.warnings.push_back("the file ends early: it holds " + GroupDigits(rows->first) + " of the " +
+                               GroupDigits(rows->second) + " bytes of its pixel rows, so part of the picture is missing");
+  }
+  for (const std::string& message : warnings.messages()) {
+    decoded.warnings.push_back("the picture data is damaged or cut short, so part of the picture may be missing or "
+                               "wrong (its reader said: " + message + ")");
+  }
+  return decoded;
 }
 
 QSize PlacedSize(const QSize& source, bool fill) {
@@ -36,26 +221,54 @@ QSize PlacedSize(const QSize& source, bool fill) {
   const double fx = double{kPictureWidth} / source.width();
   const double fy = double{kPictureHeight} / source.height();
   const double f = fill ? std::max(fx, fy) : std::min(fx, fy);
-  // A line one pixel thin stays one pixel thin rather than vanishing.
-  return QSize(std::max(1, static_cast<int>(std::lround(source.width() * f))),
-               std::max(1, static_cast<int>(std::lround(source.height() * f))));
+  // A line one pixel thin stays one pixel thin rather than vanishing; no
+  // side grows past what an int holds.
+  const auto side = [&](int length) {
+    return static_cast<int>(std::clamp(std::lround(length * f), 1L, long{std::numeric_limits<int>::max() / 2}));
+  };
+  return QSize(side(source.width()), side(source.height()));
 }
 
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
-  // Premultiplied alpha: smooth scaling then weighs transparent pixels right.
-  QImage placed = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  const QSize size = PlacedSize(placed.size(), fill);
-  if (size != placed.size()) placed = placed.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
+  const QSize placed = PlacedSize(picture.size(), fill);
+  // Centred: a filling picture loses as much on either side.
+  const QPoint origin((kCanvasSize.width() - placed.width()) / 2, (kCanvasSize.height() - placed.height()) / 2);
+  const double fx = double(placed.width()) / picture.width();
+  const double fy = double(placed.height()) / picture.height();
 
-  QImage canvas(kCanvasSize, QImage::Format_RGB32);
+  // The source pixels that end up on the canvas, and one more on each side
+  // for the smoothing filter to look at: all of a picture scaled to fit,
+  // the middle of one that fills. A 1 x 10000 line filling the canvas is
+  // scaled from four of its pixels, not into a 720 x 7,200,000 image.
+  const QRect visible = QRect(QPoint(0, 0), kCanvasSize).intersected(QRect(origin, placed)).translated(-origin);
+  const int left = std::max(0, static_cast<int>(std::floor(visible.left() / fx)) - 1);
+  const int top = std::max(0, static_cast<int>(std::floor(visible.top() / fy)) - 1);
+  const int right = std::min(picture.width(), static_cast<int>(std::ceil((visible.right() + 1) / fx)) + 1);
+  const int bottom = std::min(picture.height(), static_cast<int>(std::ceil((visible.bottom() + 1) / fy)) + 1);
+  const QRect source(left, top, right - left, bottom - top);
+  const bool whole = source == picture.rect();
+
+  QImage part = whole ? picture : Made(picture.copy(source), "crop", source.size());
+  // Premultiplied alpha: smooth scaling then weighs transparent pixels right.
+  part = Made(part.convertToFormat(part.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32),
+              "convert", part.size());
+  const QSize scaled = whole ? placed
+                             : QSize(static_cast<int>(std::lround(source.width() * fx)),
+                                     static_cast<int>(std::lround(source.height() * fy)));
+  if (scaled != part.size()) {
+    part = Made(part.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "scale", scaled);
+  }
+
+  QImage canvas = Made(QImage(kCanvasSize, QImage::Format_RGB32), "place", kCanvasSize);
   canvas.fill(QColor(background.r, background.g, background.b));
   {
     QPainter painter(&canvas);
-    // Centred: a filling picture loses as much on either side.
-    painter.drawImage(QPoint((kCanvasSize.width() - size.width()) / 2, (kCanvasSize.height() - size.height()) / 2),
-                      placed);
+    painter.drawImage(origin + QPoint(static_cast<int>(std::lround(left * fx)), static_cast<int>(std::lround(top * fy))),
+                      part);
   }
-  return canvas.convertToFormat(QImage::Format_RGBA8888);
+  return Made(canvas.convertToFormat(QImage::Format_RGBA8888), "place", kCanvasSize);
 }
 
 std::optional<Picture8> ExactColors(const QImage& canvas) {

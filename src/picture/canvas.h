@@ -2,17 +2,41 @@
 // reduced: read by Qt's image readers, scaled and placed.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "steps/bitmap8.h"
 
 namespace kws {
 
-// Any format Qt reads, turned upright as its orientation tag says. Throws
-// ImportError with the reader's reason.
-QImage ReadPicture(const std::string& path);
+// The largest picture file the import reads.
+inline constexpr uint64_t kMaxPictureFileBytes = uint64_t{256} << 20;
+// The largest picture it decodes: 256 MiB at 4 bytes a pixel (67 million
+// pixels, a 9,000 x 7,000 photo), whatever the file's own depth, and no side
+// longer than a million pixels.
+inline constexpr uint64_t kMaxDecodedBytes = uint64_t{256} << 20;
+inline constexpr int kMaxPictureSide = 1'000'000;
+
+// A picture as its reader gave it, and what was wrong with its data when the
+// reader could still make a picture of it (a cut-short JPEG, say).
+struct DecodedPicture {
+  QImage image;
+  std::vector<std::string> warnings;
+};
+
+// Any format Qt reads, turned upright as its orientation tag says. Only a
+// regular file is read. Throws ImportError with the reason.
+DecodedPicture ReadPicture(const std::string& path);
+
+// The same for a picture file's bytes; name is for the messages.
+DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name);
+
+// The formats Qt's readers take, as "bmp, gif, jpeg, ...".
+std::string ReadableFormats();
 
 // The size a picture of this size is scaled to: to fit 720 x 576 keeping its
 // aspect ratio, or with fill to cover it; 720 x 576 itself stays as it is.
@@ -20,8 +44,9 @@ QSize PlacedSize(const QSize& source, bool fill);
 
 // The picture scaled to fit 720 x 576, keeping its aspect ratio, and centred
 // on the background; with fill, scaled to cover it and cropped to the middle.
-// A picture of exactly 720 x 576 is not scaled. Transparent parts show the
-// background. The result is opaque RGBA, 4 bytes a pixel.
+// Only the part that stays visible is scaled. A picture of exactly 720 x 576
+// is not scaled. Transparent parts show the background. The result is opaque
+// RGBA, 4 bytes a pixel. Throws ImportError when Qt cannot make an image.
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill);
 
 // A canvas of at most 256 colours as exactly those colours, in the order

@@ -46,7 +46,7 @@ Candidate Measured(Picture8 picture, int colors, double dithering) {
 }
 
 std::string NoFitMessage(const std::string& path, const FitOutcome& outcome, size_t budget) {
-  return path + " cannot be made to fit the receivers: even down to " + std::to_string(kMinColors) +
+  return PrintableName(path) + " cannot be made to fit the receivers: even down to " + std::to_string(kMinColors) +
          " colours without dithering, its smallest version takes " + GroupDigits(outcome.smallest_size) +
          " bytes of colour table and compressed picture, and the welcome image holds at most " +
          GroupDigits(budget) + ".";
@@ -100,8 +100,10 @@ size_t WelcomeDataSize(const Picture8& picture) {
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {
   if (std::optional<ImportedPicture> kept = KeepAcceptableBitmap(path, options)) return std::move(*kept);
 
-  const QImage picture = ReadPicture(path);
+  DecodedPicture decoded = ReadPicture(path);
+  const QImage& picture = decoded.image;
   ImportReport report;
+  report.warnings = std::move(decoded.warnings);
   report.source_width = picture.width();
   report.source_height = picture.height();
   const QSize placed = PlacedSize(picture.size(), options.fill);

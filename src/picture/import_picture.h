@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "steps/bitmap8.h"
 #include "steps/image_layouts.h"
@@ -44,6 +45,9 @@ struct ImportReport {
   size_t budget = 0;
   double psnr_db = 0;          // against the scaled picture; infinite when equal
   int candidates = 0;          // versions made and measured
+  // What was wrong with the picture's data though it could still be read
+  // (a cut-short file, say), for the user.
+  std::vector<std::string> warnings;
 
   bool Fits() const { return size <= budget; }
 };
@@ -54,7 +58,8 @@ struct ImportedPicture {
 };
 
 // Reads the picture at path and turns it into the pipeline's bitmap. Throws
-// ImportError when it cannot be read or cannot be made to fit.
+// ImportError when it cannot be read or cannot be made to fit; only a regular
+// file is read.
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options = {});
 
 // ImportPicture, then the bitmap written to out, which is replaced whole or
@@ -68,7 +73,8 @@ size_t WelcomeDataSize(const Picture8& picture);
 // "#rrggbb" or a colour name Qt knows; nothing for anything else.
 std::optional<Rgb> ParseColor(const std::string& text);
 
-// The report as lines for the command line, and as one line for a status bar.
+// The report as lines for the command line, and as one line for a status bar;
+// both end with the warnings.
 std::string DescribeReport(const ImportReport& report);
 std::string SummarizeReport(const ImportReport& report);
 

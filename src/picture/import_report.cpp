@@ -77,6 +77,7 @@ std::string DescribeReport(const ImportReport& r) {
             " bytes; the best-looking version that fits was chosen\n";
   }
   if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";
+  for (const std::string& warning : r.warnings) text += "Warning: " + warning + "\n";
   return text;
 }
 
@@ -84,6 +85,7 @@ std::string SummarizeReport(const ImportReport& r) {
   std::string text = r.unchanged ? "kept unchanged" : Colors(r, true);
   text += ", " + SizeAgainstBudget(r);
   if (!r.unchanged) text += ", PSNR " + Psnr(r);
+  for (const std::string& warning : r.warnings) text += "; warning: " + warning;
   return text;
 }
 

@@ -1,20 +1,42 @@
 #include "preview/preview_loader.h"
 
+#include <QBuffer>
 #include <QImageReader>
+#include <vector>
+
+#include "fileio/file.h"
 
 namespace kws {
 
+namespace {
+
+// A 720 x 576, 8-bit bitmap is well under a megabyte whatever its header; the
+// processing refuses a picture file over 16 MiB before it gets here.
+constexpr uint64_t kMaxPreviewFileBytes = uint64_t{16} << 20;
+
+}  // namespace
+
 QImage LoadPreviewImage(const std::string& path, std::string* error) {
-  QImageReader reader(QString::fromStdString(path), "bmp");
+  const auto fail = [&](const std::string& why) {
+    if (error) *error = why.empty() ? "Cannot load " + PrintableName(path) + " as a bitmap" : why;
+    return QImage();
+  };
+  // Read by the file layer: only a regular file, so that a named pipe cannot
+  // keep the window waiting, and under the name's own bytes.
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(path, kMaxPreviewFileBytes);
+  } catch (const FileError& e) {
+    return fail(e.what());
+  }
+  QBuffer buffer;
+  buffer.setData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "bmp");
   reader.setDecideFormatFromContent(false);
   QImage image;
-  if (!reader.read(&image)) {
-    if (error) {
-      *error = reader.errorString().toStdString();
-      if (error->empty()) *error = "Cannot load " + path + " as a bitmap";
-    }
-    return {};
-  }
+  if (!reader.read(&image)) return fail(reader.errorString().toStdString());
+  if (image.isNull()) return fail("");
   return image;
 }
 

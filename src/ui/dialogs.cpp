@@ -16,7 +16,10 @@ std::optional<QString> QtDialogs::GetOpenFileName(QWidget* parent, const QString
 }
 
 void QtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::information(parent, title, text);
+  QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+  // Messages carry file names, which are shown as they are, never as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 }  // namespace kws

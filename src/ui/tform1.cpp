@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <functional>
 
+#include "fileio/file.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
@@ -48,6 +49,9 @@ QString ImportFilter() {
 }
 
 bool IsBitmapPath(const QString& path) { return path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive); }
+
+// A file name from a dialog or a drop as the bytes the file system knows.
+std::string LocalName(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
 
@@ -93,6 +97,7 @@ void TForm1::BuildClientArea() {
   panel_->setLineWidth(2);
   panel_->setGeometry(0, 0, 732, 588);
   auto* no_picture = new QLabel(QStringLiteral("no picture"), panel_);
+  no_picture->setTextFormat(Qt::PlainText);
   no_picture->setAlignment(Qt::AlignCenter);
   no_picture->setGeometry(panel_->rect());
 
@@ -120,6 +125,8 @@ void TForm1::BuildClientArea() {
   status_bar_->setSizeGripEnabled(false);
   status_text_ = new QLabel(status_bar_);
   status_text_->setObjectName(QStringLiteral("StatusText"));
+  // Names are shown as they are, never taken for markup.
+  status_text_->setTextFormat(Qt::PlainText);
   status_bar_->addWidget(status_text_, 1);
 
   setAcceptDrops(true);
@@ -134,7 +141,7 @@ void TForm1::BuildStepButtons(QWidget* client) {
     int top;
     std::function<void()> run;
   };
-  const auto out = [this](const char* file) { return OutputFile(file).toStdString(); };
+  const auto out = [this](const char* file) { return startup_.folders.output + "/" + file; };
   const StepButton buttons[] = {
       {"ButtonConvBmp", "convbmp -r -ct", 8,
        [=, this] { convbmp(driver_->OpenedPicture(), out("welcome.qv.colortable"), out("welcome.qv.raw")); }},
@@ -163,17 +170,13 @@ void TForm1::BuildStepButtons(QWidget* client) {
   }
 }
 
-QString TForm1::OutputFile(const char* name) const {
-  return QString::fromStdString(startup_.folders.output) + QLatin1Char('/') + QLatin1String(name);
-}
-
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
   MenuStyler().Activate(menuBar());
   // A log that cannot be written is said once, instead of a status line that
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
-  startup_ = base.isEmpty() ? StartUpDefault() : StartUp(QFile::encodeName(base).toStdString());
+  startup_ = base.isEmpty() ? StartUpDefault() : StartUp(LocalName(base));
   driver_ = std::make_unique<Driver>(*this, startup_.folders);
   setWindowTitle(QString::fromStdString(startup_.caption));
   const QSize size(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -199,18 +202,20 @@ void TForm1::Open1Click() {
   if (chosen) OpenPicture(*chosen);
 }
 
-void TForm1::OpenPicture(const QString& path) {
+void TForm1::OpenPicture(const QString& path) { OpenPictureFile(LocalName(path)); }
+
+void TForm1::OpenPictureFile(const std::string& name) {
   // The choice stands even when the file cannot be shown: a later run then
   // reports what is wrong with it.
-  driver_->SetOpenedPicture(path.toStdString());
+  driver_->SetOpenedPicture(name);
   std::string error;
-  const QImage image = LoadPreviewImage(path.toStdString(), &error);
+  const QImage image = LoadPreviewImage(name, &error);
   if (image.isNull()) {
     WriteLog("ERROR: OpenFile(), Msg=" + error);
     return;
   }
   image_->setPixmap(QPixmap::fromImage(image));
-  SetStatus(path.toStdString());
+  SetStatus(name);
 }
 
 // Shows the report, and the picture inside a sound image in the preview; the
@@ -218,7 +223,7 @@ void TForm1::OpenPicture(const QString& path) {
 void TForm1::CheckImage1Click() {
   const auto chosen = dialogs_->GetOpenFileName(this, kCheckTitle, kCheckFilter, QStringLiteral("img"));
   if (!chosen) return;
-  const InspectReport report = InspectFile(chosen->toStdString());
+  const InspectReport report = InspectFile(LocalName(*chosen));
   if (report.picture) image_->setPixmap(QPixmap::fromImage(PictureImage(*report.picture)));
   QString text = *chosen + QStringLiteral("\n");
   for (const std::string& line : ReportText(report)) text += QStringLiteral("\n") + QString::fromStdString(line);
@@ -231,7 +236,7 @@ void TForm1::Import1Click() {
 }
 
 void TForm1::ImportPicture(const QString& path) {
-  const std::string picture = QFile::encodeName(path).toStdString();
+  const std::string picture = LocalName(path);
   const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
   ImportReport report;
   try {
@@ -248,12 +253,12 @@ void TForm1::ImportPicture(const QString& path) {
   }
   const std::string summary = SummarizeReport(report);
   WriteLog("ImportPicture: In=" + picture + ", Out=" + bitmap + ", " + summary);
-  OpenPicture(QString::fromStdString(bitmap));
+  OpenPictureFile(bitmap);
   SetStatus("Imported " + bitmap + ": " + summary);
 }
 
 void TForm1::OpenFromCommandLine(const QString& path) {
-  if (ReadConvertibleBitmap(QFile::encodeName(path).toStdString())) {
+  if (ReadConvertibleBitmap(LocalName(path))) {
     OpenPicture(path);
   } else {
     ImportPicture(path);
@@ -272,7 +277,9 @@ std::string TForm1::ShowPicture(const std::string& path) {
   return {};
 }
 
-void TForm1::SetStatus(const std::string& text) { status_text_->setText(QString::fromStdString(text)); }
+void TForm1::SetStatus(const std::string& text) {
+  status_text_->setText(QString::fromStdString(PrintableName(text)));
+}
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
 

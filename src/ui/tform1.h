@@ -54,6 +54,8 @@ class TForm1 : public QMainWindow, public RunView {
   // hands it on: a bitmap the pipeline takes opens as it is, any other
   // picture (or a bitmap of another size or kind) is imported.
   void OpenFromCommandLine(const QString& path);
+  // The same by the name's own bytes, which need not be UTF-8.
+  void OpenPictureFile(const std::string& name);
 
   const StartupResult& Startup() const { return startup_; }
   Driver& RunDriver() { return *driver_; }
@@ -72,7 +74,6 @@ class TForm1 : public QMainWindow, public RunView {
   void BuildMenu();
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
-  QString OutputFile(const char* name) const;
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;

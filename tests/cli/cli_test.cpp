@@ -11,6 +11,7 @@
 #include "photo_like.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
+#include "support/named_pipe.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -365,6 +366,71 @@ TEST_F(CliTest, ImportFailuresExitOneWithTheReason) {
   EXPECT_EQ(Run({"import", "sample.bmp", "no-folder/out.bmp"}), 1);
   EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: cannot write no-folder/out.bmp: ", 0), 0u) << err_.str();
   EXPECT_FALSE(test::Exists(Path("no-folder")));
+}
+
+// A named pipe called like a picture or an image once kept every command
+// waiting for a writer; a device, such as one that never ends, is no
+// better. Each is refused at once, saying what it is.
+TEST_F(CliTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
+  test::NamedPipe pipe(Path("pipe.bmp"));
+  ASSERT_TRUE(pipe.made());
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {"make", {"--home", Home(), "make", pipe.path()}, "is not a regular file but a named pipe"},
+      {"inspect", {"inspect", pipe.path()}, "is not a regular file but a named pipe"},
+      {"import", {"import", pipe.path(), Path("out.bmp")},
+       "Cannot read " + pipe.path() + " as a picture: it is not a regular file but a named pipe\n"},
+      {"import of a device", {"import", "/dev/zero", Path("out.bmp")},
+       "Cannot read /dev/zero as a picture: it is not a regular file but a character device\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Run(c.args), 1);
+    EXPECT_NE(err_.str().find(c.says), std::string::npos) << err_.str();
+    EXPECT_FALSE(test::Exists(Path("out.bmp")));
+  }
+  EXPECT_EQ(fs::exists(Home("Output")) ? OutputCount() : 0, 0);
+  EXPECT_FALSE(pipe.ReleasedAHungReader());
+}
+
+// Any bytes make a file name: one that is not UTF-8 and one with a line
+// break, a tab and markup are imported, and the bitmaps made into images,
+// through the preview's check. Messages show the control characters escaped.
+TEST_F(CliTest, NamesOfAnyBytesWorkEndToEnd) {
+  QImage logo(320, 200, QImage::Format_RGB32);
+  logo.fill(QColor(40, 90, 200));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  for (const std::string name : {"caf\xe9", "two\nlines\tand <b>markup<b>"}) {
+    SCOPED_TRACE(testing::PrintToString(name));
+    const std::string picture = Path(name + ".png");
+    const std::string bitmap = Path(name + ".bmp");
+    fs::copy_file(Path("logo.png"), picture);
+    ASSERT_EQ(Run({"import", picture, bitmap}), 0) << err_.str();
+    EXPECT_TRUE(ReadConvertibleBitmap(bitmap));
+    fs::remove_all(Home("Output"));
+    ASSERT_EQ(Run({"--home", Home(), "make", bitmap}), 0) << err_.str();
+    EXPECT_EQ(OutputCount(), 6);
+    EXPECT_TRUE(test::Exists(Home("Output/" + name + "_kestro300_usb_welcome.img")));
+  }
+  EXPECT_EQ(Run({"import", Path("gone\n\x1b[2J.png"), Path("out.bmp")}), 1);
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: Cannot read " + Path("gone\\n\\x1b[2J.png") + " as a picture: File not found\n");
+}
+
+// A JPEG cut short still decodes, its lower part made up; the import says so.
+TEST_F(CliTest, ImportWarnsOfAPictureCutShort) {
+  ASSERT_TRUE(MakePhotoLike({.width = 400, .height = 300}).save(QString::fromStdString(Path("photo.jpg")), "JPEG"));
+  test::Bytes jpeg = test::ReadBytes(Path("photo.jpg"));
+  jpeg.resize(jpeg.size() / 2);
+  WriteBytes(Path("cut.jpg"), jpeg);
+  ASSERT_EQ(Run({"import", "cut.jpg", "cut.bmp"}), 0) << err_.str();
+  const std::string warning = "the picture data is damaged or cut short, so part of the picture may be missing or "
+                              "wrong (its reader said: ";
+  EXPECT_NE(out_.str().find("\nWarning: " + warning), std::string::npos) << out_.str();
+  EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: warning: cut.jpg: " + warning, 0), 0u) << err_.str();
+  EXPECT_TRUE(ReadConvertibleBitmap(Path("cut.bmp")));
 }
 
 TEST_F(CliTest, SamplePictureGoesThroughThePipeline) {

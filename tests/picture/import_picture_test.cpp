@@ -3,12 +3,21 @@
 // the import measured.
 #include "picture/import_picture.h"
 
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
 #include <QImage>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <random>
 
@@ -345,12 +354,59 @@ TEST_F(ImportTest, APictureThatCannotFitIsAClearError) {
   EXPECT_FALSE(test::Exists(Path("photo.bmp")));
 }
 
+// Every format Qt's readers take, as an unsupported picture's error lists them.
+std::string FormatList() {
+  std::string list;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    list += (list.empty() ? "" : ", ") + format.toStdString();
+  }
+  return list;
+}
+
+// A PNG that claims this size and holds a few bytes of pixels.
+Bytes PngHeaderOnly(uint32_t width, uint32_t height) {
+  Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&](const char* type, Bytes data) {
+    const uint8_t length[4] = {uint8_t(data.size() >> 24), uint8_t(data.size() >> 16), uint8_t(data.size() >> 8),
+                               uint8_t(data.size())};
+    b.insert(b.end(), length, length + 4);
+    data.insert(data.begin(), type, type + 4);
+    const uint32_t crc = uint32_t(crc32(0, data.data(), uInt(data.size())));
+    b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+  };
+  Bytes ihdr(13, 0);
+  PutBE32(&ihdr[0], width);
+  PutBE32(&ihdr[4], height);
+  ihdr[8] = 8;  // 8 bits a sample, true colour
+  ihdr[9] = 2;
+  chunk("IHDR", ihdr);
+  Bytes idat(64);
+  uLongf idat_size = uLongf(idat.size());
+  const Bytes row(16, 0);
+  compress(idat.data(), &idat_size, row.data(), uLong(row.size()));
+  idat.resize(idat_size);
+  chunk("IDAT", idat);
+  chunk("IEND", {});
+  return b;
+}
+
 TEST_F(ImportTest, UnreadableFilesAreClearErrors) {
   WriteBytes(Path("notes.png"), test::ToBytes("not a picture at all"));
+  // A bomb: a few bytes that would decode to 40 GB.
+  WriteBytes(Path("huge.png"), PngHeaderOnly(100000, 100000));
+  test::Bytes long_line = test::MakeBitmap({.width = 2000000, .height = 1, .bit_count = 24, .pixel_rows = 0});
+  WriteBytes(Path("long.bmp"), long_line);
+  ASSERT_TRUE(fs::create_directory(Path("folder.png")));
   const struct {
     const char* file;
-    const char* reason;
-  } cases[] = {{"missing.png", "File not found"}, {"notes.png", "Unsupported image format"}};
+    std::string reason;
+  } cases[] = {{"missing.png", "File not found"},
+               {"notes.png", "Unsupported image format; the formats it reads are " + FormatList()},
+               {"huge.png", "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
+               {"long.bmp",
+                "at 2,000,000 x 1 pixels it is too large: the import takes no side longer than 1,000,000 pixels"},
+               {"folder.png", "it is not a regular file but a folder"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     try {
@@ -360,6 +416,162 @@ TEST_F(ImportTest, UnreadableFilesAreClearErrors) {
       EXPECT_EQ(std::string(e.what()), "Cannot read " + Path(c.file) + " as a picture: " + c.reason);
     }
     EXPECT_FALSE(test::Exists(Path("out.bmp")));
+  }
+}
+
+// A file cut short that its reader still decodes is imported with a warning
+// in the report; what is missing is the same each time, never whatever the
+// memory held.
+TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
+  const test::BitmapRecipe half_rows{.pixel_rows = 288};
+  Save(MakePhotoLike({.width = 400, .height = 300}), Path("photo.jpg"), "JPEG");
+  Bytes jpeg = ReadBytes(Path("photo.jpg"));
+  jpeg.resize(jpeg.size() / 2);
+  const struct {
+    const char* file;
+    Bytes bytes;
+    std::string warning;
+    std::optional<Rgb> top_left;
+  } cases[] = {
+      {"cut.jpg", jpeg,
+       "the picture data is damaged or cut short, so part of the picture may be missing or wrong (its reader said: ",
+       std::nullopt},
+      // Stored bottom row first: the top half is missing and shows colour 0.
+      {"cut.bmp", test::MakeBitmap(half_rows),
+       "the file ends early: it holds 207,360 of the 414,720 bytes of its pixel rows, so part of the picture is "
+       "missing",
+       test::GeneratedColor(half_rows, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    WriteBytes(Path(c.file), c.bytes);
+    const ImportedPicture imported = ImportPicture(Path(c.file));
+    ASSERT_EQ(imported.report.warnings.size(), 1u);
+    EXPECT_EQ(imported.report.warnings[0].rfind(c.warning, 0), 0u) << imported.report.warnings[0];
+    EXPECT_NE(DescribeReport(imported.report).find("\nWarning: " + imported.report.warnings[0] + "\n"),
+              std::string::npos);
+    EXPECT_NE(SummarizeReport(imported.report).find("; warning: " + imported.report.warnings[0]), std::string::npos);
+    if (c.top_left) {
+      for (int x = 0; x < kPictureWidth; ++x) ASSERT_EQ(ColorAt(imported.picture, x, 0), *c.top_left) << x;
+    }
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// The address space this process takes now, from /proc.
+uint64_t AddressSpaceBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  uint64_t kb = 0;
+  while (status >> key) {
+    if (key == "VmSize:" && status >> kb) return kb * 1024;
+  }
+  return 0;
+}
+
+// In a death test's child: runs check with the address space allowed to
+// grow by headroom only (not under AddressSanitizer, whose shadow memory
+// needs far more address space than it uses) and a minute to finish, then
+// exits 0 when check returned nothing, else 1 with its text on stderr.
+std::string LimitedCheck(const std::function<std::string()>& check, uint64_t headroom) {
+  ::alarm(60);
+  if (!kAddressSanitizer) {
+    const uint64_t limit = AddressSpaceBytes() + headroom;
+    const rlimit both{limit, limit};
+    if (::setrlimit(RLIMIT_AS, &both) != 0) return "no limit";
+  }
+  try {
+    return check();
+  } catch (const std::exception& e) {
+    return std::string("threw: ") + e.what();
+  }
+}
+
+[[noreturn]] void ExitWith(const std::string& failures) {
+  std::fprintf(stderr, "%s\n", failures.c_str());
+  std::fflush(stderr);
+  ::_exit(failures.empty() ? 0 : 1);
+}
+
+// A line one pixel thin and thousands long, filling the canvas or fitting
+// it, takes little memory and time: only what stays visible is scaled. Each
+// picture is five bands of colour along the line; few colours, so that the
+// child process never starts libimagequant's threads.
+TEST_F(ImportTest, ExtremeShapesTakeLittleMemoryAndComeOutRight) {
+  // The child starts afresh: Qt's image conversions use a pool of threads,
+  // which a mere fork would lose.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const Rgb bands[] = {{220, 40, 40}, {40, 200, 60}, {60, 90, 230}, {240, 220, 30}, {200, 60, 210}};
+  const struct {
+    int width, height;
+    bool fill;
+    int placed_width, placed_height;
+  } cases[] = {
+      {1, 1000, true, 720, 720000}, {1, 10000, true, 720, 7200000}, {10000, 1, true, 5760000, 576},
+      {1, 1000, false, 1, 576},     {1, 10000, false, 1, 576},       {10000, 1, false, 720, 1},
+  };
+  for (const auto& c : cases) {
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + (c.fill ? " filled" : " fit");
+    SCOPED_TRACE(name);
+    const int length = std::max(c.width, c.height);
+    QImage line(c.width, c.height, QImage::Format_RGB32);
+    for (int i = 0; i < length; ++i) {
+      const Rgb band = bands[i * 5 / length];
+      line.setPixel(c.width == 1 ? 0 : i, c.width == 1 ? i : 0, qRgb(band.r, band.g, band.b));
+    }
+    Save(line, Path("line.png"), "PNG");
+
+    const auto check = [&] {
+      std::string failed;
+      const auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) failed += what + "; ";
+      };
+      const ImportedPicture imported = ImportPicture(Path("line.png"), {.fill = c.fill});
+      const ImportReport& r = imported.report;
+      const std::string scaled = std::to_string(c.width) + " x " + std::to_string(c.height) + ", scaled to " +
+                                 std::to_string(c.placed_width) + " x " + std::to_string(c.placed_height);
+      const std::string text = DescribeReport(r);
+      expect(text.rfind("Picture: " + scaled + (c.fill ? " and cropped to 720 x 576\n" : " and centred\n"), 0) == 0,
+             "report: " + text);
+      expect(r.warnings.empty() && std::isinf(r.psnr_db), "not lossless, or warned: " + text);
+      const Picture8& p = imported.picture;
+      if (c.fill) {
+        // The middle of the line covers the whole canvas.
+        for (const auto& [x, y] : {std::pair{0, 0}, {kPictureWidth / 2, kPictureHeight / 2}, {719, 575}}) {
+          expect(Near(ColorAt(p, x, y), bands[2]), "not filled with the middle band at " + std::to_string(x));
+        }
+      } else {
+        // The whole line, end to end, on the black background.
+        const bool tall = c.height > c.width;
+        const auto on_line = [&](int at) {
+          return tall ? ColorAt(p, (kPictureWidth - 1) / 2, at) : ColorAt(p, at, (kPictureHeight - 1) / 2);
+        };
+        const int end = (tall ? kPictureHeight : kPictureWidth) - 1;
+        expect(Near(on_line(0), bands[0]) && Near(on_line(end / 2), bands[2]) && Near(on_line(end), bands[4]),
+               "the line does not run end to end");
+        const Rgb beside = tall ? ColorAt(p, 0, kPictureHeight / 2) : ColorAt(p, kPictureWidth / 2, 0);
+        expect(Near(beside, Rgb{}), "no background beside the line");
+      }
+      return failed;
+    };
+    EXPECT_EXIT(
+        {
+          const std::string failures = LimitedCheck(check, uint64_t{256} << 20);
+          TearDown();
+          ExitWith(failures);
+        },
+        testing::ExitedWithCode(0), "");
   }
 }
 

@@ -4,8 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -23,6 +25,7 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "support/named_pipe.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -178,6 +181,51 @@ class TForm1Test : public QObject {
     QCOMPARE(Status(), QString());
   }
 
+  // A named pipe called like a bitmap once kept the window waiting for a
+  // writer; it is refused at once and the reason logged.
+  void openingANamedPipeIsRefusedAtOnce() {
+    test::NamedPipe pipe(dir_.path().toStdString() + "/pipe.bmp");
+    QVERIFY(pipe.made());
+    const QImage before = Preview();
+    dialogs_.answers.push(QString::fromStdString(pipe.path()));
+    form_->Open1Click();
+    QVERIFY2(LogText().find("ERROR: OpenFile(), Msg=Cannot open file " + pipe.path() +
+                            ": it is not a regular file but a named pipe") != std::string::npos,
+             LogText().c_str());
+    QCOMPARE(Preview(), before);
+    QVERIFY(!pipe.ReleasedAHungReader());
+  }
+
+  // Names are data: markup in a file name shows as the characters it is,
+  // in the status line and in message boxes.
+  void namesShowAsPlainText() {
+    const QString path = Picture("<b>bold<b> & <i>.bmp");
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    QCOMPARE(Child<QLabel>("StatusText")->textFormat(), Qt::PlainText);
+
+    QtDialogs dialogs;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    // Looks at the message box once it is up, then closes it; a box that
+    // never comes is given up on after a while, failing the test.
+    QTimer poll;
+    int polls = 0;
+    connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box && ++polls < 500) return;
+      poll.stop();
+      if (!box) return;
+      shown = box->text();
+      format = box->textFormat();
+      box->accept();
+    });
+    poll.start(10);
+    dialogs.ShowMessage(form_.get(), QStringLiteral("Title"), QStringLiteral("Cannot read <b>x</b>.png"));
+    QCOMPARE(shown, QStringLiteral("Cannot read <b>x</b>.png"));
+    QCOMPARE(format, Qt::PlainText);
+  }
+
   void importConvertsThePictureIntoInputAndOpensIt() {
     QImage photo(640, 360, QImage::Format_RGB32);
     photo.fill(QColor(40, 90, 160));
@@ -224,8 +272,12 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->Import1Click();
     QCOMPARE(dialogs_.messages.size(), 1);
-    QCOMPARE(dialogs_.messages[0],
-             QStringLiteral("Cannot read ") + path + QStringLiteral(" as a picture: Unsupported image format"));
+    QStringList formats;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) formats << QString::fromLatin1(format);
+    QCOMPARE(dialogs_.messages[0], QStringLiteral("Cannot read ") + path +
+                                       QStringLiteral(" as a picture: Unsupported image format; the formats it reads "
+                                                      "are ") +
+                                       formats.join(QStringLiteral(", ")));
     QVERIFY(LogText().find("ERROR: ImportPicture(" + path.toStdString() + "), Msg=Cannot read ") != std::string::npos);
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
     QVERIFY(form_->RunDriver().OpenedPicture().empty());
