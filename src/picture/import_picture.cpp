@@ -11,6 +11,7 @@
 #include "picture/canvas.h"
 #include "picture/fit.h"
 #include "picture/quantizer.h"
+#include "picture/tv_checks.h"
 #include "picture/report_text.h"
 #include "steps/gzip_f9.h"
 
@@ -99,7 +100,9 @@ size_t WelcomeDataSize(const Picture8& picture) {
 }
 
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {
-  if (std::optional<ImportedPicture> kept = KeepAcceptableBitmap(path, options)) return std::move(*kept);
+  if (!options.caption) {
+    if (std::optional<ImportedPicture> kept = KeepAcceptableBitmap(path, options)) return std::move(*kept);
+  }
 
   DecodedPicture decoded = ReadPicture(path);
   const QImage& picture = decoded.image;
@@ -107,17 +110,27 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   report.warnings = std::move(decoded.warnings);
   report.source_width = picture.width();
   report.source_height = picture.height();
-  const QSize placed = PlacedSize(picture.size(), options.fill);
-  report.placed_width = placed.width();
-  report.placed_height = placed.height();
+  const Placement placement = PlacePicture(picture.size(), options.fill, options.display, options.safe);
+  report.placed_width = placement.size.width();
+  report.placed_height = placement.size.height();
+  report.scale = placement.scale;
+  report.display = options.display;
+  report.safe = options.safe;
+  report.for_tv = options.for_tv;
   report.budget = options.budget;
 
-  const QImage canvas = PlaceOnCanvas(picture, options.background, options.fill);
+  QImage canvas = PlaceOnCanvas(picture, options.background, options.fill, options.display, options.safe);
+  if (options.caption) DrawCaption(canvas, *options.caption);
   Candidate chosen = ChooseColors(path, canvas, options, report);
   report.colors = static_cast<int>(chosen.picture.palette.size());
   report.dithering = chosen.dithering;
   report.size = chosen.size;
   report.psnr_db = Psnr(canvas, chosen.picture);
+  if (options.for_tv) {
+    for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, options.safe)) {
+      report.warnings.push_back(std::move(warning));
+    }
+  }
   return ImportedPicture{std::move(chosen.picture), report};
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/tv_caption.h"
+#include "picture/tv_display.h"
 #include "steps/bitmap8.h"
 #include "steps/image_layouts.h"
 
@@ -29,6 +31,17 @@ struct ImportOptions {
   bool fill = false;           // scale to cover 720 x 576 and crop instead
   bool fit = true;             // search for a version within the budget
   size_t budget = welcome::kMaxDataLength;
+  // The TV the picture is made for: it is scaled so that it keeps its
+  // proportions there. Square is the receiver's pixels as they are; the
+  // command line and the window ask for 4:3 unless told otherwise.
+  Display display = Display::kSquare;
+  SafeArea safe = SafeArea::kNone;  // the part of the frame the picture is fitted into
+  // Speak as for a TV: name the display in the report, and warn of what
+  // shows badly on a TV (see tv_checks.h).
+  bool for_tv = false;
+  // A line of text drawn on the picture before its colours are reduced, so
+  // that the budget holds it too.
+  std::optional<Caption> caption{};
 };
 
 struct ImportReport {
@@ -45,6 +58,10 @@ struct ImportReport {
   size_t budget = 0;
   double psnr_db = 0;          // against the scaled picture; infinite when equal
   int candidates = 0;          // versions made and measured
+  Display display = Display::kSquare;
+  SafeArea safe = SafeArea::kNone;
+  bool for_tv = false;         // the display is named, the TV warnings given
+  double scale = 1;            // how much the picture grew, as shown on the display
   // What was wrong with the picture's data though it could still be read
   // (a cut-short file, say), for the user.
   std::vector<std::string> warnings;
