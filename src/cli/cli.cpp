@@ -785,6 +785,7 @@ int ImportCommand(Invocation& inv) {
   options.display = DisplayOption(inv);
   options.safe = SafeOption(inv);
   options.for_tv = true;
+  options.smoothing = true;
   options.caption = CaptionOption(inv);
   if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];

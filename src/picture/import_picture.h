@@ -3,8 +3,10 @@
 //
 // The welcome image holds at most 180,208 bytes of colour table and gzip
 // member. A picture over that is searched for the best-looking version that
-// fits: less dithering first, then fewer colours. Sizes are measured with the
-// gzip step's own compressor, so what fits here fits the pipeline.
+// fits: less dithering first, then fewer colours; on request also for the
+// picture lightly smoothed, taking the version closest to the picture itself.
+// Sizes are measured with the gzip step's own compressor, so what fits here
+// fits the pipeline.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +44,11 @@ struct ImportOptions {
   // A line of text drawn on the picture before its colours are reduced, so
   // that the budget holds it too.
   std::optional<Caption> caption{};
+  // When something has to be given up to fit: search a lightly smoothed
+  // version of the picture as well, and take whichever version is closest to
+  // the picture itself by PSNR (the full palette undithered included). It
+  // takes about twice as long; the command line asks for it.
+  bool smoothing = false;
 };
 
 struct ImportReport {
@@ -53,6 +60,7 @@ struct ImportReport {
   bool fitted = false;         // dithering or colours were given up to fit
   int colors = 0;              // palette entries written
   double dithering = 0;        // 0 none to 1 full
+  int smoothing = 0;           // passes of light smoothing before the colours were reduced
   size_t first_size = 0;       // at 256 colours and full dithering, before fitting
   size_t size = 0;             // colour table + gzip member as written
   size_t budget = 0;

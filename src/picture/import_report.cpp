@@ -98,6 +98,10 @@ std::string DescribeReport(const ImportReport& r) {
   if (r.fitted) {
     text += "Fit:     every colour with full dithering took " + GroupDigits(r.first_size) +
             " bytes; the best-looking version that fits was chosen\n";
+    if (r.smoothing > 0) {
+      text += "         smoothed lightly (" + std::to_string(r.smoothing) + (r.smoothing == 1 ? " pass" : " passes") +
+              ") before its colours were reduced, which left room for more of them\n";
+    }
   }
   if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";
   for (const std::string& warning : r.warnings) text += "Warning: " + warning + "\n";

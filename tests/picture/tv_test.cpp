@@ -329,5 +329,20 @@ TEST_F(TvTest, CaptionLiesInsideTitleSafeAndTheBudget) {
   }
 }
 
+// With smoothing as a third axis, the version chosen fits and is never
+// further from the picture than the one found without it.
+TEST_F(TvTest, SmoothingNeverChoosesAWorseFit) {
+  const std::string photo = Save(MakePhotoLike({.grain = 6.0, .seed = 7}), "photo.png");
+  const ImportReport plain = ImportPicture(photo).report;
+  const ImportedPicture smoothed = ImportPicture(photo, {.smoothing = true});
+  EXPECT_TRUE(smoothed.report.Fits());
+  EXPECT_EQ(smoothed.report.size, WelcomeDataSize(smoothed.picture));
+  EXPECT_GE(smoothed.report.psnr_db, plain.psnr_db);
+  EXPECT_GT(smoothed.report.candidates, plain.candidates);
+  if (smoothed.report.smoothing > 0) {
+    EXPECT_NE(DescribeReport(smoothed.report).find("smoothed lightly (1 pass)"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace kws
