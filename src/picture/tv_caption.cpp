@@ -25,7 +25,11 @@ void EnsureTextSetting() {
   static int argc = 1;
   static char name[] = "kestro-welcome-cli";
   static char* argv[] = {name, nullptr};
+  // Without a desktop session Qt warns of what it does not need here (no
+  // runtime folder); those words are not the user's concern.
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   new QGuiApplication(argc, argv);
+  qInstallMessageHandler(previous);
 }
 
 QFont CaptionFont(int pixel_size) {
