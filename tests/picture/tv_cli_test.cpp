@@ -4,7 +4,9 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +46,9 @@ TEST_F(TvCliTest, UsageErrorsExitTwo) {
       {"preview", "a.bmp", "b.png", "--overscan", "five"},
       {"preview", "a.bmp", "b.png", "--display", "wide"},
       {"sample", "a.bmp", "--guides"},
+      {"import", "a.png", "b.bmp", "--caption-position", "top"},
+      {"import", "a.png", "b.bmp", "--caption", "v1", "--caption-position", "middle"},
+      {"import", "a.png", "b.bmp", "--caption", "v1", "--caption-colour", "no-such-colour"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(testing::PrintToString(args));
@@ -80,6 +85,14 @@ TEST_F(TvCliTest, ImportIsForA43TvUnlessTold) {
     EXPECT_EQ(err_.str().substr(0, c.warning.size()), c.warning);
     EXPECT_EQ(err_.str().empty(), c.warning.empty()) << err_.str();
   }
+  // A caption is drawn into the picture and reported like the rest of it.
+  ASSERT_EQ(Run({"import", "logo.png", "caption.bmp", "--caption", "v1.2", "--caption-colour", "#ffff00", "--json"}),
+            0)
+      << err_.str();
+  EXPECT_NE(out_.str().find("\"display\": \"4:3\""), std::string::npos) << out_.str();
+  const std::optional<Picture8> captioned = ReadConvertibleBitmap(Path("caption.bmp"));
+  ASSERT_TRUE(captioned);
+  EXPECT_NE(std::find(captioned->palette.begin(), captioned->palette.end(), Rgb{255, 255, 0}), captioned->palette.end());
   // A warning for a TV goes to stderr as well, and the bitmap is written.
   SaveLogo(100, 80, "tiny.png");
   ASSERT_EQ(Run({"import", "tiny.png", "tiny.bmp"}), 0);
