@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
+#include <functional>
 #include <future>
 #include <limits>
 #include <utility>
@@ -27,9 +28,9 @@ constexpr const char* kRawName = "welcome.qv.raw2";
 
 constexpr double kNoLoss = std::numeric_limits<double>::infinity();
 
-// The most passes of smoothing tried when a picture has to give up detail
-// to fit.
-constexpr int kMaxSmoothing = 1;
+// The passes of smoothing tried when a picture has to give up detail to
+// fit: one is light enough to keep edges and takes most of the grain.
+constexpr int kSmoothingPasses = 1;
 
 // A bitmap the pipeline takes as it is, when within the budget (or when no
 // fitting was asked for): kept, pixels and palette.
@@ -109,13 +110,21 @@ struct Fitted {
   int full_colors = 0;
 };
 
-Fitted FitVersion(const QImage& picture, const QImage& canvas, const ImportOptions& options) {
+// over_budget is called, once, as soon as a version is seen not to fit.
+Fitted FitVersion(const QImage& picture, const QImage& canvas, const ImportOptions& options,
+                  const std::function<void()>& over_budget = {}) {
   Quantizer quantizer(picture);
   Fitted fitted;
   fitted.full_colors = quantizer.FullColors();
+  bool told = false;
   const MakeCandidate make = [&](int colors, double dithering) {
     Picture8 result = colors < fitted.full_colors ? quantizer.Reduce(colors) : quantizer.Remap(dithering);
-    return Measured(std::move(result), colors, dithering);
+    Candidate candidate = Measured(std::move(result), colors, dithering);
+    if (!told && over_budget && candidate.size > options.budget) {
+      told = true;
+      over_budget();
+    }
+    return candidate;
   };
   if (!options.fit) {
     Candidate full = make(fitted.full_colors, kDitherLevels[0]);
@@ -141,38 +150,36 @@ Fitted FitVersion(const QImage& picture, const QImage& canvas, const ImportOptio
 // The canvas in at most 256 colours: its own when it has no more, else
 // quantised, as the best-looking version that fits or, when no fitting was
 // asked for, with the full palette and full dithering. When something had
-// to be given up to fit and smoothing is asked for, lightly smoothed
-// versions are searched as well, and the one closest to the canvas itself
+// to be given up to fit and smoothing is asked for, a lightly smoothed
+// version is searched as well, and the one closest to the canvas itself
 // (by PSNR) is taken.
 Candidate ChooseColors(const std::string& path, const QImage& canvas, const ImportOptions& options,
                    ImportReport& report) {
   if (std::optional<Candidate> exact = KeepExactColors(canvas, options, report)) return std::move(*exact);
-  Fitted plain = FitVersion(canvas, canvas, options);
+  // The smoothed version's search starts on a thread of its own as soon as
+  // the picture is seen not to fit as it is, beside the rest of this one's.
+  std::future<Fitted> smoothed;
+  const auto start_smoothed = [&] {
+    smoothed = std::async(std::launch::async, [&canvas, &options] {
+      return FitVersion(Smoothed(canvas, kSmoothingPasses), canvas, options);
+    });
+  };
+  Fitted plain = FitVersion(canvas, canvas, options,
+                            options.fit && options.smoothing ? std::function<void()>(start_smoothed) : nullptr);
   FitOutcome& outcome = plain.outcome;
   report.first_size = outcome.first_size;
   report.candidates = outcome.probes;
   if (!options.fit) return std::move(*outcome.chosen);
   report.fitted = outcome.first_size > options.budget;
-  if (report.fitted && options.smoothing) {
-    // The smoothed versions side by side, each on its own thread.
-    std::vector<std::future<Fitted>> smoothed;
-    for (int passes = 1; passes <= kMaxSmoothing; ++passes) {
-      smoothed.push_back(std::async(std::launch::async, [&canvas, &options, passes] {
-        return FitVersion(Smoothed(canvas, passes), canvas, options);
-      }));
-    }
-    double best = outcome.chosen ? Psnr(canvas, outcome.chosen->picture) : -1.0;
-    for (int passes = 1; passes <= kMaxSmoothing; ++passes) {
-      Fitted version = smoothed[static_cast<size_t>(passes - 1)].get();
-      report.candidates += version.outcome.probes;
-      outcome.smallest_size = std::min(outcome.smallest_size, version.outcome.smallest_size);
-      if (!version.outcome.chosen) continue;
-      const double psnr = Psnr(canvas, version.outcome.chosen->picture);
-      if (psnr > best) {
-        best = psnr;
-        outcome.chosen = std::move(version.outcome.chosen);
-        report.smoothing = passes;
-      }
+  if (smoothed.valid()) {
+    Fitted version = smoothed.get();
+    report.candidates += version.outcome.probes;
+    outcome.smallest_size = std::min(outcome.smallest_size, version.outcome.smallest_size);
+    if (version.outcome.chosen &&
+        (!outcome.chosen ||
+         Psnr(canvas, version.outcome.chosen->picture) > Psnr(canvas, outcome.chosen->picture))) {
+      outcome.chosen = std::move(version.outcome.chosen);
+      report.smoothing = kSmoothingPasses;
     }
   }
   if (!outcome.chosen) throw ImportError(NoFitMessage(path, outcome, options.budget));
