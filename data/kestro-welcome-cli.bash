@@ -14,7 +14,7 @@ _kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders
 _kestro_welcome_cli() {
   local IFS=$'\n'
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-  local commands='run make sample inspect import step'
+  local commands='run make sample inspect import preview step'
   local steps='convbmp rawconv gzip_f9 dd addheader appendbin mkusbimg200 mkusbimg300 mkusbimg400 mkserialimg'
   local models='kestro100s kestro400 QuorvatelMurraTwin8M'
   local options='--home --verbose --quiet --json --help --version'
@@ -53,7 +53,13 @@ _kestro_welcome_cli() {
   case $command in
     run) ;;
     make) _kestro_welcome_cli_files "$cur" '*.[bB][mM][pP]' ;;
-    sample) [ "$n" -eq 1 ] && _kestro_welcome_cli_files "$cur" ;;
+    sample)
+      if [[ $cur == -* ]]; then
+        COMPREPLY=($(IFS=' ' compgen -W "--test-card $options" -- "$cur"))
+      else
+        _kestro_welcome_cli_files "$cur"
+      fi
+      ;;
     inspect)
       if [ "$prev" = --extract ]; then
         _kestro_welcome_cli_files "$cur" '*.[bB][mM][pP]'
@@ -66,10 +72,31 @@ _kestro_welcome_cli() {
     import)
       if [ "$prev" = --background ]; then
         :  # a colour: #rrggbb or a name
+      elif [ "$prev" = --display ]; then
+        COMPREPLY=($(IFS=' ' compgen -W "4:3 16:9 square" -- "$cur"))
+      elif [ "$prev" = --safe ]; then
+        COMPREPLY=($(IFS=' ' compgen -W "action title none" -- "$cur"))
+      elif [ "$prev" = --caption-position ]; then
+        COMPREPLY=($(IFS=' ' compgen -W "top bottom" -- "$cur"))
+      elif [ "$prev" = --caption ] || [ "$prev" = --caption-colour ]; then
+        :  # a text, a colour
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--background --fill --no-fit $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-colour --caption-position --display --fill --no-fit --safe $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur"
+      fi
+      ;;
+    preview)
+      if [ "$prev" = --display ]; then
+        COMPREPLY=($(IFS=' ' compgen -W "4:3 16:9 square" -- "$cur"))
+      elif [ "$prev" = --overscan ]; then
+        :  # a percentage
+      elif [[ $cur == -* ]]; then
+        COMPREPLY=($(IFS=' ' compgen -W "--display --guides --overscan $options" -- "$cur"))
+      elif [ "$n" -eq 1 ]; then
+        _kestro_welcome_cli_files "$cur"
+      else
+        _kestro_welcome_cli_files "$cur" '*.[pP][nN][gG]'
       fi
       ;;
     step)

@@ -9,6 +9,8 @@ KWS_PACKAGES=(
   gzip
   # Qt's readers for WebP and TIFF, and for SVG: the import takes these too.
   qt6-image-formats-plugins libqt6svg6
+  # The font of the import's caption.
+  fonts-dejavu-core
   # Manual pages made from the programs' --help, and the Debian package.
   help2man dpkg-dev file
   # Checks of the desktop entry and the AppStream metainfo.

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
@@ -26,6 +28,8 @@
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
+#include "picture/tv_preview.h"
+#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
 #include "steps/gzip_f9.h"
@@ -573,7 +577,10 @@ int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& pictur
   return 0;
 }
 
-int SampleCommand(Invocation& inv) { return WriteBitmap(inv, inv.args[0], MakeSamplePicture(), "Sample picture"); }
+int SampleCommand(Invocation& inv) {
+  if (inv.Has("--test-card")) return WriteBitmap(inv, inv.args[0], MakeTestCard(), "Test card");
+  return WriteBitmap(inv, inv.args[0], MakeSamplePicture(), "Sample picture");
+}
 
 void CheckInspect(const Invocation& inv) {
   if (inv.Has("--extract") && inv.args.size() != 1) {
@@ -674,8 +681,52 @@ Rgb ParseBackground(const std::string& text) {
   throw UsageError("--background takes #rrggbb or a colour name, not \"" + text + "\"");
 }
 
+// The display a picture is made for, or previewed on: 4:3 unless told.
+Display DisplayOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--display");
+  if (!text) return Display::k4x3;
+  if (const std::optional<Display> display = ParseDisplay(*text)) return *display;
+  throw UsageError("--display takes 4:3, 16:9 or square, not \"" + PrintableName(*text) + "\"");
+}
+
+SafeArea SafeOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--safe");
+  if (!text) return SafeArea::kNone;
+  if (const std::optional<SafeArea> area = ParseSafeArea(*text)) return *area;
+  throw UsageError("--safe takes action, title or none, not \"" + PrintableName(*text) + "\"");
+}
+
+// The caption asked for, if any.
+std::optional<Caption> CaptionOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--caption");
+  if (!text) {
+    if (inv.Has("--caption-position") || inv.Has("--caption-colour")) {
+      throw UsageError("--caption-position and --caption-colour go with --caption TEXT");
+    }
+    return std::nullopt;
+  }
+  Caption caption;
+  caption.text = *text;
+  if (const std::string* position = inv.Value("--caption-position")) {
+    const std::optional<CaptionPosition> parsed = ParseCaptionPosition(*position);
+    if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + PrintableName(*position) + "\"");
+    caption.position = *parsed;
+  }
+  if (const std::string* colour = inv.Value("--caption-colour")) {
+    const std::optional<Rgb> parsed = ParseColor(*colour);
+    if (!parsed) {
+      throw UsageError("--caption-colour takes #rrggbb or a colour name, not \"" + PrintableName(*colour) + "\"");
+    }
+    caption.color = *parsed;
+  }
+  return caption;
+}
+
 void CheckImport(const Invocation& inv) {
   if (const std::string* background = inv.Value("--background")) ParseBackground(*background);
+  DisplayOption(inv);
+  SafeOption(inv);
+  CaptionOption(inv);
 }
 
 bool EndsInBmp(const std::string& name) {
@@ -707,6 +758,8 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
     o["source"] = QJsonObject{{"width", report->source_width}, {"height", report->source_height}};
     o["placed"] = QJsonObject{{"width", report->placed_width}, {"height", report->placed_height}};
     o["unchanged"] = report->unchanged;
+    o["display"] = JsonText(DisplayName(report->display));
+    o["safe"] = JsonText(SafeAreaName(report->safe));
     o["colours"] = report->colors;
     o["dithering"] = report->dithering;
     o["size"] = static_cast<qint64>(report->size);
@@ -729,6 +782,11 @@ int ImportCommand(Invocation& inv) {
   ImportOptions options;
   options.fill = inv.Has("--fill");
   options.fit = !inv.Has("--no-fit");
+  options.display = DisplayOption(inv);
+  options.safe = SafeOption(inv);
+  options.for_tv = true;
+  options.smoothing = true;
+  options.caption = CaptionOption(inv);
   if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];
   const std::string& out = inv.args[1];
@@ -772,6 +830,70 @@ int ImportCommand(Invocation& inv) {
   return 0;
 }
 
+// ---- preview ----
+
+double OverscanOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--overscan");
+  if (!text) return 0;
+  try {
+    size_t used = 0;
+    const double value = std::stod(*text, &used);
+    if (used == text->size() && value >= 0 && value <= kMaxOverscanPercent) return value;
+  } catch (const std::exception&) {
+  }
+  throw UsageError("--overscan takes a percentage from 0 to 20, not \"" + PrintableName(*text) + "\"");
+}
+
+void CheckPreview(const Invocation& inv) {
+  DisplayOption(inv);
+  OverscanOption(inv);
+}
+
+// The picture of a bitmap the receivers take, or of an update image, as
+// inspect --extract takes it; the reason when there is none.
+std::optional<Picture8> PreviewSource(const std::string& path, std::string& why) {
+  if (std::optional<Picture8> bitmap = ReadConvertibleBitmap(path)) return bitmap;
+  InspectReport report = InspectFile(path);
+  if (report.picture) return std::move(report.picture);
+  why = Escaped(path) + " is neither a 720 x 576, 8-bit bitmap nor a sound update image: " + VerdictLine(report);
+  return std::nullopt;
+}
+
+int PreviewCommand(Invocation& inv) {
+  const std::string& input = inv.args[0];
+  const std::string& out = inv.args[1];
+  std::string why;
+  const std::optional<Picture8> picture = PreviewSource(input, why);
+  if (!picture) {
+    inv.err << kProgram << ": " << why << '\n';
+    return 1;
+  }
+  TvPreviewOptions options;
+  options.display = DisplayOption(inv);
+  options.guides = inv.Has("--guides");
+  options.overscan_percent = OverscanOption(inv);
+  const QImage preview = RenderTvPreview(*picture, options);
+  QByteArray png;
+  {
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    preview.save(&buffer, "PNG");
+  }
+  try {
+    WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()));
+  } catch (const std::exception& e) {
+    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << e.what() << '\n';
+    return 1;
+  }
+  if (inv.verbosity() != Verbosity::kQuiet) {
+    inv.out << "Preview written: " << Escaped(out) << " (" << preview.width() << " x " << preview.height()
+            << ", as on a " << (options.display == Display::kSquare ? std::string("computer screen, pixel for pixel")
+                                                                     : DisplayName(options.display) + " TV")
+            << ")\n";
+  }
+  return 0;
+}
+
 const std::vector<CommandSpec>& Commands() {
   static const std::vector<CommandSpec> commands = {
       {"make", "PICTURE...", 1, SIZE_MAX, "turn 720 x 576, 8-bit bitmaps into the six update images each", {},
@@ -786,10 +908,24 @@ const std::vector<CommandSpec>& Commands() {
        {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
         {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
         {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"},
-        {"--force", 0, "", "replace OUT.bmp even when it is not a bitmap an earlier import made"}},
+        {"--force", 0, "", "replace OUT.bmp even when it is not a bitmap an earlier import made"},
+        {"--display", 0, "4:3|16:9|square",
+         "the TV it is for: scaled to keep its shape there (default 4:3; square: pixels as they are)"},
+        {"--safe", 0, "action|title|none",
+         "fit it into the action-safe (90 %) or title-safe (80 %) area (default none)"},
+        {"--caption", 0, "TEXT", "draw one line of text on it, inside the title-safe area"},
+        {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
+        {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"}},
        "kestro-welcome-cli import holiday.jpg logo.bmp", CheckImport, ImportCommand},
-      {"sample", "OUT.bmp", 1, 1, "write the built-in sample picture", {}, "kestro-welcome-cli sample sample.bmp", {},
-       SampleCommand},
+      {"preview", "INPUT OUT.png", 2, 2,
+       "show a bitmap or update image as the TV will: stretched to its shape, as a PNG",
+       {{"--display", 0, "4:3|16:9|square", "the TV's shape (default 4:3; square: the receiver's pixels as they are)"},
+        {"--guides", 0, "", "draw the action-safe (yellow) and title-safe (cyan) areas"},
+        {"--overscan", 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"}},
+       "kestro-welcome-cli preview logo.bmp logo-tv.png --guides", CheckPreview, PreviewCommand},
+      {"sample", "OUT.bmp", 1, 1, "write the built-in sample picture",
+       {{"--test-card", 0, "", "write a test card instead: overscan, safe areas and the TV's shape at a glance"}},
+       "kestro-welcome-cli sample sample.bmp", {}, SampleCommand},
       {"step", "NAME ARG...", 1, SIZE_MAX, "run one step of the chain on the named files (see step --help)", {},
        "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
        [](const Invocation& inv) { FindStep(inv.args); }, StepCommand},

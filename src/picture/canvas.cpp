@@ -217,23 +217,21 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
 }
 
 QSize PlacedSize(const QSize& source, bool fill) {
-  if (source == kCanvasSize) return source;
-  const double fx = double{kPictureWidth} / source.width();
-  const double fy = double{kPictureHeight} / source.height();
-  const double f = fill ? std::max(fx, fy) : std::min(fx, fy);
-  // A line one pixel thin stays one pixel thin rather than vanishing; no
-  // side grows past what an int holds.
-  const auto side = [&](int length) {
-    return static_cast<int>(std::clamp(std::lround(length * f), 1L, long{std::numeric_limits<int>::max() / 2}));
-  };
-  return QSize(side(source.width()), side(source.height()));
+  return PlacePicture(source, fill, Display::kSquare, SafeArea::kNone).size;
 }
 
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
+  return PlaceOnCanvas(picture, background, fill, Display::kSquare, SafeArea::kNone);
+}
+
+QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Display display, SafeArea safe) {
   if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
-  const QSize placed = PlacedSize(picture.size(), fill);
+  const Placement placement = PlacePicture(picture.size(), fill, display, safe);
+  const QSize placed = placement.size;
+  const QRect area = placement.area;
   // Centred: a filling picture loses as much on either side.
-  const QPoint origin((kCanvasSize.width() - placed.width()) / 2, (kCanvasSize.height() - placed.height()) / 2);
+  const QPoint origin(area.left() + (area.width() - placed.width()) / 2,
+                      area.top() + (area.height() - placed.height()) / 2);
   const double fx = double(placed.width()) / picture.width();
   const double fy = double(placed.height()) / picture.height();
 
@@ -241,7 +239,7 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
   // for the smoothing filter to look at: all of a picture scaled to fit,
   // the middle of one that fills. A 1 x 10000 line filling the canvas is
   // scaled from four of its pixels, not into a 720 x 7,200,000 image.
-  const QRect visible = QRect(QPoint(0, 0), kCanvasSize).intersected(QRect(origin, placed)).translated(-origin);
+  const QRect visible = area.intersected(QRect(origin, placed)).translated(-origin);
   const int left = std::max(0, static_cast<int>(std::floor(visible.left() / fx)) - 1);
   const int top = std::max(0, static_cast<int>(std::floor(visible.top() / fy)) - 1);
   const int right = std::min(picture.width(), static_cast<int>(std::ceil((visible.right() + 1) / fx)) + 1);
@@ -265,6 +263,8 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
   canvas.fill(QColor(background.r, background.g, background.b));
   {
     QPainter painter(&canvas);
+    // Nothing of a filling picture strays outside its area.
+    painter.setClipRect(area);
     painter.drawImage(origin + QPoint(static_cast<int>(std::lround(left * fx)), static_cast<int>(std::lround(top * fy))),
                       part);
   }

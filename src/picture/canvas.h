@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/tv_display.h"
 #include "steps/bitmap8.h"
 
 namespace kws {
@@ -48,6 +49,11 @@ QSize PlacedSize(const QSize& source, bool fill);
 // is not scaled. Transparent parts show the background. The result is opaque
 // RGBA, 4 bytes a pixel. Throws ImportError when Qt cannot make an image.
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill);
+
+// The same for a picture shown on a display (see PlacePicture): scaled to keep
+// its proportions there, fitted into (or covering) the safe area, centred in
+// it, and nothing outside it but background.
+QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Display display, SafeArea safe);
 
 // A canvas of at most 256 colours as exactly those colours, in the order
 // they first appear; nothing for a canvas of more.

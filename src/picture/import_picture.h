@@ -3,8 +3,10 @@
 //
 // The welcome image holds at most 180,208 bytes of colour table and gzip
 // member. A picture over that is searched for the best-looking version that
-// fits: less dithering first, then fewer colours. Sizes are measured with the
-// gzip step's own compressor, so what fits here fits the pipeline.
+// fits: less dithering first, then fewer colours; on request also for the
+// picture lightly smoothed, taking the version closest to the picture itself.
+// Sizes are measured with the gzip step's own compressor, so what fits here
+// fits the pipeline.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/tv_caption.h"
+#include "picture/tv_display.h"
 #include "steps/bitmap8.h"
 #include "steps/image_layouts.h"
 
@@ -29,6 +33,22 @@ struct ImportOptions {
   bool fill = false;           // scale to cover 720 x 576 and crop instead
   bool fit = true;             // search for a version within the budget
   size_t budget = welcome::kMaxDataLength;
+  // The TV the picture is made for: it is scaled so that it keeps its
+  // proportions there. Square is the receiver's pixels as they are; the
+  // command line and the window ask for 4:3 unless told otherwise.
+  Display display = Display::kSquare;
+  SafeArea safe = SafeArea::kNone;  // the part of the frame the picture is fitted into
+  // Speak as for a TV: name the display in the report, and warn of what
+  // shows badly on a TV (see tv_checks.h).
+  bool for_tv = false;
+  // A line of text drawn on the picture before its colours are reduced, so
+  // that the budget holds it too.
+  std::optional<Caption> caption{};
+  // When something has to be given up to fit: search a lightly smoothed
+  // version of the picture as well, and take whichever version is closest to
+  // the picture itself by PSNR (the full palette undithered included). It
+  // takes about twice as long; the command line asks for it.
+  bool smoothing = false;
 };
 
 struct ImportReport {
@@ -40,11 +60,16 @@ struct ImportReport {
   bool fitted = false;         // dithering or colours were given up to fit
   int colors = 0;              // palette entries written
   double dithering = 0;        // 0 none to 1 full
+  int smoothing = 0;           // passes of light smoothing before the colours were reduced
   size_t first_size = 0;       // at 256 colours and full dithering, before fitting
   size_t size = 0;             // colour table + gzip member as written
   size_t budget = 0;
   double psnr_db = 0;          // against the scaled picture; infinite when equal
   int candidates = 0;          // versions made and measured
+  Display display = Display::kSquare;
+  SafeArea safe = SafeArea::kNone;
+  bool for_tv = false;         // the display is named, the TV warnings given
+  double scale = 1;            // how much the picture grew, as shown on the display
   // What was wrong with the picture's data though it could still be read
   // (a cut-short file, say), for the user.
   std::vector<std::string> warnings;

@@ -25,6 +25,28 @@ std::string Scaling(const ImportReport& r) {
   return text;
 }
 
+// "Display: 4:3 TV (each pixel 16:15 wide), fitted into the action-safe area".
+std::string DisplayLine(const ImportReport& r) {
+  std::string text;
+  switch (r.display) {
+    case Display::k4x3:
+      text = "4:3 TV (each pixel shows 16:15 as wide as high)";
+      break;
+    case Display::k16x9:
+      text = "16:9 TV (each pixel shows 64:45 as wide as high)";
+      break;
+    case Display::kSquare:
+      text = "square pixels, as on a computer screen";
+      break;
+  }
+  if (r.unchanged || (r.source_width == kPictureWidth && r.source_height == kPictureHeight)) {
+    text += "; a 720 x 576 picture is taken as drawn for the receivers and placed unchanged";
+  } else if (r.safe != SafeArea::kNone) {
+    text += ", fitted into the " + SafeAreaName(r.safe) + "-safe area";
+  }
+  return text;
+}
+
 std::string Dithering(double level) {
   if (level == 0.0) return "no dithering";
   char text[32];
@@ -70,11 +92,16 @@ std::string GroupDigits(uint64_t value) {
 
 std::string DescribeReport(const ImportReport& r) {
   std::string text = "Picture: " + Scaling(r) + "\n";
+  if (r.for_tv) text += "Display: " + DisplayLine(r) + "\n";
   text += "Colours: " + Colors(r, false) + "\n";
   text += "Size:    " + SizeAgainstBudget(r) + " (colour table and compressed picture)\n";
   if (r.fitted) {
     text += "Fit:     every colour with full dithering took " + GroupDigits(r.first_size) +
             " bytes; the best-looking version that fits was chosen\n";
+    if (r.smoothing > 0) {
+      text += "         smoothed lightly (" + std::to_string(r.smoothing) + (r.smoothing == 1 ? " pass" : " passes") +
+              ") before its colours were reduced, which left room for more of them\n";
+    }
   }
   if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";
   for (const std::string& warning : r.warnings) text += "Warning: " + warning + "\n";

@@ -1,0 +1,80 @@
+#include "picture/tv_caption.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include "picture/import_picture.h"
+#include "picture/tv_display.h"
+
+namespace kws {
+
+namespace {
+
+constexpr int kShadowOffset = 2;
+
+// Qt sets text only with an application object; the command line has none,
+// so one is made, without a screen, and kept for the rest of the run.
+void EnsureTextSetting() {
+  if (QCoreApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "kestro-welcome-cli";
+  static char* argv[] = {name, nullptr};
+  // Without a desktop session Qt warns of what it does not need here (no
+  // runtime folder); those words are not the user's concern.
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  new QGuiApplication(argc, argv);
+  qInstallMessageHandler(previous);
+}
+
+QFont CaptionFont(int pixel_size) {
+  QFont font("DejaVu Sans");
+  font.setStyleHint(QFont::SansSerif);
+  font.setBold(true);
+  font.setPixelSize(pixel_size);
+  return font;
+}
+
+}  // namespace
+
+std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text) {
+  if (text == "top") return CaptionPosition::kTop;
+  if (text == "bottom") return CaptionPosition::kBottom;
+  return std::nullopt;
+}
+
+void DrawCaption(QImage& canvas, const Caption& caption) {
+  if (caption.text.empty()) return;
+  EnsureTextSetting();
+  if (QFontDatabase::families().isEmpty()) {
+    throw ImportError("No font for the caption: install the fonts-dejavu-core package");
+  }
+  const QRect safe = SafeRect(SafeArea::kTitle, canvas.size());
+  // The text's room: the title-safe area less the shadow.
+  const int room = safe.width() - kShadowOffset;
+  const QString text = QString::fromStdString(caption.text).simplified();
+  int size = kCaptionPixelSize;
+  while (size > kMinCaptionPixelSize && QFontMetrics(CaptionFont(size)).horizontalAdvance(text) > room) --size;
+  const QFont font = CaptionFont(size);
+  const QFontMetrics metrics(font);
+  const QString shown = metrics.elidedText(text, Qt::ElideRight, room);
+  const int height = metrics.height();
+  const int top = caption.position == CaptionPosition::kTop ? safe.top() : safe.bottom() + 1 - height - kShadowOffset;
+  const QRect box(safe.left(), top, room, height);
+
+  QPainter painter(&canvas);
+  painter.setClipRect(safe);
+  painter.setFont(font);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setPen(QColor(16, 16, 16));
+  painter.drawText(box.translated(kShadowOffset, kShadowOffset), Qt::AlignCenter, shown);
+  painter.setPen(QColor(caption.color.r, caption.color.g, caption.color.b));
+  painter.drawText(box, Qt::AlignCenter, shown);
+}
+
+}  // namespace kws
