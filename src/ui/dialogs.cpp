@@ -1,13 +1,14 @@
 #include "ui/dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace kws {
 
 std::optional<QString> QtDialogs::GetOpenFileName(QWidget* parent, const QString& title, const QString& filter,
-                                                  const QString& default_suffix) {
-  QFileDialog dialog(parent, title, QString(), filter);
+                                                  const QString& default_suffix, const QString& directory) {
+  QFileDialog dialog(parent, title, directory, filter);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDefaultSuffix(default_suffix);
@@ -21,5 +22,36 @@ void QtDialogs::ShowMessage(QWidget* parent, const QString& title, const QString
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
+
+std::optional<QString> QtDialogs::GetSaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                                  const QString& suggested) {
+  QFileDialog dialog(parent, title, suggested, filter);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("bmp"));
+  if (!suggested.isEmpty()) dialog.selectFile(suggested);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+void QtDialogs::ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) {
+  const QMessageBox::Icon icon = verdict.kind == Verdict::Kind::kSound     ? QMessageBox::Information
+                                 : verdict.kind == Verdict::Kind::kDamaged ? QMessageBox::Critical
+                                                                           : QMessageBox::Warning;
+  QMessageBox box(icon, title, verdict.headline, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  // The report's lines, behind "Show Details...".
+  box.setDetailedText(verdict.details);
+  box.exec();
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogs::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
 }  // namespace kws

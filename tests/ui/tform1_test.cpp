@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -36,10 +37,11 @@ namespace fs = std::filesystem;
 class ScriptedDialogs : public Dialogs {
  public:
   std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter,
-                                         const QString& suffix) override {
+                                         const QString& suffix, const QString& directory) override {
     asked_title = title;
     asked_filter = filter;
     asked_suffix = suffix;
+    asked_directory = directory;
     if (answers.empty()) return std::nullopt;
     const QString answer = answers.front();
     answers.pop();
@@ -47,10 +49,31 @@ class ScriptedDialogs : public Dialogs {
     return answer;
   }
   void ShowMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
+  std::optional<QString> GetSaveFileName(QWidget*, const QString& title, const QString&,
+                                         const QString& suggested) override {
+    asked_title = title;
+    asked_save = suggested;
+    if (save_answer.isEmpty()) return std::nullopt;
+    return save_answer;
+  }
+  void ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) override {
+    verdicts.push_back(verdict);
+    Dialogs::ShowVerdict(parent, title, verdict);
+  }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    questions << text;
+    return confirm;
+  }
+  void OpenUrl(const QUrl& url) override { opened_urls << url; }
 
   std::queue<QString> answers;  // an empty one cancels the dialog
   QStringList messages;
-  QString asked_title, asked_filter, asked_suffix;
+  QString asked_title, asked_filter, asked_suffix, asked_directory;
+  QString save_answer, asked_save;  // an empty answer cancels the save dialog
+  std::vector<Verdict> verdicts;
+  QStringList questions;
+  bool confirm = true;
+  QList<QUrl> opened_urls;
 };
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
@@ -90,10 +113,20 @@ class TForm1Test : public QObject {
     return std::string(bytes.begin(), bytes.end());
   }
   void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
+  static QSettings Settings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "kestro-welcome", "kestro-welcome");
+  }
 
  private slots:
+  // The window's remembered choices go to a folder of the test's own.
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/settings");
+  }
+
   void init() {
     QVERIFY(dir_.isValid());
+    Settings().clear();
     dialogs_ = ScriptedDialogs();
     fs::remove_all(Home().toStdString());
     form_ = std::make_unique<TForm1>(&dialogs_, Home());
@@ -131,14 +164,25 @@ class TForm1Test : public QObject {
     }
     QCOMPARE(Child<QPushButton>("ButtonGZip")->text(), QStringLiteral("GZip -f9"));
     const auto menus = form_->menuBar()->actions();
-    QCOMPARE(menus.size(), 1);
-    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QStringList titles;
+    for (const QAction* menu : menus) titles << menu->text();
+    QCOMPARE(titles, (QStringList{"&File", "&Actions", "&View", "&Help"}));
     QCOMPARE(Child<QAction>("Open1")->text(), QStringLiteral("&Open"));
-    QCOMPARE(Child<QAction>("Import1")->text(), QStringLiteral("&Import picture..."));
-    QCOMPARE(Child<QAction>("CheckImage1")->text(), QStringLiteral("&Check update image..."));
+    QCOMPARE(Child<QAction>("Import1")->text(), QString::fromUtf8("&Import picture\u2026"));
+    QCOMPARE(Child<QAction>("CheckImage1")->text(), QString::fromUtf8("&Check update image\u2026"));
     QCOMPARE(Child<QAction>("Exit1")->text(), QStringLiteral("E&xit"));
-    QCOMPARE(menus[0]->menu()->actions(), (QList<QAction*>{Child<QAction>("Open1"), Child<QAction>("Import1"),
-                                                           Child<QAction>("CheckImage1"), Child<QAction>("Exit1")}));
+    // Open first and Exit last, as ever; what opens a dialog ends with "…".
+    const QList<QAction*> file = menus[0]->menu()->actions();
+    QCOMPARE(file.first(), Child<QAction>("Open1"));
+    QCOMPARE(file.last(), Child<QAction>("Exit1"));
+    QStringList items;
+    for (const QAction* item : file) {
+      if (!item->isSeparator()) items << item->text();
+    }
+    QCOMPARE(items, (QStringList{"&Open", "Open &Recent", QString::fromUtf8("&Import picture\u2026"),
+                                 QString::fromUtf8("&Check update image\u2026"),
+                                 QString::fromUtf8("Extract &picture from update image\u2026"),
+                                 "Open O&utput folder", "Open I&nput folder", "C&lose picture", "E&xit"}));
     QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
     // The window is centred and fits the screen.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
