@@ -103,7 +103,8 @@ Verdict MakeVerdict(const std::string& path, const InspectReport& report) {
     verdict.headline = QString::fromStdString(headline);
     return verdict;
   }
-  if (report.fault.rfind("file: format:", 0) == 0) {
+  // Nothing an update image could be: no layer found, or larger than any.
+  if (report.fault.rfind("file: format:", 0) == 0 || report.fault.rfind("file: too large:", 0) == 0) {
     verdict.kind = Verdict::Kind::kNotAnImage;
     std::string looks = LooksLike(path, report.fault);
     looks[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(looks[0])));

@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QRegularExpression>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
@@ -26,6 +29,9 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "ui/artwork.h"
+#include "ui/log_panel.h"
+#include "ui/outcome_text.h"
 #include "support/named_pipe.h"
 #include "support/test_support.h"
 
@@ -102,6 +108,8 @@ class TForm1Test : public QObject {
     return form_->findChild<T*>(QString::fromLatin1(name));
   }
   QString Status() const { return Child<QLabel>("StatusText")->text(); }
+  QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
+  QString PanelText() const { return form_->ActivityLog()->Text(); }
   QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
   int OutputCount() const {
     int n = 0;
@@ -513,6 +521,325 @@ class TForm1Test : public QObject {
     TForm1 form(&dialogs, base);
     QCOMPARE(dialogs.messages.size(), 1);
     QVERIFY(dialogs.messages[0].startsWith(QStringLiteral("ERROR: FormCreate(), Msg=")));
+  }
+
+  // ---- What the second status field says ----
+
+  void secondFieldSaysWhatARunDid_data() {
+    QTest::addColumn<int>("bit_count");
+    QTest::addColumn<QString>("outcome");  // "%1": the short Output folder
+    QTest::addColumn<bool>("log_panel_opens");
+    QTest::newRow("made") << 8 << "6 images in %1" << false;
+    QTest::newRow("failed, with the remedy")
+        << 24
+        << QString::fromUtf8("failed: logo.bmp \u2014 bit depth 24, needs 8 (File \u25B8 Import picture\u2026 converts it)")
+        << true;
+  }
+
+  void secondFieldSaysWhatARunDid() {
+    QFETCH(int, bit_count);
+    QFETCH(QString, outcome);
+    QFETCH(bool, log_panel_opens);
+    form_->OpenPicture(Picture("logo.bmp", {.bit_count = static_cast<uint16_t>(bit_count)}));
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    Click();
+    const std::string output = Home().toStdString() + "/Output";
+    outcome.replace(QStringLiteral("%1"), QString::fromStdString(ShortFolder(output, QDir::homePath().toStdString())));
+    QCOMPARE(Outcome(), outcome);
+    QCOMPARE(Child<QToolButton>("OpenFolderButton")->isVisible(), !log_panel_opens);
+    QCOMPARE(form_->ActivityLog()->isVisible(), log_panel_opens);
+    // The fixed status texts stay what they are.
+    QCOMPARE(Status(), log_panel_opens ? QStringLiteral("done with errors! see log for details...")
+                                       : QStringLiteral("done! see log for details..."));
+    if (!log_panel_opens) {
+      Child<QToolButton>("OpenFolderButton")->click();
+      QCOMPARE(dialogs_.opened_urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(output))});
+    } else {
+      QVERIFY(PanelText().contains(QStringLiteral("ERROR: ")));
+    }
+  }
+
+  void shortFolderNamesTheFolderAtAGlance_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("deep in home") << "/home/ann/Documents/Kestro Welcome/Output" << "/home/ann"
+                                  << QString::fromUtf8("~/\u2026/Output");
+    QTest::newRow("near home") << "/home/ann/Kestro/Output" << "/home/ann" << "~/Kestro/Output";
+    QTest::newRow("home itself") << "/home/ann" << "/home/ann" << "~";
+    QTest::newRow("a name that only begins like home") << "/home/anne/Output" << "/home/ann" << "/home/anne/Output";
+    QTest::newRow("deep elsewhere") << "/srv/kestro/work/Output" << "/home/ann" << QString::fromUtf8("/srv/\u2026/Output");
+    QTest::newRow("no home") << "/opt/k/Output" << "" << "/opt/k/Output";
+  }
+
+  void shortFolderNamesTheFolderAtAGlance() {
+    QFETCH(QString, folder);
+    QFETCH(QString, home);
+    QFETCH(QString, shown);
+    QCOMPARE(QString::fromStdString(ShortFolder(folder.toStdString(), home.toStdString())), shown);
+  }
+
+  void batchWithFailuresCountsThemAndNamesThemInTheLogPanel() {
+    const QString input = Home() + "/Input/";
+    WriteFile(input + "a.bmp", test::MakeBitmap({.seed = 3}));
+    WriteFile(input + "b.bmp", test::MakeBitmap({.bit_count = 24}));
+    WriteFile(input + "c.bmp", test::MakeBitmap({.seed = 4}));
+    WriteFile(input + "d.bmp", test::ToBytes("plain text"));
+    Click();
+    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
+    QCOMPARE(Outcome(), QStringLiteral("2 of 4 pictures made, 2 failed"));
+    QVERIFY(form_->ActivityLog()->isVisible());
+    const QString panel = PanelText();
+    QVERIFY2(panel.contains(QString::fromUtf8("failed: b.bmp \u2014 bit depth 24, needs 8")), qPrintable(panel));
+    QVERIFY(panel.contains(QString::fromUtf8("failed: d.bmp \u2014 not a Windows bitmap")));
+    QVERIFY(!panel.contains(QStringLiteral("failed: a.bmp")));
+    QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
+  }
+
+  void cancelStopsTheBatchAfterTheCurrentPicture() {
+    const QString input = Home() + "/Input/";
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(input + name, test::MakeBitmap());
+    QStringList progress;
+    // At the run's event points: note the progress, and press Cancel while
+    // the second picture is being converted.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+      if (progress.isEmpty() || progress.last() != Outcome()) progress << Outcome();
+      auto* cancel = Child<QToolButton>("CancelButton");
+      if (Outcome() == QStringLiteral("2 of 3: b.bmp") && cancel->isVisible() && cancel->isEnabled()) cancel->click();
+    });
+    watch.start(0);
+    Click();
+    watch.stop();
+    QVERIFY2(progress.contains(QStringLiteral("1 of 3: a.bmp")), qPrintable(progress.join('|')));
+    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(Outcome(), QStringLiteral("2 of 3 pictures made, stopped by the user"));
+    QVERIFY(LogText().find("MultiProcessing: stopped by the user, before c.bmp") != std::string::npos);
+    QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
+    QVERIFY(!form_->ActivityLog()->isVisible());
+  }
+
+  // ---- What is shown and what will be made ----
+
+  void openedButUnshowableSaysTheButtonStillTries_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QImage photo(32, 32, QImage::Format_RGB32);
+    photo.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    photo.save(&buffer, "PNG");
+    QTest::newRow("text") << "text.bmp" << QByteArray("plain text")
+                          << "not a Windows bitmap, nor a picture of a kind the import reads";
+    QTest::newRow("PNG") << "holiday.png" << png << "it is a PNG picture, not a Windows bitmap";
+  }
+
+  void openedButUnshowableSaysTheButtonStillTries() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString path = dir_.path() + "/" + name;
+    WriteFile(path, test::Bytes(content.begin(), content.end()));
+    dialogs_.answers.push(path);
+    form_->Open1Click();
+    QCOMPARE(Outcome(), QStringLiteral("cannot show ") + name + QStringLiteral(": ") + reason +
+                            QString::fromUtf8(" \u2014 the button will still try to convert it"));
+    QVERIFY(PanelText().contains(QStringLiteral("ERROR: OpenFile(), Msg=")));
+    QCOMPARE(form_->ActivityLog()->KindOf(form_->ActivityLog()->Count() - 1), LogPanel::Kind::kError);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+  }
+
+  void nothingOpenedSaysWhatTheButtonConverts() {
+    const QString input = QString::fromStdString(form_->Startup().folders.input);
+    QCOMPARE(Outcome(), QStringLiteral("No picture opened, and Input (") + input +
+                            QStringLiteral(") is empty: open a picture or put bitmaps there"));
+    WriteFile(input + "/a.bmp", test::MakeBitmap());
+    WriteFile(input + "/B.BMP", test::MakeBitmap({.seed = 2}));
+    WriteFile(input + "/.hidden.bmp", test::MakeBitmap());
+    WriteFile(input + "/notes.txt", test::ToBytes("x"));
+    // Counted again after each run.
+    form_->OpenPicture(Picture("logo.bmp"));
+    Child<QAction>("ClosePicture1")->trigger();
+    QCOMPARE(Outcome(), QStringLiteral("No picture opened: the button converts the 2 bitmaps in Input (") + input +
+                            QStringLiteral(")"));
+  }
+
+  void closePictureReturnsToTheBuiltInPicture() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    QVERIFY(Preview().convertToFormat(QImage::Format_RGB32) != SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    Child<QAction>("ClosePicture1")->trigger();
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32), SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Status(), QString());
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+    QVERIFY(Outcome().startsWith(QStringLiteral("No picture opened")));
+  }
+
+  void openedPictureDeletedBeforeTheClickSaysSo() {
+    const QString path = Picture("gone.bmp");
+    form_->OpenPicture(path);
+    QFile::remove(path);
+    Click();
+    QCOMPARE(Outcome(), QStringLiteral("gone.bmp no longer exists"));
+    // Opened from the recent list after it went: the same words.
+    Child<QAction>("ClosePicture1")->trigger();
+    form_->OpenPicture(path);
+    QCOMPARE(Outcome(), QStringLiteral("gone.bmp no longer exists"));
+  }
+
+  void checkedImageInThePreviewIsSaid() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    Click();
+    form_->OpenPicture(Picture("other.bmp", {.seed = 6}));
+    dialogs_.answers.push(Home() + "/Output/logo_kestro400_serial_welcome.img");
+    Child<QAction>("CheckImage1")->trigger();
+    QCOMPARE(Outcome(), QStringLiteral("The preview shows the picture inside logo_kestro400_serial_welcome.img; the "
+                                       "button converts other.bmp"));
+    QCOMPARE(Status(), dir_.path() + "/other.bmp");
+  }
+
+  // ---- The verdict of a checked image ----
+
+  void verdictHeadline_data() {
+    QTest::addColumn<QString>("image");     // in Output after a run on logo.bmp; else a file made here
+    QTest::addColumn<int>("damage_at");     // flips the byte at this offset from the end; -1: none
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("headline");  // a pattern
+    QTest::newRow("sound USB image")
+        << "logo_borvik200_usb_welcome.img" << -1 << int(Verdict::Kind::kSound)
+        << QString::fromUtf8("^Sound: USB update image for borvik200 \\(kestro100s serial\\), picture 720 \u00D7 576, "
+                             "\\d+ colours \u2014 safe to flash$");
+    QTest::newRow("sound serial image")
+        << "logo_kestro400_serial_welcome.img" << -1 << int(Verdict::Kind::kSound)
+        << QString::fromUtf8("^Sound: serial update image for kestro400 \\(model name kestro400\\), picture 720 "
+                             "\u00D7 576, \\d+ colours \u2014 safe to flash$");
+    QTest::newRow("damaged") << "logo_borvik200_usb_welcome.img" << 100 << int(Verdict::Kind::kDamaged)
+                             << QString::fromUtf8("^Damaged \u2014 do not flash: .*expected .*, found ");
+    QTest::newRow("a bitmap") << "picture.bmp" << -1 << int(Verdict::Kind::kNotAnImage)
+                              << "^This is a bitmap, not an update image$";
+  }
+
+  void verdictHeadline() {
+    QFETCH(QString, image);
+    QFETCH(int, damage_at);
+    QFETCH(int, kind);
+    QFETCH(QString, headline);
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    Click();
+    QString path = Home() + "/Output/" + image;
+    if (image == "picture.bmp") path = Picture(image);
+    if (damage_at >= 0) {
+      test::Bytes bytes = test::ReadBytes(path.toStdString());
+      bytes[bytes.size() - static_cast<size_t>(damage_at)] ^= 0x5A;
+      path = dir_.path() + "/damaged.img";
+      WriteFile(path, bytes);
+    }
+    dialogs_.answers.push(path);
+    Child<QAction>("CheckImage1")->trigger();
+    QCOMPARE(dialogs_.verdicts.size(), size_t{1});
+    const Verdict& verdict = dialogs_.verdicts[0];
+    QCOMPARE(int(verdict.kind), kind);
+    QVERIFY2(QRegularExpression(headline).match(verdict.headline).hasMatch(), qPrintable(verdict.headline));
+    QVERIFY(verdict.details.startsWith(path + "\n\n"));
+  }
+
+  // ---- Menus ----
+
+  void recentFilesAndDialogFoldersAreRemembered() {
+    QStringList opened;
+    for (int i = 0; i < 10; ++i) {
+      QVERIFY(QDir().mkpath(dir_.path() + QStringLiteral("/r%1").arg(i)));
+      opened.prepend(Picture(QStringLiteral("r%1/logo%1.bmp").arg(i), {.seed = static_cast<uint32_t>(i + 1)}));
+      dialogs_.answers.push(opened.first());
+      form_->Open1Click();
+    }
+    QCOMPARE(form_->RecentFiles(), opened.mid(0, 8));
+    // The dialog starts where the last file was chosen, also in a new window.
+    form_.reset();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.answers.push(QString());
+    form_->Open1Click();
+    QCOMPARE(dialogs_.asked_directory, dir_.path() + "/r9");
+    // The menu lists them newest first; choosing one opens it.
+    const QList<QAction*> items = Child<QMenu>("OpenRecent1")->actions();
+    QVERIFY(items.size() >= 8);
+    QVERIFY2(items[2]->text().startsWith(QStringLiteral("&3  logo7.bmp")), qPrintable(items[2]->text()));
+    items[2]->trigger();
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), opened[2]);
+    QCOMPARE(form_->RecentFiles().first(), opened[2]);
+  }
+
+  void actionsMenuMakesTheImagesAndExitHasItsShortcut() {
+    auto* make = Child<QAction>("MakeImages1");
+    QCOMPARE(make->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)}));
+    QCOMPARE(Child<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    form_->OpenPicture(Picture("logo.bmp"));
+    make->trigger();
+    QCOMPARE(OutputCount(), 6);
+    Child<QAction>("OpenInput1")->trigger();
+    Child<QAction>("OpenOutput1")->trigger();
+    QCOMPARE(dialogs_.opened_urls,
+             (QList<QUrl>{QUrl::fromLocalFile(Home() + "/Input"), QUrl::fromLocalFile(Home() + "/Output")}));
+  }
+
+  void aboutNamesVersionLicenceLibrariesAndFolders() {
+    Child<QAction>("About1")->trigger();
+    QCOMPARE(dialogs_.messages.size(), 1);
+    const QString& about = dialogs_.messages[0];
+    for (const QString& part : {QStringLiteral("Kestro Welcome Screen 1.0.0.85"), QStringLiteral("GPL-3.0-or-later"),
+                                QStringLiteral("Qt ") + qVersion(), QStringLiteral("zlib "),
+                                QStringLiteral("libimagequant"), QStringLiteral("Input: ") + Home() + "/Input",
+                                QStringLiteral("Output: ") + Home() + "/Output"}) {
+      QVERIFY2(about.contains(part), qPrintable(part));
+    }
+  }
+
+  void extractWritesThePictureInsideAsABitmap() {
+    const QString logo = Picture("logo.bmp", {.seed = 5});
+    form_->OpenPicture(logo);
+    Click();
+    dialogs_.answers.push(Home() + "/Output/logo_borvik200_usb_welcome.img");
+    dialogs_.save_answer = dir_.path() + "/extracted.bmp";
+    Child<QAction>("ExtractPicture1")->trigger();
+    QCOMPARE(dialogs_.asked_save, Home() + "/Input/logo_borvik200_usb_welcome.bmp");
+    const auto extracted = ReadConvertibleBitmap(dialogs_.save_answer.toStdString());
+    QVERIFY(extracted);
+    QCOMPARE(extracted->pixels, ReadConvertibleBitmap(logo.toStdString())->pixels);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), logo);
+  }
+
+  // ---- The activity log panel ----
+
+  void logPanelFollowsTheLogAsItIsWritten() {
+    auto* toggle = Child<QAction>("ActivityLog1");
+    QCOMPARE(toggle->text(), QStringLiteral("&Activity log"));
+    const int height = form_->height();
+    toggle->trigger();
+    QVERIFY(form_->ActivityLog()->isVisible());
+    QVERIFY(form_->height() > height);
+    QCOMPARE(form_->centralWidget()->size(), QSize(892, 609));
+    // Since the window opened: the caption of start-up first.
+    QVERIFY(PanelText().contains(QString::fromStdString(form_->Startup().caption)));
+    const int before = form_->ActivityLog()->Count();
+    WriteLog("WARNING: a <b>warning</b>");
+    WriteLog("ERROR: an error");
+    WriteLog("a line");
+    QCOMPARE(form_->ActivityLog()->Count(), before + 3);
+    QCOMPARE(form_->ActivityLog()->KindOf(before), LogPanel::Kind::kWarning);
+    QCOMPARE(form_->ActivityLog()->KindOf(before + 1), LogPanel::Kind::kError);
+    QCOMPARE(form_->ActivityLog()->KindOf(before + 2), LogPanel::Kind::kInfo);
+    QVERIFY(PanelText().contains(QStringLiteral("WARNING: a <b>warning</b>")));
+
+    Child<QPushButton>("CopyLogButton")->click();
+    QCOMPARE(QApplication::clipboard()->text(), PanelText());
+    Child<QPushButton>("OpenLogFileButton")->click();
+    QCOMPARE(dialogs_.opened_urls,
+             QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(form_->Startup().folders.log_file))});
+    toggle->trigger();
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    QCOMPARE(form_->height(), height);
   }
 
   void exitClosesTheWindow() {
