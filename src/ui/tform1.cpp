@@ -90,7 +90,7 @@ class ElidedLabel : public QLabel {
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, shown);
+    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
   }
 };
 
@@ -203,7 +203,9 @@ void TForm1::BuildClientArea() {
   status_text_->setObjectName(QStringLiteral("StatusText"));
   // Names are shown as they are, never taken for markup.
   status_text_->setTextFormat(Qt::PlainText);
-  status_bar_->addWidget(status_text_, 1);
+  // As wide as its text, the second field taking the rest.
+  status_text_->setMinimumWidth(1);
+  status_bar_->addWidget(status_text_);
   BuildStatusFields();
   LayOut(1.0);
 
@@ -302,6 +304,7 @@ void TForm1::LayOut(double scale) {
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
   status_bar_->setGeometry(0, height + 14, width + 172, 19);
+  ShareStatusBar();
 }
 
 void TForm1::FitToScreen() {
@@ -390,6 +393,22 @@ void TForm1::SetOutcome(const std::string& text, bool open_folder) {
   outcome_->setToolTip(outcome_->text());
   open_folder_->setVisible(open_folder);
   outcome_->update();
+  ShareStatusBar();
+}
+
+// The status text gets what the second field does not need, but at least
+// half of the bar while the second field says something.
+void TForm1::ShareStatusBar() {
+  const int bar = status_bar_->width();
+  if (outcome_->text().isEmpty()) {
+    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
+    return;
+  }
+  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
+  for (const QToolButton* button : {open_folder_, cancel_}) {
+    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
+  }
+  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
 }
 
 void TForm1::ShowNothingOpened() {
@@ -605,6 +624,7 @@ void TForm1::PictureStarting(int index, int total, const std::string& picture) {
   cancel_->setEnabled(true);
   cancel_->show();
   SetOutcome(ProgressText(index, total, picture));
+  ShareStatusBar();
 }
 
 void TForm1::PictureDone(const std::string& picture, int32_t result) {
@@ -674,6 +694,7 @@ std::string TForm1::ShowPicture(const std::string& path) {
 
 void TForm1::SetStatus(const std::string& text) {
   status_text_->setText(QString::fromStdString(PrintableName(text)));
+  status_text_->setToolTip(status_text_->text());
 }
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -109,6 +109,7 @@ class TForm1 : public QMainWindow, public RunView {
 
   void OnLogMessage(const std::string& message);
   void SetOutcome(const std::string& text, bool open_folder = false);
+  void ShareStatusBar();
   // What the button converts when nothing is opened, counted now.
   void ShowNothingOpened();
   void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
