@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -579,16 +581,87 @@ void CheckInspect(const Invocation& inv) {
   }
 }
 
-// Prints each file's report; a fault is repeated on stderr.
+QString KindName(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::kSerial:
+      return "serial";
+    case ImageKind::kUsb:
+      return "usb";
+    case ImageKind::kPartition:
+      return "partition";
+    case ImageKind::kWelcome:
+      return "welcome";
+    case ImageKind::kNone:
+      break;
+  }
+  return {};
+}
+
+// "USB header: payload CRC ..." as the layer and what it says.
+QJsonArray LayersJson(const InspectReport& report) {
+  QJsonArray layers;
+  for (const std::string& line : report.layers) {
+    const size_t colon = line.find(": ");
+    QJsonObject layer;
+    layer["layer"] = JsonText(line.substr(0, colon));
+    layer["fields"] = colon == std::string::npos ? QString() : JsonText(line.substr(colon + 2));
+    layers.append(layer);
+  }
+  return layers;
+}
+
+QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
+  QJsonObject o;
+  o["file"] = JsonName(file);
+  o["sound"] = report.Sound();
+  o["verdict"] = JsonText(VerdictLine(report));
+  o["kind"] = report.Sound() ? QJsonValue(KindName(report.kind)) : QJsonValue();
+  o["model"] = report.model ? QJsonValue(report.model->receiver) : QJsonValue();
+  o["serial_model"] = report.model ? QJsonValue(report.model->serial_model) : QJsonValue();
+  o["fault"] = report.Sound() ? QJsonValue() : QJsonValue(JsonText(report.fault));
+  o["looks_like"] = report.looks_like.empty() ? QJsonValue() : QJsonValue(JsonText(report.looks_like));
+  o["layers"] = LayersJson(report);
+  if (report.picture) {
+    QJsonObject picture;
+    picture["width"] = report.picture->width;
+    picture["height"] = report.picture->height;
+    picture["colours"] = static_cast<int>(report.picture->palette.size());
+    o["picture"] = picture;
+  } else {
+    o["picture"] = QJsonValue();
+  }
+  return o;
+}
+
+// The verdict first, one line a file: sound ones on stdout, the others on
+// stderr; the layers follow with --verbose.
 int InspectCommand(Invocation& inv) {
   bool all_sound = true;
   InspectReport report;
+  QJsonArray files;
   for (const std::string& file : inv.args) {
     report = InspectFile(file);
-    inv.out << Escaped(file) << ":\n";
-    for (const std::string& line : ReportText(report)) inv.out << "  " << line << '\n';
-    if (!report.Sound()) inv.err << kProgram << ": " << Escaped(file) << ": " << report.fault << '\n';
     all_sound = all_sound && report.Sound();
+    if (inv.json()) {
+      files.append(InspectJson(file, report));
+      continue;
+    }
+    const std::string verdict = Escaped(file) + ": " + VerdictLine(report);
+    if (report.Sound()) {
+      if (inv.verbosity() != Verbosity::kQuiet) inv.out << verdict << '\n';
+    } else {
+      inv.err << verdict << '\n';
+    }
+    if (inv.verbosity() == Verbosity::kVerbose) {
+      for (const std::string& line : ReportText(report)) inv.out << "  " << line << '\n';
+    }
+  }
+  if (inv.json()) {
+    QJsonObject doc;
+    doc["command"] = "inspect";
+    doc["files"] = files;
+    doc["sound"] = all_sound;
+    inv.out << QJsonDocument(doc).toJson(QJsonDocument::Indented).toStdString();
   }
   if (!all_sound) return 1;
   // With --extract there is one file, and its report is the last.
@@ -605,9 +678,53 @@ void CheckImport(const Invocation& inv) {
   if (const std::string* background = inv.Value("--background")) ParseBackground(*background);
 }
 
-// Writes the bitmap and prints the fit report; the picture's problems go to
-// stderr. A picture left too big on request, or one whose data was damaged
-// but could still be read, is written, with a warning.
+bool EndsInBmp(const std::string& name) {
+  return name.size() >= 4 && std::equal(name.end() - 4, name.end(), ".bmp", [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+// An existing output is replaced without --force only when it is what an
+// import makes, a bitmap the receivers take: then nothing of value is lost.
+// A photo, a document or any other file under that name needs --force. A
+// device or pipe (/dev/stdout) is written into, not replaced.
+std::string RefusedOutput(const std::string& out) {
+  struct stat st {};
+  if (::stat(out.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  if (ReadConvertibleBitmap(out)) return {};
+  return Escaped(out) + " exists and is not a bitmap an import made; to replace it, add --force";
+}
+
+QJsonObject ImportJson(const std::string& picture, const std::string& out, const ImportReport* report,
+                       const std::string& error) {
+  QJsonObject o;
+  o["command"] = "import";
+  o["picture"] = JsonName(picture);
+  o["output"] = JsonName(out);
+  o["written"] = report != nullptr;
+  o["error"] = error.empty() ? QJsonValue() : QJsonValue(JsonText(error));
+  if (report) {
+    o["source"] = QJsonObject{{"width", report->source_width}, {"height", report->source_height}};
+    o["placed"] = QJsonObject{{"width", report->placed_width}, {"height", report->placed_height}};
+    o["unchanged"] = report->unchanged;
+    o["colours"] = report->colors;
+    o["dithering"] = report->dithering;
+    o["size"] = static_cast<qint64>(report->size);
+    o["budget"] = static_cast<qint64>(report->budget);
+    o["fits"] = report->Fits();
+    o["fitted"] = report->fitted;
+    // Infinite for a picture kept exactly; JSON has no infinity.
+    o["psnr_db"] = std::isinf(report->psnr_db) ? QJsonValue() : QJsonValue(report->psnr_db);
+    QJsonArray warnings;
+    for (const std::string& w : report->warnings) warnings.append(JsonText(w));
+    o["warnings"] = warnings;
+  }
+  return o;
+}
+
+// Writes the bitmap, logs the import and prints the fit report; the picture's
+// problems go to stderr. A picture left too big on request, or one whose data
+// was damaged but could still be read, is written, with a warning.
 int ImportCommand(Invocation& inv) {
   ImportOptions options;
   options.fill = inv.Has("--fill");
@@ -615,19 +732,38 @@ int ImportCommand(Invocation& inv) {
   if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];
   const std::string& out = inv.args[1];
+  const auto fail = [&](const std::string& message) {
+    if (inv.json()) {
+      inv.out << QJsonDocument(ImportJson(picture, out, nullptr, message)).toJson().toStdString();
+    } else {
+      inv.err << kProgram << ": " << message << '\n';
+    }
+    return 1;
+  };
+  if (!inv.Has("--force")) {
+    if (const std::string refused = RefusedOutput(out); !refused.empty()) return fail(refused);
+  }
+  WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
   ImportReport report;
   try {
-    report = ImportPictureFile(picture, out, options);
+    report = ImportPictureLogged(picture, out, options);
   } catch (const ImportError& e) {
-    inv.err << kProgram << ": " << e.what() << '\n';
-    return 1;
+    return fail(e.what());
   } catch (const FileError& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << e.what() << '\n';
-    return 1;
+    return fail("cannot write " + Escaped(out) + ": " + e.what());
+  }
+  if (inv.json()) {
+    inv.out << QJsonDocument(ImportJson(picture, out, &report, "")).toJson().toStdString();
+    return 0;
   }
   if (inv.verbosity() != Verbosity::kQuiet) inv.out << DescribeReport(report) << "Written: " << Escaped(out) << '\n';
   for (const std::string& warning : report.warnings) {
     inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
+  }
+  if (!EndsInBmp(out)) {
+    inv.err << kProgram << ": warning: " << Escaped(out)
+            << " is a Windows bitmap although its name does not end in .bmp; make and run take it, Input only as *.bmp\n";
   }
   if (!report.Fits()) {
     inv.err << kProgram << ": warning: " << Escaped(out)
@@ -649,7 +785,8 @@ const std::vector<CommandSpec>& Commands() {
        "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
        {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
         {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
-        {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"}},
+        {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"},
+        {"--force", 0, "", "replace OUT.bmp even when it is not a bitmap an earlier import made"}},
        "kestro-welcome-cli import holiday.jpg logo.bmp", CheckImport, ImportCommand},
       {"sample", "OUT.bmp", 1, 1, "write the built-in sample picture", {}, "kestro-welcome-cli sample sample.bmp", {},
        SampleCommand},

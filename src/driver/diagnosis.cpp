@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <exception>
-#include <string_view>
+#include <span>
 
 #include "fileio/file.h"
+#include "inspect/inspect.h"
 #include "steps/be_fields.h"
 #include "steps/bitmap8.h"
 #include "steps/image_layouts.h"
@@ -25,25 +26,6 @@ std::string MessageOf(const std::string& line) {
   if (const size_t msg = line.find("Msg="); msg != std::string::npos) return line.substr(msg + 4);
   if (const size_t msg = line.find("MSG="); msg != std::string::npos) return line.substr(msg + 4);
   return line.rfind("ERROR: ", 0) == 0 ? line.substr(7) : line;
-}
-
-// Pictures of other kinds, by the bytes they begin with; empty for anything else.
-std::string OtherFormat(const std::array<uint8_t, bmp::kHeadersSize>& head, size_t got) {
-  using namespace std::string_view_literals;
-  const auto starts = [&](std::string_view magic) {
-    return got >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin(), [](char m, uint8_t h) {
-             return static_cast<uint8_t>(m) == h;
-           });
-  };
-  if (starts("\x89PNG"sv)) return "a PNG picture";
-  if (starts("\xFF\xD8\xFF"sv)) return "a JPEG picture";
-  if (starts("GIF8"sv)) return "a GIF picture";
-  if (starts("RIFF"sv) && got >= 12 && std::string_view(reinterpret_cast<const char*>(&head[8]), 4) == "WEBP") {
-    return "a WebP picture";
-  }
-  if (starts("II*"sv) || starts("MM\0*"sv)) return "a TIFF picture";
-  if (starts("<?xml"sv) || starts("<svg"sv)) return "an SVG picture";
-  return {};
 }
 
 // What the first error says about a picture whose header was fine.
@@ -79,7 +61,7 @@ Diagnosis DiagnosePicture(const std::string& picture, const std::string& first_e
     return {MessageOf(first_error.empty() ? e.what() : first_error), Remedy::kNone};
   }
   if (got < 2 || head[0] != 'B' || head[1] != 'M') {
-    const std::string format = OtherFormat(head, got);
+    const std::string format = PictureFormatOf(std::span<const uint8_t>(head.data(), got));
     if (format.empty()) return {"not a Windows bitmap, nor a picture of a kind the import reads", Remedy::kNone};
     return {"it is " + format + ", not a Windows bitmap", Remedy::kImport};
   }

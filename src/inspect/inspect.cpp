@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "fileio/file.h"
 #include "inspect/fault.h"
@@ -248,6 +249,7 @@ InspectReport Report(Read&& read) {
     report.fault = fault.what();
   } catch (const FileError& error) {
     report.fault = error.what();
+    report.unreadable = true;
   }
   return report;
 }
@@ -270,14 +272,104 @@ std::vector<uint8_t> ReadCapped(const std::string& path) {
   return bytes;
 }
 
+// What a sound image is, and for which model; the recognition is the same
+// that chose how to read it.
+void Classify(Bytes file, InspectReport& report) {
+  if (!report.Sound()) {
+    if (report.layers.empty()) report.looks_like = PictureFormatOf(file);
+    return;
+  }
+  if (file.size() >= serial::kHeaderSize && LooksLikeUsb(file.subspan(serial::kHeaderSize))) {
+    report.kind = ImageKind::kSerial;
+    report.model = &FindModel(file.subspan(serial::kHeaderSize));
+  } else if (LooksLikeUsb(file)) {
+    report.kind = ImageKind::kUsb;
+    report.model = &FindModel(file);
+  } else if (IsPartitionSize(file.size())) {
+    report.kind = ImageKind::kPartition;
+  } else {
+    report.kind = ImageKind::kWelcome;
+  }
+}
+
 }  // namespace
 
 InspectReport InspectImage(std::span<const uint8_t> bytes) {
-  return Report([&](Layers& layers) { return ReadAnyImage(bytes, layers); });
+  InspectReport report = Report([&](Layers& layers) { return ReadAnyImage(bytes, layers); });
+  Classify(bytes, report);
+  return report;
 }
 
 InspectReport InspectFile(const std::string& path) {
-  return Report([&](Layers& layers) { return ReadAnyImage(ReadCapped(path), layers); });
+  std::vector<uint8_t> bytes;
+  InspectReport unread = Report([&](Layers&) {
+    bytes = ReadCapped(path);
+    return Picture8{};
+  });
+  if (unread.Sound()) return InspectImage(bytes);
+  // Too large to be an image: a picture given by mistake is still told.
+  unread.picture.reset();
+  try {
+    std::array<uint8_t, 16> head{};
+    InputFile in(path);
+    unread.looks_like = PictureFormatOf(std::span<const uint8_t>(head.data(), in.ReadSome(head.data(), head.size())));
+  } catch (const FileError&) {
+  }
+  return unread;
+}
+
+std::string PictureFormatOf(std::span<const uint8_t> head) {
+  const auto starts = [&](std::string_view magic) {
+    return head.size() >= magic.size() &&
+           std::equal(magic.begin(), magic.end(), head.begin(),
+                      [](char m, uint8_t h) { return static_cast<uint8_t>(m) == h; });
+  };
+  using namespace std::string_view_literals;
+  if (starts("BM"sv)) return "a Windows bitmap";
+  if (starts("\x89PNG"sv)) return "a PNG picture";
+  if (starts("\xFF\xD8\xFF"sv)) return "a JPEG picture";
+  if (starts("GIF8"sv)) return "a GIF picture";
+  if (starts("RIFF"sv) && head.size() >= 12 && std::equal(head.begin() + 8, head.begin() + 12, "WEBP")) {
+    return "a WebP picture";
+  }
+  if (starts("II*\0"sv) || starts("MM\0*"sv)) return "a TIFF picture";
+  if (starts("<?xml"sv) || starts("<svg"sv)) return "an SVG picture";
+  return {};
+}
+
+std::string VerdictLine(const InspectReport& report) {
+  if (!report.Sound()) {
+    if (report.looks_like == "a Windows bitmap") return "this is a bitmap, not an update image \u2014 use make";
+    if (!report.looks_like.empty()) {
+      return "this is " + report.looks_like + ", not an update image \u2014 import it, then use make";
+    }
+    if (report.unreadable) return "cannot be read: " + report.fault;
+    return "DAMAGED \u2014 do not flash: " + report.fault;
+  }
+  std::string line = "sound \u2014 ";
+  switch (report.kind) {
+    case ImageKind::kSerial:
+      line += "serial update image";
+      break;
+    case ImageKind::kUsb:
+      line += "USB update image";
+      break;
+    case ImageKind::kPartition:
+      line += "partition image";
+      break;
+    case ImageKind::kWelcome:
+    case ImageKind::kNone:
+      line += "welcome image";
+      break;
+  }
+  if (report.model) {
+    line += std::string(" for ") + report.model->receiver + " (serial model " + report.model->serial_model + ")";
+  }
+  if (report.picture) {
+    line += ", picture " + std::to_string(report.picture->width) + " \u00d7 " + std::to_string(report.picture->height) +
+            ", " + std::to_string(report.picture->palette.size()) + " colours";
+  }
+  return line;
 }
 
 std::vector<std::string> ReportText(const InspectReport& report) {

@@ -27,7 +27,18 @@ constexpr uint32_t LargestPartition() {
 // largest partition. Anything larger is refused before it is read.
 inline constexpr uint64_t kMaxUpdateImageSize = serial::kHeaderSize + usb::kBlockSize + LargestPartition();
 
+// What a file was recognised as.
+enum class ImageKind { kNone, kSerial, kUsb, kPartition, kWelcome };
+
 struct InspectReport {
+  ImageKind kind = ImageKind::kNone;  // set for a sound image
+  // The receiver model a serial or USB update image is for; null otherwise.
+  const UsbModel* model = nullptr;
+  // For a file that is no update image at all: what it looks like instead
+  // ("a Windows bitmap", "a PNG picture"), when that can be told.
+  std::string looks_like;
+  // The file could not be read at all (missing, not a regular file, ...).
+  bool unreadable = false;
   // What each sound layer holds, outermost first, one line each.
   std::vector<std::string> layers;
   // The first fault found, naming the layer, the field, the expected and the
@@ -48,5 +59,15 @@ InspectReport InspectFile(const std::string& path);
 
 // The report as shown to a user: the layer lines, then "sound" or the fault.
 std::vector<std::string> ReportText(const InspectReport& report);
+
+// What a file's first bytes say it is, for a picture that is no update image:
+// "a Windows bitmap", "a PNG picture", ...; empty when they say nothing.
+std::string PictureFormatOf(std::span<const uint8_t> head);
+
+// The verdict in one line, for users deciding whether to flash:
+// "sound — USB update image for borvik200 (serial model kestro100s), picture
+// 720 × 576, 125 colours", "DAMAGED — do not flash: <fault>", or for a
+// picture "this is a bitmap, not an update image — use make".
+std::string VerdictLine(const InspectReport& report);
 
 }  // namespace kws

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "fileio/file.h"
+#include "log/activity_log.h"
 #include "picture/canvas.h"
 #include "picture/fit.h"
 #include "picture/quantizer.h"
@@ -124,6 +125,18 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
   const ImportedPicture imported = ImportPicture(path, options);
   WriteFileReplacing(out, EncodeBitmap8(imported.picture));
   return imported.report;
+}
+
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
+  try {
+    const ImportReport report = ImportPictureFile(path, out, options);
+    WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
+             SummarizeReport(report));
+    return report;
+  } catch (const std::exception& e) {
+    WriteLog("ERROR: ImportPicture(" + PrintableName(path) + "), Msg=" + e.what());
+    throw;
+  }
 }
 
 std::optional<Rgb> ParseColor(const std::string& text) {

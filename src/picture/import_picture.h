@@ -67,6 +67,13 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
 ImportReport ImportPictureFile(const std::string& path, const std::string& out,
                                const ImportOptions& options = {});
 
+// ImportPictureFile with its line in the activity log: "ImportPicture:
+// In=<picture>, Out=<bitmap>, <summary>", or "ERROR: ImportPicture(<picture>),
+// Msg=<reason>" before the error is passed on. The window and the command
+// line both import through here.
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out,
+                                 const ImportOptions& options = {});
+
 // Colour table + gzip member: what the picture takes in the welcome image.
 size_t WelcomeDataSize(const Picture8& picture);
 

@@ -22,12 +22,14 @@ struct UsbModel {
   uint32_t partition_size;
   // The model name that the serial update image of this model carries.
   const char* serial_model;
+  // The receiver as users know it, and as its images are named.
+  const char* receiver;
 };
 
 inline constexpr std::array<UsbModel, 3> kUsbModels{{
-    {"mkusbimg200", "ERROR: mkusimg200(), Input Size too big!", 0x00010000, 0x00010000, 0xFF810000, 0x30000, "kestro100s"},
-    {"mkusbimg300", "ERROR: mkusimg300(), Input Size too big!", 0x00030000, 0x00010000, 0xFF804000, 0x2C000, "QuorvatelMurraTwin8M"},
-    {"mkusbimg400", "ERROR: mkusimg400(), Input Size too big!", 0x00040000, 0x00010001, 0xFF810000, 0x30000, "kestro400"},
+    {"mkusbimg200", "ERROR: mkusimg200(), Input Size too big!", 0x00010000, 0x00010000, 0xFF810000, 0x30000, "kestro100s", "borvik200"},
+    {"mkusbimg300", "ERROR: mkusimg300(), Input Size too big!", 0x00030000, 0x00010000, 0xFF804000, 0x2C000, "QuorvatelMurraTwin8M", "kestro300"},
+    {"mkusbimg400", "ERROR: mkusimg400(), Input Size too big!", 0x00040000, 0x00010001, 0xFF810000, 0x30000, "kestro400", "kestro400"},
 }};
 
 inline constexpr const UsbModel& kUsbModel200 = kUsbModels[0];

@@ -557,14 +557,12 @@ void TForm1::ImportPicture(const QString& path) {
       ~BusyCursor() { form.SetBusyCursor(false); }
       TForm1& form;
     } busy(*this);
-    report = ImportPictureFile(picture, bitmap);
+    report = ImportPictureLogged(picture, bitmap);
   } catch (const std::exception& e) {
-    WriteLog("ERROR: ImportPicture(" + picture + "), Msg=" + e.what());
     ShowMessage(e.what());
     return;
   }
   const std::string summary = SummarizeReport(report);
-  WriteLog("ImportPicture: In=" + picture + ", Out=" + bitmap + ", " + summary);
   OpenPictureFile(bitmap);
   SetStatus("Imported " + bitmap + ": " + summary);
 }

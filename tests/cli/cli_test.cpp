@@ -108,7 +108,8 @@ TEST_F(CliTest, DoubleDashEndsTheOptions) {
       EXPECT_TRUE(fs::exists(c.made));
     }
   }
-  EXPECT_NE(err_.str().find("-logo_borvik200_usb_welcome.img: Cannot open file -logo_borvik200_usb_welcome.img: No such file"),
+  EXPECT_NE(err_.str().find("-logo_borvik200_usb_welcome.img: cannot be read: Cannot open file "
+                            "-logo_borvik200_usb_welcome.img: No such file"),
             std::string::npos)
       << err_.str();
 }
@@ -446,22 +447,106 @@ TEST_F(CliTest, InspectReportsEveryFileAndExitsOneWhenAnyIsNotSound) {
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0);
   const std::string usb = Home("Output/logo_kestro300_usb_welcome.img");
   const std::string serial = Home("Output/logo_kestro400_serial_welcome.img");
+  // The verdict first, one line a file.
   ASSERT_EQ(Run({"inspect", usb, serial}), 0) << err_.str();
+  EXPECT_EQ(out_.str(), usb + ": sound \u2014 USB update image for kestro300 (serial model QuorvatelMurraTwin8M), "
+                              "picture 720 \u00d7 576, 256 colours\n" +
+                        serial + ": sound \u2014 serial update image for kestro400 (serial model kestro400), "
+                                 "picture 720 \u00d7 576, 256 colours\n");
+  EXPECT_EQ(err_.str(), "");
+  // The layers with --verbose.
+  ASSERT_EQ(Run({"inspect", "-v", usb, serial}), 0) << err_.str();
   const std::string report = out_.str();
-  EXPECT_EQ(report.rfind(usb + ":\n  USB update image: model mkusbimg300, partition 180224 bytes", 0), 0u) << report;
-  EXPECT_NE(report.find(serial + ":\n  serial update image: model name \"kestro400\""), std::string::npos);
+  EXPECT_NE(report.find("colours\n  USB update image: model mkusbimg300, partition 180224 bytes"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("  serial update image: model name \"kestro400\""), std::string::npos);
   EXPECT_NE(report.find("  sound\n" + serial), std::string::npos);
   EXPECT_EQ(LastLine(), "  sound");
-  EXPECT_EQ(err_.str(), "");
 
   WriteBytes(Path("notes.txt"), test::ToBytes("not an image"));
   const std::string fault = "file: format: expected a serial update image, USB update image, partition image or "
                             "welcome image, found none of these";
   EXPECT_EQ(Run({"inspect", usb, Path("notes.txt")}), 1);
-  EXPECT_EQ(LastLine(), "  fault: " + fault);
-  EXPECT_EQ(err_.str(), "kestro-welcome-cli: " + Path("notes.txt") + ": " + fault + "\n");
-  EXPECT_EQ(Run({"inspect", Path("missing.img")}), 1);
-  EXPECT_EQ(LastLine(), "  fault: Cannot open file " + Path("missing.img") + ": No such file or directory");
+  EXPECT_EQ(err_.str(), Path("notes.txt") + ": DAMAGED \u2014 do not flash: " + fault + "\n");
+  test::Bytes damaged = test::ReadBytes(usb);
+  damaged.at(5000) ^= 1;
+  WriteBytes(Path("damaged.img"), damaged);
+  const struct {
+    std::string file;
+    std::string verdict;
+  } faults[] = {
+      {Path("missing.img"), "cannot be read: Cannot open file " + Path("missing.img") + ": No such file or directory"},
+      {Path("logo.bmp"), "this is a bitmap, not an update image \u2014 use make"},
+      {Path("damaged.img"), "DAMAGED \u2014 do not flash: USB header: payload CRC: expected 0x"},
+  };
+  for (const auto& f : faults) {
+    EXPECT_EQ(Run({"inspect", f.file}), 1);
+    EXPECT_EQ(err_.str().rfind(f.file + ": " + f.verdict, 0), 0u) << err_.str();
+    EXPECT_EQ(out_.str(), "");
+  }
+}
+
+TEST_F(CliTest, InspectReportsAsJson) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0);
+  const std::string usb = Home("Output/logo_borvik200_usb_welcome.img");
+  EXPECT_EQ(Run({"inspect", "--json", usb, Path("logo.bmp")}), 1);
+  QJsonParseError error;
+  const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str()), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << out_.str();
+  EXPECT_FALSE(root["sound"].toBool());
+  const QJsonArray files = root["files"].toArray();
+  ASSERT_EQ(files.size(), 2);
+  const QJsonObject sound = files[0].toObject();
+  EXPECT_TRUE(sound["sound"].toBool());
+  EXPECT_EQ(sound["kind"].toString(), "usb");
+  EXPECT_EQ(sound["model"].toString(), "borvik200");
+  EXPECT_EQ(sound["serial_model"].toString(), "kestro100s");
+  EXPECT_EQ(sound["picture"].toObject()["colours"].toInt(), 256);
+  const QJsonArray layers = sound["layers"].toArray();
+  ASSERT_GE(layers.size(), 5);
+  EXPECT_EQ(layers[0].toObject()["layer"].toString(), "USB update image");
+  EXPECT_TRUE(sound["fault"].isNull());
+  const QJsonObject bitmap = files[1].toObject();
+  EXPECT_FALSE(bitmap["sound"].toBool());
+  EXPECT_EQ(bitmap["looks_like"].toString(), "a Windows bitmap");
+  EXPECT_EQ(bitmap["verdict"].toString().toStdString(), "this is a bitmap, not an update image \u2014 use make");
+}
+
+// An import is logged as the window's is, and replaces only what an import made.
+TEST_F(CliTest, ImportIsLoggedAndReplacesOnlyWhatAnImportMade) {
+  QImage logo(320, 200, QImage::Format_RGB32);
+  logo.fill(QColor(20, 40, 200));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  WriteBytes(Path("notes.bmp"), test::ToBytes("my notes"));
+  ASSERT_EQ(Run({"--home", Home(), "import", "logo.png", "logo.bmp"}), 0) << err_.str();
+  const auto log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=logo.bmp, "), std::string::npos);
+  // An earlier import's bitmap is replaced; anything else needs --force.
+  EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "logo.bmp", "--background", "red"}), 0) << err_.str();
+  EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "notes.bmp"}), 1);
+  EXPECT_EQ(err_.str(), "kestro-welcome-cli: notes.bmp exists and is not a bitmap an import made; to replace it, "
+                        "add --force\n");
+  EXPECT_EQ(test::ReadBytes(Path("notes.bmp")), test::ToBytes("my notes"));
+  EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "notes.bmp", "--force"}), 0) << err_.str();
+  EXPECT_TRUE(ReadConvertibleBitmap(Path("notes.bmp")));
+  // A name that does not end in .bmp is written, with a warning.
+  EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "out.png"}), 0);
+  EXPECT_NE(err_.str().find("warning: out.png is a Windows bitmap although its name does not end in .bmp"),
+            std::string::npos)
+      << err_.str();
+  // JSON
+  EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "logo.bmp", "--json"}), 0);
+  QJsonParseError error;
+  const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str()), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << out_.str();
+  EXPECT_TRUE(o["written"].toBool());
+  EXPECT_EQ(o["colours"].toInt(), 2);  // the picture and the black around it
+  EXPECT_TRUE(o["fits"].toBool());
+  EXPECT_EQ(o["budget"].toInteger(), 180208);
+  EXPECT_TRUE(o["psnr_db"].isNull());  // kept exactly
+  EXPECT_EQ(o["source"].toObject()["width"].toInt(), 320);
+  EXPECT_TRUE(o["warnings"].toArray().isEmpty());
 }
 
 TEST_F(CliTest, InspectExtractWritesThePictureInside) {

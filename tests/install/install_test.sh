@@ -166,7 +166,7 @@ check_completion() {
   # and the models completed are the ones the pipeline's serial images carry.
   (cd "$dir" && "$cli" sample logo.bmp >/dev/null && "$cli" --home home make logo.bmp >/dev/null)
   local carried
-  carried=$("$cli" inspect "$dir"/home/Output/logo_*_serial_welcome.img |
+  carried=$("$cli" inspect --verbose "$dir"/home/Output/logo_*_serial_welcome.img |
             sed -n 's/.*model name "\([^"]*\)".*/\1/p' | sort | paste -sd' ')
   [ "$carried" = "$(complete_line "$dir" "kestro-welcome-cli step mkserialimg in out ")" ] ||
     fail "the serial images carry the models \"$carried\""
