@@ -713,7 +713,7 @@ class TForm1Test : public QObject {
                              "\\d+ colours \u2014 safe to flash$");
     QTest::newRow("sound serial image")
         << "logo_kestro400_serial_welcome.img" << -1 << int(Verdict::Kind::kSound)
-        << QString::fromUtf8("^Sound: serial update image for kestro400 \\(model name kestro400\\), picture 720 "
+        << QString::fromUtf8("^Sound: serial update image for kestro400 \\(kestro400 serial\\), picture 720 "
                              "\u00D7 576, \\d+ colours \u2014 safe to flash$");
     QTest::newRow("damaged") << "logo_borvik200_usb_welcome.img" << 100 << int(Verdict::Kind::kDamaged)
                              << QString::fromUtf8("^Damaged \u2014 do not flash: .*expected .*, found ");
