@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/import_dialog.h"
+
 namespace kws {
 
 std::optional<QString> QtDialogs::GetOpenFileName(QWidget* parent, const QString& title, const QString& filter,
@@ -53,5 +55,16 @@ bool QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& te
 }
 
 void QtDialogs::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+}  // namespace kws
+
+namespace kws {
+
+std::optional<ImportOptions> QtDialogs::GetImportOptions(QWidget* parent, const QString& picture,
+                                                         const ImportOptions& options) {
+  ImportDialog dialog(picture, options, parent);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Options();
+}
 
 }  // namespace kws

@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <optional>
 
+#include "picture/import_picture.h"
+
 class QWidget;
 
 namespace kws {
@@ -39,6 +41,12 @@ class Dialogs {
   virtual bool Confirm(QWidget* /*parent*/, const QString& /*title*/, const QString& /*text*/) { return true; }
   // Opens a file or folder in the desktop's own application.
   virtual void OpenUrl(const QUrl& url) = 0;
+  // The import's options for the picture, starting from options, with a
+  // preview; nothing when cancelled. By default the options as they are.
+  virtual std::optional<ImportOptions> GetImportOptions(QWidget* /*parent*/, const QString& /*picture*/,
+                                                        const ImportOptions& options) {
+    return options;
+  }
 };
 
 // Qt's file dialog and message box.
@@ -52,6 +60,8 @@ class QtDialogs : public Dialogs {
   void ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) override;
   bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
   void OpenUrl(const QUrl& url) override;
+  std::optional<ImportOptions> GetImportOptions(QWidget* parent, const QString& picture,
+                                                const ImportOptions& options) override;
 };
 
 }  // namespace kws

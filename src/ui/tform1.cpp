@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QFileInfo>
 #include <QToolButton>
 #include <QUrl>
@@ -62,8 +63,6 @@ QString ImportFilter() {
   }
   return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
 }
-
-bool IsBitmapPath(const QString& path) { return path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive); }
 
 // A file name from a dialog or a drop as the bytes the file system knows.
 std::string LocalName(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -544,10 +543,41 @@ void TForm1::ExtractPicture1Click() {
 
 void TForm1::Import1Click() {
   const auto chosen = AskOpen("import", kImportTitle, ImportFilter(), QString());
-  if (chosen) ImportPicture(*chosen);
+  if (chosen) ImportWithOptions(*chosen);
 }
 
-void TForm1::ImportPicture(const QString& path) {
+ImportOptions TForm1::RememberedImportOptions() const {
+  const auto settings = Settings();
+  ImportOptions options;
+  options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
+  const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
+  if (background.isValid()) {
+    options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
+                          static_cast<uint8_t>(background.blue())};
+  }
+  return options;
+}
+
+void TForm1::ImportWithOptions(const QString& path) {
+  const auto options = dialogs_->GetImportOptions(this, path, RememberedImportOptions());
+  if (!options) return;
+  const auto settings = Settings();
+  settings->setValue(QStringLiteral("import/fill"), options->fill);
+  settings->setValue(QStringLiteral("import/background"),
+                     QColor(options->background.r, options->background.g, options->background.b).name());
+  const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
+  if (FileExists(bitmap) &&
+      !dialogs_->Confirm(this, QStringLiteral("Import picture"),
+                         QString::fromStdString("Input already holds " + ShownName(bitmap) +
+                                                ". Replace it with the imported picture?"))) {
+    return;
+  }
+  ImportPicture(path, *options);
+}
+
+void TForm1::ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
+
+void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
   const std::string picture = LocalName(path);
   const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
   ImportReport report;
@@ -557,7 +587,7 @@ void TForm1::ImportPicture(const QString& path) {
       ~BusyCursor() { form.SetBusyCursor(false); }
       TForm1& form;
     } busy(*this);
-    report = ImportPictureLogged(picture, bitmap);
+    report = ImportPictureLogged(picture, bitmap, options);
   } catch (const std::exception& e) {
     ShowMessage(e.what());
     return;
@@ -721,16 +751,22 @@ void TForm1::ShowMessage(const std::string& text) {
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   const auto urls = event->mimeData()->urls();
-  if (urls.size() == 1 && urls.first().isLocalFile() && IsBitmapPath(urls.first().toLocalFile())) {
-    event->acceptProposedAction();
-  }
+  if (urls.size() == 1 && urls.first().isLocalFile() && button_go_->isEnabled()) event->acceptProposedAction();
 }
 
+// A bitmap the receivers take opens as it is; any other picture goes
+// through the import's dialog.
 void TForm1::dropEvent(QDropEvent* event) {
   const auto urls = event->mimeData()->urls();
-  if (urls.size() != 1 || !urls.first().isLocalFile()) return;
+  if (urls.size() != 1 || !urls.first().isLocalFile() || !button_go_->isEnabled()) return;
   event->acceptProposedAction();
-  OpenPicture(urls.first().toLocalFile());
+  const QString path = urls.first().toLocalFile();
+  if (ReadConvertibleBitmap(LocalName(path))) {
+    OpenPicture(path);
+  } else {
+    // After the drop has ended: the dialog is modal.
+    QTimer::singleShot(0, this, [this, path] { ImportWithOptions(path); });
+  }
 }
 
 }  // namespace kws

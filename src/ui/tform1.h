@@ -63,8 +63,14 @@ class TForm1 : public QMainWindow, public RunView {
   void CancelClick();
   // Opens a picture as File > Open does once a file is chosen.
   void OpenPicture(const QString& path);
-  // Imports a picture as File > Import picture... does once a file is chosen.
+  // Imports a picture with the options last chosen, without asking.
   void ImportPicture(const QString& path);
+  void ImportPicture(const QString& path, const ImportOptions& options);
+  // As File > Import picture... does once a file is chosen: the import's
+  // dialog, and a question before a bitmap in Input is replaced.
+  void ImportWithOptions(const QString& path);
+  // The import's options as last chosen in its dialog.
+  ImportOptions RememberedImportOptions() const;
   // A picture named on the command line, as "Open with" of a file manager
   // hands it on: a bitmap the pipeline takes opens as it is, any other
   // picture (or a bitmap of another size or kind) is imported.

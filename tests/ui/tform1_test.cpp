@@ -30,6 +30,7 @@
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
+#include "ui/import_dialog.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
 #include "support/named_pipe.h"
@@ -71,6 +72,13 @@ class ScriptedDialogs : public Dialogs {
     return confirm;
   }
   void OpenUrl(const QUrl& url) override { opened_urls << url; }
+  std::optional<ImportOptions> GetImportOptions(QWidget*, const QString& picture,
+                                                const ImportOptions& options) override {
+    asked_import_picture = picture;
+    asked_import_options = options;
+    if (!import_answer) return options;  // OK with the options as they are
+    return *import_answer;
+  }
 
   std::queue<QString> answers;  // an empty one cancels the dialog
   QStringList messages;
@@ -80,6 +88,10 @@ class ScriptedDialogs : public Dialogs {
   QStringList questions;
   bool confirm = true;
   QList<QUrl> opened_urls;
+  // The import dialog's answer: unset, OK as it is; nothing inside, Cancel.
+  std::optional<std::optional<ImportOptions>> import_answer;
+  QString asked_import_picture;
+  std::optional<ImportOptions> asked_import_options;
 };
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
@@ -108,6 +120,14 @@ class TForm1Test : public QObject {
     return form_->findChild<T*>(QString::fromLatin1(name));
   }
   QString Status() const { return Child<QLabel>("StatusText")->text(); }
+  // A flat-coloured photo of this size.
+  QString Photo(const QString& name, int width, int height) {
+    QImage photo(width, height, QImage::Format_RGB32);
+    photo.fill(QColor(40, 90, 160));
+    const QString path = dir_.path() + "/" + name;
+    photo.save(path);
+    return path;
+  }
   QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
   QString PanelText() const { return form_->ActivityLog()->Text(); }
   QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
@@ -840,6 +860,88 @@ class TForm1Test : public QObject {
     toggle->trigger();
     QVERIFY(!form_->ActivityLog()->isVisible());
     QCOMPARE(form_->height(), height);
+  }
+
+  // ---- The import dialog ----
+
+  void importDialogWritesOnlyOnOkAndRemembersItsOptions() {
+    const QString path = Photo("holiday.png", 640, 360);
+    const QString bitmap = Home() + "/Input/holiday.bmp";
+    // Cancelled: nothing written, nothing opened.
+    dialogs_.import_answer = std::optional<ImportOptions>();
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(dialogs_.asked_import_picture, path);
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+
+    // OK with fill and a red background: written, opened, remembered.
+    ImportOptions chosen;
+    chosen.fill = true;
+    chosen.background = {255, 0, 0};
+    dialogs_.import_answer = chosen;
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
+    QVERIFY(dialogs_.questions.isEmpty());
+
+    // A new window starts the dialog from them; replacing the bitmap is asked.
+    form_.reset();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.import_answer.reset();
+    dialogs_.confirm = false;
+    const test::Bytes before = test::ReadBytes(bitmap.toStdString());
+    WriteFile(bitmap, test::ToBytes("not to be lost"));
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QVERIFY(dialogs_.asked_import_options);
+    QVERIFY(dialogs_.asked_import_options->fill);
+    QVERIFY(dialogs_.asked_import_options->background == (Rgb{255, 0, 0}));
+    QCOMPARE(dialogs_.questions,
+             QStringList{"Input already holds holiday.bmp. Replace it with the imported picture?"});
+    QCOMPARE(test::ReadBytes(bitmap.toStdString()), test::ToBytes("not to be lost"));
+    dialogs_.confirm = true;
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(test::ReadBytes(bitmap.toStdString()), before);
+  }
+
+  void importDialogPreviewsTheResultInTheBackground() {
+    const QString path = Photo("wide.png", 640, 360);
+    ImportDialog dialog(path, ImportOptions{}, form_.get());
+    // The import runs while the dialog is already up.
+    QCOMPARE(dialog.Info(), QString::fromUtf8("Importing\u2026"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("PSNR")), qPrintable(dialog.Info()));
+    QVERIFY(dialog.Info().contains(QStringLiteral("180,208")));
+    // Fit: bars of the background above and below the wide picture.
+    QCOMPARE(dialog.PreviewImage().size(), QSize(720, 576));
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(0, 0, 0));
+    dialog.SetBackground({0, 200, 0});
+    dialog.SetFill(true);  // while the first change is still being imported
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(40, 90, 160));
+    dialog.SetFill(false);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(0, 200, 0));
+    QCOMPARE(dialog.Options().background, (Rgb{0, 200, 0}));
+    // Nothing written.
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+  }
+
+  void droppingAnyOtherPictureOpensTheImportDialog() {
+    const QString path = Photo("dropped.png", 320, 200);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    QTRY_COMPARE(dialogs_.asked_import_picture, path);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/dropped.bmp");
   }
 
   void exitClosesTheWindow() {
