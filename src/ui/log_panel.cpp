@@ -109,3 +109,9 @@ LogPanel::Kind LogPanel::KindOf(int row) const {
 }
 
 }  // namespace kws
+
+namespace kws {
+
+QColor LogPanel::ColourOf(int row) const { return list_->item(row)->foreground().color(); }
+
+}  // namespace kws

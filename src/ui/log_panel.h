@@ -29,6 +29,7 @@ class LogPanel : public QDockWidget {
   QString Text() const;
   int Count() const;
   Kind KindOf(int row) const;
+  QColor ColourOf(int row) const;
 
   static Kind KindOfMessage(const QString& message);
 

@@ -70,6 +70,13 @@ QString ShownPath(const std::string& name) { return QFile::decodeName(QByteArray
 
 std::string HomeFolder() { return LocalName(QDir::homePath()); }
 
+// A tooltip shows the text as it is: Qt would take a name that looks like
+// markup for rich text.
+QString PlainToolTip(const QString& text) {
+  if (text.isEmpty()) return {};
+  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
 // The window's remembered choices: recent files, the dialogs' folders.
 std::unique_ptr<QSettings> Settings() {
   return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestro-welcome"),
@@ -389,7 +396,7 @@ void TForm1::OnLogMessage(const std::string& message) {
 
 void TForm1::SetOutcome(const std::string& text, bool open_folder) {
   outcome_->setText(QString::fromStdString(text));
-  outcome_->setToolTip(outcome_->text());
+  outcome_->setToolTip(PlainToolTip(outcome_->text()));
   open_folder_->setVisible(open_folder);
   outcome_->update();
   ShareStatusBar();
@@ -452,7 +459,7 @@ void TForm1::UpdateRecentMenu() {
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));
     QAction* action = recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this,
                                               [this, file] { OpenPicture(file); });
-    action->setToolTip(file);
+    action->setToolTip(PlainToolTip(file));
   }
   if (!files.isEmpty()) {
     recent_menu_->addSeparator();
@@ -689,7 +696,7 @@ void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened
     const PictureOutcome& outcome = outcomes_.front();
     if (outcome.result == 0) {
       SetOutcome(MadeText(startup_.folders.output, HomeFolder()), true);
-      outcome_->setToolTip(QStringLiteral("6 images in ") + ShownPath(startup_.folders.output));
+      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(startup_.folders.output)));
     } else {
       SetOutcome(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
       ShowLogPanel();
@@ -705,7 +712,9 @@ void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened
   }
   const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
   SetOutcome(text, made > 0);
-  if (made > 0) outcome_->setToolTip(outcome_->text() + QStringLiteral(", in ") + ShownPath(startup_.folders.output));
+  if (made > 0) {
+    outcome_->setToolTip(PlainToolTip(outcome_->text() + QStringLiteral(", in ") + ShownPath(startup_.folders.output)));
+  }
   if (!failed.empty() || summary.error) {
     log_panel_->AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
     ShowLogPanel();
@@ -722,7 +731,7 @@ std::string TForm1::ShowPicture(const std::string& path) {
 
 void TForm1::SetStatus(const std::string& text) {
   status_text_->setText(QString::fromStdString(PrintableName(text)));
-  status_text_->setToolTip(status_text_->text());
+  status_text_->setToolTip(PlainToolTip(status_text_->text()));
 }
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -944,6 +944,43 @@ class TForm1Test : public QObject {
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/dropped.bmp");
   }
 
+  // Errors and warnings stand out from the theme's own background, light or dark.
+  void logPanelColoursSuitTheTheme_data() {
+    QTest::addColumn<QColor>("base");
+    QTest::newRow("light") << QColor(Qt::white);
+    QTest::newRow("dark") << QColor(0x20, 0x20, 0x24);
+  }
+
+  void logPanelColoursSuitTheTheme() {
+    QFETCH(QColor, base);
+    LogPanel panel;
+    QPalette palette = panel.palette();
+    palette.setColor(QPalette::Base, base);
+    panel.setPalette(palette);
+    panel.AddEntry(QStringLiteral("12:00:00.000"), QStringLiteral("ERROR: x"));
+    panel.AddEntry(QStringLiteral("12:00:00.000"), QStringLiteral("WARNING: y"));
+    for (int row = 0; row < 2; ++row) {
+      QVERIFY2(std::abs(panel.ColourOf(row).lightness() - base.lightness()) > 90, qPrintable(QString::number(row)));
+    }
+  }
+
+  // Markup in a name shows as its characters in every place a name shows.
+  void markupInNamesStaysPlainText() {
+    const QString name = QStringLiteral("<b>x<b> & <i>y.bmp");
+    const QString path = dir_.path() + "/" + name;
+    WriteFile(path, test::ToBytes("plain text"));
+    form_->OpenPicture(path);
+    QVERIFY2(Outcome().startsWith(QStringLiteral("cannot show ") + name + QStringLiteral(": ")), qPrintable(Outcome()));
+    QVERIFY(Child<QLabel>("OutcomeText")->toolTip().contains(name.toHtmlEscaped()));
+    QVERIFY(PanelText().contains(QStringLiteral("ERROR: OpenFile(), Msg=")));
+    const QAction* recent = Child<QMenu>("OpenRecent1")->actions().value(0);
+    QVERIFY(recent);
+    QVERIFY2(recent->text().startsWith(QStringLiteral("&1  <b>x<b> && <i>y.bmp")), qPrintable(recent->text()));
+    QVERIFY(recent->toolTip().contains(path.toHtmlEscaped()));
+    Click();
+    QVERIFY(PanelText().contains(QStringLiteral("failed: ") + name));
+  }
+
   void exitClosesTheWindow() {
     form_->Exit1Click();
     QVERIFY(!form_->isVisible());
