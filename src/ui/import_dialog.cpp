@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -80,6 +81,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   info_ = new QLabel(this);
   info_->setObjectName(QStringLiteral("ImportInfo"));
   info_->setTextFormat(Qt::PlainText);
+  // The report's lines are aligned in columns.
+  info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   info_->setWordWrap(true);
   info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
