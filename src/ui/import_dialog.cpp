@@ -140,17 +140,19 @@ void ImportDialog::ShowColour() {
 QString ImportDialog::Info() const { return info_->text(); }
 
 void ImportDialog::Recompute() {
-  if (watcher_.isRunning()) {
+  if (importing_) {
     // One import at a time: the newest options follow when this one ends.
     pending_ = true;
     return;
   }
   pending_ = false;
+  importing_ = true;
   info_->setText(QStringLiteral("Importing\u2026"));
   watcher_.setFuture(QtConcurrent::run(MakePreview, QFile::encodeName(picture_).toStdString(), options_));
 }
 
 void ImportDialog::Finished() {
+  importing_ = false;
   if (pending_) {
     Recompute();
     return;

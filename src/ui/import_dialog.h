@@ -29,7 +29,7 @@ class ImportDialog : public QDialog {
   void SetFill(bool fill);
   void SetBackground(Rgb colour);
   // The preview is of the options as they are now (no import running).
-  bool PreviewCurrent() const { return !watcher_.isRunning() && !pending_; }
+  bool PreviewCurrent() const { return !importing_; }
   QString Info() const;
   QImage PreviewImage() const { return result_image_; }
 
@@ -46,7 +46,8 @@ class ImportDialog : public QDialog {
 
   QString picture_;
   ImportOptions options_;
-  bool pending_ = false;  // the options changed while an import ran
+  bool importing_ = false;  // until the newest options' result is shown
+  bool pending_ = false;    // the options changed while an import ran
   QFutureWatcher<Preview> watcher_;
   QImage result_image_;
 

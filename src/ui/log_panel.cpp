@@ -13,7 +13,7 @@ namespace kws {
 namespace {
 
 constexpr int kKindRole = Qt::UserRole + 1;
-// Enough entries for any session; the oldest go first beyond this.
+// Enough entries for a long day of work; the oldest go first beyond this.
 constexpr int kMaxEntries = 5000;
 
 bool DarkTheme(const QWidget* widget) { return widget->palette().color(QPalette::Base).lightness() < 128; }

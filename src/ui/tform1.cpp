@@ -317,10 +317,11 @@ void TForm1::FitToScreen() {
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect available = screen->availableGeometry();
-  // The window's frame, as the window manager draws it; before it is known,
-  // what a usual title bar and border take.
+  // The window's frame, as the window manager draws it; until it is known
+  // (before the window shows, or before the window manager has said), what a
+  // usual title bar and border take.
   QSize frame = frameGeometry().size() - geometry().size();
-  if (!isVisible()) frame = QSize(8, 36);
+  if (!isVisible() || frame.height() <= 0) frame = QSize(8, 36);
   const int menu = menuBar()->sizeHint().height();
   const int panel = log_panel_->isVisible() ? log_panel_->sizeHint().height() : 0;
   const int spare_height = available.height() - frame.height() - menu - panel - kClientHeight;
