@@ -152,7 +152,7 @@ void TForm1::BuildMenu() {
   QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &TForm1::Exit1Click);
   exit->setObjectName(QStringLiteral("Exit1"));
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  picture_actions_ = {open, recent_menu_->menuAction(), import, close_picture};
+  picture_actions_ = {open, import, close_picture};
 
   QMenu* actions = menuBar()->addMenu(QStringLiteral("&Actions"));
   actions->setObjectName(QStringLiteral("Actions1"));
@@ -469,7 +469,7 @@ void TForm1::UpdateRecentMenu() {
       UpdateRecentMenu();
     });
   }
-  recent_menu_->setEnabled(!files.isEmpty() && (!button_go_ || button_go_->isEnabled()));
+  recent_menu_->menuAction()->setEnabled(!files.isEmpty() && button_go_->isEnabled());
 }
 
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
@@ -742,7 +742,7 @@ void TForm1::SetGoEnabled(bool enabled) {
   make_images_->setEnabled(enabled);
   // While a run goes on, the picture it converts stays the opened one.
   for (QAction* action : picture_actions_) action->setEnabled(enabled);
-  if (enabled) recent_menu_->setEnabled(!RecentFiles().isEmpty());
+  recent_menu_->menuAction()->setEnabled(enabled && !RecentFiles().isEmpty());
 }
 
 void TForm1::SetBusyCursor(bool busy) {

@@ -796,7 +796,21 @@ class TForm1Test : public QObject {
     QCOMPARE(make->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)}));
     QCOMPARE(Child<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     form_->OpenPicture(Picture("logo.bmp"));
+    // While the run goes on, the picture it converts cannot be changed, nor
+    // a second run started.
+    bool open_disabled = false, recent_disabled = false, make_disabled = false;
+    QTimer::singleShot(0, [&] {
+      open_disabled = !Child<QAction>("Open1")->isEnabled();
+      recent_disabled = !Child<QMenu>("OpenRecent1")->menuAction()->isEnabled();
+      make_disabled = !make->isEnabled();
+    });
+    QVERIFY(Child<QMenu>("OpenRecent1")->menuAction()->isEnabled());
     make->trigger();
+    QVERIFY(open_disabled);
+    QVERIFY(recent_disabled);
+    QVERIFY(make_disabled);
+    QVERIFY(Child<QAction>("Open1")->isEnabled());
+    QVERIFY(Child<QMenu>("OpenRecent1")->menuAction()->isEnabled());
     QCOMPARE(OutputCount(), 6);
     Child<QAction>("OpenInput1")->trigger();
     Child<QAction>("OpenOutput1")->trigger();
