@@ -13,8 +13,7 @@ ensure_packages clang libclang-rt-14-dev
 
 build=build/fuzz
 # Qt is on for the import target; only the fuzzers and their seeds are built.
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKWS_FUZZ=ON -DKWS_BUILD_TESTS=OFF -DKWS_BUILD_QT=ON -DKWS_WERROR=ON >/dev/null
+cmake --preset fuzz >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target fuzzers
 
 corpus="$build/corpus"

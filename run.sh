@@ -21,8 +21,7 @@ ensure_packages
 # never stop this build.
 mkdir -p build
 echo "Configuring the build in build/release..."
-if ! cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=OFF \
-    >build/run-configure.log 2>&1; then
+if ! cmake --preset run >build/run-configure.log 2>&1; then
   cat build/run-configure.log >&2
   echo "Configuring failed; the output is in build/run-configure.log" >&2
   exit 1
@@ -50,14 +49,10 @@ base="${base%.*}"
 echo
 echo "Update images in $output:"
 found=0
-for model in borvik200 kestro400 kestro300; do
-  for kind in usb serial; do
-    f="$output/${base}_${model}_${kind}_welcome.img"
-    if [ -f "$f" ]; then
-      printf '  %-45s %8d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
-      found=$((found + 1))
-    fi
-  done
+for f in "$output/${base}"_*_welcome.img; do
+  [ -f "$f" ] || continue
+  printf '  %-45s %8d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
+  found=$((found + 1))
 done
 [ "$found" -gt 0 ] || echo "  (none)"
 echo "Activity log: $here/build/release/bin/Log/KestroWelcomeScreen.log"

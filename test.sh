@@ -6,14 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
-ensure_packages
+ensure_packages clang-format
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_build() {
-  local dir=$1; shift
+  local preset=$1 dir=$2
   echo "=== $dir ==="
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --preset "$preset" >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" | tee "$dir/ctest.log"
   # "100% tests passed, 0 tests failed out of 152"
@@ -23,14 +23,14 @@ run_build() {
 }
 passed_total=0
 
-run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWS_WERROR=ON
+run_build test build/release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKWS_SANITIZE=ON -DKWS_WERROR=ON
+  run_build sanitize build/asan
 
 # The README's install recipe as a user runs it (Release, tests off, no
 # -Werror), and the Debian package made from that build.
 echo "=== build/recipe: the install recipe and the Debian package ==="
-cmake -S . -B build/recipe -G Ninja -DCMAKE_BUILD_TYPE=Release -DKWS_BUILD_TESTS=OFF >/dev/null
+cmake --preset recipe >/dev/null
 cmake --build build/recipe -j "$jobs"
 deb=$(./package.sh build/recipe)
 bash tests/install/package_test.sh "$deb" "$(build/recipe/bin/kestro-welcome-cli --version | awk '{ print $2 }')"
