@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
     ++argv;
   }
   if (argc < 2 || (failed_run && argc > 2)) {
-    std::fprintf(stderr, "usage: kestro-welcome-screenshot OUT.png [PICTURE]\n"
-                         "       kestro-welcome-screenshot --failed-run OUT.png\n");
+    std::fprintf(stderr,
+                 "usage: kestro-welcome-screenshot OUT.png [PICTURE]\n"
+                 "       kestro-welcome-screenshot --failed-run OUT.png\n");
     return 2;
   }
   // The window's remembered choices stay in the temporary folder.

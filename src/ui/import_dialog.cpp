@@ -97,9 +97,9 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 
   connect(fill_, &QRadioButton::toggled, this, [this](bool fill) { SetFill(fill); });
   connect(colour_, &QToolButton::clicked, this, [this] {
-    const QColor chosen = QColorDialog::getColor(QColor(options_.background.r, options_.background.g,
-                                                        options_.background.b),
-                                                 this, QStringLiteral("Background colour"));
+    const QColor chosen =
+        QColorDialog::getColor(QColor(options_.background.r, options_.background.g, options_.background.b), this,
+                               QStringLiteral("Background colour"));
     if (chosen.isValid()) {
       SetBackground({static_cast<uint8_t>(chosen.red()), static_cast<uint8_t>(chosen.green()),
                      static_cast<uint8_t>(chosen.blue())});

@@ -104,9 +104,7 @@ QString LogPanel::Text() const {
 
 int LogPanel::Count() const { return list_->count(); }
 
-LogPanel::Kind LogPanel::KindOf(int row) const {
-  return static_cast<Kind>(list_->item(row)->data(kKindRole).toInt());
-}
+LogPanel::Kind LogPanel::KindOf(int row) const { return static_cast<Kind>(list_->item(row)->data(kKindRole).toInt()); }
 
 }  // namespace kws
 

@@ -61,8 +61,8 @@ std::string FailedText(const std::string& picture, const Diagnosis& why) {
 }
 
 std::string BatchText(int made, int failed, int total, const std::string& stopped) {
-  std::string text = std::to_string(made) + " of " + std::to_string(total) + (total == 1 ? " picture" : " pictures") +
-                     " made";
+  std::string text =
+      std::to_string(made) + " of " + std::to_string(total) + (total == 1 ? " picture" : " pictures") + " made";
   if (failed > 0) text += ", " + std::to_string(failed) + " failed";
   if (!stopped.empty()) text += ", " + PrintableName(stopped);
   return text;

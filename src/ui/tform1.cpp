@@ -1,11 +1,14 @@
 #include "ui/tform1.h"
 
+#include <zlib.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
@@ -18,11 +21,9 @@
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
-#include <QFileInfo>
 #include <QToolButton>
 #include <QUrl>
 #include <functional>
-#include <zlib.h>
 
 #include "driver/diagnosis.h"
 #include "fileio/file.h"
@@ -138,11 +139,11 @@ void TForm1::BuildMenu() {
                                      &TForm1::ExtractPicture1Click);
   extract->setObjectName(QStringLiteral("ExtractPicture1"));
   file->addSeparator();
-  QAction* output = file->addAction(QStringLiteral("Open O&utput folder"), this,
-                                    [this] { OpenFolder(startup_.folders.output); });
+  QAction* output =
+      file->addAction(QStringLiteral("Open O&utput folder"), this, [this] { OpenFolder(startup_.folders.output); });
   output->setObjectName(QStringLiteral("OpenOutput1"));
-  QAction* input = file->addAction(QStringLiteral("Open I&nput folder"), this,
-                                   [this] { OpenFolder(startup_.folders.input); });
+  QAction* input =
+      file->addAction(QStringLiteral("Open I&nput folder"), this, [this] { OpenFolder(startup_.folders.input); });
   input->setObjectName(QStringLiteral("OpenInput1"));
   file->addSeparator();
   QAction* close_picture = file->addAction(QStringLiteral("C&lose picture"), this, &TForm1::ClosePicture1Click);
@@ -383,7 +384,8 @@ void TForm1::FormShow() {
 
 void TForm1::OnLogMessage(const std::string& message) {
   if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, [this, message] { OnLogMessage(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { OnLogMessage(message); }, Qt::QueuedConnection);
     return;
   }
   if (message.rfind("ERROR: ", 0) == 0) {
@@ -455,11 +457,11 @@ void TForm1::UpdateRecentMenu() {
     ++number;
     const std::string name = LocalName(file);
     // A name shows as it is: "&" would be taken for a mnemonic.
-    QString text = QString::fromStdString(ShownName(name) + "   " + ShortFolder(LocalName(QFileInfo(file).path()),
-                                                                                  HomeFolder()));
+    QString text =
+        QString::fromStdString(ShownName(name) + "   " + ShortFolder(LocalName(QFileInfo(file).path()), HomeFolder()));
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    QAction* action = recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this,
-                                              [this, file] { OpenPicture(file); });
+    QAction* action =
+        recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this, [this, file] { OpenPicture(file); });
     action->setToolTip(PlainToolTip(file));
   }
   if (!files.isEmpty()) {
@@ -574,10 +576,9 @@ void TForm1::ImportWithOptions(const QString& path) {
   settings->setValue(QStringLiteral("import/background"),
                      QColor(options->background.r, options->background.g, options->background.b).name());
   const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
-  if (FileExists(bitmap) &&
-      !dialogs_->Confirm(this, QStringLiteral("Import picture"),
-                         QString::fromStdString("Input already holds " + ShownName(bitmap) +
-                                                ". Replace it with the imported picture?"))) {
+  if (FileExists(bitmap) && !dialogs_->Confirm(this, QStringLiteral("Import picture"),
+                                               QString::fromStdString("Input already holds " + ShownName(bitmap) +
+                                                                      ". Replace it with the imported picture?"))) {
     return;
   }
   ImportPicture(path, *options);
@@ -615,14 +616,14 @@ void TForm1::OpenFromCommandLine(const QString& path) {
 
 void TForm1::About1Click() {
   const WorkingFolders& folders = startup_.folders;
-  std::string text = std::string(kAppTitle) + " " + FileVersion() + "\n" +
-                     "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
-                     "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
-                     "no warranty.\n\n" +
-                     "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" +
-                     "Working folders:\n" + "  Input: " + PrintableName(folders.input) + "\n" +
-                     "  Output: " + PrintableName(folders.output) + "\n" + "  Temp: " + PrintableName(folders.temp) +
-                     "\n" + "  Log: " + PrintableName(folders.log_file);
+  std::string text =
+      std::string(kAppTitle) + " " + FileVersion() + "\n" +
+      "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
+      "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
+      "no warranty.\n\n" +
+      "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" + "Working folders:\n" +
+      "  Input: " + PrintableName(folders.input) + "\n" + "  Output: " + PrintableName(folders.output) + "\n" +
+      "  Temp: " + PrintableName(folders.temp) + "\n" + "  Log: " + PrintableName(folders.log_file);
   dialogs_->ShowMessage(this, QStringLiteral("About ") + QString::fromLatin1(kAppTitle), QString::fromStdString(text));
 }
 

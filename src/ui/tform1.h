@@ -122,8 +122,7 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowLogPanel();
 
   // Dialogs that remember their folder.
-  std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter,
-                                 const QString& suffix);
+  std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
   void AddRecent(const QString& path);
   void UpdateRecentMenu();
   void OpenFolder(const std::string& folder);

@@ -6,14 +6,14 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
-#include <QRegularExpression>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -29,12 +29,12 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "support/named_pipe.h"
+#include "support/test_support.h"
 #include "ui/artwork.h"
 #include "ui/import_dialog.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
-#include "support/named_pipe.h"
-#include "support/test_support.h"
 
 namespace kws {
 namespace {
@@ -43,8 +43,8 @@ namespace fs = std::filesystem;
 
 class ScriptedDialogs : public Dialogs {
  public:
-  std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter,
-                                         const QString& suffix, const QString& directory) override {
+  std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter, const QString& suffix,
+                                         const QString& directory) override {
     asked_title = title;
     asked_filter = filter;
     asked_suffix = suffix;
@@ -209,8 +209,8 @@ class TForm1Test : public QObject {
     }
     QCOMPARE(items, (QStringList{"&Open", "Open &Recent", QString::fromUtf8("&Import picture\u2026"),
                                  QString::fromUtf8("&Check update image\u2026"),
-                                 QString::fromUtf8("Extract &picture from update image\u2026"),
-                                 "Open O&utput folder", "Open I&nput folder", "C&lose picture", "E&xit"}));
+                                 QString::fromUtf8("Extract &picture from update image\u2026"), "Open O&utput folder",
+                                 "Open I&nput folder", "C&lose picture", "E&xit"}));
     QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
     // The window is centred and fits the screen.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -394,7 +394,8 @@ class TForm1Test : public QObject {
       case kImported:
         QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
         QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
-        QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": ")), qPrintable(Status()));
+        QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": ")),
+                 qPrintable(Status()));
         break;
       case kRefused:
         QCOMPARE(dialogs_.messages.size(), 1);
@@ -523,9 +524,10 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->CheckImage1Click();
     QCOMPARE(dialogs_.messages.size(), 1);
-    QVERIFY(dialogs_.messages[0].endsWith(QStringLiteral("\nfault: file: format: expected a serial update image, USB "
-                                                         "update image, partition image or welcome image, found none "
-                                                         "of these")));
+    QVERIFY(
+        dialogs_.messages[0].endsWith(QStringLiteral("\nfault: file: format: expected a serial update image, USB "
+                                                     "update image, partition image or welcome image, found none "
+                                                     "of these")));
     QCOMPARE(Preview(), before);
 
     dialogs_.answers.push(QString());  // cancelled
@@ -552,7 +554,8 @@ class TForm1Test : public QObject {
     QTest::newRow("made") << 8 << "6 images in %1" << false;
     QTest::newRow("failed, with the remedy")
         << 24
-        << QString::fromUtf8("failed: logo.bmp \u2014 bit depth 24, needs 8 (File \u25B8 Import picture\u2026 converts it)")
+        << QString::fromUtf8(
+               "failed: logo.bmp \u2014 bit depth 24, needs 8 (File \u25B8 Import picture\u2026 converts it)")
         << true;
   }
 
@@ -583,13 +586,22 @@ class TForm1Test : public QObject {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("deep in home") << "/home/ann/Documents/Kestro Welcome/Output" << "/home/ann"
-                                  << QString::fromUtf8("~/\u2026/Output");
-    QTest::newRow("near home") << "/home/ann/Kestro/Output" << "/home/ann" << "~/Kestro/Output";
-    QTest::newRow("home itself") << "/home/ann" << "/home/ann" << "~";
-    QTest::newRow("a name that only begins like home") << "/home/anne/Output" << "/home/ann" << "/home/anne/Output";
-    QTest::newRow("deep elsewhere") << "/srv/kestro/work/Output" << "/home/ann" << QString::fromUtf8("/srv/\u2026/Output");
-    QTest::newRow("no home") << "/opt/k/Output" << "" << "/opt/k/Output";
+    QTest::newRow("deep in home") << "/home/ann/Documents/Kestro Welcome/Output"
+                                  << "/home/ann" << QString::fromUtf8("~/\u2026/Output");
+    QTest::newRow("near home") << "/home/ann/Kestro/Output"
+                               << "/home/ann"
+                               << "~/Kestro/Output";
+    QTest::newRow("home itself") << "/home/ann"
+                                 << "/home/ann"
+                                 << "~";
+    QTest::newRow("a name that only begins like home") << "/home/anne/Output"
+                                                       << "/home/ann"
+                                                       << "/home/anne/Output";
+    QTest::newRow("deep elsewhere") << "/srv/kestro/work/Output"
+                                    << "/home/ann" << QString::fromUtf8("/srv/\u2026/Output");
+    QTest::newRow("no home") << "/opt/k/Output"
+                             << ""
+                             << "/opt/k/Output";
   }
 
   void shortFolderNamesTheFolderAtAGlance() {
@@ -689,9 +701,11 @@ class TForm1Test : public QObject {
 
   void closePictureReturnsToTheBuiltInPicture() {
     form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
-    QVERIFY(Preview().convertToFormat(QImage::Format_RGB32) != SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    QVERIFY(Preview().convertToFormat(QImage::Format_RGB32) !=
+            SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
     Child<QAction>("ClosePicture1")->trigger();
-    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32), SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
     QCOMPARE(Status(), QString());
     QVERIFY(form_->RunDriver().OpenedPicture().empty());
     QVERIFY(Outcome().startsWith(QStringLiteral("No picture opened")));
@@ -723,18 +737,20 @@ class TForm1Test : public QObject {
   // ---- The verdict of a checked image ----
 
   void verdictHeadline_data() {
-    QTest::addColumn<QString>("image");     // in Output after a run on logo.bmp; else a file made here
-    QTest::addColumn<int>("damage_at");     // flips the byte at this offset from the end; -1: none
+    QTest::addColumn<QString>("image");  // in Output after a run on logo.bmp; else a file made here
+    QTest::addColumn<int>("damage_at");  // flips the byte at this offset from the end; -1: none
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("headline");  // a pattern
     QTest::newRow("sound USB image")
         << "logo_borvik200_usb_welcome.img" << -1 << int(Verdict::Kind::kSound)
-        << QString::fromUtf8("^Sound: USB update image for borvik200 \\(kestro100s serial\\), picture 720 \u00D7 576, "
-                             "\\d+ colours \u2014 safe to flash$");
+        << QString::fromUtf8(
+               "^Sound: USB update image for borvik200 \\(kestro100s serial\\), picture 720 \u00D7 576, "
+               "\\d+ colours \u2014 safe to flash$");
     QTest::newRow("sound serial image")
         << "logo_kestro400_serial_welcome.img" << -1 << int(Verdict::Kind::kSound)
-        << QString::fromUtf8("^Sound: serial update image for kestro400 \\(kestro400 serial\\), picture 720 "
-                             "\u00D7 576, \\d+ colours \u2014 safe to flash$");
+        << QString::fromUtf8(
+               "^Sound: serial update image for kestro400 \\(kestro400 serial\\), picture 720 "
+               "\u00D7 576, \\d+ colours \u2014 safe to flash$");
     QTest::newRow("damaged") << "logo_borvik200_usb_welcome.img" << 100 << int(Verdict::Kind::kDamaged)
                              << QString::fromUtf8("^Damaged \u2014 do not flash: .*expected .*, found ");
     QTest::newRow("a bitmap") << "picture.bmp" << -1 << int(Verdict::Kind::kNotAnImage)
@@ -793,7 +809,8 @@ class TForm1Test : public QObject {
 
   void actionsMenuMakesTheImagesAndExitHasItsShortcut() {
     auto* make = Child<QAction>("MakeImages1");
-    QCOMPARE(make->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)}));
+    QCOMPARE(make->shortcuts(),
+             (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)}));
     QCOMPARE(Child<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     form_->OpenPicture(Picture("logo.bmp"));
     // While the run goes on, the picture it converts cannot be changed, nor
@@ -822,10 +839,10 @@ class TForm1Test : public QObject {
     Child<QAction>("About1")->trigger();
     QCOMPARE(dialogs_.messages.size(), 1);
     const QString& about = dialogs_.messages[0];
-    for (const QString& part : {QStringLiteral("Kestro Welcome Screen 1.0.0.85"), QStringLiteral("GPL-3.0-or-later"),
-                                QStringLiteral("Qt ") + qVersion(), QStringLiteral("zlib "),
-                                QStringLiteral("libimagequant"), QStringLiteral("Input: ") + Home() + "/Input",
-                                QStringLiteral("Output: ") + Home() + "/Output"}) {
+    for (const QString& part :
+         {QStringLiteral("Kestro Welcome Screen 1.0.0.85"), QStringLiteral("GPL-3.0-or-later"),
+          QStringLiteral("Qt ") + qVersion(), QStringLiteral("zlib "), QStringLiteral("libimagequant"),
+          QStringLiteral("Input: ") + Home() + "/Input", QStringLiteral("Output: ") + Home() + "/Output"}) {
       QVERIFY2(about.contains(part), qPrintable(part));
     }
   }
@@ -912,8 +929,7 @@ class TForm1Test : public QObject {
     QVERIFY(dialogs_.asked_import_options);
     QVERIFY(dialogs_.asked_import_options->fill);
     QVERIFY(dialogs_.asked_import_options->background == (Rgb{255, 0, 0}));
-    QCOMPARE(dialogs_.questions,
-             QStringList{"Input already holds holiday.bmp. Replace it with the imported picture?"});
+    QCOMPARE(dialogs_.questions, QStringList{"Input already holds holiday.bmp. Replace it with the imported picture?"});
     QCOMPARE(test::ReadBytes(bitmap.toStdString()), test::ToBytes("not to be lost"));
     dialogs_.confirm = true;
     dialogs_.answers.push(path);
