@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <cmath>
 #include <functional>
 
 #include "driver/diagnosis.h"
@@ -301,8 +302,8 @@ void TForm1::BuildStepButtons(QWidget* client) {
 // its proportions); the button, the step buttons and the status bar keep
 // their sizes and their places beside and below it.
 void TForm1::LayOut(double scale) {
-  const int width = static_cast<int>(720 * scale + 0.5);
-  const int height = static_cast<int>(576 * scale + 0.5);
+  const int width = static_cast<int>(std::lround(720 * scale));
+  const int height = static_cast<int>(std::lround(576 * scale));
   centralWidget()->setFixedSize(width + 172, height + 33);
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
@@ -432,7 +433,7 @@ std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, co
                                        const QString& suffix) {
   const QString setting = QStringLiteral("folders/") + QString::fromLatin1(key);
   const QString folder = Settings()->value(setting).toString();
-  const auto chosen = dialogs_->GetOpenFileName(this, title, filter, suffix, folder);
+  auto chosen = dialogs_->GetOpenFileName(this, title, filter, suffix, folder);
   if (chosen) Settings()->setValue(setting, QFileInfo(*chosen).absolutePath());
   return chosen;
 }
