@@ -715,9 +715,12 @@ void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened
   }
   const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
   SetOutcome(text, made > 0);
-  if (made > 0) {
-    outcome_->setToolTip(PlainToolTip(outcome_->text() + QStringLiteral(", in ") + ShownPath(startup_.folders.output)));
-  }
+  // What the next click converts, counted again now.
+  QString tip = outcome_->text();
+  if (made > 0) tip += QStringLiteral(", in ") + ShownPath(startup_.folders.output);
+  tip += QLatin1Char('\n') +
+         QString::fromStdString(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
+  outcome_->setToolTip(PlainToolTip(tip));
   if (!failed.empty() || summary.error) {
     log_panel_->AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
     ShowLogPanel();

@@ -621,6 +621,11 @@ class TForm1Test : public QObject {
     QCOMPARE(OutputCount(), 12);
     QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
     QCOMPARE(Outcome(), QStringLiteral("2 of 4 pictures made, 2 failed"));
+    // What the next click converts, counted again after the run.
+    QVERIFY2(Child<QLabel>("OutcomeText")
+                 ->toolTip()
+                 .contains(QStringLiteral("No picture opened: the button converts the 4 bitmaps in Input")),
+             qPrintable(Child<QLabel>("OutcomeText")->toolTip()));
     QVERIFY(form_->ActivityLog()->isVisible());
     const QString panel = PanelText();
     QVERIFY2(panel.contains(QString::fromUtf8("failed: b.bmp \u2014 bit depth 24, needs 8")), qPrintable(panel));
