@@ -15,6 +15,8 @@ KWS_PACKAGES=(
   help2man dpkg-dev file
   # Checks of the desktop entry and the AppStream metainfo.
   desktop-file-utils appstream
+  # The window under a real X server, keys sent as a user's are.
+  xvfb xauth xdotool
 )
 
 kws_missing_packages() {

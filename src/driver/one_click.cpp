@@ -78,7 +78,12 @@ RunSummary Driver::RunBatch() {
   std::string current;
   std::map<std::string, std::string> made_from;
   try {
-    for (const InputEntry& entry : ListInput(folders_.input)) {
+    const std::vector<InputEntry> entries = ListInput(folders_.input);
+    const int total = static_cast<int>(std::count_if(entries.begin(), entries.end(), [](const InputEntry& entry) {
+      return entry.name.front() != '.' && entry.not_a_picture_file.empty();
+    }));
+    int index = 0;
+    for (const InputEntry& entry : entries) {
       current = entry.name;
       view_.ProcessEvents();
       // Names beginning with "." are hidden files on this platform.
@@ -95,6 +100,7 @@ RunSummary Driver::RunBatch() {
       if (made_from.count(BaseName(entry.name)) == 0) {
         WriteLog("MultiProcessing: Input file " + PrintableName(entry.name));
       }
+      view_.PictureStarting(++index, total, entry.name);
       RunOne(folders_.input + "/" + entry.name, entry.name, summary, made_from);
     }
   } catch (const std::exception& e) {

@@ -27,6 +27,8 @@ class RunView {
   // A picture of a run has ended with this result (0 made, else failed),
   // including one refused before the pipeline started.
   virtual void PictureDone(const std::string& /*picture*/, int32_t /*result*/) {}
+  // A batch is about to process its picture number index (from 1) of total.
+  virtual void PictureStarting(int /*index*/, int /*total*/, const std::string& /*picture*/) {}
 };
 
 // A window that shows nothing and takes every file as a picture: for runs

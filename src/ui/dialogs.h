@@ -3,27 +3,65 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <optional>
+
+#include "picture/import_picture.h"
 
 class QWidget;
 
 namespace kws {
 
+// The result of checking an update image, as a dialog shows it.
+struct Verdict {
+  enum class Kind { kSound, kDamaged, kNotAnImage };
+  Kind kind = Kind::kSound;
+  QString headline;  // "Sound: USB update image for borvik200 ... — safe to flash"
+  QString details;   // the file, then the report's lines
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // The chosen file, or nothing when the dialog was cancelled.
+  // The chosen file, or nothing when the dialog was cancelled. directory:
+  // where the dialog starts (empty: wherever it likes).
   virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title, const QString& filter,
-                                                 const QString& default_suffix) = 0;
+                                                 const QString& default_suffix, const QString& directory) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text) = 0;
+  // The file to write, or nothing when cancelled; suggested: the proposed path.
+  virtual std::optional<QString> GetSaveFileName(QWidget* /*parent*/, const QString& /*title*/,
+                                                 const QString& /*filter*/, const QString& /*suggested*/) {
+    return std::nullopt;
+  }
+  // Shows a checked image's verdict; by default as a plain message of its details.
+  virtual void ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) {
+    ShowMessage(parent, title, verdict.details);
+  }
+  // A yes/no question; by default yes.
+  virtual bool Confirm(QWidget* /*parent*/, const QString& /*title*/, const QString& /*text*/) { return true; }
+  // Opens a file or folder in the desktop's own application.
+  virtual void OpenUrl(const QUrl& url) = 0;
+  // The import's options for the picture, starting from options, with a
+  // preview; nothing when cancelled. By default the options as they are.
+  virtual std::optional<ImportOptions> GetImportOptions(QWidget* /*parent*/, const QString& /*picture*/,
+                                                        const ImportOptions& options) {
+    return options;
+  }
 };
 
 // Qt's file dialog and message box.
 class QtDialogs : public Dialogs {
  public:
   std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title, const QString& filter,
-                                         const QString& default_suffix) override;
+                                         const QString& default_suffix, const QString& directory) override;
   void ShowMessage(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<QString> GetSaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                         const QString& suggested) override;
+  void ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) override;
+  bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
+  void OpenUrl(const QUrl& url) override;
+  std::optional<ImportOptions> GetImportOptions(QWidget* parent, const QString& picture,
+                                                const ImportOptions& options) override;
 };
 
 }  // namespace kws

@@ -1,21 +1,32 @@
 #include "ui/tform1.h"
 
+#include <zlib.h>
+
 #include <QApplication>
+#include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <cmath>
 #include <functional>
 
+#include "driver/diagnosis.h"
 #include "fileio/file.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
@@ -24,7 +35,10 @@
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "ui/artwork.h"
+#include "ui/log_panel.h"
 #include "ui/menu_style.h"
+#include "ui/outcome_text.h"
+#include "ui/verdict.h"
 
 namespace kws {
 
@@ -35,8 +49,12 @@ const QString kOpenTitle = QStringLiteral("Select a Windows Bitmap (720x576, 256
 const QString kOpenFilter = QStringLiteral("Windows Bitmap (*.bmp)");
 const QString kCheckTitle = QStringLiteral("Check update image");
 const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
+const QString kExtractTitle = QStringLiteral("Extract picture from update image");
+const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
 
 const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
+
+const char* const kStoppedByUser = "stopped by the user";
 
 // Every format Qt's image readers take, then anything at all: the reader
 // goes by the content, not the name.
@@ -48,10 +66,41 @@ QString ImportFilter() {
   return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
 }
 
-bool IsBitmapPath(const QString& path) { return path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive); }
-
 // A file name from a dialog or a drop as the bytes the file system knows.
 std::string LocalName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString ShownPath(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
+
+std::string HomeFolder() { return LocalName(QDir::homePath()); }
+
+// A tooltip shows the text as it is: Qt would take a name that looks like
+// markup for rich text.
+QString PlainToolTip(const QString& text) {
+  if (text.isEmpty()) return {};
+  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+// The window's remembered choices: recent files, the dialogs' folders.
+std::unique_ptr<QSettings> Settings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestro-welcome"),
+                                     QStringLiteral("kestro-welcome"));
+}
+
+// A label that shows as much of its text as fits, with "…" where it is cut;
+// text() stays the whole text, which its tooltip shows too.
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
+  }
+};
 
 }  // namespace
 
@@ -61,12 +110,15 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
     dialogs_ = own_dialogs_.get();
   }
   setObjectName(QStringLiteral("Form1"));
-  BuildMenu();
   BuildClientArea();
+  BuildMenu();
   FormCreate(base);
 }
 
 TForm1::~TForm1() {
+  // Closing hides the panel too: nothing to fit any more.
+  disconnect(log_panel_, nullptr, this, nullptr);
+  SetLogListener(nullptr);
   SetLogFailureHandler(nullptr);
   if (busy_) QApplication::restoreOverrideCursor();
 }
@@ -77,39 +129,72 @@ void TForm1::BuildMenu() {
   QAction* open = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
   open->setObjectName(QStringLiteral("Open1"));
   open->setShortcut(QKeySequence::Open);
-  QAction* import = file->addAction(QStringLiteral("&Import picture..."), this, &TForm1::Import1Click);
+  recent_menu_ = file->addMenu(QStringLiteral("Open &Recent"));
+  recent_menu_->setObjectName(QStringLiteral("OpenRecent1"));
+  QAction* import = file->addAction(QString::fromUtf8("&Import picture\u2026"), this, &TForm1::Import1Click);
   import->setObjectName(QStringLiteral("Import1"));
-  QAction* check = file->addAction(QStringLiteral("&Check update image..."), this, &TForm1::CheckImage1Click);
+  file->addSeparator();
+  QAction* check = file->addAction(QString::fromUtf8("&Check update image\u2026"), this, &TForm1::CheckImage1Click);
   check->setObjectName(QStringLiteral("CheckImage1"));
+  QAction* extract = file->addAction(QString::fromUtf8("Extract &picture from update image\u2026"), this,
+                                     &TForm1::ExtractPicture1Click);
+  extract->setObjectName(QStringLiteral("ExtractPicture1"));
+  file->addSeparator();
+  QAction* output =
+      file->addAction(QStringLiteral("Open O&utput folder"), this, [this] { OpenFolder(startup_.folders.output); });
+  output->setObjectName(QStringLiteral("OpenOutput1"));
+  QAction* input =
+      file->addAction(QStringLiteral("Open I&nput folder"), this, [this] { OpenFolder(startup_.folders.input); });
+  input->setObjectName(QStringLiteral("OpenInput1"));
+  file->addSeparator();
+  QAction* close_picture = file->addAction(QStringLiteral("C&lose picture"), this, &TForm1::ClosePicture1Click);
+  close_picture->setObjectName(QStringLiteral("ClosePicture1"));
+  close_picture->setShortcut(QKeySequence::Close);
+  file->addSeparator();
   QAction* exit = file->addAction(QStringLiteral("E&xit"), this, &TForm1::Exit1Click);
   exit->setObjectName(QStringLiteral("Exit1"));
+  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  picture_actions_ = {open, import, close_picture};
+
+  QMenu* actions = menuBar()->addMenu(QStringLiteral("&Actions"));
+  actions->setObjectName(QStringLiteral("Actions1"));
+  make_images_ = actions->addAction(QStringLiteral("&Make update images"), this, &TForm1::ButtonGoClick);
+  make_images_->setObjectName(QStringLiteral("MakeImages1"));
+  make_images_->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)});
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  view->setObjectName(QStringLiteral("View1"));
+  QAction* log = log_panel_->toggleViewAction();
+  log->setText(QStringLiteral("&Activity log"));
+  log->setObjectName(QStringLiteral("ActivityLog1"));
+  view->addAction(log);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->setObjectName(QStringLiteral("Help1"));
+  QAction* about = help->addAction(QString::fromUtf8("&About Kestro Welcome Screen\u2026"), this, &TForm1::About1Click);
+  about->setObjectName(QStringLiteral("About1"));
 }
 
 void TForm1::BuildClientArea() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
-  client->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(client);
 
   panel_ = new QFrame(client);
   panel_->setObjectName(QStringLiteral("Panel1"));
   panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   panel_->setLineWidth(2);
-  panel_->setGeometry(0, 0, 732, 588);
-  auto* no_picture = new QLabel(QStringLiteral("no picture"), panel_);
-  no_picture->setTextFormat(Qt::PlainText);
-  no_picture->setAlignment(Qt::AlignCenter);
-  no_picture->setGeometry(panel_->rect());
+  no_picture_ = new QLabel(QStringLiteral("no picture"), panel_);
+  no_picture_->setTextFormat(Qt::PlainText);
+  no_picture_->setAlignment(Qt::AlignCenter);
 
   image_ = new QLabel(panel_);
   image_->setObjectName(QStringLiteral("Image1"));
-  image_->setGeometry(4, 4, 720, 576);
   image_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   image_->setPixmap(QPixmap::fromImage(SamplePreviewImage()));
 
   button_go_ = new QToolButton(client);
   button_go_->setObjectName(QStringLiteral("ButtonGo"));
-  button_go_->setGeometry(740, 440, 145, 145);
   button_go_->setIcon(GoIcon());
   button_go_->setIconSize(QSize(140, 140));
   button_go_->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -121,16 +206,58 @@ void TForm1::BuildClientArea() {
 
   status_bar_ = new QStatusBar(client);
   status_bar_->setObjectName(QStringLiteral("StatusBar1"));
-  status_bar_->setGeometry(0, 590, kClientWidth, 19);
   status_bar_->setSizeGripEnabled(false);
   status_text_ = new QLabel(status_bar_);
   status_text_->setObjectName(QStringLiteral("StatusText"));
   // Names are shown as they are, never taken for markup.
   status_text_->setTextFormat(Qt::PlainText);
-  status_bar_->addWidget(status_text_, 1);
+  // As wide as its text, the second field taking the rest.
+  status_text_->setMinimumWidth(1);
+  status_bar_->addWidget(status_text_);
+  BuildStatusFields();
+  LayOut(1.0);
+
+  log_panel_ = new LogPanel(this);
+  addDockWidget(Qt::BottomDockWidgetArea, log_panel_);
+  log_panel_->hide();
+  connect(log_panel_, &LogPanel::openLogFileRequested, this,
+          [this] { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(startup_.folders.log_file))); });
+  // The window grows by the panel when it opens, and the preview shrinks
+  // when both would not fit the screen.
+  connect(log_panel_, &QDockWidget::visibilityChanged, this, [this] {
+    if (shown_once_) FitToScreen();
+  });
 
   setAcceptDrops(true);
   setWindowIcon(QIcon(ProgramIconPixmap(48)));
+}
+
+// The second status field: what a run did, its progress, or what the button
+// will convert; with "Open folder" after images were made and "Cancel" while
+// a batch runs.
+void TForm1::BuildStatusFields() {
+  outcome_ = new ElidedLabel(status_bar_);
+  outcome_->setObjectName(QStringLiteral("OutcomeText"));
+  outcome_->setTextFormat(Qt::PlainText);
+  outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  status_bar_->addPermanentWidget(outcome_, 1);
+  const auto small_button = [this](const char* name, const char* text) {
+    auto* button = new QToolButton(status_bar_);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(QString::fromLatin1(text));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFixedHeight(17);
+    button->hide();
+    status_bar_->addPermanentWidget(button);
+    return button;
+  };
+  open_folder_ = small_button("OpenFolderButton", "Open folder");
+  open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
+  connect(open_folder_, &QToolButton::clicked, this, [this] { OpenFolder(startup_.folders.output); });
+  cancel_ = small_button("CancelButton", "Cancel");
+  cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
+  connect(cancel_, &QToolButton::clicked, this, &TForm1::CancelClick);
 }
 
 // One step each, on fixed files in the Output folder; hidden at creation.
@@ -163,11 +290,59 @@ void TForm1::BuildStepButtons(QWidget* client) {
   for (const StepButton& b : buttons) {
     auto* button = new QPushButton(QString::fromLatin1(b.caption), client);
     button->setObjectName(QString::fromLatin1(b.name));
-    button->setGeometry(744, b.top, 145, 25);
+    button->setProperty("top", b.top);
     button->setFocusPolicy(Qt::NoFocus);
     button->hide();
     connect(button, &QPushButton::clicked, this, b.run);
+    step_buttons_.push_back(button);
   }
+}
+
+// The fixed layout at scale 1. Scaled, only the preview shrinks (keeping
+// its proportions); the button, the step buttons and the status bar keep
+// their sizes and their places beside and below it.
+void TForm1::LayOut(double scale) {
+  const int width = static_cast<int>(std::lround(720 * scale));
+  const int height = static_cast<int>(std::lround(576 * scale));
+  centralWidget()->setFixedSize(width + 172, height + 33);
+  panel_->setGeometry(0, 0, width + 12, height + 12);
+  no_picture_->setGeometry(panel_->rect());
+  image_->setGeometry(4, 4, width, height);
+  image_->setScaledContents(scale < 1.0);
+  button_go_->setGeometry(width + 20, height - 136, 145, 145);
+  for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
+  status_bar_->setGeometry(0, height + 14, width + 172, 19);
+  ShareStatusBar();
+}
+
+void TForm1::FitToScreen() {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  // The window's frame, as the window manager draws it; until it is known
+  // (before the window shows, or before the window manager has said), what a
+  // usual title bar and border take.
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (!isVisible() || frame.height() <= 0) frame = QSize(8, 36);
+  const int menu = menuBar()->sizeHint().height();
+  const int panel = log_panel_->isVisible() ? log_panel_->sizeHint().height() : 0;
+  const int spare_height = available.height() - frame.height() - menu - panel - kClientHeight;
+  const int spare_width = available.width() - frame.width() - kClientWidth;
+  double scale = 1.0;
+  if (spare_height < 0) scale = std::min(scale, (576.0 + spare_height) / 576.0);
+  if (spare_width < 0) scale = std::min(scale, (720.0 + spare_width) / 720.0);
+  // Never so small that the button would leave the panel's side.
+  scale = std::max(scale, 0.3);
+  LayOut(scale);
+  const QSize size(centralWidget()->width(), centralWidget()->height() + menu + panel);
+  setFixedSize(size);
+  // Keep the whole frame on the screen.
+  QRect placed(frameGeometry().topLeft(), size + frame);
+  if (placed.bottom() > available.bottom()) placed.moveBottom(available.bottom());
+  if (placed.right() > available.right()) placed.moveRight(available.right());
+  if (placed.top() < available.top()) placed.moveTop(available.top());
+  if (placed.left() < available.left()) placed.moveLeft(available.left());
+  if (placed.topLeft() != frameGeometry().topLeft()) move(placed.topLeft());
 }
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
@@ -176,14 +351,20 @@ void TForm1::FormCreate(const QString& base) {
   // A log that cannot be written is said once, instead of a status line that
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
+  // The log panel follows the log as it is written, from the first entry.
+  SetLogListener([this](std::string_view message) { OnLogMessage(std::string(message)); });
   startup_ = base.isEmpty() ? StartUpDefault() : StartUp(LocalName(base));
   driver_ = std::make_unique<Driver>(*this, startup_.folders);
   setWindowTitle(QString::fromStdString(startup_.caption));
-  const QSize size(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
-  setFixedSize(size);
+  FitToScreen();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
+    const QRect available = screen->availableGeometry();
+    QPoint top_left = available.center() - QPoint(width() / 2, height() / 2);
+    top_left.setY(std::max(top_left.y(), available.top()));
+    top_left.setX(std::max(top_left.x(), available.left()));
+    move(top_left);
   }
+  UpdateRecentMenu();
   if (!startup_.error.empty()) ShowMessage(startup_.error);
 }
 
@@ -195,10 +376,109 @@ void TForm1::showEvent(QShowEvent* event) {
   }
 }
 
-void TForm1::FormShow() { SetStatus(driver_->OpenedPicture()); }
+void TForm1::FormShow() {
+  SetStatus(driver_->OpenedPicture());
+  if (driver_->OpenedPicture().empty()) ShowNothingOpened();
+  // The frame is known now; a screen too small for it shrinks the preview.
+  FitToScreen();
+}
+
+void TForm1::OnLogMessage(const std::string& message) {
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(
+        this, [this, message] { OnLogMessage(message); }, Qt::QueuedConnection);
+    return;
+  }
+  if (message.rfind("ERROR: ", 0) == 0) {
+    if (first_error_.empty()) first_error_ = message;
+    if (run_error_.empty()) run_error_ = message;
+  }
+  if (log_panel_) {
+    log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
+  }
+}
+
+void TForm1::SetOutcome(const std::string& text, bool open_folder) {
+  outcome_->setText(QString::fromStdString(text));
+  outcome_->setToolTip(PlainToolTip(outcome_->text()));
+  open_folder_->setVisible(open_folder);
+  outcome_->update();
+  ShareStatusBar();
+}
+
+// The status text gets what the second field does not need, but at least
+// half of the bar while the second field says something.
+void TForm1::ShareStatusBar() {
+  const int bar = status_bar_->width();
+  if (outcome_->text().isEmpty()) {
+    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
+    return;
+  }
+  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
+  for (const QToolButton* button : {open_folder_, cancel_}) {
+    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
+  }
+  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
+}
+
+void TForm1::ShowNothingOpened() {
+  SetOutcome(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
+}
+
+void TForm1::ShowLogPanel() {
+  if (!log_panel_->isVisible()) log_panel_->show();
+}
+
+std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, const QString& filter,
+                                       const QString& suffix) {
+  const QString setting = QStringLiteral("folders/") + QString::fromLatin1(key);
+  const QString folder = Settings()->value(setting).toString();
+  auto chosen = dialogs_->GetOpenFileName(this, title, filter, suffix, folder);
+  if (chosen) Settings()->setValue(setting, QFileInfo(*chosen).absolutePath());
+  return chosen;
+}
+
+QStringList TForm1::RecentFiles() const { return Settings()->value(QStringLiteral("recent/files")).toStringList(); }
+
+void TForm1::AddRecent(const QString& path) {
+  QStringList files = RecentFiles();
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  files.removeAll(absolute);
+  files.prepend(absolute);
+  while (files.size() > kMaxRecentFiles) files.removeLast();
+  Settings()->setValue(QStringLiteral("recent/files"), files);
+  UpdateRecentMenu();
+}
+
+void TForm1::UpdateRecentMenu() {
+  recent_menu_->clear();
+  const QStringList files = RecentFiles();
+  int number = 0;
+  for (const QString& file : files) {
+    ++number;
+    const std::string name = LocalName(file);
+    // A name shows as it is: "&" would be taken for a mnemonic.
+    QString text =
+        QString::fromStdString(ShownName(name) + "   " + ShortFolder(LocalName(QFileInfo(file).path()), HomeFolder()));
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* action =
+        recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this, [this, file] { OpenPicture(file); });
+    action->setToolTip(PlainToolTip(file));
+  }
+  if (!files.isEmpty()) {
+    recent_menu_->addSeparator();
+    recent_menu_->addAction(QStringLiteral("Clear list"), this, [this] {
+      Settings()->remove(QStringLiteral("recent/files"));
+      UpdateRecentMenu();
+    });
+  }
+  recent_menu_->menuAction()->setEnabled(!files.isEmpty() && button_go_->isEnabled());
+}
+
+void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
 void TForm1::Open1Click() {
-  const auto chosen = dialogs_->GetOpenFileName(this, kOpenTitle, kOpenFilter, QStringLiteral("bmp"));
+  const auto chosen = AskOpen("open", kOpenTitle, kOpenFilter, QStringLiteral("bmp"));
   if (chosen) OpenPicture(*chosen);
 }
 
@@ -208,34 +488,106 @@ void TForm1::OpenPictureFile(const std::string& name) {
   // The choice stands even when the file cannot be shown: a later run then
   // reports what is wrong with it.
   driver_->SetOpenedPicture(name);
+  AddRecent(ShownPath(name));
   std::string error;
   const QImage image = LoadPreviewImage(name, &error);
   if (image.isNull()) {
-    WriteLog("ERROR: OpenFile(), Msg=" + error);
+    const std::string line = "ERROR: OpenFile(), Msg=" + error;
+    WriteLog(line);
+    SetOutcome(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
     return;
   }
   image_->setPixmap(QPixmap::fromImage(image));
   SetStatus(name);
+  SetOutcome({});
 }
 
-// Shows the report, and the picture inside a sound image in the preview; the
-// opened picture stays what it was.
+void TForm1::ClosePicture1Click() {
+  driver_->SetOpenedPicture({});
+  image_->setPixmap(QPixmap::fromImage(SamplePreviewImage()));
+  SetStatus({});
+  ShowNothingOpened();
+}
+
+// Shows the verdict, and the picture inside a sound image in the preview; the
+// opened picture stays what it was, and the second field says so.
 void TForm1::CheckImage1Click() {
-  const auto chosen = dialogs_->GetOpenFileName(this, kCheckTitle, kCheckFilter, QStringLiteral("img"));
+  const auto chosen = AskOpen("check", kCheckTitle, kCheckFilter, QStringLiteral("img"));
   if (!chosen) return;
-  const InspectReport report = InspectFile(LocalName(*chosen));
-  if (report.picture) image_->setPixmap(QPixmap::fromImage(PictureImage(*report.picture)));
-  QString text = *chosen + QStringLiteral("\n");
-  for (const std::string& line : ReportText(report)) text += QStringLiteral("\n") + QString::fromStdString(line);
-  dialogs_->ShowMessage(this, kCheckTitle, text);
+  const std::string path = LocalName(*chosen);
+  const InspectReport report = InspectFile(path);
+  if (report.picture) {
+    image_->setPixmap(QPixmap::fromImage(PictureImage(*report.picture)));
+    SetOutcome(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
+  }
+  dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
+}
+
+void TForm1::ExtractPicture1Click() {
+  const auto chosen = AskOpen("extract", kExtractTitle, kCheckFilter, QStringLiteral("img"));
+  if (!chosen) return;
+  const std::string path = LocalName(*chosen);
+  const InspectReport report = InspectFile(path);
+  if (!report.picture) {
+    const Verdict verdict = MakeVerdict(path, report);
+    dialogs_->ShowMessage(this, kExtractTitle, QStringLiteral("No picture to extract: ") + verdict.headline);
+    return;
+  }
+  const QString setting = QStringLiteral("folders/extract-save");
+  QString folder = Settings()->value(setting).toString();
+  if (folder.isEmpty()) folder = ShownPath(startup_.folders.input);
+  const QString suggested = folder + QLatin1Char('/') + ShownPath(BaseName(path)) + QStringLiteral(".bmp");
+  const auto target = dialogs_->GetSaveFileName(this, kExtractSaveTitle, kOpenFilter, suggested);
+  if (!target) return;
+  Settings()->setValue(setting, QFileInfo(*target).absolutePath());
+  const std::string out = LocalName(*target);
+  try {
+    WriteFileReplacing(out, EncodeBitmap8(*report.picture));
+  } catch (const std::exception& e) {
+    WriteLog("ERROR: ExtractPicture(" + path + "), Msg=" + e.what());
+    ShowMessage(e.what());
+    return;
+  }
+  WriteLog("ExtractPicture: In=" + path + ", Out=" + out);
+  SetOutcome("picture of " + ShownName(path) + " written to " + PrintableName(out));
 }
 
 void TForm1::Import1Click() {
-  const auto chosen = dialogs_->GetOpenFileName(this, kImportTitle, ImportFilter(), QString());
-  if (chosen) ImportPicture(*chosen);
+  const auto chosen = AskOpen("import", kImportTitle, ImportFilter(), QString());
+  if (chosen) ImportWithOptions(*chosen);
 }
 
-void TForm1::ImportPicture(const QString& path) {
+ImportOptions TForm1::RememberedImportOptions() const {
+  const auto settings = Settings();
+  ImportOptions options;
+  options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
+  const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
+  if (background.isValid()) {
+    options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
+                          static_cast<uint8_t>(background.blue())};
+  }
+  return options;
+}
+
+void TForm1::ImportWithOptions(const QString& path) {
+  const auto options = dialogs_->GetImportOptions(this, path, RememberedImportOptions());
+  if (!options) return;
+  const auto settings = Settings();
+  settings->setValue(QStringLiteral("import/fill"), options->fill);
+  settings->setValue(QStringLiteral("import/background"),
+                     QColor(options->background.r, options->background.g, options->background.b).name());
+  const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
+  if (FileExists(bitmap) && !dialogs_->Confirm(this, QStringLiteral("Import picture"),
+                                               QString::fromStdString("Input already holds " + ShownName(bitmap) +
+                                                                      ". Replace it with the imported picture?"))) {
+    return;
+  }
+  ImportPicture(path, *options);
+}
+
+void TForm1::ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
+
+void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
   const std::string picture = LocalName(path);
   const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
   ImportReport report;
@@ -245,7 +597,7 @@ void TForm1::ImportPicture(const QString& path) {
       ~BusyCursor() { form.SetBusyCursor(false); }
       TForm1& form;
     } busy(*this);
-    report = ImportPictureLogged(picture, bitmap);
+    report = ImportPictureLogged(picture, bitmap, options);
   } catch (const std::exception& e) {
     ShowMessage(e.what());
     return;
@@ -263,9 +615,117 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   }
 }
 
+void TForm1::About1Click() {
+  const WorkingFolders& folders = startup_.folders;
+  std::string text =
+      std::string(kAppTitle) + " " + FileVersion() + "\n" +
+      "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
+      "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
+      "no warranty.\n\n" +
+      "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" + "Working folders:\n" +
+      "  Input: " + PrintableName(folders.input) + "\n" + "  Output: " + PrintableName(folders.output) + "\n" +
+      "  Temp: " + PrintableName(folders.temp) + "\n" + "  Log: " + PrintableName(folders.log_file);
+  dialogs_->ShowMessage(this, QStringLiteral("About ") + QString::fromLatin1(kAppTitle), QString::fromStdString(text));
+}
+
 void TForm1::Exit1Click() { close(); }
 
-void TForm1::ButtonGoClick() { driver_->RunOneClick(); }
+void TForm1::ButtonGoClick() {
+  // F5 or Ctrl+Return while a run goes on: the run's own events come first.
+  if (running_ || !button_go_->isEnabled()) return;
+  running_ = true;
+  cancel_requested_ = false;
+  outcomes_.clear();
+  first_error_.clear();
+  run_error_.clear();
+  batch_total_ = 0;
+  const std::string opened = driver_->OpenedPicture();
+  SetOutcome(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+  const RunSummary summary = driver_->RunOneClick();
+  cancel_->hide();
+  running_ = false;
+  ShowRunOutcome(summary, opened);
+}
+
+void TForm1::CancelClick() {
+  if (!running_) return;
+  cancel_requested_ = true;
+  cancel_->setEnabled(false);
+  SetOutcome(outcome_->text().toStdString() + " \u2014 stopping after this picture");
+}
+
+std::string TForm1::StopRequested() { return cancel_requested_ ? kStoppedByUser : std::string(); }
+
+void TForm1::PictureStarting(int index, int total, const std::string& picture) {
+  first_error_.clear();
+  batch_total_ = total;
+  cancel_->setEnabled(true);
+  cancel_->show();
+  SetOutcome(ProgressText(index, total, picture));
+  ShareStatusBar();
+}
+
+void TForm1::PictureDone(const std::string& picture, int32_t result) {
+  outcomes_.push_back({picture, result, first_error_});
+  first_error_.clear();
+}
+
+void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened) {
+  std::vector<const PictureOutcome*> failed;
+  int made = 0;
+  for (const PictureOutcome& outcome : outcomes_) {
+    if (outcome.result == 0) {
+      ++made;
+    } else {
+      failed.push_back(&outcome);
+    }
+  }
+  for (const PictureOutcome* outcome : failed) {
+    log_panel_->AddNote(
+        QString::fromStdString(FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error))),
+        LogPanel::Kind::kError);
+  }
+  if (!opened.empty() && outcomes_.empty() && !summary.error) {
+    SetOutcome(GoneText(opened));
+    return;
+  }
+  if (outcomes_.empty() && summary.error) {
+    const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
+    SetOutcome("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
+    ShowLogPanel();
+    return;
+  }
+  if (!opened.empty()) {
+    const PictureOutcome& outcome = outcomes_.front();
+    if (outcome.result == 0) {
+      SetOutcome(MadeText(startup_.folders.output, HomeFolder()), true);
+      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(startup_.folders.output)));
+    } else {
+      SetOutcome(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
+      ShowLogPanel();
+    }
+    return;
+  }
+  // A batch of the Input folder.
+  const int total = std::max(batch_total_, static_cast<int>(outcomes_.size()));
+  if (total == 0) {
+    ShowNothingOpened();
+    if (summary.skipped > 0) ShowLogPanel();
+    return;
+  }
+  const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
+  SetOutcome(text, made > 0);
+  // What the next click converts, counted again now.
+  QString tip = outcome_->text();
+  if (made > 0) tip += QStringLiteral(", in ") + ShownPath(startup_.folders.output);
+  tip += QLatin1Char('\n') +
+         QString::fromStdString(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
+  outcome_->setToolTip(PlainToolTip(tip));
+  if (!failed.empty() || summary.error) {
+    log_panel_->AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
+    ShowLogPanel();
+  }
+}
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
@@ -277,11 +737,18 @@ std::string TForm1::ShowPicture(const std::string& path) {
 
 void TForm1::SetStatus(const std::string& text) {
   status_text_->setText(QString::fromStdString(PrintableName(text)));
+  status_text_->setToolTip(PlainToolTip(status_text_->text()));
 }
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
 
-void TForm1::SetGoEnabled(bool enabled) { button_go_->setEnabled(enabled); }
+void TForm1::SetGoEnabled(bool enabled) {
+  button_go_->setEnabled(enabled);
+  make_images_->setEnabled(enabled);
+  // While a run goes on, the picture it converts stays the opened one.
+  for (QAction* action : picture_actions_) action->setEnabled(enabled);
+  recent_menu_->menuAction()->setEnabled(enabled && !RecentFiles().isEmpty());
+}
 
 void TForm1::SetBusyCursor(bool busy) {
   if (busy == busy_) return;
@@ -299,16 +766,22 @@ void TForm1::ShowMessage(const std::string& text) {
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   const auto urls = event->mimeData()->urls();
-  if (urls.size() == 1 && urls.first().isLocalFile() && IsBitmapPath(urls.first().toLocalFile())) {
-    event->acceptProposedAction();
-  }
+  if (urls.size() == 1 && urls.first().isLocalFile() && button_go_->isEnabled()) event->acceptProposedAction();
 }
 
+// A bitmap the receivers take opens as it is; any other picture goes
+// through the import's dialog.
 void TForm1::dropEvent(QDropEvent* event) {
   const auto urls = event->mimeData()->urls();
-  if (urls.size() != 1 || !urls.first().isLocalFile()) return;
+  if (urls.size() != 1 || !urls.first().isLocalFile() || !button_go_->isEnabled()) return;
   event->acceptProposedAction();
-  OpenPicture(urls.first().toLocalFile());
+  const QString path = urls.first().toLocalFile();
+  if (ReadConvertibleBitmap(LocalName(path))) {
+    OpenPicture(path);
+  } else {
+    // After the drop has ended: the dialog is modal.
+    QTimer::singleShot(0, this, [this, path] { ImportWithOptions(path); });
+  }
 }
 
 }  // namespace kws

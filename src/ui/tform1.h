@@ -1,12 +1,15 @@
 // The main window: preview, status line, File menu, the one-click button and
 // the hidden single-step buttons. All processing is the driver's; the window
-// only shows what the driver asks it to.
+// only shows what the driver asks it to, and says around it what happened:
+// the second status field, the activity log panel and the menus.
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "driver/run_view.h"
@@ -15,11 +18,15 @@
 
 class QFrame;
 class QLabel;
+class QMenu;
 class QPushButton;
+class QSettings;
 class QStatusBar;
 class QToolButton;
 
 namespace kws {
+
+class LogPanel;
 
 class TForm1 : public QMainWindow, public RunView {
   Q_OBJECT
@@ -38,18 +45,32 @@ class TForm1 : public QMainWindow, public RunView {
   void SetGoEnabled(bool enabled) override;
   void SetBusyCursor(bool busy) override;
   void ShowMessage(const std::string& text) override;
+  std::string StopRequested() override;
+  void PictureStarting(int index, int total, const std::string& picture) override;
+  void PictureDone(const std::string& picture, int32_t result) override;
 
   // Handlers, named after their controls.
   void Open1Click();
   // Turns any picture into a bitmap in the Input folder and opens that.
   void Import1Click();
   void CheckImage1Click();
+  void ExtractPicture1Click();
+  void ClosePicture1Click();
+  void About1Click();
   void Exit1Click();
   void ButtonGoClick();
+  // Stops a running batch after the picture it is converting.
+  void CancelClick();
   // Opens a picture as File > Open does once a file is chosen.
   void OpenPicture(const QString& path);
-  // Imports a picture as File > Import picture... does once a file is chosen.
+  // Imports a picture with the options last chosen, without asking.
   void ImportPicture(const QString& path);
+  void ImportPicture(const QString& path, const ImportOptions& options);
+  // As File > Import picture... does once a file is chosen: the import's
+  // dialog, and a question before a bitmap in Input is replaced.
+  void ImportWithOptions(const QString& path);
+  // The import's options as last chosen in its dialog.
+  ImportOptions RememberedImportOptions() const;
   // A picture named on the command line, as "Open with" of a file manager
   // hands it on: a bitmap the pipeline takes opens as it is, any other
   // picture (or a bitmap of another size or kind) is imported.
@@ -59,9 +80,13 @@ class TForm1 : public QMainWindow, public RunView {
 
   const StartupResult& Startup() const { return startup_; }
   Driver& RunDriver() { return *driver_; }
+  LogPanel* ActivityLog() const { return log_panel_; }
+  // The files of File > Open Recent, newest first.
+  QStringList RecentFiles() const;
 
   static constexpr int kClientWidth = 892;
   static constexpr int kClientHeight = 609;
+  static constexpr int kMaxRecentFiles = 8;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -69,11 +94,38 @@ class TForm1 : public QMainWindow, public RunView {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // What one picture of the run ended with.
+  struct PictureOutcome {
+    std::string picture;
+    int32_t result;
+    std::string first_error;
+  };
+
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
+  void BuildStatusFields();
+
+  // The layout at this preview scale (1: the fixed layout).
+  void LayOut(double scale);
+  // Scales the preview down when the window would not fit the screen.
+  void FitToScreen();
+
+  void OnLogMessage(const std::string& message);
+  void SetOutcome(const std::string& text, bool open_folder = false);
+  void ShareStatusBar();
+  // What the button converts when nothing is opened, counted now.
+  void ShowNothingOpened();
+  void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
+  void ShowLogPanel();
+
+  // Dialogs that remember their folder.
+  std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
+  void AddRecent(const QString& path);
+  void UpdateRecentMenu();
+  void OpenFolder(const std::string& folder);
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;
@@ -81,12 +133,28 @@ class TForm1 : public QMainWindow, public RunView {
   std::unique_ptr<Driver> driver_;
   bool shown_once_ = false;
   bool busy_ = false;
+  bool running_ = false;
+  bool cancel_requested_ = false;
+  std::string first_error_;  // of the picture being converted
+  std::string run_error_;    // the run's first
+  int batch_total_ = 0;
+  std::vector<PictureOutcome> outcomes_;
 
   QFrame* panel_ = nullptr;
+  QLabel* no_picture_ = nullptr;
   QLabel* image_ = nullptr;
   QToolButton* button_go_ = nullptr;
+  std::vector<QPushButton*> step_buttons_;
   QStatusBar* status_bar_ = nullptr;
   QLabel* status_text_ = nullptr;
+  QLabel* outcome_ = nullptr;
+  QToolButton* open_folder_ = nullptr;
+  QToolButton* cancel_ = nullptr;
+  LogPanel* log_panel_ = nullptr;
+  QMenu* recent_menu_ = nullptr;
+  // Actions that change the opened picture: not while a run goes on.
+  std::vector<QAction*> picture_actions_;
+  QAction* make_images_ = nullptr;
 };
 
 }  // namespace kws

@@ -4,14 +4,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,6 +31,10 @@
 #include "steps/bitmap8.h"
 #include "support/named_pipe.h"
 #include "support/test_support.h"
+#include "ui/artwork.h"
+#include "ui/import_dialog.h"
+#include "ui/log_panel.h"
+#include "ui/outcome_text.h"
 
 namespace kws {
 namespace {
@@ -35,11 +43,12 @@ namespace fs = std::filesystem;
 
 class ScriptedDialogs : public Dialogs {
  public:
-  std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter,
-                                         const QString& suffix) override {
+  std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString& filter, const QString& suffix,
+                                         const QString& directory) override {
     asked_title = title;
     asked_filter = filter;
     asked_suffix = suffix;
+    asked_directory = directory;
     if (answers.empty()) return std::nullopt;
     const QString answer = answers.front();
     answers.pop();
@@ -47,10 +56,42 @@ class ScriptedDialogs : public Dialogs {
     return answer;
   }
   void ShowMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
+  std::optional<QString> GetSaveFileName(QWidget*, const QString& title, const QString&,
+                                         const QString& suggested) override {
+    asked_title = title;
+    asked_save = suggested;
+    if (save_answer.isEmpty()) return std::nullopt;
+    return save_answer;
+  }
+  void ShowVerdict(QWidget* parent, const QString& title, const Verdict& verdict) override {
+    verdicts.push_back(verdict);
+    Dialogs::ShowVerdict(parent, title, verdict);
+  }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    questions << text;
+    return confirm;
+  }
+  void OpenUrl(const QUrl& url) override { opened_urls << url; }
+  std::optional<ImportOptions> GetImportOptions(QWidget*, const QString& picture,
+                                                const ImportOptions& options) override {
+    asked_import_picture = picture;
+    asked_import_options = options;
+    if (!import_answer) return options;  // OK with the options as they are
+    return *import_answer;
+  }
 
   std::queue<QString> answers;  // an empty one cancels the dialog
   QStringList messages;
-  QString asked_title, asked_filter, asked_suffix;
+  QString asked_title, asked_filter, asked_suffix, asked_directory;
+  QString save_answer, asked_save;  // an empty answer cancels the save dialog
+  std::vector<Verdict> verdicts;
+  QStringList questions;
+  bool confirm = true;
+  QList<QUrl> opened_urls;
+  // The import dialog's answer: unset, OK as it is; nothing inside, Cancel.
+  std::optional<std::optional<ImportOptions>> import_answer;
+  QString asked_import_picture;
+  std::optional<ImportOptions> asked_import_options;
 };
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
@@ -79,6 +120,16 @@ class TForm1Test : public QObject {
     return form_->findChild<T*>(QString::fromLatin1(name));
   }
   QString Status() const { return Child<QLabel>("StatusText")->text(); }
+  // A flat-coloured photo of this size.
+  QString Photo(const QString& name, int width, int height) {
+    QImage photo(width, height, QImage::Format_RGB32);
+    photo.fill(QColor(40, 90, 160));
+    const QString path = dir_.path() + "/" + name;
+    photo.save(path);
+    return path;
+  }
+  QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
+  QString PanelText() const { return form_->ActivityLog()->Text(); }
   QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
   int OutputCount() const {
     int n = 0;
@@ -90,10 +141,20 @@ class TForm1Test : public QObject {
     return std::string(bytes.begin(), bytes.end());
   }
   void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
+  static QSettings Settings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "kestro-welcome", "kestro-welcome");
+  }
 
  private slots:
+  // The window's remembered choices go to a folder of the test's own.
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/settings");
+  }
+
   void init() {
     QVERIFY(dir_.isValid());
+    Settings().clear();
     dialogs_ = ScriptedDialogs();
     fs::remove_all(Home().toStdString());
     form_ = std::make_unique<TForm1>(&dialogs_, Home());
@@ -131,14 +192,25 @@ class TForm1Test : public QObject {
     }
     QCOMPARE(Child<QPushButton>("ButtonGZip")->text(), QStringLiteral("GZip -f9"));
     const auto menus = form_->menuBar()->actions();
-    QCOMPARE(menus.size(), 1);
-    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QStringList titles;
+    for (const QAction* menu : menus) titles << menu->text();
+    QCOMPARE(titles, (QStringList{"&File", "&Actions", "&View", "&Help"}));
     QCOMPARE(Child<QAction>("Open1")->text(), QStringLiteral("&Open"));
-    QCOMPARE(Child<QAction>("Import1")->text(), QStringLiteral("&Import picture..."));
-    QCOMPARE(Child<QAction>("CheckImage1")->text(), QStringLiteral("&Check update image..."));
+    QCOMPARE(Child<QAction>("Import1")->text(), QString::fromUtf8("&Import picture\u2026"));
+    QCOMPARE(Child<QAction>("CheckImage1")->text(), QString::fromUtf8("&Check update image\u2026"));
     QCOMPARE(Child<QAction>("Exit1")->text(), QStringLiteral("E&xit"));
-    QCOMPARE(menus[0]->menu()->actions(), (QList<QAction*>{Child<QAction>("Open1"), Child<QAction>("Import1"),
-                                                           Child<QAction>("CheckImage1"), Child<QAction>("Exit1")}));
+    // Open first and Exit last, as ever; what opens a dialog ends with "…".
+    const QList<QAction*> file = menus[0]->menu()->actions();
+    QCOMPARE(file.first(), Child<QAction>("Open1"));
+    QCOMPARE(file.last(), Child<QAction>("Exit1"));
+    QStringList items;
+    for (const QAction* item : file) {
+      if (!item->isSeparator()) items << item->text();
+    }
+    QCOMPARE(items, (QStringList{"&Open", "Open &Recent", QString::fromUtf8("&Import picture\u2026"),
+                                 QString::fromUtf8("&Check update image\u2026"),
+                                 QString::fromUtf8("Extract &picture from update image\u2026"), "Open O&utput folder",
+                                 "Open I&nput folder", "C&lose picture", "E&xit"}));
     QCOMPARE(form_->windowIcon().availableSizes().value(0), QSize(48, 48));
     // The window is centred and fits the screen.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -322,7 +394,8 @@ class TForm1Test : public QObject {
       case kImported:
         QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
         QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
-        QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": ")), qPrintable(Status()));
+        QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": ")),
+                 qPrintable(Status()));
         break;
       case kRefused:
         QCOMPARE(dialogs_.messages.size(), 1);
@@ -451,9 +524,10 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->CheckImage1Click();
     QCOMPARE(dialogs_.messages.size(), 1);
-    QVERIFY(dialogs_.messages[0].endsWith(QStringLiteral("\nfault: file: format: expected a serial update image, USB "
-                                                         "update image, partition image or welcome image, found none "
-                                                         "of these")));
+    QVERIFY(
+        dialogs_.messages[0].endsWith(QStringLiteral("\nfault: file: format: expected a serial update image, USB "
+                                                     "update image, partition image or welcome image, found none "
+                                                     "of these")));
     QCOMPARE(Preview(), before);
 
     dialogs_.answers.push(QString());  // cancelled
@@ -469,6 +543,477 @@ class TForm1Test : public QObject {
     TForm1 form(&dialogs, base);
     QCOMPARE(dialogs.messages.size(), 1);
     QVERIFY(dialogs.messages[0].startsWith(QStringLiteral("ERROR: FormCreate(), Msg=")));
+  }
+
+  // ---- What the second status field says ----
+
+  void secondFieldSaysWhatARunDid_data() {
+    QTest::addColumn<int>("bit_count");
+    QTest::addColumn<QString>("outcome");  // "%1": the short Output folder
+    QTest::addColumn<bool>("log_panel_opens");
+    QTest::newRow("made") << 8 << "6 images in %1" << false;
+    QTest::newRow("failed, with the remedy")
+        << 24
+        << QString::fromUtf8(
+               "failed: logo.bmp \u2014 bit depth 24, needs 8 (File \u25B8 Import picture\u2026 converts it)")
+        << true;
+  }
+
+  void secondFieldSaysWhatARunDid() {
+    QFETCH(int, bit_count);
+    QFETCH(QString, outcome);
+    QFETCH(bool, log_panel_opens);
+    form_->OpenPicture(Picture("logo.bmp", {.bit_count = static_cast<uint16_t>(bit_count)}));
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    Click();
+    const std::string output = Home().toStdString() + "/Output";
+    outcome.replace(QStringLiteral("%1"), QString::fromStdString(ShortFolder(output, QDir::homePath().toStdString())));
+    QCOMPARE(Outcome(), outcome);
+    QCOMPARE(Child<QToolButton>("OpenFolderButton")->isVisible(), !log_panel_opens);
+    QCOMPARE(form_->ActivityLog()->isVisible(), log_panel_opens);
+    // The fixed status texts stay what they are.
+    QCOMPARE(Status(), log_panel_opens ? QStringLiteral("done with errors! see log for details...")
+                                       : QStringLiteral("done! see log for details..."));
+    if (!log_panel_opens) {
+      Child<QToolButton>("OpenFolderButton")->click();
+      QCOMPARE(dialogs_.opened_urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(output))});
+    } else {
+      QVERIFY(PanelText().contains(QStringLiteral("ERROR: ")));
+    }
+  }
+
+  void shortFolderNamesTheFolderAtAGlance_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("deep in home") << "/home/ann/Documents/Kestro Welcome/Output"
+                                  << "/home/ann" << QString::fromUtf8("~/\u2026/Output");
+    QTest::newRow("near home") << "/home/ann/Kestro/Output"
+                               << "/home/ann"
+                               << "~/Kestro/Output";
+    QTest::newRow("home itself") << "/home/ann"
+                                 << "/home/ann"
+                                 << "~";
+    QTest::newRow("a name that only begins like home") << "/home/anne/Output"
+                                                       << "/home/ann"
+                                                       << "/home/anne/Output";
+    QTest::newRow("deep elsewhere") << "/srv/kestro/work/Output"
+                                    << "/home/ann" << QString::fromUtf8("/srv/\u2026/Output");
+    QTest::newRow("no home") << "/opt/k/Output"
+                             << ""
+                             << "/opt/k/Output";
+  }
+
+  void shortFolderNamesTheFolderAtAGlance() {
+    QFETCH(QString, folder);
+    QFETCH(QString, home);
+    QFETCH(QString, shown);
+    QCOMPARE(QString::fromStdString(ShortFolder(folder.toStdString(), home.toStdString())), shown);
+  }
+
+  void batchWithFailuresCountsThemAndNamesThemInTheLogPanel() {
+    const QString input = Home() + "/Input/";
+    WriteFile(input + "a.bmp", test::MakeBitmap({.seed = 3}));
+    WriteFile(input + "b.bmp", test::MakeBitmap({.bit_count = 24}));
+    WriteFile(input + "c.bmp", test::MakeBitmap({.seed = 4}));
+    WriteFile(input + "d.bmp", test::ToBytes("plain text"));
+    Click();
+    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
+    QCOMPARE(Outcome(), QStringLiteral("2 of 4 pictures made, 2 failed"));
+    // What the next click converts, counted again after the run.
+    QVERIFY2(Child<QLabel>("OutcomeText")
+                 ->toolTip()
+                 .contains(QStringLiteral("No picture opened: the button converts the 4 bitmaps in Input")),
+             qPrintable(Child<QLabel>("OutcomeText")->toolTip()));
+    QVERIFY(form_->ActivityLog()->isVisible());
+    const QString panel = PanelText();
+    QVERIFY2(panel.contains(QString::fromUtf8("failed: b.bmp \u2014 bit depth 24, needs 8")), qPrintable(panel));
+    QVERIFY(panel.contains(QString::fromUtf8("failed: d.bmp \u2014 not a Windows bitmap")));
+    QVERIFY(!panel.contains(QStringLiteral("failed: a.bmp")));
+    QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
+  }
+
+  void cancelStopsTheBatchAfterTheCurrentPicture() {
+    const QString input = Home() + "/Input/";
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(input + name, test::MakeBitmap());
+    QStringList progress;
+    // At the run's event points: note the progress, and press Cancel while
+    // the second picture is being converted.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+      if (progress.isEmpty() || progress.last() != Outcome()) progress << Outcome();
+      auto* cancel = Child<QToolButton>("CancelButton");
+      if (Outcome() == QStringLiteral("2 of 3: b.bmp") && cancel->isVisible() && cancel->isEnabled()) cancel->click();
+    });
+    watch.start(0);
+    Click();
+    watch.stop();
+    QVERIFY2(progress.contains(QStringLiteral("1 of 3: a.bmp")), qPrintable(progress.join('|')));
+    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(Outcome(), QStringLiteral("2 of 3 pictures made, stopped by the user"));
+    QVERIFY(LogText().find("MultiProcessing: stopped by the user, before c.bmp") != std::string::npos);
+    QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
+    QVERIFY(!form_->ActivityLog()->isVisible());
+  }
+
+  // ---- What is shown and what will be made ----
+
+  void openedButUnshowableSaysTheButtonStillTries_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QImage photo(32, 32, QImage::Format_RGB32);
+    photo.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    photo.save(&buffer, "PNG");
+    QTest::newRow("text") << "text.bmp" << QByteArray("plain text")
+                          << "not a Windows bitmap, nor a picture of a kind the import reads";
+    QTest::newRow("PNG") << "holiday.png" << png << "it is a PNG picture, not a Windows bitmap";
+  }
+
+  void openedButUnshowableSaysTheButtonStillTries() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString path = dir_.path() + "/" + name;
+    WriteFile(path, test::Bytes(content.begin(), content.end()));
+    dialogs_.answers.push(path);
+    form_->Open1Click();
+    QCOMPARE(Outcome(), QStringLiteral("cannot show ") + name + QStringLiteral(": ") + reason +
+                            QString::fromUtf8(" \u2014 the button will still try to convert it"));
+    QVERIFY(PanelText().contains(QStringLiteral("ERROR: OpenFile(), Msg=")));
+    QCOMPARE(form_->ActivityLog()->KindOf(form_->ActivityLog()->Count() - 1), LogPanel::Kind::kError);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+  }
+
+  void nothingOpenedSaysWhatTheButtonConverts() {
+    const QString input = QString::fromStdString(form_->Startup().folders.input);
+    QCOMPARE(Outcome(), QStringLiteral("No picture opened, and Input (") + input +
+                            QStringLiteral(") is empty: open a picture or put bitmaps there"));
+    WriteFile(input + "/a.bmp", test::MakeBitmap());
+    WriteFile(input + "/B.BMP", test::MakeBitmap({.seed = 2}));
+    WriteFile(input + "/.hidden.bmp", test::MakeBitmap());
+    WriteFile(input + "/notes.txt", test::ToBytes("x"));
+    // Counted again after each run.
+    form_->OpenPicture(Picture("logo.bmp"));
+    Child<QAction>("ClosePicture1")->trigger();
+    QCOMPARE(Outcome(), QStringLiteral("No picture opened: the button converts the 2 bitmaps in Input (") + input +
+                            QStringLiteral(")"));
+  }
+
+  void closePictureReturnsToTheBuiltInPicture() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    QVERIFY(Preview().convertToFormat(QImage::Format_RGB32) !=
+            SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    Child<QAction>("ClosePicture1")->trigger();
+    QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
+             SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Status(), QString());
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+    QVERIFY(Outcome().startsWith(QStringLiteral("No picture opened")));
+  }
+
+  void openedPictureDeletedBeforeTheClickSaysSo() {
+    const QString path = Picture("gone.bmp");
+    form_->OpenPicture(path);
+    QFile::remove(path);
+    Click();
+    QCOMPARE(Outcome(), QStringLiteral("gone.bmp no longer exists"));
+    // Opened from the recent list after it went: the same words.
+    Child<QAction>("ClosePicture1")->trigger();
+    form_->OpenPicture(path);
+    QCOMPARE(Outcome(), QStringLiteral("gone.bmp no longer exists"));
+  }
+
+  void checkedImageInThePreviewIsSaid() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    Click();
+    form_->OpenPicture(Picture("other.bmp", {.seed = 6}));
+    dialogs_.answers.push(Home() + "/Output/logo_kestro400_serial_welcome.img");
+    Child<QAction>("CheckImage1")->trigger();
+    QCOMPARE(Outcome(), QStringLiteral("The preview shows the picture inside logo_kestro400_serial_welcome.img; the "
+                                       "button converts other.bmp"));
+    QCOMPARE(Status(), dir_.path() + "/other.bmp");
+  }
+
+  // ---- The verdict of a checked image ----
+
+  void verdictHeadline_data() {
+    QTest::addColumn<QString>("image");  // in Output after a run on logo.bmp; else a file made here
+    QTest::addColumn<int>("damage_at");  // flips the byte at this offset from the end; -1: none
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("headline");  // a pattern
+    QTest::newRow("sound USB image")
+        << "logo_borvik200_usb_welcome.img" << -1 << int(Verdict::Kind::kSound)
+        << QString::fromUtf8(
+               "^Sound: USB update image for borvik200 \\(kestro100s serial\\), picture 720 \u00D7 576, "
+               "\\d+ colours \u2014 safe to flash$");
+    QTest::newRow("sound serial image")
+        << "logo_kestro400_serial_welcome.img" << -1 << int(Verdict::Kind::kSound)
+        << QString::fromUtf8(
+               "^Sound: serial update image for kestro400 \\(kestro400 serial\\), picture 720 "
+               "\u00D7 576, \\d+ colours \u2014 safe to flash$");
+    QTest::newRow("damaged") << "logo_borvik200_usb_welcome.img" << 100 << int(Verdict::Kind::kDamaged)
+                             << QString::fromUtf8("^Damaged \u2014 do not flash: .*expected .*, found ");
+    QTest::newRow("a bitmap") << "picture.bmp" << -1 << int(Verdict::Kind::kNotAnImage)
+                              << "^This is a bitmap, not an update image$";
+  }
+
+  void verdictHeadline() {
+    QFETCH(QString, image);
+    QFETCH(int, damage_at);
+    QFETCH(int, kind);
+    QFETCH(QString, headline);
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+    Click();
+    QString path = Home() + "/Output/" + image;
+    if (image == "picture.bmp") path = Picture(image);
+    if (damage_at >= 0) {
+      test::Bytes bytes = test::ReadBytes(path.toStdString());
+      bytes[bytes.size() - static_cast<size_t>(damage_at)] ^= 0x5A;
+      path = dir_.path() + "/damaged.img";
+      WriteFile(path, bytes);
+    }
+    dialogs_.answers.push(path);
+    Child<QAction>("CheckImage1")->trigger();
+    QCOMPARE(dialogs_.verdicts.size(), size_t{1});
+    const Verdict& verdict = dialogs_.verdicts[0];
+    QCOMPARE(int(verdict.kind), kind);
+    QVERIFY2(QRegularExpression(headline).match(verdict.headline).hasMatch(), qPrintable(verdict.headline));
+    QVERIFY(verdict.details.startsWith(path + "\n\n"));
+  }
+
+  // ---- Menus ----
+
+  void recentFilesAndDialogFoldersAreRemembered() {
+    QStringList opened;
+    for (int i = 0; i < 10; ++i) {
+      QVERIFY(QDir().mkpath(dir_.path() + QStringLiteral("/r%1").arg(i)));
+      opened.prepend(Picture(QStringLiteral("r%1/logo%1.bmp").arg(i), {.seed = static_cast<uint32_t>(i + 1)}));
+      dialogs_.answers.push(opened.first());
+      form_->Open1Click();
+    }
+    QCOMPARE(form_->RecentFiles(), opened.mid(0, 8));
+    // The dialog starts where the last file was chosen, also in a new window.
+    form_.reset();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.answers.push(QString());
+    form_->Open1Click();
+    QCOMPARE(dialogs_.asked_directory, dir_.path() + "/r9");
+    // The menu lists them newest first; choosing one opens it.
+    const QList<QAction*> items = Child<QMenu>("OpenRecent1")->actions();
+    QVERIFY(items.size() >= 8);
+    QVERIFY2(items[2]->text().startsWith(QStringLiteral("&3  logo7.bmp")), qPrintable(items[2]->text()));
+    items[2]->trigger();
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), opened[2]);
+    QCOMPARE(form_->RecentFiles().first(), opened[2]);
+  }
+
+  void actionsMenuMakesTheImagesAndExitHasItsShortcut() {
+    auto* make = Child<QAction>("MakeImages1");
+    QCOMPARE(make->shortcuts(),
+             (QList<QKeySequence>{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)}));
+    QCOMPARE(Child<QAction>("Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    form_->OpenPicture(Picture("logo.bmp"));
+    // While the run goes on, the picture it converts cannot be changed, nor
+    // a second run started.
+    bool open_disabled = false, recent_disabled = false, make_disabled = false;
+    QTimer::singleShot(0, [&] {
+      open_disabled = !Child<QAction>("Open1")->isEnabled();
+      recent_disabled = !Child<QMenu>("OpenRecent1")->menuAction()->isEnabled();
+      make_disabled = !make->isEnabled();
+    });
+    QVERIFY(Child<QMenu>("OpenRecent1")->menuAction()->isEnabled());
+    make->trigger();
+    QVERIFY(open_disabled);
+    QVERIFY(recent_disabled);
+    QVERIFY(make_disabled);
+    QVERIFY(Child<QAction>("Open1")->isEnabled());
+    QVERIFY(Child<QMenu>("OpenRecent1")->menuAction()->isEnabled());
+    QCOMPARE(OutputCount(), 6);
+    Child<QAction>("OpenInput1")->trigger();
+    Child<QAction>("OpenOutput1")->trigger();
+    QCOMPARE(dialogs_.opened_urls,
+             (QList<QUrl>{QUrl::fromLocalFile(Home() + "/Input"), QUrl::fromLocalFile(Home() + "/Output")}));
+  }
+
+  void aboutNamesVersionLicenceLibrariesAndFolders() {
+    Child<QAction>("About1")->trigger();
+    QCOMPARE(dialogs_.messages.size(), 1);
+    const QString& about = dialogs_.messages[0];
+    for (const QString& part :
+         {QStringLiteral("Kestro Welcome Screen 1.0.0.85"), QStringLiteral("GPL-3.0-or-later"),
+          QStringLiteral("Qt ") + qVersion(), QStringLiteral("zlib "), QStringLiteral("libimagequant"),
+          QStringLiteral("Input: ") + Home() + "/Input", QStringLiteral("Output: ") + Home() + "/Output"}) {
+      QVERIFY2(about.contains(part), qPrintable(part));
+    }
+  }
+
+  void extractWritesThePictureInsideAsABitmap() {
+    const QString logo = Picture("logo.bmp", {.seed = 5});
+    form_->OpenPicture(logo);
+    Click();
+    dialogs_.answers.push(Home() + "/Output/logo_borvik200_usb_welcome.img");
+    dialogs_.save_answer = dir_.path() + "/extracted.bmp";
+    Child<QAction>("ExtractPicture1")->trigger();
+    QCOMPARE(dialogs_.asked_save, Home() + "/Input/logo_borvik200_usb_welcome.bmp");
+    const auto extracted = ReadConvertibleBitmap(dialogs_.save_answer.toStdString());
+    QVERIFY(extracted);
+    QCOMPARE(extracted->pixels, ReadConvertibleBitmap(logo.toStdString())->pixels);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), logo);
+  }
+
+  // ---- The activity log panel ----
+
+  void logPanelFollowsTheLogAsItIsWritten() {
+    auto* toggle = Child<QAction>("ActivityLog1");
+    QCOMPARE(toggle->text(), QStringLiteral("&Activity log"));
+    const int height = form_->height();
+    toggle->trigger();
+    QVERIFY(form_->ActivityLog()->isVisible());
+    QVERIFY(form_->height() > height);
+    QCOMPARE(form_->centralWidget()->size(), QSize(892, 609));
+    // Since the window opened: the caption of start-up first.
+    QVERIFY(PanelText().contains(QString::fromStdString(form_->Startup().caption)));
+    const int before = form_->ActivityLog()->Count();
+    WriteLog("WARNING: a <b>warning</b>");
+    WriteLog("ERROR: an error");
+    WriteLog("a line");
+    QCOMPARE(form_->ActivityLog()->Count(), before + 3);
+    QCOMPARE(form_->ActivityLog()->KindOf(before), LogPanel::Kind::kWarning);
+    QCOMPARE(form_->ActivityLog()->KindOf(before + 1), LogPanel::Kind::kError);
+    QCOMPARE(form_->ActivityLog()->KindOf(before + 2), LogPanel::Kind::kInfo);
+    QVERIFY(PanelText().contains(QStringLiteral("WARNING: a <b>warning</b>")));
+
+    Child<QPushButton>("CopyLogButton")->click();
+    QCOMPARE(QApplication::clipboard()->text(), PanelText());
+    Child<QPushButton>("OpenLogFileButton")->click();
+    QCOMPARE(dialogs_.opened_urls,
+             QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(form_->Startup().folders.log_file))});
+    toggle->trigger();
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    QCOMPARE(form_->height(), height);
+  }
+
+  // ---- The import dialog ----
+
+  void importDialogWritesOnlyOnOkAndRemembersItsOptions() {
+    const QString path = Photo("holiday.png", 640, 360);
+    const QString bitmap = Home() + "/Input/holiday.bmp";
+    // Cancelled: nothing written, nothing opened.
+    dialogs_.import_answer = std::optional<ImportOptions>();
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(dialogs_.asked_import_picture, path);
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    QVERIFY(form_->RunDriver().OpenedPicture().empty());
+
+    // OK with fill and a red background: written, opened, remembered.
+    ImportOptions chosen;
+    chosen.fill = true;
+    chosen.background = {255, 0, 0};
+    dialogs_.import_answer = chosen;
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QVERIFY(ReadConvertibleBitmap(bitmap.toStdString()));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), bitmap);
+    QVERIFY(dialogs_.questions.isEmpty());
+
+    // A new window starts the dialog from them; replacing the bitmap is asked.
+    form_.reset();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.import_answer.reset();
+    dialogs_.confirm = false;
+    const test::Bytes before = test::ReadBytes(bitmap.toStdString());
+    WriteFile(bitmap, test::ToBytes("not to be lost"));
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QVERIFY(dialogs_.asked_import_options);
+    QVERIFY(dialogs_.asked_import_options->fill);
+    QVERIFY(dialogs_.asked_import_options->background == (Rgb{255, 0, 0}));
+    QCOMPARE(dialogs_.questions, QStringList{"Input already holds holiday.bmp. Replace it with the imported picture?"});
+    QCOMPARE(test::ReadBytes(bitmap.toStdString()), test::ToBytes("not to be lost"));
+    dialogs_.confirm = true;
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(test::ReadBytes(bitmap.toStdString()), before);
+  }
+
+  void importDialogPreviewsTheResultInTheBackground() {
+    const QString path = Photo("wide.png", 640, 360);
+    ImportDialog dialog(path, ImportOptions{}, form_.get());
+    // The import runs while the dialog is already up.
+    QCOMPARE(dialog.Info(), QString::fromUtf8("Importing\u2026"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("PSNR")), qPrintable(dialog.Info()));
+    QVERIFY(dialog.Info().contains(QStringLiteral("180,208")));
+    // Fit: bars of the background above and below the wide picture.
+    QCOMPARE(dialog.PreviewImage().size(), QSize(720, 576));
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(0, 0, 0));
+    dialog.SetBackground({0, 200, 0});
+    dialog.SetFill(true);  // while the first change is still being imported
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(40, 90, 160));
+    dialog.SetFill(false);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QCOMPARE(dialog.PreviewImage().pixelColor(0, 0), QColor(0, 200, 0));
+    QCOMPARE(dialog.Options().background, (Rgb{0, 200, 0}));
+    // Nothing written.
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+  }
+
+  void droppingAnyOtherPictureOpensTheImportDialog() {
+    const QString path = Photo("dropped.png", 320, 200);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    QTRY_COMPARE(dialogs_.asked_import_picture, path);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/dropped.bmp");
+  }
+
+  // Errors and warnings stand out from the theme's own background, light or dark.
+  void logPanelColoursSuitTheTheme_data() {
+    QTest::addColumn<QColor>("base");
+    QTest::newRow("light") << QColor(Qt::white);
+    QTest::newRow("dark") << QColor(0x20, 0x20, 0x24);
+  }
+
+  void logPanelColoursSuitTheTheme() {
+    QFETCH(QColor, base);
+    LogPanel panel;
+    QPalette palette = panel.palette();
+    palette.setColor(QPalette::Base, base);
+    panel.setPalette(palette);
+    panel.AddEntry(QStringLiteral("12:00:00.000"), QStringLiteral("ERROR: x"));
+    panel.AddEntry(QStringLiteral("12:00:00.000"), QStringLiteral("WARNING: y"));
+    for (int row = 0; row < 2; ++row) {
+      QVERIFY2(std::abs(panel.ColourOf(row).lightness() - base.lightness()) > 90, qPrintable(QString::number(row)));
+    }
+  }
+
+  // Markup in a name shows as its characters in every place a name shows.
+  void markupInNamesStaysPlainText() {
+    const QString name = QStringLiteral("<b>x<b> & <i>y.bmp");
+    const QString path = dir_.path() + "/" + name;
+    WriteFile(path, test::ToBytes("plain text"));
+    form_->OpenPicture(path);
+    QVERIFY2(Outcome().startsWith(QStringLiteral("cannot show ") + name + QStringLiteral(": ")), qPrintable(Outcome()));
+    QVERIFY(Child<QLabel>("OutcomeText")->toolTip().contains(name.toHtmlEscaped()));
+    QVERIFY(PanelText().contains(QStringLiteral("ERROR: OpenFile(), Msg=")));
+    const QAction* recent = Child<QMenu>("OpenRecent1")->actions().value(0);
+    QVERIFY(recent);
+    QVERIFY2(recent->text().startsWith(QStringLiteral("&1  <b>x<b> && <i>y.bmp")), qPrintable(recent->text()));
+    QVERIFY(recent->toolTip().contains(path.toHtmlEscaped()));
+    Click();
+    QVERIFY(PanelText().contains(QStringLiteral("failed: ") + name));
   }
 
   void exitClosesTheWindow() {

@@ -1,0 +1,174 @@
+#include "ui/import_dialog.h"
+
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "fileio/file.h"
+#include "ui/artwork.h"
+
+namespace kws {
+
+namespace {
+
+constexpr int kPreviewWidth = 360;
+constexpr int kPreviewHeight = 288;
+
+ImportDialog::Preview MakePreview(const std::string& picture, const ImportOptions& options) {
+  try {
+    const ImportedPicture imported = ImportPicture(picture, options);
+    return {PictureImage(imported.picture), QString::fromStdString(DescribeReport(imported.report))};
+  } catch (const std::exception& e) {
+    return {QImage(), QString::fromStdString(e.what())};
+  }
+}
+
+QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
+
+}  // namespace
+
+ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options, QWidget* parent)
+    : QDialog(parent), picture_(picture), options_(options) {
+  setObjectName(QStringLiteral("ImportDialog"));
+  setWindowTitle(QStringLiteral("Import picture"));
+  auto* layout = new QVBoxLayout(this);
+  auto* name = new QLabel(picture, this);
+  name->setTextFormat(Qt::PlainText);
+  name->setWordWrap(true);
+  layout->addWidget(name);
+
+  auto* row = new QHBoxLayout;
+  auto* placing = new QGroupBox(QStringLiteral("Placing"), this);
+  auto* placing_layout = new QVBoxLayout(placing);
+  fit_ = new QRadioButton(QStringLiteral("&Fit: the whole picture, the background around it"), placing);
+  fit_->setObjectName(QStringLiteral("FitButton"));
+  fill_ = new QRadioButton(QStringLiteral("F&ill: cover the screen, cropping what is over"), placing);
+  fill_->setObjectName(QStringLiteral("FillButton"));
+  (options_.fill ? fill_ : fit_)->setChecked(true);
+  placing_layout->addWidget(fit_);
+  placing_layout->addWidget(fill_);
+  auto* colour_row = new QHBoxLayout;
+  colour_row->addWidget(new QLabel(QStringLiteral("Background:"), placing));
+  colour_ = new QToolButton(placing);
+  colour_->setObjectName(QStringLiteral("BackgroundButton"));
+  colour_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  colour_->setToolTip(QStringLiteral("Choose the colour around a picture that does not fill the screen"));
+  colour_row->addWidget(colour_);
+  colour_row->addStretch(1);
+  placing_layout->addLayout(colour_row);
+  placing_layout->addStretch(1);
+  row->addWidget(placing);
+
+  preview_ = new QLabel(this);
+  preview_->setObjectName(QStringLiteral("ImportPreview"));
+  preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
+  preview_->setAlignment(Qt::AlignCenter);
+  preview_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  row->addWidget(preview_);
+  layout->addLayout(row);
+
+  info_ = new QLabel(this);
+  info_->setObjectName(QStringLiteral("ImportInfo"));
+  info_->setTextFormat(Qt::PlainText);
+  // The report's lines are aligned in columns.
+  info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  info_->setWordWrap(true);
+  info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
+  info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  layout->addWidget(info_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  ok_ = buttons->button(QDialogButtonBox::Ok);
+  ok_->setText(QStringLiteral("Import"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+
+  connect(fill_, &QRadioButton::toggled, this, [this](bool fill) { SetFill(fill); });
+  connect(colour_, &QToolButton::clicked, this, [this] {
+    const QColor chosen =
+        QColorDialog::getColor(QColor(options_.background.r, options_.background.g, options_.background.b), this,
+                               QStringLiteral("Background colour"));
+    if (chosen.isValid()) {
+      SetBackground({static_cast<uint8_t>(chosen.red()), static_cast<uint8_t>(chosen.green()),
+                     static_cast<uint8_t>(chosen.blue())});
+    }
+  });
+  connect(&watcher_, &QFutureWatcher<Preview>::finished, this, &ImportDialog::Finished);
+  ShowColour();
+  Recompute();
+}
+
+ImportDialog::~ImportDialog() {
+  // The import in the background ends on its own; its result is not wanted.
+  disconnect(&watcher_, nullptr, this, nullptr);
+}
+
+void ImportDialog::SetFill(bool fill) {
+  if (fill == options_.fill) return;
+  options_.fill = fill;
+  (fill ? fill_ : fit_)->setChecked(true);
+  Recompute();
+}
+
+void ImportDialog::SetBackground(Rgb colour) {
+  if (colour == options_.background) return;
+  options_.background = colour;
+  ShowColour();
+  Recompute();
+}
+
+void ImportDialog::ShowColour() {
+  QPixmap swatch(16, 16);
+  swatch.fill(QColor(options_.background.r, options_.background.g, options_.background.b));
+  QPainter(&swatch).drawRect(0, 0, 15, 15);
+  colour_->setIcon(QIcon(swatch));
+  colour_->setText(HexColour(options_.background) + QStringLiteral("\u2026"));
+}
+
+QString ImportDialog::Info() const { return info_->text(); }
+
+void ImportDialog::Recompute() {
+  if (importing_) {
+    // One import at a time: the newest options follow when this one ends.
+    pending_ = true;
+    return;
+  }
+  pending_ = false;
+  importing_ = true;
+  info_->setText(QStringLiteral("Importing\u2026"));
+  watcher_.setFuture(QtConcurrent::run(MakePreview, QFile::encodeName(picture_).toStdString(), options_));
+}
+
+void ImportDialog::Finished() {
+  importing_ = false;
+  if (pending_) {
+    Recompute();
+    return;
+  }
+  const Preview preview = watcher_.result();
+  result_image_ = preview.image;
+  // Nothing to import with these options.
+  ok_->setEnabled(!preview.image.isNull());
+  if (preview.image.isNull()) {
+    preview_->setPixmap(QPixmap());
+    preview_->setText(QStringLiteral("cannot import"));
+  } else {
+    preview_->setPixmap(QPixmap::fromImage(
+        preview.image.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  }
+  info_->setText(preview.text.trimmed());
+}
+
+}  // namespace kws

@@ -1,0 +1,62 @@
+// File > Import picture...'s options, with a live preview of the result:
+// fit or fill, the background colour, and what the import makes of the
+// picture (its size against the budget, its PSNR). The import runs in the
+// background, so the dialog answers while it works; nothing is written here.
+#pragma once
+
+#include <QDialog>
+#include <QFutureWatcher>
+#include <QImage>
+#include <QString>
+
+#include "picture/import_picture.h"
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+namespace kws {
+
+class ImportDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  ImportDialog(const QString& picture, const ImportOptions& options, QWidget* parent = nullptr);
+  ~ImportDialog() override;
+
+  ImportOptions Options() const { return options_; }
+  void SetFill(bool fill);
+  void SetBackground(Rgb colour);
+  // The preview is of the options as they are now (no import running).
+  bool PreviewCurrent() const { return !importing_; }
+  QString Info() const;
+  QImage PreviewImage() const { return result_image_; }
+
+  // What one import in the background made.
+  struct Preview {
+    QImage image;  // the 720 x 576 result; null when the import failed
+    QString text;  // its report, or why it failed
+  };
+
+ private:
+  void Recompute();
+  void Finished();
+  void ShowColour();
+
+  QString picture_;
+  ImportOptions options_;
+  bool importing_ = false;  // until the newest options' result is shown
+  bool pending_ = false;    // the options changed while an import ran
+  QFutureWatcher<Preview> watcher_;
+  QImage result_image_;
+
+  QRadioButton* fit_ = nullptr;
+  QRadioButton* fill_ = nullptr;
+  QToolButton* colour_ = nullptr;
+  QLabel* preview_ = nullptr;
+  QLabel* info_ = nullptr;
+  QPushButton* ok_ = nullptr;
+};
+
+}  // namespace kws
