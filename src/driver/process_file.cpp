@@ -10,42 +10,16 @@
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
+#include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
-#include "steps/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
 namespace kws {
 
 namespace {
-
-// Intermediate files in Temp, in the order the clean-up removes them. The
-// serial update image is not among them: the last one stays in Temp.
-constexpr std::array<const char*, 9> kIntermediates = {
-    "welcome.qv.colortable", "welcome.qv.raw", "welcome.qv.raw2", "welcome.qv.raw2.gz", "welcome.tmp",
-    "welcome.tmp2",          "welcome",        "part_welcome.img", "usb_welcome.img"};
-
-constexpr const char* kUsbImage = "usb_welcome.img";
-constexpr const char* kSerialImage = "serial_welcome.img";
-constexpr const char* kPartitionImage = "part_welcome.img";
-
-using UsbStep = int32_t (*)(const std::string&, const std::string&);
-
-// The receiver models in the order their images are made. A model whose
-// partition size equals the previous one's reuses that partition image.
-struct ModelRun {
-  const char* tag;             // part of the output names
-  const UsbModel& usb;         // partition size, USB step and serial model name
-  UsbStep usb_step;
-  const char* size_text;       // how the partition size shows in the log
-};
-
-const std::array<ModelRun, 3> kModelRuns = {{
-    {"_borvik200_", kUsbModel200, mkusbimg200, "$30000"},
-    {"_kestro400_", kUsbModel400, mkusbimg400, "$30000"},
-    {"_kestro300_", kUsbModel300, mkusbimg300, "$2c000"},
-}};
 
 // "name: Ret=code, In=a, In=b, Out=c"
 std::string StepLine(const std::string& name, int32_t code, const std::vector<std::string>& ins,
@@ -121,7 +95,7 @@ std::string CheckPictureFile(const std::string& picture) {
 }
 
 void CleanUpTemp() {
-  for (const char* name : kIntermediates) {
+  for (const char* name : files::kIntermediates) {
     if (FileExists(name)) DeleteFile(name);
   }
 }
@@ -139,35 +113,35 @@ std::string BaseName(const std::string& path) {
 }
 
 int32_t Driver::RunChain(const std::string& picture, const std::string& base_name) {
-  const auto output_name = [&](const char* tag, const char* file) {
-    return folders_.output + "/" + base_name + tag + file;
+  using namespace files;
+  const auto output_name = [&](const UsbModel& model, const char* kind) {
+    return folders_.output + "/" + OutputImageName(base_name, model, kind);
   };
   Chain chain(image_check_);
-  chain.Step("convbmp", {PrintableName(picture)}, {"welcome.qv.colortable", "welcome.qv.raw"},
-             [&] { return convbmp(picture, "welcome.qv.colortable", "welcome.qv.raw"); });
-  chain.Step("rawconv", {"welcome.qv.raw"}, {"welcome.qv.raw2"},
-             [] { return rawconv("welcome.qv.raw", "welcome.qv.raw2"); });
-  chain.Step("gzip_f9", {"welcome.qv.raw2"}, {"welcome.qv.raw2.gz"},
-             [] { return gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"); });
-  chain.Step("dd", {"welcome.qv.colortable", "welcome.qv.raw2.gz"}, {"welcome.tmp"},
-             [] { return dd("welcome.qv.colortable", "welcome.qv.raw2.gz", "welcome.tmp"); });
-  chain.Step("addheader", {"welcome.tmp"}, {"welcome.tmp2", "welcome"},
-             [] { return addheader("welcome.tmp", "welcome.tmp2", "welcome"); });
+  chain.Step("convbmp", {PrintableName(picture)}, {kColorTable, kRawPicture},
+             [&] { return convbmp(picture, kColorTable, kRawPicture); });
+  chain.Step("rawconv", {kRawPicture}, {kPixelRows}, [] { return rawconv(kRawPicture, kPixelRows); });
+  chain.Step("gzip_f9", {kPixelRows}, {kGzipMember}, [] { return gzip_f9(kPixelRows, kGzipMember); });
+  chain.Step("dd", {kColorTable, kGzipMember}, {kWelcomeData},
+             [] { return dd(kColorTable, kGzipMember, kWelcomeData); });
+  chain.Step("addheader", {kWelcomeData}, {kProvisionalWelcome, kWelcomeImage},
+             [] { return addheader(kWelcomeData, kProvisionalWelcome, kWelcomeImage); });
 
+  // A model whose partition size equals the previous one's reuses that
+  // partition image.
   uint32_t partition_made = 0;
-  for (const ModelRun& model : kModelRuns) {
-    const uint32_t partition_size = model.usb.partition_size;
+  for (const UsbModel* model : ModelsInRunOrder()) {
+    const uint32_t partition_size = model->partition_size;
     if (partition_size != partition_made) {
-      chain.Step("appendbin", {model.size_text, "welcome"}, {kPartitionImage},
-                 [&] { return appendbin(partition_size, "welcome", kPartitionImage); });
+      chain.Step("appendbin", {model->partition_text, kWelcomeImage}, {kPartitionImage},
+                 [&] { return appendbin(partition_size, kWelcomeImage, kPartitionImage); });
       partition_made = partition_size;
     }
-    chain.Step(model.usb.step, {kPartitionImage}, {kUsbImage},
-               [&] { return model.usb_step(kPartitionImage, kUsbImage); });
-    chain.Copy(kUsbImage, output_name(model.tag, kUsbImage));
-    chain.Step("mkserialimg", {kUsbImage, model.usb.serial_model}, {kSerialImage},
-               [&] { return mkserialimg(kUsbImage, kSerialImage, model.usb.serial_model); });
-    chain.Copy(kSerialImage, output_name(model.tag, kSerialImage));
+    chain.Step(model->step, {kPartitionImage}, {kUsbImage}, [&] { return mkusbimg(*model, kPartitionImage, kUsbImage); });
+    chain.Copy(kUsbImage, output_name(*model, kUsbImage));
+    chain.Step("mkserialimg", {kUsbImage, model->serial_model}, {kSerialImage},
+               [&] { return mkserialimg(kUsbImage, kSerialImage, model->serial_model); });
+    chain.Copy(kSerialImage, output_name(*model, kSerialImage));
   }
   return chain.result();
 }

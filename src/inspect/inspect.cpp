@@ -8,12 +8,14 @@
 #include <array>
 
 #include "fileio/file.h"
+#include "format/byte_order.h"
+#include "format/image_crc.h"
+#include "format/receiver_models.h"
+#include "format/serial_image.h"
+#include "format/usb_image.h"
+#include "format/welcome_image.h"
 #include "inspect/fault.h"
 #include "inspect/welcome_data.h"
-#include "steps/be_fields.h"
-#include "steps/image_crc.h"
-#include "steps/image_layouts.h"
-#include "steps/receiver_models.h"
 
 namespace kws {
 
@@ -39,11 +41,14 @@ bool HasBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected) {
          std::equal(expected.begin(), expected.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
 }
 
-template <size_t N>
-void ExpectBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected, std::string_view layer,
-                 std::string_view field) {
-  if (!HasBytes(bytes, at, expected)) Fail(layer, field, HexBytes(expected), HexBytes(bytes.subspan(at, N)));
+void ExpectBytes(Bytes bytes, size_t at, Bytes expected, std::string_view layer, std::string_view field) {
+  const Bytes found = bytes.subspan(at, expected.size());
+  if (!std::equal(expected.begin(), expected.end(), found.begin(), found.end())) {
+    Fail(layer, field, HexBytes(expected), HexBytes(found));
+  }
 }
+
+Bytes BytesOf(std::string_view text) { return {reinterpret_cast<const uint8_t*>(text.data()), text.size()}; }
 
 void ExpectBE32(Bytes bytes, size_t at, uint32_t expected, std::string_view layer, std::string_view field) {
   const uint32_t found = GetBE32(&bytes[at]);
@@ -159,8 +164,9 @@ const UsbModel& CheckUsbFields(Bytes image, std::string_view layer) {
   const UsbModel& model = FindModel(image);
   ExpectBE32(image, usb::kPayloadOffset, usb::kBlockSize, layer, "payload offset");
   ExpectFollowing(image, usb::kPayloadLength, image.size() - usb::kBlockSize, layer, "payload length");
-  ExpectBytes(image, usb::kImageName, usb::kImageNameBytes, layer, "image name");
-  ExpectFill(image, usb::kImageName + usb::kImageNameBytes.size(), usb::kImageName + usb::kImageNameSize, 0x00, layer,
+  const Bytes image_name = BytesOf(model.image_name);
+  ExpectBytes(image, usb::kImageName, image_name, layer, "image name");
+  ExpectFill(image, usb::kImageName + image_name.size(), usb::kImageName + usb::kImageNameSize, 0x00, layer,
              "image name padding");
   ExpectFill(image, usb::kHeaderSize, usb::kBlockSize, 0x00, layer, "zero fill");
   return model;

@@ -10,18 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "steps/bitmap8.h"
-#include "steps/image_layouts.h"
-#include "steps/receiver_models.h"
+#include "format/bitmap.h"
+#include "format/receiver_models.h"
+#include "format/serial_image.h"
+#include "format/usb_image.h"
+#include "format/welcome_image.h"
 
 namespace kws {
-
-// The largest partition that any receiver model takes.
-constexpr uint32_t LargestPartition() {
-  uint32_t largest = 0;
-  for (const UsbModel& model : kUsbModels) largest = largest < model.partition_size ? model.partition_size : largest;
-  return largest;
-}
 
 // The largest file that can be an update image: a serial update image of the
 // largest partition. Anything larger is refused before it is read.

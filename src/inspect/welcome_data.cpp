@@ -11,15 +11,16 @@
 #include <optional>
 #include <string_view>
 
-#include "steps/be_fields.h"
-#include "steps/gzip_f9.h"
+#include "format/byte_order.h"
+#include "format/gzip_member.h"
+#include "format/pipeline_files.h"
 
 namespace kws::inspect {
 
 namespace {
 
 // The name gzip_f9 stores: the pipeline's file of pixel rows.
-constexpr std::string_view kStoredName = "welcome.qv.raw2";
+constexpr std::string_view kStoredName = files::kPixelRows;
 // A longer name field than this is not looked for.
 constexpr size_t kMaxNameField = 256;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "inspect/fault.h"
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws::inspect {
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "format/receiver_models.h"
+
 namespace kws {
 
 // bitmap -> colour table (R,G,B triples) + raw picture (BE width, BE height, rows as stored).
@@ -27,6 +29,7 @@ int32_t addheader(const std::string& input, const std::string& temporary, const 
 int32_t appendbin(uint32_t size, const std::string& input, const std::string& output);
 
 // partition image -> USB update image for one receiver model.
+int32_t mkusbimg(const UsbModel& model, const std::string& input, const std::string& output);
 int32_t mkusbimg200(const std::string& input, const std::string& output);
 int32_t mkusbimg300(const std::string& input, const std::string& output);
 int32_t mkusbimg400(const std::string& input, const std::string& output);
