@@ -8,6 +8,7 @@
 
 #include "driver/run_view.h"
 #include "driver/startup.h"
+#include "inspect/welcome_data.h"
 
 namespace kws {
 
@@ -28,8 +29,10 @@ struct RunSummary {
 // empty when it is sound, else the fault found in it.
 using ImageCheck = std::function<std::string(const std::string& path)>;
 
-// The inspector's verdict on the file.
+// The inspector's verdict on the file; with the run's cache, the welcome data
+// that all of a run's images share is decoded once.
 std::string CheckUpdateImage(const std::string& path);
+std::string CheckUpdateImage(const std::string& path, WelcomeDecodeCache& cache);
 
 class Driver {
  public:
@@ -45,13 +48,14 @@ class Driver {
   RunSummary RunOneClick();
 
   void SetOpenedPicture(const std::string& path) { opened_picture_ = path; }
-  // Replaces the read-back of copied images (CheckUpdateImage by default).
+  // Replaces the read-back of copied images (by default CheckUpdateImage
+  // with a decode cache of each picture's run).
   void SetImageCheck(ImageCheck check) { image_check_ = std::move(check); }
   const std::string& OpenedPicture() const { return opened_picture_; }
   const WorkingFolders& Folders() const { return folders_; }
 
  private:
-  int32_t RunChain(const std::string& picture, const std::string& base_name);
+  int32_t RunChain(const std::string& picture, const std::string& base_name, const ImageCheck& check);
   RunSummary RunBatch();
   // Temporary copies an interrupted run (a kill, a power cut) left in Output.
   void RemoveLeftovers();
@@ -59,7 +63,7 @@ class Driver {
   RunView& view_;
   WorkingFolders folders_;
   std::string opened_picture_;
-  ImageCheck image_check_ = CheckUpdateImage;
+  ImageCheck image_check_;  // empty: the default check
 };
 
 // The picture's file name without folder and last extension.

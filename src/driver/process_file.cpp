@@ -102,7 +102,9 @@ void CleanUpTemp() {
 
 }  // namespace
 
-std::string CheckUpdateImage(const std::string& path) { return InspectFile(path).fault; }
+std::string CheckUpdateImage(const std::string& path) { return FindFault(path); }
+
+std::string CheckUpdateImage(const std::string& path, WelcomeDecodeCache& cache) { return FindFault(path, &cache); }
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -112,12 +114,12 @@ std::string BaseName(const std::string& path) {
   return name;
 }
 
-int32_t Driver::RunChain(const std::string& picture, const std::string& base_name) {
+int32_t Driver::RunChain(const std::string& picture, const std::string& base_name, const ImageCheck& check) {
   using namespace files;
   const auto output_name = [&](const UsbModel& model, const char* kind) {
     return folders_.output + "/" + OutputImageName(base_name, model, kind);
   };
-  Chain chain(image_check_);
+  Chain chain(check);
   chain.Step("convbmp", {PrintableName(picture)}, {kColorTable, kRawPicture},
              [&] { return convbmp(picture, kColorTable, kRawPicture); });
   chain.Step("rawconv", {kRawPicture}, {kPixelRows}, [] { return rawconv(kRawPicture, kPixelRows); });
@@ -167,10 +169,15 @@ int32_t Driver::ProcessFile(const std::string& picture) {
   } catch (const std::exception& e) {
     return fail(e.what());
   }
+  // The run's own decode cache: the images it checks share their welcome data.
+  WelcomeDecodeCache decode_cache;
+  const ImageCheck default_check = [&decode_cache](const std::string& written) {
+    return CheckUpdateImage(written, decode_cache);
+  };
   int32_t result = kStepOk;
   try {
     SetCurrentDir(folders_.temp);
-    result = RunChain(picture, base_name);
+    result = RunChain(picture, base_name, image_check_ ? image_check_ : default_check);
     CleanUpTemp();
     view_.SetStatus(result == kStepOk ? kStatusDone : kStatusDoneWithErrors);
     view_.ProcessEvents();

@@ -275,6 +275,34 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
   EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img") + ": No such file or directory");
 }
 
+// A run's decode cache changes nothing in what the inspector says: data that
+// differs in any byte, a palette entry of the same size included, is decoded
+// again, and damaged data is never taken for the sound data before it.
+TEST_F(InspectTest, ADecodeCacheGivesTheReportsOfNone) {
+  const Bytes joined = JoinedData();
+  Bytes other_palette = joined;
+  other_palette[5] ^= 0x40;  // a colour of the table, same length
+  Bytes damaged = joined;
+  damaged[damaged.size() - 8] ^= 0x01;  // the trailer CRC
+  const Bytes a = Wrap(joined, Layer::kJoined, Layer::kSerial);
+  const Bytes b = Wrap(other_palette, Layer::kJoined, Layer::kSerial);
+  const Bytes bad = Wrap(damaged, Layer::kJoined, Layer::kSerial);
+  WelcomeDecodeCache cache;
+  for (const Bytes* image : {&a, &a, &bad, &a, &b, &a, &bad}) {
+    const InspectReport cached = InspectImage(*image, &cache);
+    const InspectReport fresh = InspectImage(*image);
+    EXPECT_EQ(cached.fault, fresh.fault);
+    EXPECT_EQ(cached.layers, fresh.layers);
+    ASSERT_EQ(cached.picture.has_value(), fresh.picture.has_value());
+    if (fresh.picture) {
+      EXPECT_EQ(cached.picture->palette, fresh.picture->palette);
+      EXPECT_EQ(cached.picture->pixels, fresh.picture->pixels);
+    }
+  }
+  EXPECT_NE(InspectImage(a, &cache).picture->palette, InspectImage(b, &cache).picture->palette);
+  EXPECT_EQ(FindFault(Path("missing.img"), &cache), InspectFile(Path("missing.img")).fault);
+}
+
 // The picture taken out of an image, made into images again, gives the same
 // six files byte for byte.
 TEST_F(InspectTest, ExtractedPictureMakesTheSameSixImages) {
