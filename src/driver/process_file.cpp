@@ -1,10 +1,14 @@
-// ProcessFile: runs the fixed chain of steps on fixed file names in Temp,
-// copies each finished update image into Output and cleans Temp up again.
+// ProcessFile: runs the chain of steps on one picture, writes each finished
+// update image into Output and cleans Temp up again.
+//
+// The chain runs in memory: each step gets the bytes its input files would
+// hold and gives the bytes of its outputs, with the codes and log lines it
+// has as a file step. The log still names the files, as the steps' own
+// names for what they pass on. Temp gets what a run has always left there,
+// the last serial update image, and the clean-up still removes the other
+// files of the chain, should an earlier version have left them.
 #include <sys/stat.h>
 
-#include <array>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,8 @@
 namespace kws {
 
 namespace {
+
+using in_memory::Bytes;
 
 // "name: Ret=code, In=a, In=b, Out=c"
 std::string StepLine(const std::string& name, int32_t code, const std::vector<std::string>& ins,
@@ -37,21 +43,24 @@ class Chain {
   explicit Chain(const ImageCheck& check) : check_(check) {}
   int32_t result() const { return result_; }
 
+  template <class Run>
   void Step(const std::string& name, const std::vector<std::string>& ins, const std::vector<std::string>& outs,
-            const std::function<int32_t()>& run) {
+            Run&& run) {
     if (result_ != kStepOk) return;
     result_ = run();
     WriteLog(StepLine(name, result_, ins, outs));
   }
 
-  // A copy into Output that fails, or whose written bytes do not read back
-  // as a sound image, stops the chain like a failing step. The check reads
-  // the copy before it takes its final name, so an image that the tool itself
-  // cannot read never lands in Output, and an earlier one stays.
-  void Copy(const std::string& file, const std::string& destination) {
+  // Writing an image into Output that fails, or whose written bytes do not
+  // read back as a sound image, stops the chain like a failing step. The
+  // check reads the file before it takes its final name, so an image that
+  // the tool itself cannot read never lands in Output, and an earlier one
+  // stays. The error line says "CopyFile", as it has since the images were
+  // copied there from Temp.
+  void Write(const Bytes& image, const std::string& destination) {
     if (result_ != kStepOk) return;
     try {
-      CopyFileReplacing(file, destination, [this](const std::string& written) { return Check(written); });
+      ReplaceFileWith(destination, image, [this](const std::string& written) { return Check(written); });
     } catch (const ContentFault& e) {
       Fail("Verify", PrintableName(destination), e.what());
     } catch (const std::exception& e) {
@@ -102,6 +111,16 @@ void CleanUpTemp() {
 
 }  // namespace
 
+struct ChainBytes {
+  StoredBitmap bitmap;  // convbmp: the colour table and the raw picture
+  Bytes rows, member, data, welcome, partition, usb, serial;
+};
+
+Driver::Driver(RunView& view, WorkingFolders folders)
+    : view_(view), folders_(std::move(folders)), bytes_(std::make_unique<ChainBytes>()) {}
+
+Driver::~Driver() = default;
+
 std::string CheckUpdateImage(const std::string& path) { return FindFault(path); }
 
 std::string CheckUpdateImage(const std::string& path, WelcomeDecodeCache& cache) { return FindFault(path, &cache); }
@@ -115,35 +134,38 @@ std::string BaseName(const std::string& path) {
 }
 
 int32_t Driver::RunChain(const std::string& picture, const std::string& base_name, const ImageCheck& check) {
-  using namespace files;
   const auto output_name = [&](const UsbModel& model, const char* kind) {
-    return folders_.output + "/" + OutputImageName(base_name, model, kind);
+    return folders_.output + "/" + files::OutputImageName(base_name, model, kind);
   };
   Chain chain(check);
-  chain.Step("convbmp", {PrintableName(picture)}, {kColorTable, kRawPicture},
-             [&] { return convbmp(picture, kColorTable, kRawPicture); });
-  chain.Step("rawconv", {kRawPicture}, {kPixelRows}, [] { return rawconv(kRawPicture, kPixelRows); });
-  chain.Step("gzip_f9", {kPixelRows}, {kGzipMember}, [] { return gzip_f9(kPixelRows, kGzipMember); });
-  chain.Step("dd", {kColorTable, kGzipMember}, {kWelcomeData},
-             [] { return dd(kColorTable, kGzipMember, kWelcomeData); });
-  chain.Step("addheader", {kWelcomeData}, {kProvisionalWelcome, kWelcomeImage},
-             [] { return addheader(kWelcomeData, kProvisionalWelcome, kWelcomeImage); });
+  ChainBytes& b = *bytes_;
+  chain.Step("convbmp", {PrintableName(picture)}, {files::kColorTable, files::kRawPicture},
+             [&] { return in_memory::convbmp(picture, files::kColorTable, files::kRawPicture, b.bitmap); });
+  chain.Step("rawconv", {files::kRawPicture}, {files::kPixelRows}, [&] {
+    return in_memory::rawconv(files::kRawPicture, RawDimensionsOf(b.bitmap.header), b.bitmap.rows, b.rows);
+  });
+  chain.Step("gzip_f9", {files::kPixelRows}, {files::kGzipMember},
+             [&] { return in_memory::gzip_f9(files::kPixelRows, b.rows, b.member); });
+  chain.Step("dd", {files::kColorTable, files::kGzipMember}, {files::kWelcomeData},
+             [&] { return in_memory::dd(ColorTable(b.bitmap), b.member, b.data); });
+  chain.Step("addheader", {files::kWelcomeData}, {files::kProvisionalWelcome, files::kWelcomeImage},
+             [&] { return in_memory::addheader(b.data, b.welcome); });
 
   // A model whose partition size equals the previous one's reuses that
   // partition image.
   uint32_t partition_made = 0;
   for (const UsbModel* model : ModelsInRunOrder()) {
-    const uint32_t partition_size = model->partition_size;
-    if (partition_size != partition_made) {
-      chain.Step("appendbin", {model->partition_text, kWelcomeImage}, {kPartitionImage},
-                 [&] { return appendbin(partition_size, kWelcomeImage, kPartitionImage); });
-      partition_made = partition_size;
+    if (model->partition_size != partition_made) {
+      chain.Step("appendbin", {model->partition_text, files::kWelcomeImage}, {files::kPartitionImage},
+                 [&] { return in_memory::appendbin(model->partition_size, b.welcome, b.partition); });
+      partition_made = model->partition_size;
     }
-    chain.Step(model->step, {kPartitionImage}, {kUsbImage}, [&] { return mkusbimg(*model, kPartitionImage, kUsbImage); });
-    chain.Copy(kUsbImage, output_name(*model, kUsbImage));
-    chain.Step("mkserialimg", {kUsbImage, model->serial_model}, {kSerialImage},
-               [&] { return mkserialimg(kUsbImage, kSerialImage, model->serial_model); });
-    chain.Copy(kSerialImage, output_name(*model, kSerialImage));
+    chain.Step(model->step, {files::kPartitionImage}, {files::kUsbImage},
+               [&] { return in_memory::mkusbimg(*model, b.partition, b.usb); });
+    chain.Write(b.usb, output_name(*model, files::kUsbImage));
+    chain.Step("mkserialimg", {files::kUsbImage, model->serial_model}, {files::kSerialImage},
+               [&] { return in_memory::mkserialimg(b.usb, files::kSerialImage, model->serial_model, b.serial); });
+    chain.Write(b.serial, output_name(*model, files::kSerialImage));
   }
   return chain.result();
 }

@@ -71,4 +71,13 @@ int32_t addheader(const std::string& input_name, const std::string& temporary, c
   });
 }
 
+int32_t in_memory::addheader(ByteView input, Bytes& welcome) {
+  return RunStep("addheader", [&]() -> int32_t {
+    uint32_t data_length = 0;
+    if (const int32_t code = RefuseTooMuchData(input.size(), data_length)) return code;
+    WelcomeImage(input, welcome);
+    return kStepOk;
+  });
+}
+
 }  // namespace kws

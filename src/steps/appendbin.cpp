@@ -38,4 +38,12 @@ int32_t appendbin(uint32_t size, const std::string& input_name, const std::strin
   });
 }
 
+int32_t in_memory::appendbin(uint32_t size, ByteView input, Bytes& output) {
+  return RunStep("appendbin", [&]() -> int32_t {
+    if (const int32_t code = RefuseTooBig(input.size(), size)) return code;
+    PartitionImage(input, size, output);
+    return kStepOk;
+  });
+}
+
 }  // namespace kws

@@ -47,7 +47,7 @@ void WriteWhole(const std::string& name, const std::vector<uint8_t>& bytes) {
 }
 
 // Reads the bitmap into bitmap, refuses what convbmp refuses, and hands what
-// it read to keep, which writes the outputs. Rows
+// it read to keep, which writes the outputs or leaves them in memory. Rows
 // that run out are a read error once keep has had the rows that were there.
 template <class Keep>
 int32_t Convert(const std::string& bitmap_name, const std::string& colortable, const std::string& raw,
@@ -73,6 +73,11 @@ int32_t convbmp(const std::string& bitmap_name, const std::string& colortable, c
     WriteWhole(colortable, ColorTable(bitmap));
     WriteWhole(raw, RawPicture(RawDimensionsOf(bitmap.header), bitmap.rows));
   });
+}
+
+int32_t in_memory::convbmp(const std::string& bitmap_name, const std::string& colortable, const std::string& raw,
+                           StoredBitmap& read) {
+  return Convert(bitmap_name, colortable, raw, read, [] {});
 }
 
 }  // namespace kws

@@ -195,6 +195,13 @@ int32_t gzip_f9(const std::string& source, const std::string& destination) {
   });
 }
 
+int32_t in_memory::gzip_f9(const std::string& source, ByteView data, Bytes& member) {
+  return RunStep("GZIP_f9", [&]() -> int32_t {
+    GzipMember(BareFileName(source), data, member);
+    return kStepOk;
+  });
+}
+
 std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size) {
   return GzipMember(BareFileName(source), {data, size});
 }

@@ -39,4 +39,17 @@ int32_t mkserialimg(const std::string& input_name, const std::string& output, co
   });
 }
 
+int32_t in_memory::mkserialimg(ByteView input, const std::string& output, const std::string& model, Bytes& serial) {
+  return RunStep("mkserialimg", [&]() -> int32_t {
+    DeleteFile(output);
+    if (const int32_t code = RefuseLongName(model)) return code;
+    CheckedInt32(input.size());
+    SerialImage(model, input, serial);
+    OutputFile out(output);
+    out.Write(serial.data(), serial.size());
+    out.Close();
+    return kStepOk;
+  });
+}
+
 }  // namespace kws

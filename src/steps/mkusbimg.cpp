@@ -89,4 +89,15 @@ int32_t mkusbimg400(const std::string& input, const std::string& output) {
   return mkusbimg(kUsbModel400, input, output);
 }
 
+int32_t in_memory::mkusbimg(const UsbModel& model, ByteView input, Bytes& output) {
+  return RunStep(model.step, [&]() -> int32_t {
+    if (!LengthThatFits(model, input.size())) {
+      WriteLog(model.too_big_line);
+      return kStepTooBig;
+    }
+    UsbImage(model, input, output);
+    return kStepOk;
+  });
+}
+
 }  // namespace kws

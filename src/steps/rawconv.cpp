@@ -63,4 +63,11 @@ int32_t rawconv(const std::string& input, const std::string& output) {
   });
 }
 
+int32_t in_memory::rawconv(const std::string& input, RawDimensions dimensions, ByteView rows, Bytes& output) {
+  return RunStep("rawconv", [&]() -> int32_t {
+    if (rows.size() < kPictureBytes) throw FileError(kStreamReadError);
+    return Turn(input, dimensions, rows, output);
+  });
+}
+
 }  // namespace kws
