@@ -194,8 +194,9 @@ const UsbModel& ReadUsbHeader(Bytes image, Reading& reading) {
   const Bytes payload = image.subspan(usb::kBlockSize);
   const uint32_t payload_crc = ExpectCrc(image, usb::kPayloadCrc, payload, kLayer, "payload CRC");
   reading.layers.push_back("USB update image: model " + std::string(model.step) + ", partition " +
-                           Dec(model.partition_size) + " bytes, payload " + Dec(payload.size()) + " bytes, header CRC " + Hex32(header_crc) +
-                   " and payload CRC " + Hex32(payload_crc) + " match");
+                           Dec(model.partition_size) + " bytes, payload " + Dec(payload.size()) +
+                           " bytes, header CRC " + Hex32(header_crc) + " and payload CRC " + Hex32(payload_crc) +
+                           " match");
   return model;
 }
 
