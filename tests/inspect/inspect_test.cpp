@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "driver/driver.h"
+#include "format/pipeline_files.h"
 #include "sample/sample_picture.h"
 #include "steps/gzip_f9.h"
 #include "steps/steps.h"
@@ -20,18 +21,6 @@ namespace {
 using test::Bytes;
 using test::ReadBytes;
 using test::WriteBytes;
-
-struct ModelCase {
-  const char* tag;
-  const UsbModel& model;
-  int32_t (*usb_step)(const std::string&, const std::string&);
-};
-
-const ModelCase kModels[] = {
-    {"_borvik200_", kUsbModel200, mkusbimg200},
-    {"_kestro400_", kUsbModel400, mkusbimg400},
-    {"_kestro300_", kUsbModel300, mkusbimg300},
-};
 
 // The layers the steps build, innermost first.
 enum class Layer { kJoined, kWelcome, kPartition, kUsb, kSerial };
@@ -59,13 +48,13 @@ class InspectTest : public test::ScratchDirTest {
   }
 
   // Wraps bytes of one layer with the steps up to the wanted layer.
-  Bytes Wrap(const Bytes& bytes, Layer from, Layer to, const ModelCase& m = kModels[0]) {
+  Bytes Wrap(const Bytes& bytes, Layer from, Layer to, const UsbModel& m = kUsbModel200) {
     WriteBytes("layer", bytes);
     const std::function<int32_t()> steps[] = {
         [] { return addheader("layer", "tmp2", "next"); },
-        [&] { return appendbin(m.model.partition_size, "layer", "next"); },
-        [&] { return m.usb_step("layer", "next"); },
-        [&] { return mkserialimg("layer", "next", m.model.serial_model); },
+        [&] { return appendbin(m.partition_size, "layer", "next"); },
+        [&] { return mkusbimg(m, "layer", "next"); },
+        [&] { return mkserialimg("layer", "next", m.serial_model); },
     };
     for (auto layer = static_cast<int>(from); layer < static_cast<int>(to); ++layer) {
       EXPECT_EQ(steps[layer](), 0);
@@ -89,21 +78,21 @@ Bytes TopRowFirst(const test::BitmapRecipe& recipe) {
 TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
   const test::BitmapRecipe recipe{.seed = 9};
   const std::string output = RunPipeline("logo.bmp", test::MakeBitmap(recipe));
-  for (const ModelCase& m : kModels) {
-    for (const char* kind : {"usb_welcome.img", "serial_welcome.img"}) {
-      const std::string name = std::string("logo") + m.tag + kind;
+  for (const UsbModel& m : kUsbModels) {
+    for (const char* kind : files::kOutputKinds) {
+      const std::string name = files::OutputImageName("logo", m, kind);
       SCOPED_TRACE(name);
       const InspectReport report = InspectFile(output + "/" + name);
       ASSERT_TRUE(report.Sound()) << report.fault;
       const bool serial = std::string(kind).starts_with("serial");
-      const uint32_t partition = m.model.partition_size;
+      const uint32_t partition = m.partition_size;
       ASSERT_EQ(report.layers.size(), serial ? 7u : 6u);
       size_t i = 0;
       if (serial) {
-        EXPECT_EQ(report.layers[i++], "serial update image: model name \"" + std::string(m.model.serial_model) +
+        EXPECT_EQ(report.layers[i++], "serial update image: model name \"" + std::string(m.serial_model) +
                                           "\", payload " + std::to_string(partition + 4096) + " bytes");
       }
-      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.model.step) +
+      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.step) +
                                                  ", partition " + std::to_string(partition) + " bytes, payload " +
                                                  std::to_string(partition) + " bytes, header CRC 0x"));
       EXPECT_TRUE(report.layers[i++].starts_with("partition image: " + std::to_string(partition) + " bytes, uses "));
@@ -121,7 +110,7 @@ TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
 
 TEST_F(InspectTest, PartitionUseIsTheWelcomeImageSize) {
   const Bytes welcome = Wrap(JoinedData(), Layer::kJoined, Layer::kWelcome);
-  const InspectReport report = InspectImage(Wrap(welcome, Layer::kWelcome, Layer::kPartition, kModels[2]));
+  const InspectReport report = InspectImage(Wrap(welcome, Layer::kWelcome, Layer::kPartition, kUsbModel300));
   ASSERT_TRUE(report.Sound()) << report.fault;
   EXPECT_EQ(report.layers[0], "partition image: 180224 bytes, uses " + std::to_string(welcome.size()) +
                                   " of 180224 bytes, the rest is FF");
@@ -321,12 +310,14 @@ TEST_F(InspectTest, ExtractedPictureMakesTheSameSixImages) {
   for (const auto& original : originals) {
     SCOPED_TRACE(original.name);
     const std::string output = RunPipeline("first.bmp", original.bitmap);
-    const InspectReport report = InspectFile(output + "/first_kestro300_serial_welcome.img");
+    const std::string first = files::OutputImageName("first", kUsbModel300, files::kSerialImage);
+    const InspectReport report = InspectFile(output + "/" + first);
     ASSERT_TRUE(report.picture) << report.fault;
     RunPipeline("again.bmp", EncodeBitmap8(*report.picture));
-    for (const ModelCase& m : kModels) {
-      for (const char* kind : {"usb_welcome.img", "serial_welcome.img"}) {
-        EXPECT_EQ(ReadBytes(output + "/again" + m.tag + kind), ReadBytes(output + "/first" + m.tag + kind))
+    for (const UsbModel& m : kUsbModels) {
+      for (const char* kind : files::kOutputKinds) {
+        EXPECT_EQ(ReadBytes(output + "/" + files::OutputImageName("again", m, kind)),
+                  ReadBytes(output + "/" + files::OutputImageName("first", m, kind)))
             << m.tag << kind;
       }
     }

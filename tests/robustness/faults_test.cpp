@@ -64,10 +64,6 @@ class HeadlessView : public NullRunView {
   std::function<void()> on_events;
 };
 
-const char* const kOutputSuffixes[] = {"_borvik200_usb_welcome.img", "_borvik200_serial_welcome.img",
-                                       "_kestro400_usb_welcome.img", "_kestro400_serial_welcome.img",
-                                       "_kestro300_usb_welcome.img", "_kestro300_serial_welcome.img"};
-
 class Faults : public test::ScratchDirTest {
  protected:
   void SetUp() override {

@@ -21,6 +21,7 @@
 
 #include "cli/cli.h"
 #include "driver/driver.h"
+#include "format/pipeline_files.h"
 #include "fileio/file.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
@@ -147,10 +148,8 @@ TEST_F(Trust, ALockThatCannotBeTakenRefusesTheRun) {
 
 TEST_F(Trust, PlantedLinksAreReplacedAndTheirTargetsNeverWritten) {
   fs::create_directory(Path("outside"));
-  const char* const intermediates[] = {"welcome.qv.colortable", "welcome.qv.raw", "welcome.qv.raw2",
-                                       "welcome.qv.raw2.gz",   "welcome.tmp",    "welcome.tmp2",
-                                       "welcome",              "part_welcome.img", "usb_welcome.img",
-                                       "serial_welcome.img"};
+  std::vector<const char*> intermediates(files::kIntermediates.begin(), files::kIntermediates.end());
+  intermediates.push_back(files::kSerialImage);
   for (const char* name : intermediates) {
     WriteBytes(Path(std::string("outside/") + name), ToBytes("precious"));
     fs::create_symlink(Path(std::string("outside/") + name), folders_.temp + "/" + name);

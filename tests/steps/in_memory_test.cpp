@@ -167,7 +167,9 @@ TEST_F(InMemory, EveryLaterStepGivesTheBytesOfItsFile) {
     WriteBytes(big, test::Pattern(model.partition_size + 1));
     cases.push_back({"appendbin for " + step,
                      [&] { return appendbin(model.partition_size, "welcome", "out"); }, [] { return ReadBytes("out"); },
-                     [&](Bytes& out) { return in_memory::appendbin(model.partition_size, ReadBytes("welcome"), out); }});
+                     [&](Bytes& out) {
+                       return in_memory::appendbin(model.partition_size, ReadBytes("welcome"), out);
+                     }});
     cases.push_back({"appendbin for " + step + ", too big",
                      [&, big] { return appendbin(model.partition_size, big, "out"); },
                      [] { return ReadBytes("out"); },
