@@ -155,7 +155,7 @@ StoredBitmap ReadStoredBitmap(std::span<const uint8_t> file) {
 std::vector<uint8_t> ColorTable(const StoredBitmap& bitmap) {
   const size_t colors = std::min<size_t>(bitmap.Colors(), kMaxPaletteColors);
   std::vector<uint8_t> table;
-  table.reserve(3 * colors);
+  table.reserve(kColorTableEntrySize * colors);
   for (size_t i = 0; i < colors; ++i) {
     const Rgb& c = bitmap.palette[i];
     table.insert(table.end(), {c.r, c.g, c.b});

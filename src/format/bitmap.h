@@ -140,6 +140,8 @@ StoredBitmap ReadStoredBitmap(std::span<const uint8_t> file);
 
 // The colour table convbmp writes: red, green, blue for each of the
 // header's colours.
+inline constexpr size_t kColorTableEntrySize = 3;
+inline constexpr size_t kMaxColorTableSize = kColorTableEntrySize * kMaxPaletteColors;
 std::vector<uint8_t> ColorTable(const StoredBitmap& bitmap);
 
 // The picture of a complete bitmap that keeps every rule: the header's

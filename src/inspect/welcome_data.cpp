@@ -25,9 +25,8 @@ constexpr std::string_view kStoredName = files::kPixelRows;
 // A longer name field than this is not looked for.
 constexpr size_t kMaxNameField = 256;
 
-constexpr size_t kColorEntrySize = 3;  // red, green, blue
-constexpr size_t kMaxColors = 256;
-constexpr size_t kMaxColorTable = kColorEntrySize * kMaxColors;
+constexpr size_t kColorEntrySize = kColorTableEntrySize;
+constexpr size_t kMaxColorTable = kMaxColorTableSize;
 
 // How far a reading of one candidate member got; the furthest is reported.
 enum Stage : int { kHeaderStage = 1, kNameStage, kDeflateStage, kTrailerStage, kPixelStage, kTableStage, kIndexStage };
