@@ -41,6 +41,9 @@ TEST(ReceiverModels, EveryRowHoldsWhatItsVectorSays) {
     EXPECT_EQ(Bytes(header.begin() + usb::kImageName, header.begin() + usb::kImageName + 32), name_field);
   }
   EXPECT_EQ(receivers.size(), std::size(kModelVectors)) << "a vector without a row, or two rows of one receiver";
+  for (size_t i = 0; i < std::min(kUsbModels.size(), std::size(kModelVectors)); ++i) {
+    EXPECT_STREQ(kUsbModels[i].receiver, kModelVectors[i].receiver) << "the vectors follow the rows' order";
+  }
 }
 
 TEST(ReceiverModels, RunOrderAndLimitsFollowFromTheRows) {

@@ -10,8 +10,8 @@
 #include "driver/driver.h"
 #include "format/pipeline_files.h"
 #include "sample/sample_picture.h"
-#include "steps/gzip_f9.h"
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/reference_checks.h"
 #include "support/test_support.h"
 
@@ -146,6 +146,13 @@ struct Damage {
 
 void Flip(Bytes& bytes, size_t at) { bytes.at(at) ^= 0x01; }
 
+// "mkusbimg200, mkusbimg300, mkusbimg400": every model's USB step.
+std::string AllUsbSteps() {
+  std::string steps;
+  for (const test::ModelVector& v : test::kModelVectors) steps += (steps.empty() ? "" : ", ") + std::string(v.step);
+  return steps;
+}
+
 TEST_F(InspectTest, EachDamageIsReportedAtItsLayer) {
   const Bytes joined = JoinedData();
   const size_t deflate_start = 768 + 26;  // colour table, gzip header and name
@@ -153,8 +160,8 @@ TEST_F(InspectTest, EachDamageIsReportedAtItsLayer) {
       {"USB header: zero fill", Layer::kUsb, [](Bytes& b) { Flip(b, 1000); },
        "USB header: zero fill at byte 1000: expected 00, found 01"},
       {"USB header: model word", Layer::kUsb, [](Bytes& b) { Flip(b, 23); },
-       "USB header: model words and partition size: expected those of mkusbimg200, mkusbimg300, mkusbimg400, "
-       "found 0x00010001 0x00010000 0xFF810000 0x00030000"},
+       "USB header: model words and partition size: expected those of " + AllUsbSteps() +
+           ", found 0x00010001 0x00010000 0xFF810000 0x00030000"},
       {"USB header: its CRC", Layer::kUsb, [](Bytes& b) { Flip(b, 3); }, "USB header: header CRC: expected 0x"},
       {"USB header: magic", Layer::kSerial, [](Bytes& b) { Flip(b, 64 + 4); },
        "USB header: magic: expected 46 69 6D 67, found 47 69 6D 67"},
@@ -255,12 +262,16 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
             "file: format: expected a serial update image, USB update image, partition image or welcome image, "
             "found none of these");
   EXPECT_EQ(InspectImage({}).fault.rfind("file: format:", 0), 0u);
-  EXPECT_EQ(kMaxUpdateImageSize, 0x30000u + 4096 + 64);
+  // A serial image of the largest partition: 0x30000 + 4096 + 64 = 200768 bytes.
+  uint64_t most = 0;
+  for (const test::ModelVector& v : test::kModelVectors) most = std::max<uint64_t>(most, v.partition_size + 4096 + 64);
+  EXPECT_EQ(kMaxUpdateImageSize, most);
   ASSERT_TRUE(test::MakeSparseFile(Path("huge.img"), uint64_t{1} << 40));
   EXPECT_EQ(InspectFile(Path("huge.img")).fault,
-            "file: too large: expected at most 200768 bytes, found 1099511627776 bytes");
+            "file: too large: expected at most " + std::to_string(most) + " bytes, found 1099511627776 bytes");
   EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault,
-            "file: too large: expected at most 200768 bytes, found 200769 bytes");
+            "file: too large: expected at most " + std::to_string(most) + " bytes, found " +
+                std::to_string(most + 1) + " bytes");
   EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img") + ": No such file or directory");
 }
 

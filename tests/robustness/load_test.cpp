@@ -9,6 +9,7 @@
 #include "format/pipeline_files.h"
 #include "format/receiver_models.h"
 #include "log/activity_log.h"
+#include "support/model_vectors.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -98,7 +99,7 @@ TEST_F(Load, ThousandPicturesInOneBatch) {
       ++checked;
     }
   }
-  EXPECT_EQ(checked, 6 * kPictures);
+  EXPECT_EQ(checked, static_cast<int>(test::kImagesPerPicture) * kPictures);
 }
 
 }  // namespace

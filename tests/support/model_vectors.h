@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "format/receiver_models.h"
@@ -25,6 +28,7 @@ struct ModelVector {
   int run_position;         // where the model's images come in a run, 0 first
 };
 
+// In the order of the table's rows.
 inline constexpr ModelVector kModelVectors[] = {
     {"borvik200", "mkusbimg200", "00010000 00010000 FF810000 00030000", 196608, "$30000",
      "ERROR: mkusimg200(), Input Size too big!", "kestro100s", "welcome", 0},
@@ -33,6 +37,18 @@ inline constexpr ModelVector kModelVectors[] = {
     {"kestro400", "mkusbimg400", "00040000 00010001 FF810000 00030000", 196608, "$30000",
      "ERROR: mkusimg400(), Input Size too big!", "kestro400", "welcome", 1},
 };
+
+// The images a picture gets: a USB and a serial update image for every model.
+inline constexpr size_t kImagesPerPicture = 2 * std::size(kModelVectors);
+
+// The longest ending an output name gets: "_<receiver>_serial_welcome.img".
+inline size_t LongestOutputEnding() {
+  size_t longest = 0;
+  for (const ModelVector& v : kModelVectors) {
+    longest = std::max(longest, std::string("_").append(v.receiver).append("_serial_welcome.img").size());
+  }
+  return longest;
+}
 
 // The vector of a model of the table, by the receiver's name.
 inline const ModelVector& VectorFor(const UsbModel& model) {
