@@ -43,7 +43,7 @@ int32_t in_memory::mkserialimg(ByteView input, const std::string& output, const 
   return RunStep("mkserialimg", [&]() -> int32_t {
     DeleteFile(output);
     if (const int32_t code = RefuseLongName(model)) return code;
-    CheckedInt32(input.size());
+    CheckedInt32(input.size());  // the length field's limit, as for a file
     SerialImage(model, input, serial);
     OutputFile out(output);
     out.Write(serial.data(), serial.size());
