@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
 #include "format/receiver_models.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
@@ -136,6 +138,56 @@ TEST_F(Faults, FullDiskDuringEachStepGivesItsErrorCode) {
     }
     EXPECT_EQ(code, c.code);
     EXPECT_EQ(messages_, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+  }
+}
+
+// The chain keeps its intermediates in memory: a fault that once stopped an
+// early step now shows at the first write that fails, with the line of the
+// step or copy that writes there.
+TEST_F(Faults, AFaultInARunShowsAtTheFirstWriteThatFails) {
+  struct Case {
+    const char* what;
+    std::function<void(const WorkingFolders&)> damage;
+    rlim_t file_size_limit;  // 0: none
+    std::vector<std::string> last_lines;
+    std::vector<std::string> outputs;
+  };
+  const std::string usb_image = files::OutputImageName("logo", kUsbModel200, files::kUsbImage);
+  const Case cases[] = {
+      {"Temp cannot take the serial image",
+       [](const WorkingFolders& f) { fs::create_directory(f.temp + "/serial_welcome.img"); }, 0,
+       {"ERROR: mkserialimg(), Msg=Cannot create file serial_welcome.img: it is not a regular file but a folder",
+        "mkserialimg: Ret=-99, In=usb_welcome.img, In=kestro100s, Out=serial_welcome.img"},
+       {usb_image}},
+      {"the disk takes no file of an image's size", [](const WorkingFolders&) {}, 100000,
+       {"mkusbimg200: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
+        "ERROR: CopyFile(<output>/" + usb_image + "), Msg=Stream write error"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(Path("home"));
+    StartHome();
+    c.damage(folders_);
+    WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+    int32_t result;
+    {
+      std::optional<FileSizeLimit> full;
+      if (c.file_size_limit) full.emplace(c.file_size_limit);
+      result = driver_->ProcessFile(Path("logo.bmp"));
+    }
+    EXPECT_EQ(result, -99);
+    ASSERT_GE(messages_.size(), 2u);
+    std::vector<std::string> last_lines(messages_.end() - 2, messages_.end());
+    for (std::string& line : last_lines) {
+      const size_t at = line.find(folders_.output);
+      if (at != std::string::npos) line.replace(at, folders_.output.size(), "<output>");
+    }
+    EXPECT_EQ(last_lines, c.last_lines);
+    std::vector<std::string> outputs;
+    for (const auto& [name, bytes] : OutputFiles()) outputs.push_back(name);
+    EXPECT_EQ(outputs, c.outputs);
+    EXPECT_EQ(view_.status, kStatusDoneWithErrors);
   }
 }
 
