@@ -33,7 +33,7 @@
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
 #include "steps/gzip_f9.h"
-#include "steps/receiver_models.h"
+#include "format/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/run_view.h"
 #include "driver/startup.h"
+#include "inspect/welcome_data.h"
 
 namespace kws {
 
@@ -26,19 +28,28 @@ struct RunSummary {
   std::string stopped;  // why the batch stopped early (a signal, Cancel), else empty
 };
 
-// Reads a copied image back from the disk before it takes its name in Output:
-// empty when it is sound, else the fault found in it.
+// Reads a written image back from the disk before it takes its name in
+// Output: empty when it is sound, else the fault found in it.
 using ImageCheck = std::function<std::string(const std::string& path)>;
 
-// The inspector's verdict on the file.
+// The inspector's verdict on the file; with the run's cache, the welcome data
+// that all of a run's images share is decoded once.
 std::string CheckUpdateImage(const std::string& path);
+std::string CheckUpdateImage(const std::string& path, WelcomeDecodeCache& cache);
+
+// The bytes the steps of a run pass on, kept from picture to picture.
+struct ChainBytes;
 
 class Driver {
  public:
-  Driver(RunView& view, WorkingFolders folders) : view_(view), folders_(std::move(folders)) {}
+  Driver(RunView& view, WorkingFolders folders);
+  ~Driver();
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
 
-  // Turns one picture into the six update images in Output. Returns 0, the
-  // code of the first step that failed, -1 for an empty path or -99.
+  // Turns one picture into the two update images of every receiver model in
+  // Output. Returns 0, the code of the first step that failed, -1 for an
+  // empty path or -99.
   // Throws only when the working directory cannot be restored.
   int32_t ProcessFile(const std::string& picture);
 
@@ -52,13 +63,14 @@ class Driver {
   RunSummary RunPictures(const std::vector<std::string>& pictures);
 
   void SetOpenedPicture(const std::string& path) { opened_picture_ = path; }
-  // Replaces the read-back of copied images (CheckUpdateImage by default).
+  // Replaces the read-back of written images (by default CheckUpdateImage
+  // with a decode cache of each picture's run).
   void SetImageCheck(ImageCheck check) { image_check_ = std::move(check); }
   const std::string& OpenedPicture() const { return opened_picture_; }
   const WorkingFolders& Folders() const { return folders_; }
 
  private:
-  int32_t RunChain(const std::string& picture, const std::string& base_name);
+  int32_t RunChain(const std::string& picture, const std::string& base_name, const ImageCheck& check);
   RunSummary RunBatch();
   // Runs ProcessFile on one picture of a run, unless its base name was made
   // earlier in the same run; counts it and reports it to the view.
@@ -72,7 +84,10 @@ class Driver {
   RunView& view_;
   WorkingFolders folders_;
   std::string opened_picture_;
-  ImageCheck image_check_ = CheckUpdateImage;
+  ImageCheck image_check_;  // empty: the default check
+  // A batch reuses this memory for every picture instead of asking the
+  // system for fresh pages each time.
+  std::unique_ptr<ChainBytes> bytes_;
 };
 
 // The picture's file name without folder and last extension.

@@ -1,18 +1,23 @@
-// ProcessFile: runs the fixed chain of steps on fixed file names in Temp,
-// copies each finished update image into Output and cleans Temp up again.
+// ProcessFile: runs the chain of steps on one picture, writes each finished
+// update image into Output and cleans Temp up again.
+//
+// The chain runs in memory: each step gets the bytes its input files would
+// hold and gives the bytes of its outputs, with the codes and log lines it
+// has as a file step. The log still names the files, as the steps' own
+// names for what they pass on. Temp gets what a run has always left there,
+// the last serial update image, and the clean-up still removes the other
+// files of the chain, should an earlier version have left them.
 #include <sys/stat.h>
 
-#include <array>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
+#include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
-#include "steps/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -20,32 +25,7 @@ namespace kws {
 
 namespace {
 
-// Intermediate files in Temp, in the order the clean-up removes them. The
-// serial update image is not among them: the last one stays in Temp.
-constexpr std::array<const char*, 9> kIntermediates = {
-    "welcome.qv.colortable", "welcome.qv.raw", "welcome.qv.raw2", "welcome.qv.raw2.gz", "welcome.tmp",
-    "welcome.tmp2",          "welcome",        "part_welcome.img", "usb_welcome.img"};
-
-constexpr const char* kUsbImage = "usb_welcome.img";
-constexpr const char* kSerialImage = "serial_welcome.img";
-constexpr const char* kPartitionImage = "part_welcome.img";
-
-using UsbStep = int32_t (*)(const std::string&, const std::string&);
-
-// The receiver models in the order their images are made. A model whose
-// partition size equals the previous one's reuses that partition image.
-struct ModelRun {
-  const char* tag;             // part of the output names
-  const UsbModel& usb;         // partition size, USB step and serial model name
-  UsbStep usb_step;
-  const char* size_text;       // how the partition size shows in the log
-};
-
-const std::array<ModelRun, 3> kModelRuns = {{
-    {"_borvik200_", kUsbModel200, mkusbimg200, "$30000"},
-    {"_kestro400_", kUsbModel400, mkusbimg400, "$30000"},
-    {"_kestro300_", kUsbModel300, mkusbimg300, "$2c000"},
-}};
+using in_memory::Bytes;
 
 // "name: Ret=code, In=a, In=b, Out=c"
 std::string StepLine(const std::string& name, int32_t code, const std::vector<std::string>& ins,
@@ -63,21 +43,24 @@ class Chain {
   explicit Chain(const ImageCheck& check) : check_(check) {}
   int32_t result() const { return result_; }
 
+  template <class Run>
   void Step(const std::string& name, const std::vector<std::string>& ins, const std::vector<std::string>& outs,
-            const std::function<int32_t()>& run) {
+            Run&& run) {
     if (result_ != kStepOk) return;
     result_ = run();
     WriteLog(StepLine(name, result_, ins, outs));
   }
 
-  // A copy into Output that fails, or whose written bytes do not read back
-  // as a sound image, stops the chain like a failing step. The check reads
-  // the copy before it takes its final name, so an image that the tool itself
-  // cannot read never lands in Output, and an earlier one stays.
-  void Copy(const std::string& file, const std::string& destination) {
+  // Writing an image into Output that fails, or whose written bytes do not
+  // read back as a sound image, stops the chain like a failing step. The
+  // check reads the file before it takes its final name, so an image that
+  // the tool itself cannot read never lands in Output, and an earlier one
+  // stays. The error line says "CopyFile", as it has since the images were
+  // copied there from Temp.
+  void Write(const Bytes& image, const std::string& destination) {
     if (result_ != kStepOk) return;
     try {
-      CopyFileReplacing(file, destination, [this](const std::string& written) { return Check(written); });
+      ReplaceFileWith(destination, image, [this](const std::string& written) { return Check(written); });
     } catch (const ContentFault& e) {
       Fail("Verify", PrintableName(destination), e.what());
     } catch (const std::exception& e) {
@@ -121,23 +104,33 @@ std::string CheckPictureFile(const std::string& picture) {
 }
 
 void CleanUpTemp() {
-  for (const char* name : kIntermediates) {
+  for (const char* name : files::kIntermediates) {
     if (FileExists(name)) DeleteFile(name);
   }
 }
 
 }  // namespace
 
-std::string CheckUpdateImage(const std::string& path) { return InspectFile(path).fault; }
+struct ChainBytes {
+  StoredBitmap bitmap;  // convbmp: the colour table and the raw picture
+  Bytes rows, member, data, welcome, partition, usb, serial;
+};
+
+Driver::Driver(RunView& view, WorkingFolders folders)
+    : view_(view), folders_(std::move(folders)), bytes_(std::make_unique<ChainBytes>()) {}
+
+Driver::~Driver() = default;
+
+std::string CheckUpdateImage(const std::string& path) { return FindFault(path); }
+
+std::string CheckUpdateImage(const std::string& path, WelcomeDecodeCache& cache) { return FindFault(path, &cache); }
 
 std::vector<OutputImage> OutputImages(const std::string& output_folder, const std::string& base_name) {
   std::vector<OutputImage> images;
-  for (const ModelRun& model : kModelRuns) {
-    std::string receiver = model.tag;
-    receiver = receiver.substr(1, receiver.size() - 2);  // "_borvik200_" -> "borvik200"
-    for (const char* file : {kUsbImage, kSerialImage}) {
-      images.push_back({output_folder + "/" + base_name + model.tag + file, receiver, model.usb.serial_model,
-                        file == kUsbImage});
+  for (const UsbModel* model : ModelsInRunOrder()) {
+    for (const char* kind : files::kOutputKinds) {
+      images.push_back({output_folder + "/" + files::OutputImageName(base_name, *model, kind), model->receiver,
+                        model->serial_model, kind == std::string_view(files::kUsbImage)});
     }
   }
   return images;
@@ -151,36 +144,39 @@ std::string BaseName(const std::string& path) {
   return name;
 }
 
-int32_t Driver::RunChain(const std::string& picture, const std::string& base_name) {
-  const auto output_name = [&](const char* tag, const char* file) {
-    return folders_.output + "/" + base_name + tag + file;
+int32_t Driver::RunChain(const std::string& picture, const std::string& base_name, const ImageCheck& check) {
+  const auto output_name = [&](const UsbModel& model, const char* kind) {
+    return folders_.output + "/" + files::OutputImageName(base_name, model, kind);
   };
-  Chain chain(image_check_);
-  chain.Step("convbmp", {PrintableName(picture)}, {"welcome.qv.colortable", "welcome.qv.raw"},
-             [&] { return convbmp(picture, "welcome.qv.colortable", "welcome.qv.raw"); });
-  chain.Step("rawconv", {"welcome.qv.raw"}, {"welcome.qv.raw2"},
-             [] { return rawconv("welcome.qv.raw", "welcome.qv.raw2"); });
-  chain.Step("gzip_f9", {"welcome.qv.raw2"}, {"welcome.qv.raw2.gz"},
-             [] { return gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"); });
-  chain.Step("dd", {"welcome.qv.colortable", "welcome.qv.raw2.gz"}, {"welcome.tmp"},
-             [] { return dd("welcome.qv.colortable", "welcome.qv.raw2.gz", "welcome.tmp"); });
-  chain.Step("addheader", {"welcome.tmp"}, {"welcome.tmp2", "welcome"},
-             [] { return addheader("welcome.tmp", "welcome.tmp2", "welcome"); });
+  Chain chain(check);
+  ChainBytes& b = *bytes_;
+  chain.Step("convbmp", {PrintableName(picture)}, {files::kColorTable, files::kRawPicture},
+             [&] { return in_memory::convbmp(picture, files::kColorTable, files::kRawPicture, b.bitmap); });
+  chain.Step("rawconv", {files::kRawPicture}, {files::kPixelRows}, [&] {
+    return in_memory::rawconv(files::kRawPicture, RawDimensionsOf(b.bitmap.header), b.bitmap.rows, b.rows);
+  });
+  chain.Step("gzip_f9", {files::kPixelRows}, {files::kGzipMember},
+             [&] { return in_memory::gzip_f9(files::kPixelRows, b.rows, b.member); });
+  chain.Step("dd", {files::kColorTable, files::kGzipMember}, {files::kWelcomeData},
+             [&] { return in_memory::dd(ColorTable(b.bitmap), b.member, b.data); });
+  chain.Step("addheader", {files::kWelcomeData}, {files::kProvisionalWelcome, files::kWelcomeImage},
+             [&] { return in_memory::addheader(b.data, b.welcome); });
 
+  // A model whose partition size equals the previous one's reuses that
+  // partition image.
   uint32_t partition_made = 0;
-  for (const ModelRun& model : kModelRuns) {
-    const uint32_t partition_size = model.usb.partition_size;
-    if (partition_size != partition_made) {
-      chain.Step("appendbin", {model.size_text, "welcome"}, {kPartitionImage},
-                 [&] { return appendbin(partition_size, "welcome", kPartitionImage); });
-      partition_made = partition_size;
+  for (const UsbModel* model : ModelsInRunOrder()) {
+    if (model->partition_size != partition_made) {
+      chain.Step("appendbin", {model->partition_text, files::kWelcomeImage}, {files::kPartitionImage},
+                 [&] { return in_memory::appendbin(model->partition_size, b.welcome, b.partition); });
+      partition_made = model->partition_size;
     }
-    chain.Step(model.usb.step, {kPartitionImage}, {kUsbImage},
-               [&] { return model.usb_step(kPartitionImage, kUsbImage); });
-    chain.Copy(kUsbImage, output_name(model.tag, kUsbImage));
-    chain.Step("mkserialimg", {kUsbImage, model.usb.serial_model}, {kSerialImage},
-               [&] { return mkserialimg(kUsbImage, kSerialImage, model.usb.serial_model); });
-    chain.Copy(kSerialImage, output_name(model.tag, kSerialImage));
+    chain.Step(model->step, {files::kPartitionImage}, {files::kUsbImage},
+               [&] { return in_memory::mkusbimg(*model, b.partition, b.usb); });
+    chain.Write(b.usb, output_name(*model, files::kUsbImage));
+    chain.Step("mkserialimg", {files::kUsbImage, model->serial_model}, {files::kSerialImage},
+               [&] { return in_memory::mkserialimg(b.usb, files::kSerialImage, model->serial_model, b.serial); });
+    chain.Write(b.serial, output_name(*model, files::kSerialImage));
   }
   return chain.result();
 }
@@ -206,10 +202,15 @@ int32_t Driver::ProcessFile(const std::string& picture) {
   } catch (const std::exception& e) {
     return fail(e.what());
   }
+  // The run's own decode cache: the images it checks share their welcome data.
+  WelcomeDecodeCache decode_cache;
+  const ImageCheck default_check = [&decode_cache](const std::string& written) {
+    return CheckUpdateImage(written, decode_cache);
+  };
   int32_t result = kStepOk;
   try {
     SetCurrentDir(folders_.temp);
-    result = RunChain(picture, base_name);
+    result = RunChain(picture, base_name, image_check_ ? image_check_ : default_check);
     CleanUpTemp();
     view_.SetStatus(result == kStepOk ? kStatusDone : kStatusDoneWithErrors);
     view_.ProcessEvents();

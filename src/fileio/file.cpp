@@ -418,6 +418,19 @@ int RemoveStaleTemporaries(const std::string& folder) {
   return removed;
 }
 
+namespace {
+
+// The written file is read back by the check before it takes its name.
+void CommitChecked(TemporarySibling& out, const std::string& destination, const ContentCheck& check) {
+  out.Finish();
+  if (check) {
+    if (const std::string fault = check(out.path()); !fault.empty()) throw ContentFault(fault);
+  }
+  out.CommitAs(destination);
+}
+
+}  // namespace
+
 void CopyFileReplacing(const std::string& source, const std::string& destination, const ContentCheck& check) {
   RefuseSpecialDestination(destination);
   InputFile in(source);
@@ -428,11 +441,14 @@ void CopyFileReplacing(const std::string& source, const std::string& destination
     if (n == 0) break;
     out.Write(block.data(), n);
   }
-  out.Finish();
-  if (check) {
-    if (const std::string fault = check(out.path()); !fault.empty()) throw ContentFault(fault);
-  }
-  out.CommitAs(destination);
+  CommitChecked(out, destination, check);
+}
+
+void ReplaceFileWith(const std::string& destination, std::span<const uint8_t> bytes, const ContentCheck& check) {
+  RefuseSpecialDestination(destination);
+  TemporarySibling out(destination);
+  out.Write(bytes.data(), bytes.size());
+  CommitChecked(out, destination, check);
 }
 
 void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes) {

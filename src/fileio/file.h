@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -142,6 +143,11 @@ int RemoveStaleTemporaries(const std::string& folder);
 using ContentCheck = std::function<std::string(const std::string& written)>;
 void CopyFileReplacing(const std::string& source, const std::string& destination,
                        const ContentCheck& check = {});
+
+// The same for bytes in memory: destination is either its old self or holds
+// exactly these bytes, read back by the check before they take its name.
+void ReplaceFileWith(const std::string& destination, std::span<const uint8_t> bytes,
+                     const ContentCheck& check = {});
 
 // A copy whose content did not pass its check; what() is the check's fault.
 class ContentFault : public FileError {

@@ -6,15 +6,18 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string_view>
 
 #include "fileio/file.h"
+#include "format/byte_order.h"
+#include "format/image_crc.h"
+#include "format/receiver_models.h"
+#include "format/serial_image.h"
+#include "format/usb_image.h"
+#include "format/welcome_image.h"
 #include "inspect/fault.h"
 #include "inspect/welcome_data.h"
-#include "steps/be_fields.h"
-#include "steps/image_crc.h"
-#include "steps/image_layouts.h"
-#include "steps/receiver_models.h"
 
 namespace kws {
 
@@ -28,6 +31,14 @@ using inspect::Hex32;
 using inspect::HexBytes;
 using inspect::Quoted;
 using Layers = std::vector<std::string>;
+// What a sound image holds: the welcome data's content.
+using Content = std::shared_ptr<const inspect::WelcomeContent>;
+
+// What a reading collects as it goes in, and the decode cache it may use.
+struct Reading {
+  Layers& layers;
+  WelcomeDecodeCache* cache;
+};
 
 bool IsPartitionSize(uint64_t size) {
   return std::any_of(kUsbModels.begin(), kUsbModels.end(),
@@ -40,11 +51,14 @@ bool HasBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected) {
          std::equal(expected.begin(), expected.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
 }
 
-template <size_t N>
-void ExpectBytes(Bytes bytes, size_t at, const std::array<uint8_t, N>& expected, std::string_view layer,
-                 std::string_view field) {
-  if (!HasBytes(bytes, at, expected)) Fail(layer, field, HexBytes(expected), HexBytes(bytes.subspan(at, N)));
+void ExpectBytes(Bytes bytes, size_t at, Bytes expected, std::string_view layer, std::string_view field) {
+  const Bytes found = bytes.subspan(at, expected.size());
+  if (!std::equal(expected.begin(), expected.end(), found.begin(), found.end())) {
+    Fail(layer, field, HexBytes(expected), HexBytes(found));
+  }
 }
+
+Bytes BytesOf(std::string_view text) { return {reinterpret_cast<const uint8_t*>(text.data()), text.size()}; }
 
 void ExpectBE32(Bytes bytes, size_t at, uint32_t expected, std::string_view layer, std::string_view field) {
   const uint32_t found = GetBE32(&bytes[at]);
@@ -93,7 +107,7 @@ bool LooksLikeWelcome(Bytes bytes) {
 
 // ---- welcome image ----
 
-Picture8 ReadWelcome(Bytes image, Layers& layers) {
+Content ReadWelcome(Bytes image, Reading& reading) {
   constexpr std::string_view kLayer = "welcome header";
   if (image.size() < welcome::kHeaderSize) {
     Fail(kLayer, "size", "at least " + Dec(welcome::kHeaderSize) + " bytes", Dec(image.size()) + " bytes");
@@ -106,16 +120,16 @@ Picture8 ReadWelcome(Bytes image, Layers& layers) {
     Fail(kLayer, "data length", "at most " + Dec(welcome::kMaxDataLength), Dec(follows));
   }
   const uint32_t crc = ExpectCrc(image, welcome::kCrc, image.subspan(welcome::kDataLength), kLayer, "CRC");
-  layers.push_back("welcome image: " + Dec(image.size()) + " bytes, data " + Dec(follows) + " of at most " +
+  reading.layers.push_back("welcome image: " + Dec(image.size()) + " bytes, data " + Dec(follows) + " of at most " +
                    Dec(welcome::kMaxDataLength) + " bytes, CRC " + Hex32(crc) + " matches");
-  inspect::WelcomeContent content = inspect::ReadWelcomeData(image.subspan(welcome::kHeaderSize));
-  layers.insert(layers.end(), content.layers.begin(), content.layers.end());
-  return std::move(content.picture);
+  Content content = inspect::ReadWelcomeData(image.subspan(welcome::kHeaderSize), reading.cache);
+  reading.layers.insert(reading.layers.end(), content->layers.begin(), content->layers.end());
+  return content;
 }
 
 // ---- partition image ----
 
-Picture8 ReadPartition(Bytes partition, uint32_t partition_size, Layers& layers) {
+Content ReadPartition(Bytes partition, uint32_t partition_size, Reading& reading) {
   if (partition.size() != partition_size) {
     Fail("partition image", "size", Dec(partition_size) + " bytes", Dec(partition.size()) + " bytes");
   }
@@ -128,9 +142,9 @@ Picture8 ReadPartition(Bytes partition, uint32_t partition_size, Layers& layers)
   }
   const size_t used = welcome::kHeaderSize + data_length;
   ExpectFill(partition, used, partition.size(), 0xFF, "partition image", "padding");
-  layers.push_back("partition image: " + Dec(partition.size()) + " bytes, uses " + Dec(used) + " of " +
+  reading.layers.push_back("partition image: " + Dec(partition.size()) + " bytes, uses " + Dec(used) + " of " +
                    Dec(partition.size()) + " bytes, the rest is FF");
-  return ReadWelcome(partition.first(used), layers);
+  return ReadWelcome(partition.first(used), reading);
 }
 
 // ---- USB update image ----
@@ -160,8 +174,9 @@ const UsbModel& CheckUsbFields(Bytes image, std::string_view layer) {
   const UsbModel& model = FindModel(image);
   ExpectBE32(image, usb::kPayloadOffset, usb::kBlockSize, layer, "payload offset");
   ExpectFollowing(image, usb::kPayloadLength, image.size() - usb::kBlockSize, layer, "payload length");
-  ExpectBytes(image, usb::kImageName, usb::kImageNameBytes, layer, "image name");
-  ExpectFill(image, usb::kImageName + usb::kImageNameBytes.size(), usb::kImageName + usb::kImageNameSize, 0x00, layer,
+  const Bytes image_name = BytesOf(model.image_name);
+  ExpectBytes(image, usb::kImageName, image_name, layer, "image name");
+  ExpectFill(image, usb::kImageName + image_name.size(), usb::kImageName + usb::kImageNameSize, 0x00, layer,
              "image name padding");
   ExpectFill(image, usb::kHeaderSize, usb::kBlockSize, 0x00, layer, "zero fill");
   return model;
@@ -169,7 +184,7 @@ const UsbModel& CheckUsbFields(Bytes image, std::string_view layer) {
 
 // Checks the 4096-byte header block; returns the model it is for. The CRCs
 // come last, so that a damaged field is named rather than only its CRC.
-const UsbModel& ReadUsbHeader(Bytes image, Layers& layers) {
+const UsbModel& ReadUsbHeader(Bytes image, Reading& reading) {
   constexpr std::string_view kLayer = "USB header";
   if (image.size() < usb::kBlockSize) {
     Fail(kLayer, "size", "at least " + Dec(usb::kBlockSize) + " bytes", Dec(image.size()) + " bytes");
@@ -179,15 +194,16 @@ const UsbModel& ReadUsbHeader(Bytes image, Layers& layers) {
   const uint32_t header_crc = ExpectCrc(image, usb::kHeaderCrc, block_behind_crc, kLayer, "header CRC");
   const Bytes payload = image.subspan(usb::kBlockSize);
   const uint32_t payload_crc = ExpectCrc(image, usb::kPayloadCrc, payload, kLayer, "payload CRC");
-  layers.push_back("USB update image: model " + std::string(model.step) + ", partition " + Dec(model.partition_size) +
-                   " bytes, payload " + Dec(payload.size()) + " bytes, header CRC " + Hex32(header_crc) +
-                   " and payload CRC " + Hex32(payload_crc) + " match");
+  reading.layers.push_back("USB update image: model " + std::string(model.step) + ", partition " +
+                           Dec(model.partition_size) + " bytes, payload " + Dec(payload.size()) +
+                           " bytes, header CRC " + Hex32(header_crc) + " and payload CRC " + Hex32(payload_crc) +
+                           " match");
   return model;
 }
 
-Picture8 ReadUsb(Bytes image, Layers& layers) {
-  const UsbModel& model = ReadUsbHeader(image, layers);
-  return ReadPartition(image.subspan(usb::kBlockSize), model.partition_size, layers);
+Content ReadUsb(Bytes image, Reading& reading) {
+  const UsbModel& model = ReadUsbHeader(image, reading);
+  return ReadPartition(image.subspan(usb::kBlockSize), model.partition_size, reading);
 }
 
 // ---- serial update image ----
@@ -201,7 +217,7 @@ std::string ReadSerialModelName(Bytes header) {
   return std::string(field.begin(), end);
 }
 
-Picture8 ReadSerial(Bytes image, Layers& layers) {
+Content ReadSerial(Bytes image, Reading& reading) {
   constexpr std::string_view kLayer = "serial header";
   if (image.size() < serial::kHeaderSize) {
     Fail(kLayer, "size", "at least " + Dec(serial::kHeaderSize) + " bytes", Dec(image.size()) + " bytes");
@@ -213,38 +229,41 @@ Picture8 ReadSerial(Bytes image, Layers& layers) {
   ExpectFill(image, serial::kFillAfterLength, serial::kHeaderSize, serial::kFillValue, kLayer, "fill");
   const size_t follows = image.size() - serial::kHeaderSize;
   ExpectFollowing(image, serial::kPayloadLength, follows, kLayer, "payload length");
-  layers.push_back("serial update image: model name " + Quoted(name) + ", payload " + Dec(follows) + " bytes");
+  reading.layers.push_back("serial update image: model name " + Quoted(name) + ", payload " + Dec(follows) + " bytes");
   const Bytes payload = image.subspan(serial::kHeaderSize);
-  const UsbModel& model = ReadUsbHeader(payload, layers);
+  const UsbModel& model = ReadUsbHeader(payload, reading);
   if (name != model.serial_model) {
     Fail(kLayer, "model name", Quoted(model.serial_model) + " (the name for " + model.step + ")", Quoted(name));
   }
-  return ReadPartition(payload.subspan(usb::kBlockSize), model.partition_size, layers);
+  return ReadPartition(payload.subspan(usb::kBlockSize), model.partition_size, reading);
 }
 
 // ---- the whole file ----
 
-Picture8 ReadAnyImage(Bytes file, Layers& layers) {
+Content ReadAnyImage(Bytes file, Reading& reading) {
   if (file.size() > kMaxUpdateImageSize) {
     Fail("file", "too large", "at most " + Dec(kMaxUpdateImageSize) + " bytes", Dec(file.size()) + " bytes");
   }
   // Strongest evidence first: a USB header behind a serial header's room.
   if (file.size() >= serial::kHeaderSize && LooksLikeUsb(file.subspan(serial::kHeaderSize)))
-    return ReadSerial(file, layers);
-  if (LooksLikeUsb(file)) return ReadUsb(file, layers);
-  if (LooksLikeSerialHeader(file)) return ReadSerial(file, layers);
+    return ReadSerial(file, reading);
+  if (LooksLikeUsb(file)) return ReadUsb(file, reading);
+  if (LooksLikeSerialHeader(file)) return ReadSerial(file, reading);
   if (LooksLikeWelcome(file)) {
-    if (IsPartitionSize(file.size())) return ReadPartition(file, static_cast<uint32_t>(file.size()), layers);
-    return ReadWelcome(file, layers);
+    if (IsPartitionSize(file.size())) return ReadPartition(file, static_cast<uint32_t>(file.size()), reading);
+    return ReadWelcome(file, reading);
   }
   Fail("file", "format", "a serial update image, USB update image, partition image or welcome image", "none of these");
 }
 
+// The report of a reading; the picture is copied out only when wanted.
 template <class Read>
-InspectReport Report(Read&& read) {
+InspectReport Report(WelcomeDecodeCache* cache, bool with_picture, Read&& read) {
   InspectReport report;
   try {
-    report.picture = read(report.layers);
+    Reading reading{report.layers, cache};
+    const Content content = read(reading);
+    if (with_picture) report.picture = content->picture;
   } catch (const inspect::Fault& fault) {
     report.fault = fault.what();
   } catch (const FileError& error) {
@@ -294,21 +313,26 @@ void Classify(Bytes file, InspectReport& report) {
 
 }  // namespace
 
-InspectReport InspectImage(std::span<const uint8_t> bytes) {
-  InspectReport report = Report([&](Layers& layers) { return ReadAnyImage(bytes, layers); });
+InspectReport InspectImage(std::span<const uint8_t> bytes, WelcomeDecodeCache* cache) {
+  InspectReport report = Report(cache, true, [&](Reading& reading) { return ReadAnyImage(bytes, reading); });
   Classify(bytes, report);
   return report;
 }
 
-InspectReport InspectFile(const std::string& path) {
+InspectReport InspectFile(const std::string& path, WelcomeDecodeCache* cache) {
   std::vector<uint8_t> bytes;
-  InspectReport unread = Report([&](Layers&) {
+  InspectReport unread;
+  try {
     bytes = ReadCapped(path);
-    return Picture8{};
-  });
-  if (unread.Sound()) return InspectImage(bytes);
+    return InspectImage(bytes, cache);
+  } catch (const inspect::Fault& fault) {
+    unread.fault = fault.what();
+  } catch (const FileError& error) {
+    unread.fault = error.what();
+    unread.unreadable = true;
+    return unread;
+  }
   // Too large to be an image: a picture given by mistake is still told.
-  unread.picture.reset();
   try {
     std::array<uint8_t, 16> head{};
     InputFile in(path);
@@ -316,6 +340,10 @@ InspectReport InspectFile(const std::string& path) {
   } catch (const FileError&) {
   }
   return unread;
+}
+
+std::string FindFault(const std::string& path, WelcomeDecodeCache* cache) {
+  return Report(cache, false, [&](Reading& reading) { return ReadAnyImage(ReadCapped(path), reading); }).fault;
 }
 
 std::string PictureFormatOf(std::span<const uint8_t> head) {

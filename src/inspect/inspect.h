@@ -10,18 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "steps/bitmap8.h"
-#include "steps/image_layouts.h"
-#include "steps/receiver_models.h"
+#include "format/bitmap.h"
+#include "format/receiver_models.h"
+#include "format/serial_image.h"
+#include "format/usb_image.h"
+#include "format/welcome_image.h"
+#include "inspect/welcome_data.h"
 
 namespace kws {
-
-// The largest partition that any receiver model takes.
-constexpr uint32_t LargestPartition() {
-  uint32_t largest = 0;
-  for (const UsbModel& model : kUsbModels) largest = largest < model.partition_size ? model.partition_size : largest;
-  return largest;
-}
 
 // The largest file that can be an update image: a serial update image of the
 // largest partition. Anything larger is refused before it is read.
@@ -50,12 +46,17 @@ struct InspectReport {
   bool Sound() const { return fault.empty(); }
 };
 
-// Inspects a file's bytes. Never throws for any content.
-InspectReport InspectImage(std::span<const uint8_t> bytes);
+// Inspects a file's bytes. Never throws for any content. With a cache, welcome
+// data that decoded sound before is not decoded again.
+InspectReport InspectImage(std::span<const uint8_t> bytes, WelcomeDecodeCache* cache = nullptr);
 
 // Inspects a file; one that cannot be read, or is larger than any update
 // image, is a fault. Only the file's own size is ever allocated for it.
-InspectReport InspectFile(const std::string& path);
+InspectReport InspectFile(const std::string& path, WelcomeDecodeCache* cache = nullptr);
+
+// The fault InspectFile finds in a file, or empty when it is sound; the
+// picture is checked but not handed out.
+std::string FindFault(const std::string& path, WelcomeDecodeCache* cache = nullptr);
 
 // The report as shown to a user: the layer lines, then "sound" or the fault.
 std::vector<std::string> ReportText(const InspectReport& report);

@@ -11,21 +11,22 @@
 #include <optional>
 #include <string_view>
 
-#include "steps/be_fields.h"
-#include "steps/gzip_f9.h"
+#include "format/byte_order.h"
+#include "format/gzip_member.h"
+#include "format/pipeline_files.h"
 
-namespace kws::inspect {
+namespace kws {
+namespace inspect {
 
 namespace {
 
 // The name gzip_f9 stores: the pipeline's file of pixel rows.
-constexpr std::string_view kStoredName = "welcome.qv.raw2";
+constexpr std::string_view kStoredName = files::kPixelRows;
 // A longer name field than this is not looked for.
 constexpr size_t kMaxNameField = 256;
 
-constexpr size_t kColorEntrySize = 3;  // red, green, blue
-constexpr size_t kMaxColors = 256;
-constexpr size_t kMaxColorTable = kColorEntrySize * kMaxColors;
+constexpr size_t kColorEntrySize = kColorTableEntrySize;
+constexpr size_t kMaxColorTable = kMaxColorTableSize;
 
 // How far a reading of one candidate member got; the furthest is reported.
 enum Stage : int { kHeaderStage = 1, kNameStage, kDeflateStage, kTrailerStage, kPixelStage, kTableStage, kIndexStage };
@@ -131,7 +132,23 @@ std::vector<Rgb> ReadColorTable(Bytes table) {
   return palette;
 }
 
+// The highest index of all. Blocks of a fixed size let the compiler take
+// each block many bytes at a time.
+uint8_t HighestIndex(Bytes pixels) {
+  constexpr size_t kBlock = 64;
+  uint8_t highest = 0;
+  size_t at = 0;
+  for (; at + kBlock <= pixels.size(); at += kBlock) {
+    uint8_t block_highest = 0;
+    for (size_t i = 0; i < kBlock; ++i) block_highest = std::max(block_highest, pixels[at + i]);
+    highest = std::max(highest, block_highest);
+  }
+  for (; at < pixels.size(); ++at) highest = std::max(highest, pixels[at]);
+  return highest;
+}
+
 void CheckIndexes(const std::vector<uint8_t>& pixels, size_t colors) {
+  if (pixels.empty() || HighestIndex(pixels) < colors) return;
   const auto odd = std::find_if(pixels.begin(), pixels.end(), [colors](uint8_t index) { return index >= colors; });
   if (odd == pixels.end()) return;
   const auto at = static_cast<size_t>(odd - pixels.begin());
@@ -169,19 +186,6 @@ bool HasMagicAt(Bytes data, size_t at) {
          data[at + gz::kMethod] == gz::kMethodDeflate;
 }
 
-}  // namespace
-
-namespace {
-
-// The six images of a run all wrap the same welcome data, so the last data
-// that decoded sound is kept with its content. It is compared byte for byte:
-// the same bytes always get the same verdict, only without a second decode.
-struct LastSoundData {
-  std::vector<uint8_t> data;
-  WelcomeContent content;
-};
-thread_local LastSoundData last_sound;
-
 WelcomeContent Decode(const Bytes& data) {
   std::optional<Fault> furthest;
   for (size_t table_size = 0; table_size <= kMaxColorTable; ++table_size) {
@@ -198,13 +202,25 @@ WelcomeContent Decode(const Bytes& data) {
 
 }  // namespace
 
-WelcomeContent ReadWelcomeData(Bytes data) {
-  if (!last_sound.data.empty() && std::equal(data.begin(), data.end(), last_sound.data.begin(), last_sound.data.end())) {
-    return last_sound.content;
+std::shared_ptr<const WelcomeContent> ReadWelcomeData(Bytes data, WelcomeDecodeCache* cache) {
+  if (cache) {
+    if (auto known = cache->Find(data)) return known;
   }
-  WelcomeContent content = Decode(data);
-  last_sound = {std::vector<uint8_t>(data.begin(), data.end()), content};
+  auto content = std::make_shared<const WelcomeContent>(Decode(data));
+  if (cache) cache->Keep(data, content);
   return content;
 }
 
-}  // namespace kws::inspect
+}  // namespace inspect
+
+WelcomeDecodeCache::Content WelcomeDecodeCache::Find(inspect::Bytes data) const {
+  if (!content_ || !std::equal(data.begin(), data.end(), data_.begin(), data_.end())) return nullptr;
+  return content_;
+}
+
+void WelcomeDecodeCache::Keep(inspect::Bytes data, Content content) {
+  data_.assign(data.begin(), data.end());
+  content_ = std::move(content);
+}
+
+}  // namespace kws

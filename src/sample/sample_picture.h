@@ -2,7 +2,7 @@
 // is opened, and what ./run.sh converts when it is given no picture.
 #pragma once
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

@@ -4,13 +4,12 @@
 // to the temporary file, the CRC is read back from that file, and the final
 // image is then copied from it. The temporary file stays for the caller to
 // remove.
-#include <array>
 #include <string>
 
 #include "fileio/file.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
+#include "format/welcome_image.h"
 #include "steps/file_crc.h"
-#include "steps/image_layouts.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -18,15 +17,16 @@ namespace kws {
 
 namespace {
 
-using WelcomeHeader = std::array<uint8_t, welcome::kHeaderSize>;
-
-// Everything but the CRC, which stays zero until the image is read back.
-WelcomeHeader ProvisionalHeader(uint32_t data_length) {
-  WelcomeHeader header{};
-  PutBE32(&header[welcome::kDataLength], data_length);
-  PutBE32(&header[welcome::kWordOne], welcome::kWordOneValue);
-  PutBE32(&header[welcome::kWordZero], welcome::kWordZeroValue);
-  return header;
+// The data's length as a signed 32-bit count, or "Range check error"; -1,
+// logged, when the welcome image cannot hold that much.
+int32_t RefuseTooMuchData(uint64_t size, uint32_t& data_length) {
+  const int32_t length = CheckedInt32(size);
+  if (static_cast<uint32_t>(length) > welcome::kMaxDataLength) {
+    WriteLog("ERROR: addheader(), raw file is too big! Size=" + std::to_string(length));
+    return kStepTooBig;
+  }
+  data_length = static_cast<uint32_t>(length);
+  return kStepOk;
 }
 
 void WriteProvisionalImage(InputFile& input, uint32_t data_length, const WelcomeHeader& header,
@@ -60,17 +60,22 @@ int32_t addheader(const std::string& input_name, const std::string& temporary, c
 
   return RunStep("addheader", [&]() -> int32_t {
     InputFile input(input_name);
-    const int32_t data_length = CheckedInt32(input.Size());
-    if (static_cast<uint32_t>(data_length) > welcome::kMaxDataLength) {
-      input.Close();
-      WriteLog("ERROR: addheader(), raw file is too big! Size=" + std::to_string(data_length));
-      return kStepTooBig;
-    }
+    uint32_t data_length = 0;
+    if (const int32_t code = RefuseTooMuchData(input.Size(), data_length)) return code;
 
-    WelcomeHeader header = ProvisionalHeader(static_cast<uint32_t>(data_length));
-    WriteProvisionalImage(input, static_cast<uint32_t>(data_length), header, temporary);
+    WelcomeHeader header = MakeWelcomeHeader(data_length);
+    WriteProvisionalImage(input, data_length, header, temporary);
     PutBE32(&header[welcome::kCrc], ImageCrcBehindCrcField(temporary));
-    WriteFinalImage(temporary, header, static_cast<uint32_t>(data_length), output);
+    WriteFinalImage(temporary, header, data_length, output);
+    return kStepOk;
+  });
+}
+
+int32_t in_memory::addheader(ByteView input, Bytes& welcome) {
+  return RunStep("addheader", [&]() -> int32_t {
+    uint32_t data_length = 0;
+    if (const int32_t code = RefuseTooMuchData(input.size(), data_length)) return code;
+    WelcomeImage(input, welcome);
     return kStepOk;
   });
 }

@@ -1,130 +1,31 @@
 #include "steps/bitmap8.h"
 
-#include <algorithm>
-#include <stdexcept>
-
 #include "fileio/file.h"
-#include "steps/be_fields.h"
 
 namespace kws {
 
-namespace {
-
-int32_t NonNegativeField(const uint8_t* at) {
-  const uint32_t value = GetLE32(at);
-  if (value >= 0x80000000u) ThrowRangeCheck();
-  return static_cast<int32_t>(value);
-}
-
-}  // namespace
-
-std::vector<uint8_t> EncodeBitmap8(const Picture8& picture) {
-  if (picture.width <= 0 || picture.height <= 0 || picture.palette.empty() || picture.palette.size() > 256 ||
-      picture.pixels.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height)) {
-    throw std::invalid_argument("EncodeBitmap8: picture has no valid size or palette");
-  }
-  const size_t stride = (static_cast<size_t>(picture.width) + 3) & ~size_t{3};
-  const size_t colors = picture.palette.size();
-  const size_t pixel_offset = bmp::kHeadersSize + 4 * colors;
-  const size_t image_size = stride * static_cast<size_t>(picture.height);
-
-  std::vector<uint8_t> out(pixel_offset + image_size, 0);
-  uint8_t* h = out.data();
-  h[bmp::kSignature] = 'B';
-  h[bmp::kSignature + 1] = 'M';
-  PutLE32(h + bmp::kFileSize, static_cast<uint32_t>(out.size()));
-  PutLE32(h + bmp::kPixelOffset, static_cast<uint32_t>(pixel_offset));
-  PutLE32(h + bmp::kInfoSize, bmp::kInfoHeaderSize);
-  PutLE32(h + bmp::kWidth, static_cast<uint32_t>(picture.width));
-  PutLE32(h + bmp::kHeight, static_cast<uint32_t>(picture.height));
-  PutLE16(h + bmp::kPlanes, 1);
-  PutLE16(h + bmp::kBitCount, 8);
-  PutLE32(h + bmp::kCompression, 0);
-  PutLE32(h + bmp::kImageSize, static_cast<uint32_t>(image_size));
-  PutLE32(h + bmp::kXPelsPerMeter, 2835);  // 72 dpi
-  PutLE32(h + bmp::kYPelsPerMeter, 2835);
-  PutLE32(h + bmp::kColorsUsed, static_cast<uint32_t>(colors));
-
-  uint8_t* entry = h + bmp::kHeadersSize;
-  for (const Rgb& c : picture.palette) {
-    entry[0] = c.b;
-    entry[1] = c.g;
-    entry[2] = c.r;
-    entry += 4;
-  }
-  // Bottom-up: the picture's last row is stored first.
-  for (int32_t y = 0; y < picture.height; ++y) {
-    const uint8_t* src = picture.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(picture.width);
-    uint8_t* dst = h + pixel_offset + static_cast<size_t>(picture.height - 1 - y) * stride;
-    std::copy(src, src + picture.width, dst);
-  }
-  return out;
-}
-
-BitmapHeader ParseBitmapHeader(const std::array<uint8_t, bmp::kHeadersSize>& h) {
-  BitmapHeader hdr{};
-  hdr.pixel_offset = GetLE32(&h[bmp::kPixelOffset]);
-  hdr.info_size = GetLE32(&h[bmp::kInfoSize]);
-  hdr.width = static_cast<int32_t>(GetLE32(&h[bmp::kWidth]));
-  hdr.height = static_cast<int32_t>(GetLE32(&h[bmp::kHeight]));
-  hdr.bit_count = GetLE16(&h[bmp::kBitCount]);
-  // Range checks: colours used first, then compression.
-  hdr.color_count = static_cast<uint32_t>(NonNegativeField(&h[bmp::kColorsUsed]));
-  if (hdr.color_count == 0) hdr.color_count = uint32_t{1} << (hdr.bit_count & 31);
-  hdr.compression = NonNegativeField(&h[bmp::kCompression]);
-  return hdr;
-}
-
-// Colour entries follow the info header. Headers larger than the classic
-// 40 bytes (the 108- and 124-byte ones of current painting programs) push
-// them further back; smaller ones never convert and are read as before.
-uint64_t PaletteStart(const BitmapHeader& hdr) {
-  return hdr.info_size > bmp::kInfoHeaderSize ? bmp::kFileHeaderSize + uint64_t{hdr.info_size}
-                                              : bmp::kHeadersSize;
-}
-
-// Pixel rows start at the file's pixel-data offset when that lies behind the
-// colour entries; an offset pointing into them is not trusted.
-uint64_t PixelStart(const BitmapHeader& hdr, uint64_t palette_end) {
-  return hdr.pixel_offset >= palette_end ? hdr.pixel_offset : palette_end;
-}
-
-BitmapPalette ReadBitmapPalette(InputFile& bitmap, const BitmapHeader& hdr) {
-  BitmapPalette palette{};
-  const bool three_byte_entries = hdr.info_size == bmp::kCoreInfoSize;
-  for (uint32_t i = 0; i < hdr.color_count; ++i) {
-    if (i >= kMaxPaletteColors) ThrowRangeCheck();
-    palette[i].b = bitmap.ReadByte();
-    palette[i].g = bitmap.ReadByte();
-    palette[i].r = bitmap.ReadByte();
-    if (!three_byte_entries) bitmap.ReadByte();
-  }
-  return palette;
+void ReadStoredBitmap(InputFile& file, StoredBitmap& bitmap) {
+  ReadStoredBitmap(
+      [&file](uint64_t offset, std::span<uint8_t> out) -> size_t {
+        file.Seek(offset);
+        size_t found = 0;
+        while (found < out.size()) {
+          const size_t got = file.ReadSome(out.data() + found, out.size() - found);
+          if (got == 0) break;
+          found += got;
+        }
+        return found;
+      },
+      bitmap);
 }
 
 std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
   try {
-    InputFile bitmap(path);
-    std::array<uint8_t, bmp::kHeadersSize> raw_header{};
-    bitmap.Read(raw_header.data(), raw_header.size());
-    const BitmapHeader hdr = ParseBitmapHeader(raw_header);
-    // Bit counts below 8 pass convbmp's check but leave it short of rows.
-    if (hdr.bit_count != 8 || hdr.compression != 0 || hdr.width != kPictureWidth ||
-        hdr.height != kPictureHeight) {
-      return std::nullopt;
-    }
-    bitmap.Seek(PaletteStart(hdr));
-    const BitmapPalette palette = ReadBitmapPalette(bitmap, hdr);
-    bitmap.Seek(PixelStart(hdr, bitmap.Position()));
-
-    Picture8 picture;
-    picture.palette.assign(palette.begin(), palette.begin() + hdr.color_count);
-    picture.pixels.resize(kPictureBytes);
-    // The file holds the bottom row first.
-    for (int32_t y = kPictureHeight - 1; y >= 0; --y) {
-      bitmap.Read(picture.pixels.data() + static_cast<size_t>(y) * kPictureWidth, kPictureWidth);
-    }
-    return picture;
+    InputFile file(path);
+    StoredBitmap bitmap;
+    ReadStoredBitmap(file, bitmap);
+    if (bitmap.broken != BitmapRule::kKept || !bitmap.Complete()) return std::nullopt;
+    return PictureOf(bitmap);
   } catch (const FileError&) {
     return std::nullopt;
   }

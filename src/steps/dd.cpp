@@ -28,4 +28,12 @@ int32_t dd(const std::string& first, const std::string& second, const std::strin
   });
 }
 
+int32_t in_memory::dd(ByteView first, ByteView second, Bytes& output) {
+  return RunStep("dd", [&]() -> int32_t {
+    output.assign(first.begin(), first.end());
+    output.insert(output.end(), second.begin(), second.end());
+    return kStepOk;
+  });
+}
+
 }  // namespace kws

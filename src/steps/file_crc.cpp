@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "steps/image_crc.h"
+#include "format/image_crc.h"
 
 namespace kws {
 

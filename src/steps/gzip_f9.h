@@ -1,10 +1,6 @@
 // TGzip: the gzip-file component behind the gzip step. It compresses one file
-// into a single gzip member whose header, file name and trailer it writes
-// itself; zlib supplies only the raw deflate data and the CRC-32.
-//
-// The member's header never changes with the time or the machine (fixed time
-// stamp, extra flags 2, operating system 3), so the same source always gives
-// the same bytes, and the receivers' image CRCs with them.
+// into a single gzip member, written by format/gzip_member's writer, and
+// reports how that went in its result codes.
 #pragma once
 
 #include <cstddef>
@@ -15,45 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "format/gzip_member.h"
+
 namespace kws {
-
-// The member's fixed 10-byte header, numbers little-endian; the inspector
-// reads members back against the same layout.
-namespace gz {
-inline constexpr size_t kId1 = 0;          // 1F
-inline constexpr size_t kId2 = 1;          // 8B
-inline constexpr size_t kMethod = 2;       // 08, deflate
-inline constexpr size_t kFlags = 3;
-inline constexpr size_t kTime = 4;         // 4 bytes
-inline constexpr size_t kExtraFlags = 8;
-inline constexpr size_t kOs = 9;
-inline constexpr size_t kHeaderSize = 10;
-// The trailer: CRC-32 of the uncompressed data, then its length modulo 2^32.
-inline constexpr size_t kTrailerCrc = 0;
-inline constexpr size_t kTrailerLength = 4;
-inline constexpr size_t kTrailerSize = 8;
-
-inline constexpr uint8_t kId1Value = 0x1F;
-inline constexpr uint8_t kId2Value = 0x8B;
-inline constexpr uint8_t kMethodDeflate = 0x08;
-inline constexpr uint8_t kFlagName = 0x08;
-inline constexpr uint8_t kFlagComment = 0x10;
-// The time stamp never follows the clock or the file: 2006-02-09 19:33:30
-// UTC, bytes 0A 99 EB 43. Identical sources thus give identical images.
-inline constexpr uint32_t kFixedTime = 1139513610;
-// Extra flags and operating system are fixed too, whatever the level and
-// whatever the machine (3 is Unix in RFC 1952's list).
-inline constexpr uint8_t kExtraFlagsValue = 0x02;
-inline constexpr uint8_t kOsValue = 0x03;
-
-// zlib's window bits for raw deflate data: 32 KiB window, no zlib wrapper.
-inline constexpr int kRawDeflateWindowBits = -15;
-}  // namespace gz
-
-namespace detail {
-class GzipWriter;
-struct GzipSettings;
-}  // namespace detail
 
 class InputFile;
 
@@ -140,21 +100,15 @@ class TGzip {
   // every file and the deflate stream are released on that path too.
   int Compress();
 
-  // The member Compress would write for a FileSource holding these bytes,
-  // made in memory: the name field still comes from FileSource, while
-  // FileDestination, DeleteSource and progress play no part. Throws
-  // FileError should deflate fail.
-  std::vector<uint8_t> CompressBytes(const uint8_t* data, size_t size) const;
-
  protected:
   // Tells OnProgress, when it is assigned.
   virtual void DoProgress();
 
  private:
-  detail::GzipSettings WriterSettings() const;
+  uint8_t HeaderFlags() const;
   void ShowOpenError(const std::string& name) const;
-  void WriteHeaderFields(detail::GzipWriter& writer) const;
-  int CopyBlocks(InputFile& source, detail::GzipWriter& writer);
+  void WriteHeaderFields(GzipMemberWriter& writer) const;
+  int CopyBlocks(InputFile& source, GzipMemberWriter& writer);
   void ReportProgress(uint64_t done, uint64_t total);
 
   THeader gzip_header_{THeaderField::filename};
@@ -173,7 +127,8 @@ class TGzip {
 
 // The gzip member that gzip_f9 writes when its source file has this name and
 // these bytes, made in memory by the same writer: how much of the welcome
-// image a picture will take, known before any file is written.
+// image a picture will take, known before any file is written. The member
+// stores the name's last part, as the step does.
 std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size);
 
 }  // namespace kws

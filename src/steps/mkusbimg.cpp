@@ -6,17 +6,13 @@
 // the rest of its own 4096-byte block. The block is therefore written once
 // without the latter, read back for it, and the file is then written again
 // in full.
-#include <algorithm>
-#include <array>
-#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "fileio/file.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
+#include "format/usb_image.h"
 #include "steps/file_crc.h"
-#include "steps/image_layouts.h"
-#include "steps/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -24,39 +20,21 @@ namespace kws {
 
 namespace {
 
-using UsbHeader = std::array<uint8_t, usb::kHeaderSize>;
-
-template <size_t N>
-void PutBytes(UsbHeader& header, size_t offset, const std::array<uint8_t, N>& bytes) {
-  std::copy(bytes.begin(), bytes.end(), header.begin() + static_cast<ptrdiff_t>(offset));
-}
-
-// Everything but the header CRC, which stays zero until the block is read back.
-UsbHeader BuildHeader(const UsbModel& model, uint32_t payload_length, uint32_t payload_crc) {
-  UsbHeader header{};
-  PutBytes(header, usb::kMagic, usb::kMagicBytes);
-  PutBE32(&header[usb::kHeaderLength], usb::kHeaderSize);
-  PutBytes(header, usb::kVendorTag, usb::kVendorTagBytes);
-  PutBytes(header, usb::kTag, usb::kTagBytes);
-  PutBE32(&header[usb::kModelWord1], model.model_word1);
-  PutBE32(&header[usb::kModelWord2], model.model_word2);
-  PutBE32(&header[usb::kModelWord3], model.model_word3);
-  PutBE32(&header[usb::kPartitionSize], model.partition_size);
-  PutBE32(&header[usb::kPayloadOffset], usb::kBlockSize);
-  PutBE32(&header[usb::kPayloadLength], payload_length);
-  PutBE32(&header[usb::kPayloadCrc], payload_crc);
-  PutBytes(header, usb::kImageName, usb::kImageNameBytes);
-  return header;
+// The input's length as a signed 32-bit count, or "Range check error";
+// nothing when the input is larger than the model's partition.
+std::optional<uint32_t> LengthThatFits(const UsbModel& model, uint64_t size) {
+  const int32_t length = CheckedInt32(size);
+  if (static_cast<uint32_t>(length) > model.partition_size) return std::nullopt;
+  return static_cast<uint32_t>(length);
 }
 
 // The header for the input, or nothing when the input is larger than the
 // model's partition. The input is closed again either way.
 std::optional<UsbHeader> HeaderForInput(const UsbModel& model, const std::string& input_name) {
   InputFile input(input_name);
-  const int32_t length = CheckedInt32(input.Size());
-  if (static_cast<uint32_t>(length) > model.partition_size) return std::nullopt;
-  const uint32_t payload_crc = ImageCrcOfNext(input, static_cast<uint32_t>(length));
-  return BuildHeader(model, static_cast<uint32_t>(length), payload_crc);
+  const std::optional<uint32_t> length = LengthThatFits(model, input.Size());
+  if (!length) return std::nullopt;
+  return MakeUsbHeader(model, *length, ImageCrcOfNext(input, *length));
 }
 
 void WriteHeaderBlock(OutputFile& out, const UsbHeader& header) {
@@ -81,7 +59,9 @@ void WriteImage(const std::string& input_name, const UsbHeader& header, const st
   out.Close();
 }
 
-int32_t MakeUsbImage(const UsbModel& model, const std::string& input_name, const std::string& output) {
+}  // namespace
+
+int32_t mkusbimg(const UsbModel& model, const std::string& input_name, const std::string& output) {
   if (const int32_t refused = RefuseSharedFiles(model.step, {&input_name}, {&output})) return refused;
   return RunStep(model.step, [&]() -> int32_t {
     DeleteFile(output);
@@ -97,18 +77,27 @@ int32_t MakeUsbImage(const UsbModel& model, const std::string& input_name, const
   });
 }
 
-}  // namespace
-
 int32_t mkusbimg200(const std::string& input, const std::string& output) {
-  return MakeUsbImage(kUsbModel200, input, output);
+  return mkusbimg(kUsbModel200, input, output);
 }
 
 int32_t mkusbimg300(const std::string& input, const std::string& output) {
-  return MakeUsbImage(kUsbModel300, input, output);
+  return mkusbimg(kUsbModel300, input, output);
 }
 
 int32_t mkusbimg400(const std::string& input, const std::string& output) {
-  return MakeUsbImage(kUsbModel400, input, output);
+  return mkusbimg(kUsbModel400, input, output);
+}
+
+int32_t in_memory::mkusbimg(const UsbModel& model, ByteView input, Bytes& output) {
+  return RunStep(model.step, [&]() -> int32_t {
+    if (!LengthThatFits(model, input.size())) {
+      WriteLog(model.too_big_line);
+      return kStepTooBig;
+    }
+    UsbImage(model, input, output);
+    return kStepOk;
+  });
 }
 
 }  // namespace kws

@@ -1,13 +1,12 @@
 // rawconv: turns the raw picture (two big-endian dimensions, then the rows
 // bottom row first, as the bitmap stores them) into bare pixel rows, top row
 // first, which is the order the receivers draw them in.
-#include <array>
 #include <string>
 #include <vector>
 
 #include "fileio/file.h"
-#include "steps/be_fields.h"
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
+#include "format/raw_picture.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -15,36 +14,32 @@ namespace kws {
 
 namespace {
 
-constexpr size_t kDimensionsSize = 8;  // width, then height, each big-endian 32-bit
-constexpr size_t kWidthOffset = 0;
-constexpr size_t kHeightOffset = 4;
-constexpr size_t kRowBytes = kPictureWidth;
-
-struct RawPicture {
-  uint32_t x = 0;
-  uint32_t y = 0;
-  std::vector<uint8_t> pixels;
-};
+// The dimensions and the whole picture; bytes behind the picture are never
+// looked at.
+constexpr size_t kRawPictureBytes = raw::kDimensionsSize + kPictureBytes;
 
 // Reads the dimensions and the whole picture before anything is judged, so a
 // file too short for a full picture fails on the read whatever its
-// dimensions say. Bytes behind the picture are never looked at.
-RawPicture ReadRaw(const std::string& name) {
+// dimensions say.
+std::vector<uint8_t> ReadRaw(const std::string& name) {
   InputFile in(name);
-  std::array<uint8_t, kDimensionsSize> dims{};
-  in.Read(dims.data(), dims.size());
-  RawPicture raw;
-  raw.x = GetBE32(&dims[kWidthOffset]);
-  raw.y = GetBE32(&dims[kHeightOffset]);
-  raw.pixels.assign(kPictureBytes, 0);
-  in.Read(raw.pixels.data(), raw.pixels.size());
-  return raw;
+  std::vector<uint8_t> bytes(kRawPictureBytes);
+  in.Read(bytes.data(), bytes.size());
+  return bytes;
 }
 
-void WriteRowsTopFirst(const std::string& name, const std::vector<uint8_t>& pixels) {
-  OutputFile out(name);
-  for (size_t row = kPictureHeight; row-- > 0;) out.Write(&pixels[row * kRowBytes], kRowBytes);
-  out.Close();
+// Logs and returns -1 for dimensions other than 720 x 576; else turns the
+// rows, at least a picture's worth, over into output.
+int32_t Turn(const std::string& input, RawDimensions dims, std::span<const uint8_t> rows,
+             std::vector<uint8_t>& output) {
+  if (dims.x != uint32_t{kPictureWidth} || dims.y != uint32_t{kPictureHeight}) {
+    // The fields print unsigned: FF FF FF FF shows as 4294967295.
+    WriteLog("ERROR: rawconv(), file " + input + ", image size error! x=" + std::to_string(dims.x) +
+             ", y=" + std::to_string(dims.y));
+    return kStepTooBig;
+  }
+  TopRowFirst(rows.first(kPictureBytes), output);
+  return kStepOk;
 }
 
 }  // namespace
@@ -54,15 +49,24 @@ int32_t rawconv(const std::string& input, const std::string& output) {
   if (!FileExists(input)) return LogMissingInput("rawconv", input);
 
   return RunStep("rawconv", [&]() -> int32_t {
-    const RawPicture raw = ReadRaw(input);
-    if (raw.x != uint32_t{kPictureWidth} || raw.y != uint32_t{kPictureHeight}) {
-      // The fields print unsigned: FF FF FF FF shows as 4294967295.
-      WriteLog("ERROR: rawconv(), file " + input + ", image size error! x=" + std::to_string(raw.x) +
-               ", y=" + std::to_string(raw.y));
-      return kStepTooBig;
+    const std::vector<uint8_t> file = ReadRaw(input);
+    const std::span<const uint8_t> bytes(file);
+    std::vector<uint8_t> rows;
+    if (const int32_t code = Turn(input, RawDimensionsOf(bytes.first<raw::kDimensionsSize>()),
+                                  bytes.subspan(raw::kDimensionsSize), rows)) {
+      return code;
     }
-    WriteRowsTopFirst(output, raw.pixels);
+    OutputFile out(output);
+    out.Write(rows.data(), rows.size());
+    out.Close();
     return kStepOk;
+  });
+}
+
+int32_t in_memory::rawconv(const std::string& input, RawDimensions dimensions, ByteView rows, Bytes& output) {
+  return RunStep("rawconv", [&]() -> int32_t {
+    if (rows.size() < kPictureBytes) throw FileError(kStreamReadError);
+    return Turn(input, dimensions, rows, output);
   });
 }
 

@@ -6,9 +6,12 @@
 #include <functional>
 
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
+#include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
+#include "support/model_vectors.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -43,9 +46,6 @@ class RecordingView : public RunView {
   std::function<void()> on_events;
 };
 
-const std::vector<std::string> kSixOutputs = {
-    "_borvik200_usb_welcome.img", "_borvik200_serial_welcome.img", "_kestro400_usb_welcome.img",
-    "_kestro400_serial_welcome.img", "_kestro300_usb_welcome.img", "_kestro300_serial_welcome.img"};
 
 class DriverTest : public test::ScratchDirTest {
  protected:
@@ -80,9 +80,11 @@ class DriverTest : public test::ScratchDirTest {
     std::sort(names.begin(), names.end());
     return names;
   }
+  // The two images of every model of the table.
   std::vector<std::string> OutputsFor(const std::string& base) const {
     std::vector<std::string> names;
-    for (const auto& suffix : kSixOutputs) names.push_back(base + suffix);
+    for (const UsbModel& model : kUsbModels)
+      for (const char* kind : files::kOutputKinds) names.push_back(files::OutputImageName(base, model, kind));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -126,6 +128,40 @@ TEST_F(DriverTest, GoodPictureMakesSixImagesWithThirteenLogLines) {
   // The serial image left in Temp is the last model's.
   EXPECT_EQ(ReadBytes(folders_.temp + "/serial_welcome.img"),
             ReadBytes(folders_.output + "/logo_kestro300_serial_welcome.img"));
+}
+
+// A run goes through the table of models in its run order: each model's
+// lines, its two images of the sizes its vector gives, each read back as that
+// model's. A model added to the table is covered here by its vector.
+TEST_F(DriverTest, EveryModelOfTheTableGetsItsLinesAndImages) {
+  const std::string picture = Picture("logo.bmp", {.seed = 5});
+  ASSERT_EQ(driver_->ProcessFile(picture), 0);
+  const std::vector<std::string> log = RunLog();
+  std::vector<std::string> expected(log.begin(), log.begin() + 5);  // convbmp to addheader
+  std::vector<test::ModelVector> in_run_order(std::begin(test::kModelVectors), std::end(test::kModelVectors));
+  std::sort(in_run_order.begin(), in_run_order.end(),
+            [](const auto& a, const auto& b) { return a.run_position < b.run_position; });
+  ASSERT_EQ(in_run_order.size(), kUsbModels.size());
+  uint32_t partition_made = 0;
+  for (const test::ModelVector& v : in_run_order) {
+    SCOPED_TRACE(v.receiver);
+    if (v.partition_size != partition_made) {
+      expected.push_back("appendbin: Ret=0, In=" + std::string(v.size_text) + ", In=welcome, Out=part_welcome.img");
+      partition_made = v.partition_size;
+    }
+    expected.push_back(std::string(v.step) + ": Ret=0, In=part_welcome.img, Out=usb_welcome.img");
+    expected.push_back("mkserialimg: Ret=0, In=usb_welcome.img, In=" + std::string(v.serial_name) +
+                       ", Out=serial_welcome.img");
+
+    const std::string base = folders_.output + "/logo_" + v.receiver;
+    EXPECT_EQ(fs::file_size(base + "_usb_welcome.img"), v.partition_size + 4096u);
+    EXPECT_EQ(fs::file_size(base + "_serial_welcome.img"), v.partition_size + 4096u + 64u);
+    const InspectReport serial = InspectFile(base + "_serial_welcome.img");
+    ASSERT_TRUE(serial.Sound()) << serial.fault;
+    EXPECT_EQ(serial.layers[0].rfind("serial update image: model name \"" + std::string(v.serial_name) + "\"", 0), 0u);
+    EXPECT_EQ(serial.layers[1].rfind("USB update image: model " + std::string(v.step) + ",", 0), 0u);
+  }
+  EXPECT_EQ(log, expected);
 }
 
 TEST_F(DriverTest, RejectedBitmapStopsAfterOneLineAndEmptiesTemp) {

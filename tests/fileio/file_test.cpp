@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <future>
+#include <optional>
 
 #include "support/test_support.h"
 
@@ -234,6 +235,56 @@ TEST_F(FileLayer, ReplacingKeepsRightsAndNeverReplacesDevicesOrPipes) {
             "Cannot create file folder: it is not a regular file but a folder");
   EXPECT_EQ(MessageOf([] { CopyFileReplacing("private.bmp", "out.pipe"); }),
             "Cannot create file out.pipe: it is not a regular file but a named pipe");
+  for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+    EXPECT_NE(entry.path().filename().string().rfind(kTemporaryPrefix, 0), 0u) << entry.path();
+  }
+}
+
+// Bytes in memory take a name the way a copied file does: whole or not at
+// all, read back by the check before the rename, links replaced, rights kept.
+TEST_F(FileLayer, BytesReplaceAFileOnlyOnceTheCheckPasses) {
+  const Bytes image = {1, 2, 3, 4};
+  std::vector<std::string> checked;
+  const auto check = [&](std::string fault) {
+    return [&checked, fault](const std::string& written) {
+      checked.push_back(written);
+      EXPECT_EQ(ReadBytes(written), (Bytes{1, 2, 3, 4}));
+      return fault;
+    };
+  };
+  WriteBytes("private.img", Bytes{9});
+  ASSERT_EQ(::chmod("private.img", 0600), 0);
+  WriteBytes("precious", Bytes{7});
+  std::filesystem::create_symlink(Path("precious"), "linked.img");
+  std::filesystem::create_directory("folder.img");
+  const struct {
+    const char* destination;
+    std::string fault;            // what the check says
+    std::string message;          // what is thrown; empty when the bytes land
+    std::optional<Bytes> after;   // the file there afterwards, if any
+    size_t checks;
+  } cases[] = {
+      {"new.img", "", "", image, 1},
+      {"private.img", "", "", image, 1},
+      {"linked.img", "", "", image, 1},
+      {"private.img", "bad image", "bad image", image, 1},  // the earlier image stays
+      {"other.img", "bad image", "bad image", std::nullopt, 1},
+      {"folder.img", "", "Cannot create file folder.img: it is not a regular file but a folder", std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.destination);
+    checked.clear();
+    EXPECT_EQ(MessageOf([&] { ReplaceFileWith(c.destination, image, check(c.fault)); }),
+              c.message.empty() ? "(no failure)" : c.message);
+    EXPECT_EQ(std::filesystem::is_regular_file(c.destination), c.after.has_value());
+    EXPECT_EQ(c.after.has_value() ? ReadBytes(c.destination) : Bytes{}, c.after.value_or(Bytes{}));
+    EXPECT_EQ(checked.size(), c.checks);
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat("private.img", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_FALSE(std::filesystem::is_symlink("linked.img"));
+  EXPECT_EQ(ReadBytes("precious"), Bytes{7});
   for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
     EXPECT_NE(entry.path().filename().string().rfind(kTemporaryPrefix, 0), 0u) << entry.path();
   }

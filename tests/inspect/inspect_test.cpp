@@ -8,9 +8,10 @@
 #include <functional>
 
 #include "driver/driver.h"
+#include "format/pipeline_files.h"
 #include "sample/sample_picture.h"
-#include "steps/gzip_f9.h"
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/reference_checks.h"
 #include "support/test_support.h"
 
@@ -20,18 +21,6 @@ namespace {
 using test::Bytes;
 using test::ReadBytes;
 using test::WriteBytes;
-
-struct ModelCase {
-  const char* tag;
-  const UsbModel& model;
-  int32_t (*usb_step)(const std::string&, const std::string&);
-};
-
-const ModelCase kModels[] = {
-    {"_borvik200_", kUsbModel200, mkusbimg200},
-    {"_kestro400_", kUsbModel400, mkusbimg400},
-    {"_kestro300_", kUsbModel300, mkusbimg300},
-};
 
 // The layers the steps build, innermost first.
 enum class Layer { kJoined, kWelcome, kPartition, kUsb, kSerial };
@@ -59,13 +48,13 @@ class InspectTest : public test::ScratchDirTest {
   }
 
   // Wraps bytes of one layer with the steps up to the wanted layer.
-  Bytes Wrap(const Bytes& bytes, Layer from, Layer to, const ModelCase& m = kModels[0]) {
+  Bytes Wrap(const Bytes& bytes, Layer from, Layer to, const UsbModel& m = kUsbModel200) {
     WriteBytes("layer", bytes);
     const std::function<int32_t()> steps[] = {
         [] { return addheader("layer", "tmp2", "next"); },
-        [&] { return appendbin(m.model.partition_size, "layer", "next"); },
-        [&] { return m.usb_step("layer", "next"); },
-        [&] { return mkserialimg("layer", "next", m.model.serial_model); },
+        [&] { return appendbin(m.partition_size, "layer", "next"); },
+        [&] { return mkusbimg(m, "layer", "next"); },
+        [&] { return mkserialimg("layer", "next", m.serial_model); },
     };
     for (auto layer = static_cast<int>(from); layer < static_cast<int>(to); ++layer) {
       EXPECT_EQ(steps[layer](), 0);
@@ -89,21 +78,21 @@ Bytes TopRowFirst(const test::BitmapRecipe& recipe) {
 TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
   const test::BitmapRecipe recipe{.seed = 9};
   const std::string output = RunPipeline("logo.bmp", test::MakeBitmap(recipe));
-  for (const ModelCase& m : kModels) {
-    for (const char* kind : {"usb_welcome.img", "serial_welcome.img"}) {
-      const std::string name = std::string("logo") + m.tag + kind;
+  for (const UsbModel& m : kUsbModels) {
+    for (const char* kind : files::kOutputKinds) {
+      const std::string name = files::OutputImageName("logo", m, kind);
       SCOPED_TRACE(name);
       const InspectReport report = InspectFile(output + "/" + name);
       ASSERT_TRUE(report.Sound()) << report.fault;
       const bool serial = std::string(kind).starts_with("serial");
-      const uint32_t partition = m.model.partition_size;
+      const uint32_t partition = m.partition_size;
       ASSERT_EQ(report.layers.size(), serial ? 7u : 6u);
       size_t i = 0;
       if (serial) {
-        EXPECT_EQ(report.layers[i++], "serial update image: model name \"" + std::string(m.model.serial_model) +
+        EXPECT_EQ(report.layers[i++], "serial update image: model name \"" + std::string(m.serial_model) +
                                           "\", payload " + std::to_string(partition + 4096) + " bytes");
       }
-      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.model.step) +
+      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.step) +
                                                  ", partition " + std::to_string(partition) + " bytes, payload " +
                                                  std::to_string(partition) + " bytes, header CRC 0x"));
       EXPECT_TRUE(report.layers[i++].starts_with("partition image: " + std::to_string(partition) + " bytes, uses "));
@@ -121,7 +110,7 @@ TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
 
 TEST_F(InspectTest, PartitionUseIsTheWelcomeImageSize) {
   const Bytes welcome = Wrap(JoinedData(), Layer::kJoined, Layer::kWelcome);
-  const InspectReport report = InspectImage(Wrap(welcome, Layer::kWelcome, Layer::kPartition, kModels[2]));
+  const InspectReport report = InspectImage(Wrap(welcome, Layer::kWelcome, Layer::kPartition, kUsbModel300));
   ASSERT_TRUE(report.Sound()) << report.fault;
   EXPECT_EQ(report.layers[0], "partition image: 180224 bytes, uses " + std::to_string(welcome.size()) +
                                   " of 180224 bytes, the rest is FF");
@@ -157,6 +146,13 @@ struct Damage {
 
 void Flip(Bytes& bytes, size_t at) { bytes.at(at) ^= 0x01; }
 
+// "mkusbimg200, mkusbimg300, mkusbimg400": every model's USB step.
+std::string AllUsbSteps() {
+  std::string steps;
+  for (const test::ModelVector& v : test::kModelVectors) steps += (steps.empty() ? "" : ", ") + std::string(v.step);
+  return steps;
+}
+
 TEST_F(InspectTest, EachDamageIsReportedAtItsLayer) {
   const Bytes joined = JoinedData();
   const size_t deflate_start = 768 + 26;  // colour table, gzip header and name
@@ -164,8 +160,8 @@ TEST_F(InspectTest, EachDamageIsReportedAtItsLayer) {
       {"USB header: zero fill", Layer::kUsb, [](Bytes& b) { Flip(b, 1000); },
        "USB header: zero fill at byte 1000: expected 00, found 01"},
       {"USB header: model word", Layer::kUsb, [](Bytes& b) { Flip(b, 23); },
-       "USB header: model words and partition size: expected those of mkusbimg200, mkusbimg300, mkusbimg400, "
-       "found 0x00010001 0x00010000 0xFF810000 0x00030000"},
+       "USB header: model words and partition size: expected those of " + AllUsbSteps() +
+           ", found 0x00010001 0x00010000 0xFF810000 0x00030000"},
       {"USB header: its CRC", Layer::kUsb, [](Bytes& b) { Flip(b, 3); }, "USB header: header CRC: expected 0x"},
       {"USB header: magic", Layer::kSerial, [](Bytes& b) { Flip(b, 64 + 4); },
        "USB header: magic: expected 46 69 6D 67, found 47 69 6D 67"},
@@ -266,13 +262,45 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
             "file: format: expected a serial update image, USB update image, partition image or welcome image, "
             "found none of these");
   EXPECT_EQ(InspectImage({}).fault.rfind("file: format:", 0), 0u);
-  EXPECT_EQ(kMaxUpdateImageSize, 0x30000u + 4096 + 64);
+  // A serial image of the largest partition: 0x30000 + 4096 + 64 = 200768 bytes.
+  uint64_t most = 0;
+  for (const test::ModelVector& v : test::kModelVectors) most = std::max<uint64_t>(most, v.partition_size + 4096 + 64);
+  EXPECT_EQ(kMaxUpdateImageSize, most);
   ASSERT_TRUE(test::MakeSparseFile(Path("huge.img"), uint64_t{1} << 40));
   EXPECT_EQ(InspectFile(Path("huge.img")).fault,
-            "file: too large: expected at most 200768 bytes, found 1099511627776 bytes");
+            "file: too large: expected at most " + std::to_string(most) + " bytes, found 1099511627776 bytes");
   EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault,
-            "file: too large: expected at most 200768 bytes, found 200769 bytes");
+            "file: too large: expected at most " + std::to_string(most) + " bytes, found " +
+                std::to_string(most + 1) + " bytes");
   EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img") + ": No such file or directory");
+}
+
+// A run's decode cache changes nothing in what the inspector says: data that
+// differs in any byte, a palette entry of the same size included, is decoded
+// again, and damaged data is never taken for the sound data before it.
+TEST_F(InspectTest, ADecodeCacheGivesTheReportsOfNone) {
+  const Bytes joined = JoinedData();
+  Bytes other_palette = joined;
+  other_palette[5] ^= 0x40;  // a colour of the table, same length
+  Bytes damaged = joined;
+  damaged[damaged.size() - 8] ^= 0x01;  // the trailer CRC
+  const Bytes a = Wrap(joined, Layer::kJoined, Layer::kSerial);
+  const Bytes b = Wrap(other_palette, Layer::kJoined, Layer::kSerial);
+  const Bytes bad = Wrap(damaged, Layer::kJoined, Layer::kSerial);
+  WelcomeDecodeCache cache;
+  for (const Bytes* image : {&a, &a, &bad, &a, &b, &a, &bad}) {
+    const InspectReport cached = InspectImage(*image, &cache);
+    const InspectReport fresh = InspectImage(*image);
+    EXPECT_EQ(cached.fault, fresh.fault);
+    EXPECT_EQ(cached.layers, fresh.layers);
+    ASSERT_EQ(cached.picture.has_value(), fresh.picture.has_value());
+    if (fresh.picture) {
+      EXPECT_EQ(cached.picture->palette, fresh.picture->palette);
+      EXPECT_EQ(cached.picture->pixels, fresh.picture->pixels);
+    }
+  }
+  EXPECT_NE(InspectImage(a, &cache).picture->palette, InspectImage(b, &cache).picture->palette);
+  EXPECT_EQ(FindFault(Path("missing.img"), &cache), InspectFile(Path("missing.img")).fault);
 }
 
 // The picture taken out of an image, made into images again, gives the same
@@ -293,12 +321,14 @@ TEST_F(InspectTest, ExtractedPictureMakesTheSameSixImages) {
   for (const auto& original : originals) {
     SCOPED_TRACE(original.name);
     const std::string output = RunPipeline("first.bmp", original.bitmap);
-    const InspectReport report = InspectFile(output + "/first_kestro300_serial_welcome.img");
+    const std::string first = files::OutputImageName("first", kUsbModel300, files::kSerialImage);
+    const InspectReport report = InspectFile(output + "/" + first);
     ASSERT_TRUE(report.picture) << report.fault;
     RunPipeline("again.bmp", EncodeBitmap8(*report.picture));
-    for (const ModelCase& m : kModels) {
-      for (const char* kind : {"usb_welcome.img", "serial_welcome.img"}) {
-        EXPECT_EQ(ReadBytes(output + "/again" + m.tag + kind), ReadBytes(output + "/first" + m.tag + kind))
+    for (const UsbModel& m : kUsbModels) {
+      for (const char* kind : files::kOutputKinds) {
+        EXPECT_EQ(ReadBytes(output + "/" + files::OutputImageName("again", m, kind)),
+                  ReadBytes(output + "/" + files::OutputImageName("first", m, kind)))
             << m.tag << kind;
       }
     }

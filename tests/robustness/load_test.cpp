@@ -6,7 +6,10 @@
 #include <fstream>
 
 #include "driver/driver.h"
+#include "format/pipeline_files.h"
+#include "format/receiver_models.h"
 #include "log/activity_log.h"
+#include "support/model_vectors.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -79,21 +82,24 @@ TEST_F(Load, ThousandPicturesInOneBatch) {
     EXPECT_LT(resident_at_end - view.resident_after_100, 4 * 1024) << "memory grows with the batch";
   }
 
-  const char* const suffixes[] = {"_borvik200_usb_welcome.img", "_borvik200_serial_welcome.img",
-                                  "_kestro400_usb_welcome.img", "_kestro400_serial_welcome.img",
-                                  "_kestro300_usb_welcome.img", "_kestro300_serial_welcome.img"};
+  // The images of every model of the table.
+  std::vector<std::string> suffixes;
+  for (const UsbModel& model : kUsbModels)
+    for (const char* kind : files::kOutputKinds) suffixes.push_back(files::OutputImageName("", model, kind));
   std::vector<std::vector<test::Bytes>> expected(kVariants);
   for (int v = 0; v < kVariants; ++v)
-    for (const char* s : suffixes) expected[v].push_back(test::ReadBytes(reference.output + "/v" + std::to_string(v) + s));
+    for (const std::string& s : suffixes) {
+      expected[v].push_back(test::ReadBytes(reference.output + "/v" + std::to_string(v) + s));
+    }
   int checked = 0;
   for (int i = 0; i < kPictures; ++i) {
-    for (int k = 0; k < 6; ++k) {
+    for (size_t k = 0; k < suffixes.size(); ++k) {
       const std::string name = folders.output + "/pic" + std::to_string(i) + suffixes[k];
       if (test::ReadBytes(name) != expected[i % kVariants][k]) ADD_FAILURE() << name << " differs";
       ++checked;
     }
   }
-  EXPECT_EQ(checked, 6 * kPictures);
+  EXPECT_EQ(checked, static_cast<int>(test::kImagesPerPicture) * kPictures);
 }
 
 }  // namespace

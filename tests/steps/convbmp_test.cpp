@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/test_support.h"

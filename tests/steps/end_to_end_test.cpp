@@ -9,6 +9,7 @@
 #include <string>
 
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/reference_checks.h"
 #include "support/test_support.h"
 
@@ -128,16 +129,6 @@ void CheckSerialImage(const Bytes& serial, const std::string& model_name, const 
   EXPECT_EQ(Slice(serial, kSerialHeader, serial.size()), usb);
 }
 
-using UsbStep = int32_t (*)(const std::string&, const std::string&);
-
-struct Model {
-  const char* step;
-  uint32_t partition_size;
-  UsbStep make_usb;
-  const char* model_words;  // USB header bytes 20 to 35
-  const char* serial_name;
-};
-
 class EndToEnd : public test::ScratchDirTest {};
 
 TEST_F(EndToEnd, BitmapBecomesEveryModelsUpdateImages) {
@@ -159,20 +150,16 @@ TEST_F(EndToEnd, BitmapBecomesEveryModelsUpdateImages) {
 
   // In the order of the per-picture run: the 0x30000 partition serves the
   // first two models, the 0x2C000 one the third.
-  const Model models[] = {
-      {"mkusbimg200", 0x30000, mkusbimg200, "00010000 00010000 FF810000 00030000", "kestro100s"},
-      {"mkusbimg400", 0x30000, mkusbimg400, "00040000 00010001 FF810000 00030000", "kestro400"},
-      {"mkusbimg300", 0x2C000, mkusbimg300, "00030000 00010000 FF804000 0002C000", "QuorvatelMurraTwin8M"},
-  };
-  for (const Model& m : models) {
+  for (const UsbModel* model : ModelsInRunOrder()) {
+    const test::ModelVector& m = test::VectorFor(*model);
     SCOPED_TRACE(m.step);
     ASSERT_EQ(appendbin(m.partition_size, "welcome", "part_welcome.img"), 0);
     const Bytes part = ReadBytes("part_welcome.img");
     CheckPartitionImage(part, welcome, m.partition_size);
 
-    ASSERT_EQ(m.make_usb("part_welcome.img", "usb_welcome.img"), 0);
+    ASSERT_EQ(mkusbimg(*model, "part_welcome.img", "usb_welcome.img"), 0);
     const Bytes usb = ReadBytes("usb_welcome.img");
-    CheckUsbImage(usb, m.model_words, part);
+    CheckUsbImage(usb, m.words, part);
 
     ASSERT_EQ(mkserialimg("usb_welcome.img", "serial_welcome.img", m.serial_name), 0);
     CheckSerialImage(ReadBytes("serial_welcome.img"), m.serial_name, usb);

@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "fileio/file.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
 #include "steps/steps.h"
 #include "support/test_support.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/reference_checks.h"
 #include "support/test_support.h"
 
@@ -19,37 +20,19 @@ using test::ToBytes;
 using test::WriteBytes;
 
 using Lines = std::vector<std::string>;
+using test::ModelVector;
+using test::VectorFor;
 using UsbStep = int32_t (*)(const std::string&, const std::string&);
 
-// What each model's image must hold, written out here rather than taken
-// from the code under test.
-struct Model {
-  const char* step;
-  UsbStep make;
-  const char* words;  // header bytes 20 to 35: the three model words and the partition size
-  uint32_t limit;
-  const char* too_big;
-};
-const Model kModels[] = {
-    {"mkusbimg200", mkusbimg200, "00010000 00010000 FF810000 00030000", 196608,
-     "ERROR: mkusimg200(), Input Size too big!"},
-    {"mkusbimg300", mkusbimg300, "00030000 00010000 FF804000 0002C000", 180224,
-     "ERROR: mkusimg300(), Input Size too big!"},
-    {"mkusbimg400", mkusbimg400, "00040000 00010001 FF810000 00030000", 196608,
-     "ERROR: mkusimg400(), Input Size too big!"},
-};
-const Model& k200 = kModels[0];
-const Model& k300 = kModels[1];
-const Model& k400 = kModels[2];
-
-// The USB image for payload, built by hand from the header's fields.
-Bytes ExpectedUsbImage(const Model& model, const Bytes& payload) {
+// The USB image for payload, built by hand from the header's fields as the
+// model's vector gives them.
+Bytes ExpectedUsbImage(const ModelVector& model, const Bytes& payload) {
   Bytes image = Hex("00000000 46696D67 00000050 00515256 7374726F");
   test::Append(image, Hex(model.words));
   test::Append(image, Hex("00001000"));
   test::Append(image, test::BE32(static_cast<uint32_t>(payload.size())));
   test::Append(image, test::BE32(test::ReferenceImageCrc(payload)));
-  test::Append(image, ToBytes("welcome"));
+  test::Append(image, ToBytes(model.image_name));
   image.resize(4096, 0x00);
   const Bytes header_crc = test::BE32(test::ReferenceImageCrc(image, 4));
   std::copy(header_crc.begin(), header_crc.end(), image.begin());
@@ -59,9 +42,9 @@ Bytes ExpectedUsbImage(const Model& model, const Bytes& payload) {
 
 class Mkusbimg : public test::ScratchDirTest {
  protected:
-  int32_t Run(const Model& model, const Bytes& input) {
+  int32_t Run(const UsbModel& model, const Bytes& input) {
     WriteBytes("part_welcome.img", input);
-    return model.make("part_welcome.img", "usb_welcome.img");
+    return mkusbimg(model, "part_welcome.img", "usb_welcome.img");
   }
 };
 
@@ -72,21 +55,22 @@ TEST_F(Mkusbimg, AbcGivesTheKnownImage) {
   expected.resize(80 + 4016, 0x00);
   test::Append(expected, ToBytes("abc"));
 
-  ASSERT_EQ(Run(k200, ToBytes("abc")), 0);
+  ASSERT_EQ(Run(kUsbModel200, ToBytes("abc")), 0);
   EXPECT_EQ(ReadBytes("usb_welcome.img"), expected);
   EXPECT_EQ(expected.size(), 4099u);
-  EXPECT_EQ(ExpectedUsbImage(k200, ToBytes("abc")), expected);  // the hand-built image agrees
+  EXPECT_EQ(ExpectedUsbImage(VectorFor(kUsbModel200), ToBytes("abc")), expected);  // the hand-built image agrees
   EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(Mkusbimg, EveryModelWrapsInputsUpToItsPartitionSize) {
-  for (const Model& model : kModels) {
-    for (const Bytes& input : {Bytes{}, test::Pattern(3), test::Pattern(model.limit)}) {
-      SCOPED_TRACE(std::string(model.step) + ", " + std::to_string(input.size()) + " bytes");
+  for (const UsbModel& model : kUsbModels) {
+    const ModelVector& v = VectorFor(model);
+    for (const Bytes& input : {Bytes{}, test::Pattern(3), test::Pattern(v.partition_size)}) {
+      SCOPED_TRACE(std::string(v.step) + ", " + std::to_string(input.size()) + " bytes");
       WriteBytes("usb_welcome.img", test::Pattern(300000));  // an earlier, longer image
       ASSERT_EQ(Run(model, input), 0);
       const Bytes image = ReadBytes("usb_welcome.img");
-      EXPECT_EQ(image, ExpectedUsbImage(model, input));
+      EXPECT_EQ(image, ExpectedUsbImage(v, input));
       EXPECT_EQ(image.size(), input.size() + 4096);
     }
   }
@@ -94,7 +78,7 @@ TEST_F(Mkusbimg, EveryModelWrapsInputsUpToItsPartitionSize) {
 }
 
 TEST_F(Mkusbimg, EmptyInputGivesTheHeaderBlockAlone) {
-  ASSERT_EQ(Run(k200, {}), 0);
+  ASSERT_EQ(Run(kUsbModel200, {}), 0);
   const Bytes image = ReadBytes("usb_welcome.img");
   ASSERT_EQ(image.size(), 4096u);
   EXPECT_EQ(Bytes(image.begin() + 40, image.begin() + 48), Hex("00000000 FFFFFFFF"));
@@ -103,30 +87,29 @@ TEST_F(Mkusbimg, EmptyInputGivesTheHeaderBlockAlone) {
 
 TEST_F(Mkusbimg, InputOverThePartitionSizeLeavesNoOutput) {
   struct Case {
-    const Model& model;
+    const UsbModel& model;
     uint32_t size;
   };
-  const Case cases[] = {
-      {k200, 196609},
-      {k300, 180225},
-      {k300, 196608},  // a partition image made for the larger models
-      {k400, 196609},
-  };
+  std::vector<Case> cases;
+  for (const UsbModel& model : kUsbModels) cases.push_back({model, VectorFor(model).partition_size + 1});
+  // A partition image made for the larger models.
+  cases.push_back({kUsbModel300, VectorFor(kUsbModel200).partition_size});
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.model.step) + ", " + std::to_string(c.size) + " bytes");
+    const ModelVector& v = VectorFor(c.model);
+    SCOPED_TRACE(std::string(v.step) + ", " + std::to_string(c.size) + " bytes");
     std::remove("test.log");
     WriteBytes("usb_welcome.img", Bytes{1, 2, 3});
     EXPECT_EQ(Run(c.model, test::Pattern(c.size)), -1);
-    EXPECT_EQ(LogMessages(), Lines{c.model.too_big});
+    EXPECT_EQ(LogMessages(), Lines{v.too_big});
     EXPECT_FALSE(Exists("usb_welcome.img"));
   }
 }
 
 TEST_F(Mkusbimg, Models200And400DifferOnlyInHeaderCrcAndModelWords) {
   const Bytes input = test::Pattern(196608, 7);
-  ASSERT_EQ(Run(k200, input), 0);
+  ASSERT_EQ(Run(kUsbModel200, input), 0);
   const Bytes image200 = ReadBytes("usb_welcome.img");
-  ASSERT_EQ(Run(k400, input), 0);
+  ASSERT_EQ(Run(kUsbModel400, input), 0);
   const Bytes image400 = ReadBytes("usb_welcome.img");
 
   ASSERT_EQ(image200.size(), image400.size());
@@ -142,19 +125,43 @@ TEST_F(Mkusbimg, Models200And400DifferOnlyInHeaderCrcAndModelWords) {
 }
 
 TEST_F(Mkusbimg, FailuresAreLoggedWithTheStepsOwnPrefix) {
-  for (const Model& model : kModels) {
-    SCOPED_TRACE(model.step);
+  for (const UsbModel& model : kUsbModels) {
+    const ModelVector& v = VectorFor(model);
+    SCOPED_TRACE(v.step);
     std::remove("test.log");
     WriteBytes("usb_welcome.img", Bytes{1, 2, 3});
-    EXPECT_EQ(model.make("missing.img", "usb_welcome.img"), -99);
+    EXPECT_EQ(mkusbimg(model, "missing.img", "usb_welcome.img"), -99);
     EXPECT_EQ(LogMessages(),
-              Lines{std::string("ERROR: ") + model.step + "(), Msg=Cannot open file missing.img: No such file or directory"});
+              Lines{std::string("ERROR: ") + v.step + "(), Msg=Cannot open file missing.img: No such file or directory"});
     EXPECT_FALSE(Exists("usb_welcome.img"));
   }
   std::remove("test.log");
-  EXPECT_EQ(Run(k400, ToBytes("abc")), 0);
+  EXPECT_EQ(Run(kUsbModel400, ToBytes("abc")), 0);
   EXPECT_EQ(mkusbimg400("part_welcome.img", "no-folder/usb.img"), -99);
   EXPECT_EQ(LogMessages(), Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img: No such file or directory"});
+}
+
+// The steps named after the models are their rows of the table: the same
+// image, the same lines.
+TEST_F(Mkusbimg, TheNamedStepsAreTheirModelsRows) {
+  const struct {
+    UsbStep named;
+    const UsbModel& model;
+  } steps[] = {{mkusbimg200, kUsbModel200}, {mkusbimg300, kUsbModel300}, {mkusbimg400, kUsbModel400}};
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.model.step);
+    for (const Bytes& input : {test::Pattern(1000), test::Pattern(VectorFor(s.model).partition_size + 1)}) {
+      std::remove("test.log");
+      WriteBytes("part_welcome.img", input);
+      const int32_t named = s.named("part_welcome.img", "named.img");
+      const Lines named_lines = LogMessages();
+      std::remove("test.log");
+      EXPECT_EQ(mkusbimg(s.model, "part_welcome.img", "row.img"), named);
+      EXPECT_EQ(LogMessages(), named_lines);
+      ASSERT_EQ(Exists("row.img"), Exists("named.img"));
+      EXPECT_EQ(named == 0 ? ReadBytes("row.img") : Bytes{}, named == 0 ? ReadBytes("named.img") : Bytes{});
+    }
+  }
 }
 
 TEST_F(Mkusbimg, SizeBeyondASigned32BitCountIsRangeCheckError) {

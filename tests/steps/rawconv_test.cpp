@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
 #include "steps/steps.h"
 #include "support/test_support.h"
 

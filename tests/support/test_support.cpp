@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "log/activity_log.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
 
 namespace kws::test {
 

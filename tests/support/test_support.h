@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws::test {
 

@@ -1,4 +1,4 @@
-#include "steps/image_crc.h"
+#include "format/image_crc.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fileio/file.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
 
 namespace kws {
 namespace {

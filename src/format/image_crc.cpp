@@ -1,4 +1,4 @@
-#include "steps/image_crc.h"
+#include "format/image_crc.h"
 
 #include <zlib.h>
 
