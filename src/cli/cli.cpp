@@ -177,7 +177,7 @@ enum class StepArg { kFile, kSize, kModel };
 struct StepSpec {
   std::string_view name;
   std::vector<std::pair<std::string_view, StepArg>> args;
-  std::string_view help;
+  std::string help;
   std::function<int32_t(const Args&)> run;
   // What its own result codes stand for, beyond the ones every step shares.
   std::vector<std::pair<int32_t, std::string_view>> codes;
@@ -217,9 +217,9 @@ std::string SerialModels() {
   return names;
 }
 
-const std::vector<StepSpec>& Steps() {
+std::vector<StepSpec> FixedSteps() {
   using K = StepArg;
-  static const std::vector<StepSpec> steps = {
+  return {
       {"convbmp", {{"BMP", K::kFile}, {"CT", K::kFile}, {"RAW", K::kFile}},
        "bitmap -> colour table and raw picture",
        [](const Args& a) { return convbmp(a[0], a[1], a[2]); },
@@ -242,16 +242,31 @@ const std::vector<StepSpec>& Steps() {
       {"appendbin", {{"SIZE", K::kSize}, {"IN", K::kFile}, {"OUT", K::kFile}},
        "welcome image -> partition image of SIZE bytes, padded with 0xFF",
        [](const Args& a) { return appendbin(ParseSize(a[0]), a[1], a[2]); }, {}},
-      {"mkusbimg200", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for borvik200",
-       [](const Args& a) { return mkusbimg200(a[0], a[1]); }, {}},
-      {"mkusbimg300", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for kestro300",
-       [](const Args& a) { return mkusbimg300(a[0], a[1]); }, {}},
-      {"mkusbimg400", {{"IN", K::kFile}, {"OUT", K::kFile}}, "partition image -> USB update image for kestro400",
-       [](const Args& a) { return mkusbimg400(a[0], a[1]); }, {}},
       {"mkserialimg", {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
        "USB update image -> serial update image naming MODEL",
        [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); }, {}},
   };
+}
+
+// The steps with the USB steps of every receiver model, from the model table,
+// in the order of the chain.
+std::vector<StepSpec> MakeSteps() {
+  std::vector<StepSpec> steps = FixedSteps();
+  const auto usb_steps_at = steps.end() - 1;  // before mkserialimg
+  std::vector<StepSpec> usb_steps;
+  for (const UsbModel& model : kUsbModels) {
+    usb_steps.push_back({model.step,
+                         {{"IN", StepArg::kFile}, {"OUT", StepArg::kFile}},
+                         std::string("partition image -> USB update image for ") + model.receiver,
+                         [&model](const Args& a) { return mkusbimg(model, a[0], a[1]); },
+                         {}});
+  }
+  steps.insert(usb_steps_at, usb_steps.begin(), usb_steps.end());
+  return steps;
+}
+
+const std::vector<StepSpec>& Steps() {
+  static const std::vector<StepSpec> steps = MakeSteps();
   return steps;
 }
 

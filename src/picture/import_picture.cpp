@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
 #include "log/activity_log.h"
 #include "picture/canvas.h"
 #include "picture/fit.h"
@@ -22,9 +23,6 @@ namespace kws {
 
 namespace {
 
-// The name under which the pipeline's gzip step stores the pixel rows; it is
-// part of the member and so of the size.
-constexpr const char* kRawName = "welcome.qv.raw2";
 
 constexpr double kNoLoss = std::numeric_limits<double>::infinity();
 
@@ -189,7 +187,7 @@ Candidate ChooseColors(const std::string& path, const QImage& canvas, const Impo
 }  // namespace
 
 size_t WelcomeDataSize(const Picture8& picture) {
-  return 3 * picture.palette.size() + GzipF9Member(kRawName, picture.pixels.data(), picture.pixels.size()).size();
+  return 3 * picture.palette.size() + GzipF9Member(files::kPixelRows, picture.pixels.data(), picture.pixels.size()).size();
 }
 
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {

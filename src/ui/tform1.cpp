@@ -28,6 +28,8 @@
 
 #include "driver/diagnosis.h"
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
+#include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
@@ -271,21 +273,21 @@ void TForm1::BuildStepButtons(QWidget* client) {
   const auto out = [this](const char* file) { return startup_.folders.output + "/" + file; };
   const StepButton buttons[] = {
       {"ButtonConvBmp", "convbmp -r -ct", 8,
-       [=, this] { convbmp(driver_->OpenedPicture(), out("welcome.qv.colortable"), out("welcome.qv.raw")); }},
-      {"ButtonRawConv", "mkwelcomeimg rawconv", 36, [=] { rawconv(out("welcome.qv.raw"), out("welcome.qv.raw2")); }},
+       [=, this] { convbmp(driver_->OpenedPicture(), out(files::kColorTable), out(files::kRawPicture)); }},
+      {"ButtonRawConv", "mkwelcomeimg rawconv", 36, [=] { rawconv(out(files::kRawPicture), out(files::kPixelRows)); }},
       {"ButtonGZip", "GZip -f9", 64,
        [=] {
-         const int32_t code = gzip_f9(out("welcome.qv.raw2"), out("welcome.qv.raw2.gz"));
+         const int32_t code = gzip_f9(out(files::kPixelRows), out(files::kGzipMember));
          WriteLog("GZIP_f9: Ret=" + std::to_string(code));
        }},
       {"ButtonDDwelcome", "dd welcome", 92,
-       [=] { dd(out("welcome.qv.colortable"), out("welcome.qv.raw2.gz"), out("welcome.tmp")); }},
+       [=] { dd(out(files::kColorTable), out(files::kGzipMember), out(files::kWelcomeData)); }},
       {"ButtonAddHeader", "mkwelcomeimg addheader", 120,
-       [=] { addheader(out("welcome.tmp"), out("welcome.tmp2"), out("welcome")); }},
+       [=] { addheader(out(files::kWelcomeData), out(files::kProvisionalWelcome), out(files::kWelcomeImage)); }},
       {"ButtonAppendBin", "appendbin -bs=0x2000", 152,
-       [=] { appendbin(0x30000, out("welcome"), out("part_welcome.img")); }},
+       [=] { appendbin(kUsbModel400.partition_size, out(files::kWelcomeImage), out(files::kPartitionImage)); }},
       {"Buttonmkusbimg", "mkdnimg -make usbimg", 184,
-       [=] { mkusbimg400(out("part_welcome.img"), out("usb_welcome.img")); }},
+       [=] { mkusbimg(kUsbModel400, out(files::kPartitionImage), out(files::kUsbImage)); }},
   };
   for (const StepButton& b : buttons) {
     auto* button = new QPushButton(QString::fromLatin1(b.caption), client);
