@@ -78,7 +78,7 @@ std::string DocumentsFromUserDirs(const std::string& file, const std::string& ho
     std::string value = line.substr(start + kKey.size());
     while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    if (value.rfind("$HOME", 0) == 0) value.replace(0, 5, home);
     if (!value.empty() && value.front() == '/' && value != home && value != home + "/") return value;
   }
   return {};
@@ -152,7 +152,7 @@ std::string UserDataDir(const FolderEnvironment& env) {
                     "names none for this user; name a folder with --home");
   }
   const std::string data_home = env.xdg_data_home.empty() ? env.home + "/.local/share" : env.xdg_data_home;
-  const std::string earlier = data_home + "/kestro-welcome";
+  std::string earlier = data_home + "/kestro-welcome";
   if (HoldsWorkingFolders(earlier)) return earlier;
   return DocumentsFolder(env) + "/Kestro Welcome";
 }

@@ -233,7 +233,7 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
 
 ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
   try {
-    const ImportReport report = ImportPictureFile(path, out, options);
+    ImportReport report = ImportPictureFile(path, out, options);
     WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
              SummarizeReport(report));
     return report;
