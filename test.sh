@@ -10,6 +10,12 @@ ensure_packages clang-format
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The formatting every source in src/ and tests/ keeps (.clang-format).
+if ! git ls-files -z 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' | xargs -0 clang-format --dry-run --Werror; then
+  echo "clang-format finds the files above formatted otherwise; run: clang-format -i <file>" >&2
+  exit 1
+fi
+
 run_build() {
   local preset=$1 dir=$2
   echo "=== $dir ==="

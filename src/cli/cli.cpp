@@ -4,9 +4,9 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QImage>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,6 +25,7 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
@@ -33,7 +34,6 @@
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
 #include "steps/gzip_f9.h"
-#include "format/receiver_models.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -220,31 +220,47 @@ std::string SerialModels() {
 std::vector<StepSpec> FixedSteps() {
   using K = StepArg;
   return {
-      {"convbmp", {{"BMP", K::kFile}, {"CT", K::kFile}, {"RAW", K::kFile}},
+      {"convbmp",
+       {{"BMP", K::kFile}, {"CT", K::kFile}, {"RAW", K::kFile}},
        "bitmap -> colour table and raw picture",
        [](const Args& a) { return convbmp(a[0], a[1], a[2]); },
        {{-11, "the bitmap has more than 8 bits per pixel"},
         {-12, "the bitmap is compressed"},
         {-13, "the bitmap is not 720 x 576 pixels"}}},
-      {"rawconv", {{"IN", K::kFile}, {"OUT", K::kFile}}, "raw picture -> pixel rows, top row first",
-       [](const Args& a) { return rawconv(a[0], a[1]); }, {}},
-      {"gzip_f9", {{"SRC", K::kFile}, {"DST", K::kFile}}, "file -> one gzip member",
+      {"rawconv",
+       {{"IN", K::kFile}, {"OUT", K::kFile}},
+       "raw picture -> pixel rows, top row first",
+       [](const Args& a) { return rawconv(a[0], a[1]); },
+       {}},
+      {"gzip_f9",
+       {{"SRC", K::kFile}, {"DST", K::kFile}},
+       "file -> one gzip member",
        [](const Args& a) { return gzip_f9(a[0], a[1]); },
        {{kGzipSourceNotOpened, "the source cannot be opened (missing, locked or unreadable)"},
         {kGzipDestinationNotCreated, "the destination cannot be created"},
         {kGzipReadFailed, "reading the source failed"},
         {kGzipShortWrite, "the destination took fewer bytes than it was given (disk full?)"},
         {kGzipCloseFailed, "finishing or closing the destination failed (disk full?)"}}},
-      {"dd", {{"FIRST", K::kFile}, {"SECOND", K::kFile}, {"OUT", K::kFile}}, "FIRST and SECOND joined -> OUT",
-       [](const Args& a) { return dd(a[0], a[1], a[2]); }, {}},
-      {"addheader", {{"IN", K::kFile}, {"TMP", K::kFile}, {"OUT", K::kFile}}, "joined data -> welcome image",
-       [](const Args& a) { return addheader(a[0], a[1], a[2]); }, {}},
-      {"appendbin", {{"SIZE", K::kSize}, {"IN", K::kFile}, {"OUT", K::kFile}},
+      {"dd",
+       {{"FIRST", K::kFile}, {"SECOND", K::kFile}, {"OUT", K::kFile}},
+       "FIRST and SECOND joined -> OUT",
+       [](const Args& a) { return dd(a[0], a[1], a[2]); },
+       {}},
+      {"addheader",
+       {{"IN", K::kFile}, {"TMP", K::kFile}, {"OUT", K::kFile}},
+       "joined data -> welcome image",
+       [](const Args& a) { return addheader(a[0], a[1], a[2]); },
+       {}},
+      {"appendbin",
+       {{"SIZE", K::kSize}, {"IN", K::kFile}, {"OUT", K::kFile}},
        "welcome image -> partition image of SIZE bytes, padded with 0xFF",
-       [](const Args& a) { return appendbin(ParseSize(a[0]), a[1], a[2]); }, {}},
-      {"mkserialimg", {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
+       [](const Args& a) { return appendbin(ParseSize(a[0]), a[1], a[2]); },
+       {}},
+      {"mkserialimg",
+       {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
        "USB update image -> serial update image naming MODEL",
-       [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); }, {}},
+       [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); },
+       {}},
   };
 }
 
@@ -288,7 +304,8 @@ const StepSpec& FindStep(const Args& args) {
   if (args.empty()) throw UsageError("step needs a step name; the steps are listed by 'step --help'");
   for (const StepSpec& step : Steps()) {
     if (args[0] != step.name) continue;
-    if (args.size() - 1 != step.args.size()) throw UsageError("usage: " + std::string(kProgram) + " step " + StepUsage(step));
+    if (args.size() - 1 != step.args.size())
+      throw UsageError("usage: " + std::string(kProgram) + " step " + StepUsage(step));
     for (size_t i = 0; i < step.args.size(); ++i) {
       if (step.args[i].second == StepArg::kSize) ParseSize(args[i + 1]);
     }
@@ -463,7 +480,8 @@ class PictureRun {
       if (outcome.result != kStepOk) {
         const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
         picture["reason"] = JsonText(why.plain);
-        picture["hint"] = why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
+        picture["hint"] =
+            why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
       }
       QJsonArray outputs;
       if (outcome.result == kStepOk) {
@@ -835,8 +853,9 @@ int ImportCommand(Invocation& inv) {
     inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
   }
   if (!EndsInBmp(out)) {
-    inv.err << kProgram << ": warning: " << Escaped(out)
-            << " is a Windows bitmap although its name does not end in .bmp; make and run take it, Input only as *.bmp\n";
+    inv.err
+        << kProgram << ": warning: " << Escaped(out)
+        << " is a Windows bitmap although its name does not end in .bmp; make and run take it, Input only as *.bmp\n";
   }
   if (!report.Fits()) {
     inv.err << kProgram << ": warning: " << Escaped(out)
@@ -902,8 +921,9 @@ int PreviewCommand(Invocation& inv) {
   }
   if (inv.verbosity() != Verbosity::kQuiet) {
     inv.out << "Preview written: " << Escaped(out) << " (" << preview.width() << " x " << preview.height()
-            << ", as on a " << (options.display == Display::kSquare ? std::string("computer screen, pixel for pixel")
-                                                                     : DisplayName(options.display) + " TV")
+            << ", as on a "
+            << (options.display == Display::kSquare ? std::string("computer screen, pixel for pixel")
+                                                    : DisplayName(options.display) + " TV")
             << ")\n";
   }
   return 0;
@@ -911,14 +931,37 @@ int PreviewCommand(Invocation& inv) {
 
 const std::vector<CommandSpec>& Commands() {
   static const std::vector<CommandSpec> commands = {
-      {"make", "PICTURE...", 1, SIZE_MAX, "turn 720 x 576, 8-bit bitmaps into the six update images each", {},
-       "kestro-welcome-cli make logo.bmp", {}, MakeOrRun},
-      {"run", "", 0, 0, "turn every *.bmp in the Input folder into update images", {}, "kestro-welcome-cli run", {},
+      {"make",
+       "PICTURE...",
+       1,
+       SIZE_MAX,
+       "turn 720 x 576, 8-bit bitmaps into the six update images each",
+       {},
+       "kestro-welcome-cli make logo.bmp",
+       {},
        MakeOrRun},
-      {"inspect", "FILE...", 1, SIZE_MAX, "check update images before flashing: what each layer holds, or the first fault",
+      {"run",
+       "",
+       0,
+       0,
+       "turn every *.bmp in the Input folder into update images",
+       {},
+       "kestro-welcome-cli run",
+       {},
+       MakeOrRun},
+      {"inspect",
+       "FILE...",
+       1,
+       SIZE_MAX,
+       "check update images before flashing: what each layer holds, or the first fault",
        {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"}},
-       "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img", CheckInspect, InspectCommand},
-      {"import", "PICTURE OUT.bmp", 2, 2,
+       "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img",
+       CheckInspect,
+       InspectCommand},
+      {"import",
+       "PICTURE OUT.bmp",
+       2,
+       2,
        "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
        {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
         {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
@@ -931,19 +974,38 @@ const std::vector<CommandSpec>& Commands() {
         {"--caption", 0, "TEXT", "draw one line of text on it, inside the title-safe area"},
         {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
         {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"}},
-       "kestro-welcome-cli import holiday.jpg logo.bmp", CheckImport, ImportCommand},
-      {"preview", "INPUT OUT.png", 2, 2,
+       "kestro-welcome-cli import holiday.jpg logo.bmp",
+       CheckImport,
+       ImportCommand},
+      {"preview",
+       "INPUT OUT.png",
+       2,
+       2,
        "show a bitmap or update image as the TV will: stretched to its shape, as a PNG",
        {{"--display", 0, "4:3|16:9|square", "the TV's shape (default 4:3; square: the receiver's pixels as they are)"},
         {"--guides", 0, "", "draw the action-safe (yellow) and title-safe (cyan) areas"},
         {"--overscan", 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"}},
-       "kestro-welcome-cli preview logo.bmp logo-tv.png --guides", CheckPreview, PreviewCommand},
-      {"sample", "OUT.bmp", 1, 1, "write the built-in sample picture",
+       "kestro-welcome-cli preview logo.bmp logo-tv.png --guides",
+       CheckPreview,
+       PreviewCommand},
+      {"sample",
+       "OUT.bmp",
+       1,
+       1,
+       "write the built-in sample picture",
        {{"--test-card", 0, "", "write a test card instead: overscan, safe areas and the TV's shape at a glance"}},
-       "kestro-welcome-cli sample sample.bmp", {}, SampleCommand},
-      {"step", "NAME ARG...", 1, SIZE_MAX, "run one step of the chain on the named files (see step --help)", {},
+       "kestro-welcome-cli sample sample.bmp",
+       {},
+       SampleCommand},
+      {"step",
+       "NAME ARG...",
+       1,
+       SIZE_MAX,
+       "run one step of the chain on the named files (see step --help)",
+       {},
        "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
-       [](const Invocation& inv) { FindStep(inv.args); }, StepCommand},
+       [](const Invocation& inv) { FindStep(inv.args); },
+       StepCommand},
   };
   return commands;
 }
@@ -984,7 +1046,8 @@ std::string GeneralHelp() {
           "its build or a folder of its own; an installed program keeps them in 'Kestro Welcome'\n" +
           "in your documents folder. --home DIR puts them under DIR.\n\n" +
           "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n" +
-          "2 usage error, 128+N stopped by signal N.\n" + "'" + kProgram + " COMMAND --help' tells more of each command.\n";
+          "2 usage error, 128+N stopped by signal N.\n" + "'" + kProgram +
+          " COMMAND --help' tells more of each command.\n";
   return text;
 }
 
@@ -1004,7 +1067,8 @@ std::string CommandHelp(const CommandSpec& c) {
     text += "\nSIZE is decimal or 0x hex; the receivers' partitions take " + PartitionSizes() + ".\n";
     text += "MODEL is up to 30 bytes; the receivers' serial model names are " + SerialModels() + ".\n";
     text += "\nResult codes of every step:\n";
-    for (const auto& [code, meaning] : kSharedStepCodes) text += "  " + std::to_string(code) + "  " + std::string(meaning) + "\n";
+    for (const auto& [code, meaning] : kSharedStepCodes)
+      text += "  " + std::to_string(code) + "  " + std::string(meaning) + "\n";
     for (const StepSpec& step : Steps()) {
       for (const auto& [code, meaning] : step.codes) {
         text += "  " + std::to_string(code) + "  " + std::string(step.name) + ": " + std::string(meaning) + "\n";
@@ -1086,7 +1150,8 @@ Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
   if (inv.Has("--help") || inv.Has("--version")) return inv;
   if (!inv.command) throw UsageError("no command given");
   for (const auto& [name, value] : inv.options) {
-    if (!BelongsTo(name, *inv.command)) throw UsageError(name + " is not an option of " + std::string(inv.command->name));
+    if (!BelongsTo(name, *inv.command))
+      throw UsageError(name + " is not an option of " + std::string(inv.command->name));
   }
   if (inv.Has("--verbose") && inv.Has("--quiet")) throw UsageError("--verbose and --quiet exclude each other");
   const CommandSpec& c = *inv.command;

@@ -21,10 +21,10 @@ inline constexpr const char* kStatusNoMoreFiles = "no more files to process! see
 
 // What a one-click run did, for callers that report it (the command line).
 struct RunSummary {
-  int pictures = 0;  // ProcessFile calls
-  int failed = 0;    // of those, results other than 0; with the pictures refused before it
-  int skipped = 0;   // Input entries that are no picture file (folders, pipes, broken links)
-  bool error = false;  // an error that stopped the run itself
+  int pictures = 0;     // ProcessFile calls
+  int failed = 0;       // of those, results other than 0; with the pictures refused before it
+  int skipped = 0;      // Input entries that are no picture file (folders, pipes, broken links)
+  bool error = false;   // an error that stopped the run itself
   std::string stopped;  // why the batch stopped early (a signal, Cancel), else empty
 };
 
@@ -95,10 +95,10 @@ std::string BaseName(const std::string& path);
 
 // One of the six update images a picture makes.
 struct OutputImage {
-  std::string path;      // in the Output folder
-  std::string receiver;  // the receiver model users know ("borvik200")
+  std::string path;          // in the Output folder
+  std::string receiver;      // the receiver model users know ("borvik200")
   std::string serial_model;  // the model name its serial image carries
-  bool usb = true;       // the USB update image, else the serial one
+  bool usb = true;           // the USB update image, else the serial one
 };
 
 // The update images a picture of this base name makes, in the order they are made.

@@ -99,8 +99,7 @@ std::string CheckPictureFile(const std::string& picture) {
     return "Cannot open file " + PrintableName(picture) + ": " + NotRegularFileReason(st.st_mode);
   }
   if (static_cast<uintmax_t>(st.st_size) <= kMaxPictureFileSize) return {};
-  return "Picture file is too large: " + std::to_string(st.st_size) +
-         " bytes; a 720x576 8-bit bitmap is under 1 MB";
+  return "Picture file is too large: " + std::to_string(st.st_size) + " bytes; a 720x576 8-bit bitmap is under 1 MB";
 }
 
 void CleanUpTemp() {

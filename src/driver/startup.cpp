@@ -148,8 +148,9 @@ std::string DocumentsFolder(const FolderEnvironment& env) {
 
 std::string UserDataDir(const FolderEnvironment& env) {
   if (env.home.empty()) {
-    throw FileError("There is no home folder for the working folders: HOME is not set and the password database "
-                    "names none for this user; name a folder with --home");
+    throw FileError(
+        "There is no home folder for the working folders: HOME is not set and the password database "
+        "names none for this user; name a folder with --home");
   }
   const std::string data_home = env.xdg_data_home.empty() ? env.home + "/.local/share" : env.xdg_data_home;
   std::string earlier = data_home + "/kestro-welcome";

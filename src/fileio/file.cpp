@@ -21,9 +21,7 @@ namespace {
 
 constexpr size_t kStreamBufferSize = 64 * 1024;
 
-bool StatPath(const std::string& name, struct stat& st) {
-  return !name.empty() && ::stat(name.c_str(), &st) == 0;
-}
+bool StatPath(const std::string& name, struct stat& st) { return !name.empty() && ::stat(name.c_str(), &st) == 0; }
 
 // The platform's wording first, then why.
 FileError CannotOpen(const std::string& name, const std::string& why) {
@@ -180,7 +178,8 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   const bool a_exists = StatPath(a, sa);
   const bool b_exists = StatPath(b, sb);
   if (a_exists && b_exists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -280,8 +279,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& name, uint64_t max_size) {
   InputFile in(name);
   const uint64_t size = in.Size();
   if (size > max_size) {
-    throw CannotOpen(name, ": it is " + std::to_string(size) + " bytes, more than the " + std::to_string(max_size) +
-                               " this reads");
+    throw CannotOpen(
+        name, ": it is " + std::to_string(size) + " bytes, more than the " + std::to_string(max_size) + " this reads");
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   in.Read(bytes.data(), bytes.size());

@@ -141,13 +141,11 @@ int RemoveStaleTemporaries(const std::string& folder);
 // is passed) before the rename; a fault it returns is thrown as a
 // ContentFault and the destination is left as it was.
 using ContentCheck = std::function<std::string(const std::string& written)>;
-void CopyFileReplacing(const std::string& source, const std::string& destination,
-                       const ContentCheck& check = {});
+void CopyFileReplacing(const std::string& source, const std::string& destination, const ContentCheck& check = {});
 
 // The same for bytes in memory: destination is either its old self or holds
 // exactly these bytes, read back by the check before they take its name.
-void ReplaceFileWith(const std::string& destination, std::span<const uint8_t> bytes,
-                     const ContentCheck& check = {});
+void ReplaceFileWith(const std::string& destination, std::span<const uint8_t> bytes, const ContentCheck& check = {});
 
 // A copy whose content did not pass its check; what() is the check's fault.
 class ContentFault : public FileError {

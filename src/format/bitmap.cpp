@@ -84,16 +84,13 @@ BitmapRule FirstBrokenRule(const BitmapHeader& hdr) {
   return BitmapRule::kKept;
 }
 
-bool ConvbmpRefuses(BitmapRule broken) {
-  return broken != BitmapRule::kKept && broken != BitmapRule::kExactly8Bits;
-}
+bool ConvbmpRefuses(BitmapRule broken) { return broken != BitmapRule::kKept && broken != BitmapRule::kExactly8Bits; }
 
 // Colour entries follow the info header. Headers larger than the classic
 // 40 bytes (the 108- and 124-byte ones of current painting programs) push
 // them further back; smaller ones never convert and are read as before.
 uint64_t PaletteStart(const BitmapHeader& hdr) {
-  return hdr.info_size > bmp::kInfoHeaderSize ? bmp::kFileHeaderSize + uint64_t{hdr.info_size}
-                                              : bmp::kHeadersSize;
+  return hdr.info_size > bmp::kInfoHeaderSize ? bmp::kFileHeaderSize + uint64_t{hdr.info_size} : bmp::kHeadersSize;
 }
 
 // Pixel rows start at the file's pixel-data offset when that lies behind the

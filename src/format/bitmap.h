@@ -15,11 +15,11 @@ namespace kws {
 
 namespace bmp {
 // File header.
-inline constexpr size_t kSignature = 0;       // "BM"
+inline constexpr size_t kSignature = 0;  // "BM"
 inline constexpr size_t kFileSize = 2;
-inline constexpr size_t kPixelOffset = 10;    // where the pixel rows start
+inline constexpr size_t kPixelOffset = 10;  // where the pixel rows start
 // Info header.
-inline constexpr size_t kInfoSize = 14;       // 12 = core header with 3-byte colour entries
+inline constexpr size_t kInfoSize = 14;  // 12 = core header with 3-byte colour entries
 inline constexpr size_t kWidth = 18;
 inline constexpr size_t kHeight = 22;
 inline constexpr size_t kPlanes = 26;
@@ -54,8 +54,8 @@ struct Rgb {
 struct Picture8 {
   int32_t width = kPictureWidth;
   int32_t height = kPictureHeight;
-  std::vector<Rgb> palette;       // 1 to 256 entries
-  std::vector<uint8_t> pixels;    // width * height palette indices
+  std::vector<Rgb> palette;     // 1 to 256 entries
+  std::vector<uint8_t> pixels;  // width * height palette indices
 };
 
 // The picture as an uncompressed, bottom-up, 8-bit bitmap with a 40-byte info
@@ -84,10 +84,10 @@ BitmapHeader ParseBitmapHeader(std::span<const uint8_t, bmp::kHeadersSize> heade
 // broken is what a reading reports.
 enum class BitmapRule {
   kKept,
-  kAtMost8Bits,     // more bits per pixel than a palette picture has
-  kUncompressed,    // run-length or other compression
-  kIs720x576,       // any other size, a top-down bitmap included
-  kExactly8Bits,    // fewer bits per pixel: see below
+  kAtMost8Bits,   // more bits per pixel than a palette picture has
+  kUncompressed,  // run-length or other compression
+  kIs720x576,     // any other size, a top-down bitmap included
+  kExactly8Bits,  // fewer bits per pixel: see below
 };
 // convbmp has never checked the last rule: it reads the rows of a bitmap
 // with fewer bits as if they were 8-bit rows, and one that holds that many

@@ -35,8 +35,6 @@ inline uint32_t GetLE32(const uint8_t* at) {
   return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
 }
 
-inline uint16_t GetLE16(const uint8_t* at) {
-  return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
+inline uint16_t GetLE16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
 
 }  // namespace kws

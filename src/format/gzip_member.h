@@ -17,11 +17,11 @@ namespace kws {
 // The member's fixed 10-byte header, numbers little-endian; the inspector
 // reads members back against the same layout.
 namespace gz {
-inline constexpr size_t kId1 = 0;          // 1F
-inline constexpr size_t kId2 = 1;          // 8B
-inline constexpr size_t kMethod = 2;       // 08, deflate
+inline constexpr size_t kId1 = 0;     // 1F
+inline constexpr size_t kId2 = 1;     // 8B
+inline constexpr size_t kMethod = 2;  // 08, deflate
 inline constexpr size_t kFlags = 3;
-inline constexpr size_t kTime = 4;         // 4 bytes
+inline constexpr size_t kTime = 4;  // 4 bytes
 inline constexpr size_t kExtraFlags = 8;
 inline constexpr size_t kOs = 9;
 inline constexpr size_t kHeaderSize = 10;

@@ -24,8 +24,7 @@ constexpr std::array<uint32_t, 256> MakeCrcTable() {
 }
 
 constexpr auto kCrcTable = MakeCrcTable();
-static_assert(kCrcTable[1] == 0x77073096 && kCrcTable[128] == 0xEDB88320 &&
-              kCrcTable[255] == 0x2D02EF8D);
+static_assert(kCrcTable[1] == 0x77073096 && kCrcTable[128] == 0xEDB88320 && kCrcTable[255] == 0x2D02EF8D);
 
 constexpr int32_t kMaxReverseCount = 11;
 

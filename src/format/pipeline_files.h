@@ -26,9 +26,9 @@ inline constexpr const char* kSerialImage = "serial_welcome.img";
 
 // What the clean-up after a run removes from Temp, in this order. The
 // serial image is not among them: a run leaves its last one there.
-inline constexpr std::array<const char*, 9> kIntermediates = {
-    kColorTable,  kRawPicture,   kPixelRows,      kGzipMember, kWelcomeData,
-    kProvisionalWelcome, kWelcomeImage, kPartitionImage, kUsbImage};
+inline constexpr std::array<const char*, 9> kIntermediates = {kColorTable,   kRawPicture,     kPixelRows,
+                                                              kGzipMember,   kWelcomeData,    kProvisionalWelcome,
+                                                              kWelcomeImage, kPartitionImage, kUsbImage};
 
 // The two images each model gets in Output.
 inline constexpr std::array<const char*, 2> kOutputKinds = {kUsbImage, kSerialImage};

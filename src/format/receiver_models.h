@@ -43,12 +43,12 @@ struct UsbModel {
 };
 
 inline constexpr std::array<UsbModel, 3> kUsbModels{{
-    {"borvik200", "_borvik200_", 0, 0x30000, "$30000", 0x00010000, 0x00010000, 0xFF810000, "welcome",
-     "mkusbimg200", "ERROR: mkusimg200(), Input Size too big!", "kestro100s"},
-    {"kestro300", "_kestro300_", 2, 0x2C000, "$2c000", 0x00030000, 0x00010000, 0xFF804000, "welcome",
-     "mkusbimg300", "ERROR: mkusimg300(), Input Size too big!", "QuorvatelMurraTwin8M"},
-    {"kestro400", "_kestro400_", 1, 0x30000, "$30000", 0x00040000, 0x00010001, 0xFF810000, "welcome",
-     "mkusbimg400", "ERROR: mkusimg400(), Input Size too big!", "kestro400"},
+    {"borvik200", "_borvik200_", 0, 0x30000, "$30000", 0x00010000, 0x00010000, 0xFF810000, "welcome", "mkusbimg200",
+     "ERROR: mkusimg200(), Input Size too big!", "kestro100s"},
+    {"kestro300", "_kestro300_", 2, 0x2C000, "$2c000", 0x00030000, 0x00010000, 0xFF804000, "welcome", "mkusbimg300",
+     "ERROR: mkusimg300(), Input Size too big!", "QuorvatelMurraTwin8M"},
+    {"kestro400", "_kestro400_", 1, 0x30000, "$30000", 0x00040000, 0x00010001, 0xFF810000, "welcome", "mkusbimg400",
+     "ERROR: mkusimg400(), Input Size too big!", "kestro400"},
 }};
 
 inline constexpr const UsbModel& kUsbModel200 = kUsbModels[0];

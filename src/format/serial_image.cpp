@@ -16,8 +16,7 @@ SerialHeader MakeSerialHeader(std::string_view model_name, uint32_t payload_leng
   const std::string_view name = model_name.substr(0, model_name.find('\0'));
   std::copy(name.begin(), name.end(), header.begin() + serial::kModelName);
   header[serial::kMarkerByte] = serial::kMarkerValue;
-  std::fill(header.begin() + serial::kFillBeforeLength, header.begin() + serial::kPayloadLength,
-            serial::kFillValue);
+  std::fill(header.begin() + serial::kFillBeforeLength, header.begin() + serial::kPayloadLength, serial::kFillValue);
   PutBE32(&header[serial::kPayloadLength], payload_length);
   std::fill(header.begin() + serial::kFillAfterLength, header.end(), serial::kFillValue);
   return header;

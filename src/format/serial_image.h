@@ -13,10 +13,10 @@
 namespace kws {
 
 namespace serial {
-inline constexpr size_t kLeadByte = 0;        // 01
-inline constexpr size_t kModelName = 1;       // up to 30 bytes, zero padded
+inline constexpr size_t kLeadByte = 0;   // 01
+inline constexpr size_t kModelName = 1;  // up to 30 bytes, zero padded
 inline constexpr size_t kMaxModelName = 30;
-inline constexpr size_t kMarkerByte = 31;     // 01
+inline constexpr size_t kMarkerByte = 31;        // 01
 inline constexpr size_t kFillBeforeLength = 32;  // FF FF
 inline constexpr size_t kPayloadLength = 34;     // big-endian 32-bit
 inline constexpr size_t kFillAfterLength = 38;   // FF up to the end of the header

@@ -46,8 +46,8 @@ uint32_t UsbHeaderCrc(const UsbHeader& header) {
 
 void UsbImage(const UsbModel& model, std::span<const uint8_t> partition, std::vector<uint8_t>& image) {
   if (partition.size() > model.partition_size) throw std::invalid_argument("UsbImage: partition too large");
-  UsbHeader header = MakeUsbHeader(model, static_cast<uint32_t>(partition.size()),
-                                   ImageCrc(partition.data(), partition.size()));
+  UsbHeader header =
+      MakeUsbHeader(model, static_cast<uint32_t>(partition.size()), ImageCrc(partition.data(), partition.size()));
   PutBE32(&header[usb::kHeaderCrc], UsbHeaderCrc(header));
   image.resize(usb::kBlockSize + partition.size());
   const auto fill_start = std::copy(header.begin(), header.end(), image.begin());

@@ -18,22 +18,22 @@ namespace kws {
 // Offsets count from the start of the image; every number is a big-endian
 // 32-bit field.
 namespace usb {
-inline constexpr size_t kHeaderCrc = 0;      // image CRC of block bytes 4 to 4095
-inline constexpr size_t kMagic = 4;          // "Fimg"
-inline constexpr size_t kHeaderLength = 8;   // 80
-inline constexpr size_t kVendorTag = 12;     // 00 "QRV"
-inline constexpr size_t kTag = 16;           // "stro"
-inline constexpr size_t kModelWord1 = 20;    // per receiver model
+inline constexpr size_t kHeaderCrc = 0;     // image CRC of block bytes 4 to 4095
+inline constexpr size_t kMagic = 4;         // "Fimg"
+inline constexpr size_t kHeaderLength = 8;  // 80
+inline constexpr size_t kVendorTag = 12;    // 00 "QRV"
+inline constexpr size_t kTag = 16;          // "stro"
+inline constexpr size_t kModelWord1 = 20;   // per receiver model
 inline constexpr size_t kModelWord2 = 24;
 inline constexpr size_t kModelWord3 = 28;
 inline constexpr size_t kPartitionSize = 32;
 inline constexpr size_t kPayloadOffset = 36;  // 4096
 inline constexpr size_t kPayloadLength = 40;
-inline constexpr size_t kPayloadCrc = 44;     // image CRC of the payload
-inline constexpr size_t kImageName = 48;      // the model's image name, zero padded
+inline constexpr size_t kPayloadCrc = 44;  // image CRC of the payload
+inline constexpr size_t kImageName = 48;   // the model's image name, zero padded
 inline constexpr size_t kImageNameSize = 32;
 inline constexpr size_t kHeaderSize = 80;
-inline constexpr size_t kBlockSize = 4096;    // header + zero fill; the payload starts here
+inline constexpr size_t kBlockSize = 4096;  // header + zero fill; the payload starts here
 
 inline constexpr std::array<uint8_t, 4> kMagicBytes{'F', 'i', 'm', 'g'};
 inline constexpr std::array<uint8_t, 4> kVendorTagBytes{0x00, 'Q', 'R', 'V'};

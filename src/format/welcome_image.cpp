@@ -33,8 +33,7 @@ void WelcomeImage(std::span<const uint8_t> data, std::vector<uint8_t>& image) {
   std::copy(data.begin(), data.end(), image.begin() + welcome::kHeaderSize);
 }
 
-void PartitionImage(std::span<const uint8_t> welcome_image, uint32_t partition_size,
-                    std::vector<uint8_t>& partition) {
+void PartitionImage(std::span<const uint8_t> welcome_image, uint32_t partition_size, std::vector<uint8_t>& partition) {
   if (welcome_image.size() > partition_size) throw std::invalid_argument("PartitionImage: image too large");
   partition.resize(partition_size);
   const auto fill_start = std::copy(welcome_image.begin(), welcome_image.end(), partition.begin());

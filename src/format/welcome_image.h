@@ -51,7 +51,6 @@ void WelcomeImage(std::span<const uint8_t> data, std::vector<uint8_t>& image);
 // The welcome image followed by kPartitionFill up to partition_size bytes,
 // into partition, which keeps its memory; the image must not be larger than
 // that.
-void PartitionImage(std::span<const uint8_t> welcome_image, uint32_t partition_size,
-                    std::vector<uint8_t>& partition);
+void PartitionImage(std::span<const uint8_t> welcome_image, uint32_t partition_size, std::vector<uint8_t>& partition);
 
 }  // namespace kws

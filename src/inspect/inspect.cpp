@@ -121,7 +121,7 @@ Content ReadWelcome(Bytes image, Reading& reading) {
   }
   const uint32_t crc = ExpectCrc(image, welcome::kCrc, image.subspan(welcome::kDataLength), kLayer, "CRC");
   reading.layers.push_back("welcome image: " + Dec(image.size()) + " bytes, data " + Dec(follows) + " of at most " +
-                   Dec(welcome::kMaxDataLength) + " bytes, CRC " + Hex32(crc) + " matches");
+                           Dec(welcome::kMaxDataLength) + " bytes, CRC " + Hex32(crc) + " matches");
   Content content = inspect::ReadWelcomeData(image.subspan(welcome::kHeaderSize), reading.cache);
   reading.layers.insert(reading.layers.end(), content->layers.begin(), content->layers.end());
   return content;
@@ -143,7 +143,7 @@ Content ReadPartition(Bytes partition, uint32_t partition_size, Reading& reading
   const size_t used = welcome::kHeaderSize + data_length;
   ExpectFill(partition, used, partition.size(), 0xFF, "partition image", "padding");
   reading.layers.push_back("partition image: " + Dec(partition.size()) + " bytes, uses " + Dec(used) + " of " +
-                   Dec(partition.size()) + " bytes, the rest is FF");
+                           Dec(partition.size()) + " bytes, the rest is FF");
   return ReadWelcome(partition.first(used), reading);
 }
 
@@ -348,9 +348,8 @@ std::string FindFault(const std::string& path, WelcomeDecodeCache* cache) {
 
 std::string PictureFormatOf(std::span<const uint8_t> head) {
   const auto starts = [&](std::string_view magic) {
-    return head.size() >= magic.size() &&
-           std::equal(magic.begin(), magic.end(), head.begin(),
-                      [](char m, uint8_t h) { return static_cast<uint8_t>(m) == h; });
+    return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin(),
+                                                     [](char m, uint8_t h) { return static_cast<uint8_t>(m) == h; });
   };
   using namespace std::string_view_literals;
   if (starts("BM"sv)) return "a Windows bitmap";

@@ -71,8 +71,8 @@ std::string FormatLocal(bool with_millis) {
   std::tm tm{};
   ::localtime_r(&secs, &tm);
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec);
   std::string stamp = text;
   if (with_millis) {
     std::snprintf(text, sizeof text, ".%03d", static_cast<int>(millis));

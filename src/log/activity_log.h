@@ -33,7 +33,7 @@ using LogFailureHandler = std::function<void(const std::string& why)>;
 void SetLogFailureHandler(LogFailureHandler handler);
 
 // The local time in the log's patterns.
-std::string LogTimestamp();       // yyyy-mm-dd hh:nn:ss.zzz
-std::string LogCreationStamp();   // yyyy-mm-dd hh:nn:ss
+std::string LogTimestamp();      // yyyy-mm-dd hh:nn:ss.zzz
+std::string LogCreationStamp();  // yyyy-mm-dd hh:nn:ss
 
 }  // namespace kws

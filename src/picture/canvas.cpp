@@ -1,11 +1,11 @@
 #include "picture/canvas.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QColor>
 #include <QImageReader>
 #include <QPainter>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -132,8 +132,7 @@ std::string FileReason(const std::string& path, const FileError& error) {
 // The image Qt made, or an ImportError saying what could not be made.
 QImage Made(QImage image, const char* doing, const QSize& size) {
   if (image.isNull()) {
-    throw ImportError(std::string("Not enough memory to ") + doing + " the picture at " + Dimensions(size) +
-                      " pixels");
+    throw ImportError(std::string("Not enough memory to ") + doing + " the picture at " + Dimensions(size) + " pixels");
   }
   return image;
 }
@@ -207,11 +206,14 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
   if (const auto rows = MissingBitmapRows(bytes)) {
     if (rows->first == 0) throw error("the file ends before its first row of pixels");
     decoded.warnings.push_back("the file ends early: it holds " + GroupDigits(rows->first) + " of the " +
-                               GroupDigits(rows->second) + " bytes of its pixel rows, so part of the picture is missing");
+                               GroupDigits(rows->second) +
+                               " bytes of its pixel rows, so part of the picture is missing");
   }
   for (const std::string& message : warnings.messages()) {
-    decoded.warnings.push_back("the picture data is damaged or cut short, so part of the picture may be missing or "
-                               "wrong (its reader said: " + message + ")");
+    decoded.warnings.push_back(
+        "the picture data is damaged or cut short, so part of the picture may be missing or "
+        "wrong (its reader said: " +
+        message + ")");
   }
   return decoded;
 }
@@ -249,8 +251,7 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Di
 
   QImage part = whole ? picture : Made(picture.copy(source), "crop", source.size());
   // Premultiplied alpha: smooth scaling then weighs transparent pixels right.
-  part = Made(part.convertToFormat(part.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB32),
+  part = Made(part.convertToFormat(part.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32),
               "convert", part.size());
   const QSize scaled = whole ? placed
                              : QSize(static_cast<int>(std::lround(source.width() * fx)),
@@ -265,8 +266,8 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Di
     QPainter painter(&canvas);
     // Nothing of a filling picture strays outside its area.
     painter.setClipRect(area);
-    painter.drawImage(origin + QPoint(static_cast<int>(std::lround(left * fx)), static_cast<int>(std::lround(top * fy))),
-                      part);
+    painter.drawImage(
+        origin + QPoint(static_cast<int>(std::lround(left * fx)), static_cast<int>(std::lround(top * fy))), part);
   }
   return Made(canvas.convertToFormat(QImage::Format_RGBA8888), "place", kCanvasSize);
 }

@@ -25,10 +25,10 @@ struct Candidate {
 using MakeCandidate = std::function<Candidate(int colors, double dithering)>;
 
 struct FitOutcome {
-  size_t first_size = 0;             // full palette, full dithering
-  std::optional<Candidate> chosen;   // nothing when not even 2 colours fit
-  size_t smallest_size = 0;          // the smallest size measured
-  int probes = 0;                    // candidates made
+  size_t first_size = 0;            // full palette, full dithering
+  std::optional<Candidate> chosen;  // nothing when not even 2 colours fit
+  size_t smallest_size = 0;         // the smallest size measured
+  int probes = 0;                   // candidates made
 };
 
 // The dithering levels tried, best-looking first: eighths, fine enough that a

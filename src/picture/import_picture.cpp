@@ -15,14 +15,13 @@
 #include "picture/canvas.h"
 #include "picture/fit.h"
 #include "picture/quantizer.h"
-#include "picture/tv_checks.h"
 #include "picture/report_text.h"
+#include "picture/tv_checks.h"
 #include "steps/gzip_f9.h"
 
 namespace kws {
 
 namespace {
-
 
 constexpr double kNoLoss = std::numeric_limits<double>::infinity();
 
@@ -55,8 +54,8 @@ Candidate Measured(Picture8 picture, int colors, double dithering) {
 std::string NoFitMessage(const std::string& path, const FitOutcome& outcome, size_t budget) {
   return PrintableName(path) + " cannot be made to fit the receivers: even down to " + std::to_string(kMinColors) +
          " colours without dithering, its smallest version takes " + GroupDigits(outcome.smallest_size) +
-         " bytes of colour table and compressed picture, and the welcome image holds at most " +
-         GroupDigits(budget) + ".";
+         " bytes of colour table and compressed picture, and the welcome image holds at most " + GroupDigits(budget) +
+         ".";
 }
 
 // The canvas in its own colours when it has no more than 256 and fits (or
@@ -152,7 +151,7 @@ Fitted FitVersion(const QImage& picture, const QImage& canvas, const ImportOptio
 // version is searched as well, and the one closest to the canvas itself
 // (by PSNR) is taken.
 Candidate ChooseColors(const std::string& path, const QImage& canvas, const ImportOptions& options,
-                   ImportReport& report) {
+                       ImportReport& report) {
   if (std::optional<Candidate> exact = KeepExactColors(canvas, options, report)) return std::move(*exact);
   // The smoothed version's search starts on a thread of its own as soon as
   // the picture is seen not to fit as it is, beside the rest of this one's.
@@ -174,8 +173,7 @@ Candidate ChooseColors(const std::string& path, const QImage& canvas, const Impo
     report.candidates += version.outcome.probes;
     outcome.smallest_size = std::min(outcome.smallest_size, version.outcome.smallest_size);
     if (version.outcome.chosen &&
-        (!outcome.chosen ||
-         Psnr(canvas, version.outcome.chosen->picture) > Psnr(canvas, outcome.chosen->picture))) {
+        (!outcome.chosen || Psnr(canvas, version.outcome.chosen->picture) > Psnr(canvas, outcome.chosen->picture))) {
       outcome.chosen = std::move(version.outcome.chosen);
       report.smoothing = kSmoothingPasses;
     }
@@ -187,7 +185,8 @@ Candidate ChooseColors(const std::string& path, const QImage& canvas, const Impo
 }  // namespace
 
 size_t WelcomeDataSize(const Picture8& picture) {
-  return 3 * picture.palette.size() + GzipF9Member(files::kPixelRows, picture.pixels.data(), picture.pixels.size()).size();
+  return 3 * picture.palette.size() +
+         GzipF9Member(files::kPixelRows, picture.pixels.data(), picture.pixels.size()).size();
 }
 
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {

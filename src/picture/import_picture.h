@@ -29,9 +29,9 @@ class ImportError : public std::runtime_error {
 };
 
 struct ImportOptions {
-  Rgb background{0, 0, 0};     // around a picture scaled to fit
-  bool fill = false;           // scale to cover 720 x 576 and crop instead
-  bool fit = true;             // search for a version within the budget
+  Rgb background{0, 0, 0};  // around a picture scaled to fit
+  bool fill = false;        // scale to cover 720 x 576 and crop instead
+  bool fit = true;          // search for a version within the budget
   size_t budget = welcome::kMaxDataLength;
   // The TV the picture is made for: it is scaled so that it keeps its
   // proportions there. Square is the receiver's pixels as they are; the
@@ -54,22 +54,22 @@ struct ImportOptions {
 struct ImportReport {
   int source_width = 0;
   int source_height = 0;
-  int placed_width = 0;        // the picture's size on the 720 x 576 canvas
+  int placed_width = 0;  // the picture's size on the 720 x 576 canvas
   int placed_height = 0;
-  bool unchanged = false;      // a bitmap the pipeline takes, kept as it was
-  bool fitted = false;         // dithering or colours were given up to fit
-  int colors = 0;              // palette entries written
-  double dithering = 0;        // 0 none to 1 full
-  int smoothing = 0;           // passes of light smoothing before the colours were reduced
-  size_t first_size = 0;       // at 256 colours and full dithering, before fitting
-  size_t size = 0;             // colour table + gzip member as written
+  bool unchanged = false;  // a bitmap the pipeline takes, kept as it was
+  bool fitted = false;     // dithering or colours were given up to fit
+  int colors = 0;          // palette entries written
+  double dithering = 0;    // 0 none to 1 full
+  int smoothing = 0;       // passes of light smoothing before the colours were reduced
+  size_t first_size = 0;   // at 256 colours and full dithering, before fitting
+  size_t size = 0;         // colour table + gzip member as written
   size_t budget = 0;
-  double psnr_db = 0;          // against the scaled picture; infinite when equal
-  int candidates = 0;          // versions made and measured
+  double psnr_db = 0;  // against the scaled picture; infinite when equal
+  int candidates = 0;  // versions made and measured
   Display display = Display::kSquare;
   SafeArea safe = SafeArea::kNone;
-  bool for_tv = false;         // the display is named, the TV warnings given
-  double scale = 1;            // how much the picture grew, as shown on the display
+  bool for_tv = false;  // the display is named, the TV warnings given
+  double scale = 1;     // how much the picture grew, as shown on the display
   // What was wrong with the picture's data though it could still be read
   // (a cut-short file, say), for the user.
   std::vector<std::string> warnings;
@@ -89,15 +89,13 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
 
 // ImportPicture, then the bitmap written to out, which is replaced whole or
 // not at all. Throws ImportError for the picture and FileError for out.
-ImportReport ImportPictureFile(const std::string& path, const std::string& out,
-                               const ImportOptions& options = {});
+ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options = {});
 
 // ImportPictureFile with its line in the activity log: "ImportPicture:
 // In=<picture>, Out=<bitmap>, <summary>", or "ERROR: ImportPicture(<picture>),
 // Msg=<reason>" before the error is passed on. The window and the command
 // line both import through here.
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out,
-                                 const ImportOptions& options = {});
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options = {});
 
 // Colour table + gzip member: what the picture takes in the welcome image.
 size_t WelcomeDataSize(const Picture8& picture);

@@ -46,9 +46,9 @@ QRect SafeRect(SafeArea area, const QSize& frame);
 // fitted into the safe area, or with fill covering it. A picture of exactly
 // 720 x 576 is taken as drawn for the receiver's pixels and placed unchanged.
 struct Placement {
-  QSize size;       // in the receiver's pixels
-  QRect area;       // the part of the frame the picture is placed in (and cropped to)
-  double scale = 1; // how much the picture grows, as shown on the display
+  QSize size;        // in the receiver's pixels
+  QRect area;        // the part of the frame the picture is placed in (and cropped to)
+  double scale = 1;  // how much the picture grows, as shown on the display
 };
 Placement PlacePicture(const QSize& source, bool fill, Display display, SafeArea safe);
 

@@ -126,8 +126,7 @@ void TGzip::WriteHeaderFields(GzipMemberWriter& writer) const {
 
 void TGzip::ReportProgress(uint64_t done, uint64_t total) {
   // A source that grew since its size was taken counts as complete.
-  const double percent =
-      total == 0 ? 100.0 : static_cast<double>(done) / static_cast<double>(total) * 100.0;
+  const double percent = total == 0 ? 100.0 : static_cast<double>(done) / static_cast<double>(total) * 100.0;
   if (progress_step_ + progress_ <= percent || done >= total) {
     progress_ = RoundHalfEven(percent);
     DoProgress();

@@ -43,11 +43,11 @@ enum class TCompressionType { Standard, Filtered, HuffmanOnly };
 
 // Results of TGzip::Compress.
 inline constexpr int kGzipOk = 0;
-inline constexpr int kGzipSourceNotOpened = 1;         // missing, locked or unreadable
+inline constexpr int kGzipSourceNotOpened = 1;  // missing, locked or unreadable
 inline constexpr int kGzipDestinationNotCreated = 2;
-inline constexpr int kGzipReadFailed = 101;            // a read of the source failed
-inline constexpr int kGzipShortWrite = 102;            // the writer took fewer bytes than given
-inline constexpr int kGzipCloseFailed = 103;           // finishing, trailer or closing failed
+inline constexpr int kGzipReadFailed = 101;   // a read of the source failed
+inline constexpr int kGzipShortWrite = 102;   // the writer took fewer bytes than given
+inline constexpr int kGzipCloseFailed = 103;  // finishing, trailer or closing failed
 
 inline constexpr int kMinCompressionLevel = 1;
 inline constexpr int kMaxCompressionLevel = 9;

@@ -55,8 +55,7 @@ using ByteView = std::span<const uint8_t>;
 // Reads the bitmap file into read, which then holds what convbmp's two files
 // would: the colour table (ColorTable(read)) and the raw picture (the
 // header's dimensions and the rows). colortable and raw name those files.
-int32_t convbmp(const std::string& bitmap, const std::string& colortable, const std::string& raw,
-                StoredBitmap& read);
+int32_t convbmp(const std::string& bitmap, const std::string& colortable, const std::string& raw, StoredBitmap& read);
 // The raw picture given as its dimensions and its rows.
 int32_t rawconv(const std::string& input, RawDimensions dimensions, ByteView rows, Bytes& output);
 // The member stores source's bare file name.

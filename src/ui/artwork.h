@@ -11,9 +11,9 @@
 namespace kws {
 
 QImage PictureImage(const Picture8& picture);  // 8-bit, its own palette
-QImage SamplePreviewImage();        // 720 x 576, 8-bit
-QPixmap GoGlyph(bool enabled);      // 140 x 140
-QIcon GoIcon();                     // both glyph states
+QImage SamplePreviewImage();                   // 720 x 576, 8-bit
+QPixmap GoGlyph(bool enabled);                 // 140 x 140
+QIcon GoIcon();                                // both glyph states
 QPixmap ProgramIconPixmap(int size = 48);
 
 }  // namespace kws

@@ -8,8 +8,8 @@ class QMenuBar;
 namespace kws {
 
 struct MenuStyleOptions {
-  bool auto_detect = false;        // style every menu found in the window
-  bool style_containers = false;   // style container controls too
+  bool auto_detect = false;       // style every menu found in the window
+  bool style_containers = false;  // style container controls too
   int icon_column_width = 0;
 };
 

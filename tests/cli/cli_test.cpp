@@ -119,8 +119,8 @@ TEST_F(CliTest, MakeConvertsOnePictureAndPrintsTheLogThenTheStatus) {
   // By default: one line for the picture and a summary.
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
   EXPECT_EQ(OutputCount(), 6);
-  EXPECT_EQ(out_.str(), "logo.bmp: 6 images in " + Home("Output") + "\n1 of 1 picture made; log: " +
-                            Home("Log/KestroWelcomeScreen.log") + "\n");
+  EXPECT_EQ(out_.str(), "logo.bmp: 6 images in " + Home("Output") +
+                            "\n1 of 1 picture made; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
   EXPECT_EQ(err_.str(), "");
   // With --verbose, every log entry as it is written, the banner first, and the final status.
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp", "-v"}), 0) << err_.str();
@@ -160,8 +160,8 @@ TEST_F(CliTest, RunProcessesTheInputFolder) {
   WriteBytes(Home("Input/two.bmp"), test::ToBytes("not a picture"));
   EXPECT_EQ(Run({"--home=" + Home(), "run"}), 1);
   EXPECT_EQ(OutputCount(), 6);
-  EXPECT_EQ(out_.str(), "one.bmp: 6 images in " + Home("Output") + "\n1 of 2 pictures made, 1 failed; log: " +
-                            Home("Log/KestroWelcomeScreen.log") + "\n");
+  EXPECT_EQ(out_.str(), "one.bmp: 6 images in " + Home("Output") +
+                            "\n1 of 2 pictures made, 1 failed; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
   EXPECT_EQ(err_.str(), "two.bmp: failed \u2014 not a Windows bitmap, nor a picture of a kind the import reads\n");
   EXPECT_EQ(Run({"-v", "--home=" + Home(), "run"}), 1);
   EXPECT_NE(out_.str().find("MultiProcessing: Input file two.bmp"), std::string::npos);
@@ -275,7 +275,8 @@ TEST_F(CliTest, RejectionsPointToTheRemedy) {
        "stored top row first (height -576), needs the usual bottom-up order", "import topdown.bmp topdown-fit.bmp"},
       {"photo.png", {}, "it is a PNG picture, not a Windows bitmap", "import photo.png photo.bmp"},
       {"noise.bmp", EncodeBitmap8(noise),
-       "too detailed for the receivers: its colour table and compressed picture take ", "import noise.bmp noise-fit.bmp"},
+       "too detailed for the receivers: its colour table and compressed picture take ",
+       "import noise.bmp noise-fit.bmp"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -354,7 +355,8 @@ TEST_F(CliTest, ImportWithoutFittingWarnsOfAPictureTooBig) {
   ASSERT_TRUE(MakePhotoLike().save(QString::fromStdString(Path("photo.png"))));
   ASSERT_EQ(Run({"import", "photo.png", "photo.bmp", "--no-fit"}), 0);
   EXPECT_NE(out_.str().find(" over: too big for the receivers"), std::string::npos) << out_.str();
-  EXPECT_EQ(err_.str(), "kestro-welcome-cli: warning: photo.bmp is too big for the receivers; import it without --no-fit\n");
+  EXPECT_EQ(err_.str(),
+            "kestro-welcome-cli: warning: photo.bmp is too big for the receivers; import it without --no-fit\n");
   EXPECT_TRUE(ReadConvertibleBitmap(Path("photo.bmp")));
 }
 
@@ -382,9 +384,11 @@ TEST_F(CliTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
   } cases[] = {
       {"make", {"--home", Home(), "make", pipe.path()}, "is not a regular file but a named pipe"},
       {"inspect", {"inspect", pipe.path()}, "is not a regular file but a named pipe"},
-      {"import", {"import", pipe.path(), Path("out.bmp")},
+      {"import",
+       {"import", pipe.path(), Path("out.bmp")},
        "Cannot read " + pipe.path() + " as a picture: it is not a regular file but a named pipe\n"},
-      {"import of a device", {"import", "/dev/zero", Path("out.bmp")},
+      {"import of a device",
+       {"import", "/dev/zero", Path("out.bmp")},
        "Cannot read /dev/zero as a picture: it is not a regular file but a character device\n"},
   };
   for (const auto& c : cases) {
@@ -417,7 +421,8 @@ TEST_F(CliTest, NamesOfAnyBytesWorkEndToEnd) {
     EXPECT_TRUE(test::Exists(Home("Output/" + name + "_kestro300_usb_welcome.img")));
   }
   EXPECT_EQ(Run({"import", Path("gone\n\x1b[2J.png"), Path("out.bmp")}), 1);
-  EXPECT_EQ(err_.str(), "kestro-welcome-cli: Cannot read " + Path("gone\\n\\x1b[2J.png") + " as a picture: File not found\n");
+  EXPECT_EQ(err_.str(),
+            "kestro-welcome-cli: Cannot read " + Path("gone\\n\\x1b[2J.png") + " as a picture: File not found\n");
 }
 
 // A JPEG cut short still decodes, its lower part made up; the import says so.
@@ -427,8 +432,9 @@ TEST_F(CliTest, ImportWarnsOfAPictureCutShort) {
   jpeg.resize(jpeg.size() / 2);
   WriteBytes(Path("cut.jpg"), jpeg);
   ASSERT_EQ(Run({"import", "cut.jpg", "cut.bmp"}), 0) << err_.str();
-  const std::string warning = "the picture data is damaged or cut short, so part of the picture may be missing or "
-                              "wrong (its reader said: ";
+  const std::string warning =
+      "the picture data is damaged or cut short, so part of the picture may be missing or "
+      "wrong (its reader said: ";
   EXPECT_NE(out_.str().find("\nWarning: " + warning), std::string::npos) << out_.str();
   EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: warning: cut.jpg: " + warning, 0), 0u) << err_.str();
   EXPECT_TRUE(ReadConvertibleBitmap(Path("cut.bmp")));
@@ -449,10 +455,12 @@ TEST_F(CliTest, InspectReportsEveryFileAndExitsOneWhenAnyIsNotSound) {
   const std::string serial = Home("Output/logo_kestro400_serial_welcome.img");
   // The verdict first, one line a file.
   ASSERT_EQ(Run({"inspect", usb, serial}), 0) << err_.str();
-  EXPECT_EQ(out_.str(), usb + ": sound \u2014 USB update image for kestro300 (serial model QuorvatelMurraTwin8M), "
-                              "picture 720 \u00d7 576, 256 colours\n" +
-                        serial + ": sound \u2014 serial update image for kestro400 (serial model kestro400), "
-                                 "picture 720 \u00d7 576, 256 colours\n");
+  EXPECT_EQ(out_.str(), usb +
+                            ": sound \u2014 USB update image for kestro300 (serial model QuorvatelMurraTwin8M), "
+                            "picture 720 \u00d7 576, 256 colours\n" +
+                            serial +
+                            ": sound \u2014 serial update image for kestro400 (serial model kestro400), "
+                            "picture 720 \u00d7 576, 256 colours\n");
   EXPECT_EQ(err_.str(), "");
   // The layers with --verbose.
   ASSERT_EQ(Run({"inspect", "-v", usb, serial}), 0) << err_.str();
@@ -464,8 +472,9 @@ TEST_F(CliTest, InspectReportsEveryFileAndExitsOneWhenAnyIsNotSound) {
   EXPECT_EQ(LastLine(), "  sound");
 
   WriteBytes(Path("notes.txt"), test::ToBytes("not an image"));
-  const std::string fault = "file: format: expected a serial update image, USB update image, partition image or "
-                            "welcome image, found none of these";
+  const std::string fault =
+      "file: format: expected a serial update image, USB update image, partition image or "
+      "welcome image, found none of these";
   EXPECT_EQ(Run({"inspect", usb, Path("notes.txt")}), 1);
   EXPECT_EQ(err_.str(), Path("notes.txt") + ": DAMAGED \u2014 do not flash: " + fault + "\n");
   test::Bytes damaged = test::ReadBytes(usb);
@@ -521,12 +530,14 @@ TEST_F(CliTest, ImportIsLoggedAndReplacesOnlyWhatAnImportMade) {
   WriteBytes(Path("notes.bmp"), test::ToBytes("my notes"));
   ASSERT_EQ(Run({"--home", Home(), "import", "logo.png", "logo.bmp"}), 0) << err_.str();
   const auto log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
-  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=logo.bmp, "), std::string::npos);
+  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=logo.bmp, "),
+            std::string::npos);
   // An earlier import's bitmap is replaced; anything else needs --force.
   EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "logo.bmp", "--background", "red"}), 0) << err_.str();
   EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "notes.bmp"}), 1);
-  EXPECT_EQ(err_.str(), "kestro-welcome-cli: notes.bmp exists and is not a bitmap an import made; to replace it, "
-                        "add --force\n");
+  EXPECT_EQ(err_.str(),
+            "kestro-welcome-cli: notes.bmp exists and is not a bitmap an import made; to replace it, "
+            "add --force\n");
   EXPECT_EQ(test::ReadBytes(Path("notes.bmp")), test::ToBytes("my notes"));
   EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", "notes.bmp", "--force"}), 0) << err_.str();
   EXPECT_TRUE(ReadConvertibleBitmap(Path("notes.bmp")));

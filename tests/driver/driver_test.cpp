@@ -46,7 +46,6 @@ class RecordingView : public RunView {
   std::function<void()> on_events;
 };
 
-
 class DriverTest : public test::ScratchDirTest {
  protected:
   void SetUp() override {
@@ -235,8 +234,8 @@ TEST_F(DriverTest, OutputThatCannotBeWrittenFailsTheRunAndKeepsEarlierImages) {
   EXPECT_EQ(log[log.size() - 2], "mkusbimg400: Ret=0, In=part_welcome.img, Out=usb_welcome.img");
   EXPECT_EQ(view_.status, kStatusDoneWithErrors);
   // Images of the first run that were not reached are unchanged; nothing half-written is left.
-  for (const char* untouched : {"logo_kestro400_serial_welcome.img", "logo_kestro300_usb_welcome.img",
-                                "logo_kestro300_serial_welcome.img"}) {
+  for (const char* untouched :
+       {"logo_kestro400_serial_welcome.img", "logo_kestro300_usb_welcome.img", "logo_kestro300_serial_welcome.img"}) {
     EXPECT_EQ(ReadBytes(folders_.output + "/" + untouched), earlier[untouched]) << untouched;
   }
   EXPECT_NE(ReadBytes(folders_.output + "/logo_borvik200_usb_welcome.img"), earlier["logo_borvik200_usb_welcome.img"]);
@@ -249,8 +248,9 @@ TEST_F(DriverTest, OutputFolderReplacedByAFileFailsTheFirstCopy) {
   WriteBytes(folders_.output, {0});
   EXPECT_EQ(driver_->ProcessFile(Picture("logo.bmp")), -99);
   const auto log = RunLog();
-  EXPECT_EQ(log.back(), "ERROR: CopyFile(" + folders_.output + "/logo_borvik200_usb_welcome.img), Msg=Cannot create file " +
-                            folders_.output + "/logo_borvik200_usb_welcome.img: Not a directory");
+  EXPECT_EQ(log.back(), "ERROR: CopyFile(" + folders_.output +
+                            "/logo_borvik200_usb_welcome.img), Msg=Cannot create file " + folders_.output +
+                            "/logo_borvik200_usb_welcome.img: Not a directory");
   EXPECT_EQ(log.size(), 8u);  // seven steps, then the copy
 }
 
@@ -291,10 +291,12 @@ TEST_F(DriverTest, PixelsPastThePaletteFailTheFirstReadBack) {
   EXPECT_EQ(driver_->ProcessFile(Picture("few.bmp", recipe)), -99);
   const auto log = RunLog();
   EXPECT_EQ(log.size(), 8u);
-  EXPECT_EQ(log.back().rfind("ERROR: Verify(" + folders_.output + "/few_borvik200_usb_welcome.img), Msg=picture: "
-                             "colour index at row 0, column 0: expected below 16 (the colour table's entries), found ",
-                             0),
-            0u)
+  EXPECT_EQ(
+      log.back().rfind("ERROR: Verify(" + folders_.output +
+                           "/few_borvik200_usb_welcome.img), Msg=picture: "
+                           "colour index at row 0, column 0: expected below 16 (the colour table's entries), found ",
+                       0),
+      0u)
       << log.back();
   EXPECT_EQ(view_.status, kStatusDoneWithErrors);
 }
@@ -329,7 +331,8 @@ TEST_F(DriverTest, BatchProcessesEveryBitmapInInputSortedAndSkipsTheRest) {
     for (const auto& name : OutputsFor(base)) expected.push_back(name);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FilesIn(folders_.output), expected);
-  EXPECT_EQ(FilesIn(in), (std::vector<std::string>{".y.bmp", "a.bmp", "b.BMP", "c.bmp", "readme.txt", "x.bmp", "z.bmp"}));
+  EXPECT_EQ(FilesIn(in),
+            (std::vector<std::string>{".y.bmp", "a.bmp", "b.BMP", "c.bmp", "readme.txt", "x.bmp", "z.bmp"}));
   EXPECT_EQ(view_.status, kStatusNoMoreFiles);
   EXPECT_EQ(view_.calls.front(), "disable");
   EXPECT_EQ(view_.calls[1], "busy");

@@ -90,7 +90,8 @@ TEST_F(StartUpTest, InstalledProgramsKeepTheirFoldersPerUserAndVisible) {
     std::string base;
   } cases[] = {
       {"from its build: beside itself", {.exe_dir = Path("build/bin"), .home = Path("home")}, Path("build/bin")},
-      {"installed: the documents folder", {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home")},
+      {"installed: the documents folder",
+       {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home")},
        Path("home/Documents/Kestro Welcome")},
       {"installed, even when its folder can be written",
        {.exe_dir = Path("prefix/bin"), .installed = true, .home = Path("home-with-dirs")},
@@ -119,7 +120,8 @@ TEST_F(StartUpTest, NoHomeAtAllRefusesToStart) {
   test::WriteBytes(Path("plain-file"), {0});
   const FolderEnvironment env{.exe_dir = Path("plain-file/bin")};
   const StartupResult r = StartUpDefault(env);
-  EXPECT_EQ(r.error.rfind("ERROR: FormCreate(), Msg=There is no home folder for the working folders", 0), 0u) << r.error;
+  EXPECT_EQ(r.error.rfind("ERROR: FormCreate(), Msg=There is no home folder for the working folders", 0), 0u)
+      << r.error;
   EXPECT_TRUE(r.folders.base.empty());
   EXPECT_FALSE(std::filesystem::exists("/.local/share/kestro-welcome/Temp"));
   // A program in a folder of its own needs no home.

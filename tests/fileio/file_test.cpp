@@ -19,8 +19,8 @@ namespace kws {
 namespace {
 
 using test::Bytes;
-using test::ReadBytes;
 using test::Exists;
+using test::ReadBytes;
 using test::ToBytes;
 using test::WriteBytes;
 
@@ -46,8 +46,10 @@ TEST_F(FileLayer, FailuresCarryThePlatformTexts) {
   const Case cases[] = {
       {"open missing", [] { InputFile f("missing.bin"); }, "Cannot open file missing.bin: No such file or directory"},
       {"open folder", [] { InputFile f("folder"); }, "Cannot open file folder: it is not a regular file but a folder"},
-      {"create in missing folder", [] { OutputFile f("nope/out.bin"); }, "Cannot create file nope/out.bin: No such file or directory"},
-      {"create over folder", [] { OutputFile f("folder"); }, "Cannot create file folder: it is not a regular file but a folder"},
+      {"create in missing folder", [] { OutputFile f("nope/out.bin"); },
+       "Cannot create file nope/out.bin: No such file or directory"},
+      {"create over folder", [] { OutputFile f("folder"); },
+       "Cannot create file folder: it is not a regular file but a folder"},
       {"short read",
        [] {
          InputFile f("three");
@@ -161,7 +163,7 @@ TEST_F(FileLayer, OnlyRegularFilesAreRead) {
     std::string name;
     std::string kind;
   } cases[] = {
-      {"pipe.bmp", "a named pipe"},     {"folder.bmp", "a folder"},         {"socket.bmp", "No such device"},
+      {"pipe.bmp", "a named pipe"},        {"folder.bmp", "a folder"},           {"socket.bmp", "No such device"},
       {"/dev/null", "a character device"}, {"link-to-pipe.bmp", "a named pipe"},
   };
   for (const auto& c : cases) {
@@ -173,7 +175,8 @@ TEST_F(FileLayer, OnlyRegularFilesAreRead) {
     EXPECT_THROW(ReadWholeFile(c.name, 1000), FileError) << c.name;
   }
   ::close(sock);
-  EXPECT_EQ(MessageOf([] { InputFile f("pipe.bmp"); }), "Cannot open file pipe.bmp: it is not a regular file but a named pipe");
+  EXPECT_EQ(MessageOf([] { InputFile f("pipe.bmp"); }),
+            "Cannot open file pipe.bmp: it is not a regular file but a named pipe");
 }
 
 // A link planted where a step writes is replaced by the file; what it points
@@ -259,9 +262,9 @@ TEST_F(FileLayer, BytesReplaceAFileOnlyOnceTheCheckPasses) {
   std::filesystem::create_directory("folder.img");
   const struct {
     const char* destination;
-    std::string fault;            // what the check says
-    std::string message;          // what is thrown; empty when the bytes land
-    std::optional<Bytes> after;   // the file there afterwards, if any
+    std::string fault;           // what the check says
+    std::string message;         // what is thrown; empty when the bytes land
+    std::optional<Bytes> after;  // the file there afterwards, if any
     size_t checks;
   } cases[] = {
       {"new.img", "", "", image, 1},
@@ -320,9 +323,9 @@ TEST_F(FileLayer, SameFileByInodeOrPath) {
     std::string first, second;
     bool same;
   } cases[] = {
-      {"a", "a", true},           {"a", "./a", true},          {"a", Path("a"), true},
-      {"a", "hard-a", true},      {"a", "soft-a", true},       {"a", "b", false},
-      {"new", "sub/../new", true}, {"new", "other", false},    {"a", "new", false},
+      {"a", "a", true},      {"a", "./a", true}, {"a", Path("a"), true},      {"a", "hard-a", true},
+      {"a", "soft-a", true}, {"a", "b", false},  {"new", "sub/../new", true}, {"new", "other", false},
+      {"a", "new", false},
   };
   for (const auto& c : cases) EXPECT_EQ(SameFile(c.first, c.second), c.same) << c.first << " vs " << c.second;
 }

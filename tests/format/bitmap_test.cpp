@@ -48,8 +48,10 @@ TEST(BitmapRules, TheFirstRuleBrokenIsReportedInItsOrder) {
   } cases[] = {
       {"720 x 576, 8 bits", {}, BitmapRule::kKept, false},
       {"24 bits", {.bit_count = 24}, BitmapRule::kAtMost8Bits, true},
-      {"24 bits, run-length encoded and 640 wide", {.width = 640, .bit_count = 24, .compression = 1},
-       BitmapRule::kAtMost8Bits, true},
+      {"24 bits, run-length encoded and 640 wide",
+       {.width = 640, .bit_count = 24, .compression = 1},
+       BitmapRule::kAtMost8Bits,
+       true},
       {"run-length encoded and 10 high", {.height = 10, .compression = 1}, BitmapRule::kUncompressed, true},
       {"640 x 480", {.width = 640, .height = 480}, BitmapRule::kIs720x576, true},
       {"top-down", {.height = -576}, BitmapRule::kIs720x576, true},

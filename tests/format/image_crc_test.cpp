@@ -45,8 +45,8 @@ TEST(ImageCrc, LeadingZerosDoNotChangeIt) {
 
 TEST(ImageCrc, EqualsUsualCrc32AfterFourFFBytes) {
   const std::string data = "\xFF\xFF\xFF\xFFwelcome";
-  const uint32_t usual = static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                                       static_cast<uInt>(data.size())));
+  const uint32_t usual =
+      static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
   EXPECT_EQ(ImageCrc(data.data() + 4, data.size() - 4), usual);
 }
 

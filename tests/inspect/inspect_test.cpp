@@ -92,8 +92,8 @@ TEST_F(InspectTest, EverySixOutputsOfARunIsSoundWithItsModel) {
         EXPECT_EQ(report.layers[i++], "serial update image: model name \"" + std::string(m.serial_model) +
                                           "\", payload " + std::to_string(partition + 4096) + " bytes");
       }
-      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.step) +
-                                                 ", partition " + std::to_string(partition) + " bytes, payload " +
+      EXPECT_TRUE(report.layers[i++].starts_with("USB update image: model " + std::string(m.step) + ", partition " +
+                                                 std::to_string(partition) + " bytes, payload " +
                                                  std::to_string(partition) + " bytes, header CRC 0x"));
       EXPECT_TRUE(report.layers[i++].starts_with("partition image: " + std::to_string(partition) + " bytes, uses "));
       EXPECT_TRUE(report.layers[i++].starts_with("welcome image: "));
@@ -269,10 +269,11 @@ TEST_F(InspectTest, FilesOfNoFormatOrTooLargeAreRefused) {
   ASSERT_TRUE(test::MakeSparseFile(Path("huge.img"), uint64_t{1} << 40));
   EXPECT_EQ(InspectFile(Path("huge.img")).fault,
             "file: too large: expected at most " + std::to_string(most) + " bytes, found 1099511627776 bytes");
-  EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault,
-            "file: too large: expected at most " + std::to_string(most) + " bytes, found " +
-                std::to_string(most + 1) + " bytes");
-  EXPECT_EQ(InspectFile(Path("missing.img")).fault, "Cannot open file " + Path("missing.img") + ": No such file or directory");
+  EXPECT_EQ(InspectImage(Bytes(kMaxUpdateImageSize + 1, 0xFF)).fault, "file: too large: expected at most " +
+                                                                          std::to_string(most) + " bytes, found " +
+                                                                          std::to_string(most + 1) + " bytes");
+  EXPECT_EQ(InspectFile(Path("missing.img")).fault,
+            "Cannot open file " + Path("missing.img") + ": No such file or directory");
 }
 
 // A run's decode cache changes nothing in what the inspector says: data that

@@ -14,10 +14,10 @@ namespace {
 // Sizes as a quantised photo's: growing with the fourth root of the colour
 // count, and with the dithering.
 struct SizeModel {
-  double per_root = 60000;   // bytes per unit of the count's fourth root
-  double dithered = 0.3;     // full dithering adds this share
+  double per_root = 60000;  // bytes per unit of the count's fourth root
+  double dithered = 0.3;    // full dithering adds this share
   int full_colors = 256;
-  int wobble = 0;            // bytes added to every other count, to break monotony
+  int wobble = 0;  // bytes added to every other count, to break monotony
 
   size_t operator()(int colors, double dithering) const {
     const double base = per_root * (std::pow(colors, 0.25) - 1.0) + 500;

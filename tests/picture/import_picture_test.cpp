@@ -15,8 +15,8 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -148,7 +148,9 @@ void Save(const QImage& image, const std::string& path, const char* format) {
   ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
 }
 
-Rgb ColorAt(const Picture8& p, int x, int y) { return p.palette.at(p.pixels.at(size_t(y) * size_t(p.width) + size_t(x))); }
+Rgb ColorAt(const Picture8& p, int x, int y) {
+  return p.palette.at(p.pixels.at(size_t(y) * size_t(p.width) + size_t(x)));
+}
 
 bool Near(const Rgb& a, const Rgb& b) {
   return std::abs(a.r - b.r) <= 3 && std::abs(a.g - b.g) <= 3 && std::abs(a.b - b.b) <= 3;
@@ -193,8 +195,8 @@ TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
     int placed_width, placed_height;
     std::optional<Rgb> corner;  // what the top left corner shows
   } cases[] = {
-      {"PNG logo, transparent around", "logo.png", [](auto& p) { Save(Drawing(400, 200, true), p, "PNG"); }, false,
-       720, 360, black},
+      {"PNG logo, transparent around", "logo.png", [](auto& p) { Save(Drawing(400, 200, true), p, "PNG"); }, false, 720,
+       360, black},
       {"24-bit photo-like bitmap", "photo.bmp",
        [](auto& p) {
          Save(MakePhotoLike({.width = 800, .height = 600, .grain = 2.0}), p, "BMP");
@@ -203,12 +205,11 @@ TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
        false, 720, 540, std::nullopt},
       {"run-length-encoded 8-bit bitmap", "banded.bmp", [](auto& p) { WriteBytes(p, Rle8Bitmap(BandedPicture())); },
        false, 720, 576, Rgb{0, 255, 90}},
-      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, LiteralGif(BandedPicture())); }, false, 720,
-       576, Rgb{0, 255, 90}},
-      {"JPEG photo", "photo.jpg", [](auto& p) { Save(MakePhotoLike({.width = 640, .height = 480}), p, "JPEG"); },
-       false, 720, 540, std::nullopt},
-      {"1920 x 1080", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, false, 720, 405,
-       black},
+      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, LiteralGif(BandedPicture())); }, false, 720, 576,
+       Rgb{0, 255, 90}},
+      {"JPEG photo", "photo.jpg", [](auto& p) { Save(MakePhotoLike({.width = 640, .height = 480}), p, "JPEG"); }, false,
+       720, 540, std::nullopt},
+      {"1920 x 1080", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, false, 720, 405, black},
       {"1920 x 1080 filled", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, true, 1024, 576,
        ground},
       {"300 x 300", "square.png", [](auto& p) { Save(Drawing(300, 300, false), p, "PNG"); }, false, 576, 576, black},
@@ -347,9 +348,13 @@ TEST_F(ImportTest, APictureThatCannotFitIsAClearError) {
   } catch (const ImportError& e) {
     const std::string message = e.what();
     EXPECT_EQ(message.rfind(Path("photo.png") + " cannot be made to fit the receivers: even down to 2 colours "
-                            "without dithering, its smallest version takes ", 0), 0u) << message;
+                                                "without dithering, its smallest version takes ",
+                            0),
+              0u)
+        << message;
     EXPECT_NE(message.find(" bytes of colour table and compressed picture, and the welcome image holds at most 2,000."),
-              std::string::npos) << message;
+              std::string::npos)
+        << message;
   }
   EXPECT_FALSE(test::Exists(Path("photo.bmp")));
 }
@@ -401,12 +406,12 @@ TEST_F(ImportTest, UnreadableFilesAreClearErrors) {
   const struct {
     const char* file;
     std::string reason;
-  } cases[] = {{"missing.png", "File not found"},
-               {"notes.png", "Unsupported image format; the formats it reads are " + FormatList()},
-               {"huge.png", "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
-               {"long.bmp",
-                "at 2,000,000 x 1 pixels it is too large: the import takes no side longer than 1,000,000 pixels"},
-               {"folder.png", "it is not a regular file but a folder"}};
+  } cases[] = {
+      {"missing.png", "File not found"},
+      {"notes.png", "Unsupported image format; the formats it reads are " + FormatList()},
+      {"huge.png", "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
+      {"long.bmp", "at 2,000,000 x 1 pixels it is too large: the import takes no side longer than 1,000,000 pixels"},
+      {"folder.png", "it is not a regular file but a folder"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     try {
@@ -519,7 +524,7 @@ TEST_F(ImportTest, ExtremeShapesTakeLittleMemoryAndComeOutRight) {
     int placed_width, placed_height;
   } cases[] = {
       {1, 1000, true, 720, 720000}, {1, 10000, true, 720, 7200000}, {10000, 1, true, 5760000, 576},
-      {1, 1000, false, 1, 576},     {1, 10000, false, 1, 576},       {10000, 1, false, 720, 1},
+      {1, 1000, false, 1, 576},     {1, 10000, false, 1, 576},      {10000, 1, false, 720, 1},
   };
   for (const auto& c : cases) {
     const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + (c.fill ? " filled" : " fit");
@@ -580,8 +585,12 @@ TEST(ParseColor, TakesHexAndNames) {
     const char* text;
     std::optional<Rgb> color;
   } cases[] = {
-      {"#ff8000", Rgb{255, 128, 0}}, {"#FF8000", Rgb{255, 128, 0}}, {"navy", Rgb{0, 0, 128}},
-      {"DarkSlateGray", Rgb{47, 79, 79}}, {"#12345", std::nullopt}, {"no such colour", std::nullopt},
+      {"#ff8000", Rgb{255, 128, 0}},
+      {"#FF8000", Rgb{255, 128, 0}},
+      {"navy", Rgb{0, 0, 128}},
+      {"DarkSlateGray", Rgb{47, 79, 79}},
+      {"#12345", std::nullopt},
+      {"no such colour", std::nullopt},
       {"", std::nullopt},
   };
   for (const auto& c : cases) {

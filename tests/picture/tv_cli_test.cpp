@@ -70,10 +70,14 @@ TEST_F(TvCliTest, ImportIsForA43TvUnlessTold) {
       {{}, "Picture: 1024 x 768, scaled to 720 x 576\n", "Display: 4:3 TV", ""},
       {{"--display", "16:9"}, "Picture: 1024 x 768, scaled to 540 x 576 and centred\n", "Display: 16:9 TV", ""},
       // Square pixels leave the picture's upper and lower edges where TVs hide them.
-      {{"--display", "square"}, "Picture: 1024 x 768, scaled to 720 x 540 and centred\n", "Display: square pixels",
+      {{"--display", "square"},
+       "Picture: 1024 x 768, scaled to 720 x 540 and centred\n",
+       "Display: square pixels",
        "kestro-welcome-cli: warning: logo.png: details (edges, lines or text) lie in the outer 5 % of the frame"},
-      {{"--safe", "title"}, "Picture: 1024 x 768, scaled to 576 x 461 and centred\n",
-       "Display: 4:3 TV (each pixel shows 16:15 as wide as high), fitted into the title-safe area\n", ""},
+      {{"--safe", "title"},
+       "Picture: 1024 x 768, scaled to 576 x 461 and centred\n",
+       "Display: 4:3 TV (each pixel shows 16:15 as wide as high), fitted into the title-safe area\n",
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
@@ -86,13 +90,13 @@ TEST_F(TvCliTest, ImportIsForA43TvUnlessTold) {
     EXPECT_EQ(err_.str().empty(), c.warning.empty()) << err_.str();
   }
   // A caption is drawn into the picture and reported like the rest of it.
-  ASSERT_EQ(Run({"import", "logo.png", "caption.bmp", "--caption", "v1.2", "--caption-colour", "#ffff00", "--json"}),
-            0)
+  ASSERT_EQ(Run({"import", "logo.png", "caption.bmp", "--caption", "v1.2", "--caption-colour", "#ffff00", "--json"}), 0)
       << err_.str();
   EXPECT_NE(out_.str().find("\"display\": \"4:3\""), std::string::npos) << out_.str();
   const std::optional<Picture8> captioned = ReadConvertibleBitmap(Path("caption.bmp"));
   ASSERT_TRUE(captioned);
-  EXPECT_NE(std::find(captioned->palette.begin(), captioned->palette.end(), Rgb{255, 255, 0}), captioned->palette.end());
+  EXPECT_NE(std::find(captioned->palette.begin(), captioned->palette.end(), Rgb{255, 255, 0}),
+            captioned->palette.end());
   // A warning for a TV goes to stderr as well, and the bitmap is written.
   SaveLogo(100, 80, "tiny.png");
   ASSERT_EQ(Run({"import", "tiny.png", "tiny.bmp"}), 0);

@@ -63,14 +63,14 @@ TEST(TvDisplay, PlacesEachShapeSoThatItKeepsItsProportionsOnTheDisplay) {
     Display display;
     QSize placed;
   } cases[] = {
-      {{1024, 768}, Display::k4x3, {720, 576}},   {{1024, 768}, Display::k16x9, {540, 576}},
-      {{1024, 768}, Display::kSquare, {720, 540}}, {{512, 512}, Display::k4x3, {540, 576}},
-      {{512, 512}, Display::k16x9, {405, 576}},   {{512, 512}, Display::kSquare, {576, 576}},
-      {{768, 576}, Display::k4x3, {720, 576}},    {{768, 576}, Display::kSquare, {720, 540}},
-      {{1024, 576}, Display::k16x9, {720, 576}},  {{1024, 576}, Display::k4x3, {720, 432}},
-      {{1920, 1080}, Display::k16x9, {720, 576}}, {{1920, 1080}, Display::k4x3, {720, 432}},
+      {{1024, 768}, Display::k4x3, {720, 576}},     {{1024, 768}, Display::k16x9, {540, 576}},
+      {{1024, 768}, Display::kSquare, {720, 540}},  {{512, 512}, Display::k4x3, {540, 576}},
+      {{512, 512}, Display::k16x9, {405, 576}},     {{512, 512}, Display::kSquare, {576, 576}},
+      {{768, 576}, Display::k4x3, {720, 576}},      {{768, 576}, Display::kSquare, {720, 540}},
+      {{1024, 576}, Display::k16x9, {720, 576}},    {{1024, 576}, Display::k4x3, {720, 432}},
+      {{1920, 1080}, Display::k16x9, {720, 576}},   {{1920, 1080}, Display::k4x3, {720, 432}},
       {{1920, 1080}, Display::kSquare, {720, 405}}, {{720, 576}, Display::k4x3, {720, 576}},
-      {{720, 576}, Display::k16x9, {720, 576}},   {{720, 576}, Display::kSquare, {720, 576}},
+      {{720, 576}, Display::k16x9, {720, 576}},     {{720, 576}, Display::kSquare, {720, 576}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.source.width()) + "x" + std::to_string(c.source.height()) + " on " +
@@ -130,8 +130,8 @@ TEST_F(TvTest, SafeAreaHoldsThePictureAndNothingElse) {
             if (ColorAt(p, x, y) != Rgb{0, 0, 255}) placed |= QRect(x, y, 1, 1);
           }
         }
-        EXPECT_TRUE(area.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
-                                           << placed.height();
+        EXPECT_TRUE(area.contains(placed))
+            << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height();
         EXPECT_NEAR(placed.center().x(), area.center().x(), 1);
         EXPECT_NEAR(placed.center().y(), area.center().y(), 1);
         if (fill) {
@@ -149,8 +149,8 @@ TEST(TvPreview, HasTheDisplaysSizeAndDrawsTheGuidesWhereTheSafeAreasAre) {
     double overscan;
     QSize size;
   } cases[] = {
-      {Display::k4x3, 0, {768, 576}},  {Display::k16x9, 0, {1024, 576}}, {Display::kSquare, 0, {720, 576}},
-      {Display::k4x3, 5, {768, 576}},  {Display::k16x9, 10, {1024, 576}},
+      {Display::k4x3, 0, {768, 576}}, {Display::k16x9, 0, {1024, 576}},  {Display::kSquare, 0, {720, 576}},
+      {Display::k4x3, 5, {768, 576}}, {Display::k16x9, 10, {1024, 576}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(DisplayName(c.display) + " overscan " + std::to_string(c.overscan));
@@ -234,13 +234,11 @@ TEST(TvWarnings, EachIsGivenWhenItsMeasureIsOverAndOnlyThen) {
        SafeArea::kAction, nullptr},
       {"lines in the middle", frame([&](QPainter& p) { stripes(p, 200, 500, 100, 400); }), 1, 40, SafeArea::kNone,
        nullptr},
-      {"one-pixel rows",
-       frame([](QPainter& p) {
+      {"one-pixel rows", frame([](QPainter& p) {
          for (int y = 100; y < 200; y += 4) p.fillRect(100, y, 500, 1, Qt::white);
        }),
        1, 40, SafeArea::kNone, "3.0 % of the picture is horizontal lines or strokes one pixel high"},
-      {"two-pixel rows",
-       frame([](QPainter& p) {
+      {"two-pixel rows", frame([](QPainter& p) {
          for (int y = 100; y < 200; y += 4) p.fillRect(100, y, 500, 2, Qt::white);
        }),
        1, 40, SafeArea::kNone, nullptr},

@@ -155,11 +155,14 @@ TEST_F(Faults, AFaultInARunShowsAtTheFirstWriteThatFails) {
   const std::string usb_image = files::OutputImageName("logo", kUsbModel200, files::kUsbImage);
   const Case cases[] = {
       {"Temp cannot take the serial image",
-       [](const WorkingFolders& f) { fs::create_directory(f.temp + "/serial_welcome.img"); }, 0,
+       [](const WorkingFolders& f) { fs::create_directory(f.temp + "/serial_welcome.img"); },
+       0,
        {"ERROR: mkserialimg(), Msg=Cannot create file serial_welcome.img: it is not a regular file but a folder",
         "mkserialimg: Ret=-99, In=usb_welcome.img, In=kestro100s, Out=serial_welcome.img"},
        {usb_image}},
-      {"the disk takes no file of an image's size", [](const WorkingFolders&) {}, 100000,
+      {"the disk takes no file of an image's size",
+       [](const WorkingFolders&) {},
+       100000,
        {"mkusbimg200: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
         "ERROR: CopyFile(<output>/" + usb_image + "), Msg=Stream write error"},
        {}},
@@ -335,8 +338,8 @@ TEST_F(Faults, PictureGrownToTwoGigabytesIsRefusedWithoutReadingIt) {
   struct rusage after {};
   ::getrusage(RUSAGE_SELF, &after);
   EXPECT_EQ(summary.failed, 1);
-  EXPECT_TRUE(HasMessageStartingWith("ERROR: ProcessFile(" + picture +
-                                     "), Msg=Picture file is too large: 2147483648 bytes"));
+  EXPECT_TRUE(
+      HasMessageStartingWith("ERROR: ProcessFile(" + picture + "), Msg=Picture file is too large: 2147483648 bytes"));
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB: nothing near 2 GB was read in
   EXPECT_TRUE(fs::is_empty(folders_.output));
 }

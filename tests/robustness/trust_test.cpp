@@ -14,15 +14,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
 #include "cli/cli.h"
 #include "driver/driver.h"
-#include "format/pipeline_files.h"
 #include "fileio/file.h"
+#include "format/pipeline_files.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
@@ -50,8 +50,8 @@ class View : public NullRunView {
 // A command line run in a child process that is killed when it takes longer
 // than it may: a run that hangs fails the test instead of blocking it.
 struct ChildRun {
-  int exit_code = -1;   // -1 when it did not exit by itself
-  int signal = 0;       // the signal that ended it, if one did
+  int exit_code = -1;  // -1 when it did not exit by itself
+  int signal = 0;      // the signal that ended it, if one did
   std::string out, err;
 };
 
@@ -256,8 +256,8 @@ TEST_F(Trust, DevicesAndPipesAsDestinationsAreWrittenIntoNeverReplaced) {
   WriteBytes(Path("logo.bmp"), test::MakeBitmap());
   ASSERT_EQ(RunCliInChild({"--home", Path("home"), "make", Path("logo.bmp")}).exit_code, 0);
   const std::string image = folders_.output + "/logo_kestro300_serial_welcome.img";
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"sample", null_device}, {"inspect", image, "--extract", null_device}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"sample", null_device}, {"inspect", image, "--extract", null_device}}) {
     SCOPED_TRACE(args.front());
     EXPECT_EQ(RunCliInChild(args).exit_code, 0);
     struct stat st {};
@@ -332,8 +332,9 @@ TEST_F(Trust, ASecondPictureWithTheSameBaseNameIsSkippedNamingBoth) {
   const RunSummary summary = driver_->RunOneClick();
   EXPECT_EQ(summary.pictures, 1);
   EXPECT_EQ(summary.failed, 1);
-  EXPECT_TRUE(LogHas("ERROR: Input file logo.bmp skipped: its images would replace those of logo.BMP, made in "
-                     "this run under the same names logo_...; rename one of them"));
+  EXPECT_TRUE(
+      LogHas("ERROR: Input file logo.bmp skipped: its images would replace those of logo.BMP, made in "
+             "this run under the same names logo_...; rename one of them"));
   // The images are those of the first picture.
   WriteBytes(Path("first.bmp"), test::MakeBitmap({.seed = 3}));
   Driver reference(view_, StartUp(Path("reference")).folders);

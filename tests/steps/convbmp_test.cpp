@@ -121,14 +121,23 @@ TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
   };
   const Case cases[] = {
       {"24-bit", recipe([](BitmapRecipe& s) { s.bit_count = 24; }), -11, "ERROR: bitdepth > 8 not supported!"},
-      {"24-bit and wrong size", recipe([](BitmapRecipe& s) { s.bit_count = 24; s.width = 640; }), -11,
-       "ERROR: bitdepth > 8 not supported!"},
+      {"24-bit and wrong size", recipe([](BitmapRecipe& s) {
+         s.bit_count = 24;
+         s.width = 640;
+       }),
+       -11, "ERROR: bitdepth > 8 not supported!"},
       {"run-length encoded", recipe([](BitmapRecipe& s) { s.compression = 1; }), -12,
        "ERROR: compression not supported!"},
-      {"RLE and wrong size", recipe([](BitmapRecipe& s) { s.compression = 1; s.height = 10; }), -12,
-       "ERROR: compression not supported!"},
-      {"640 x 480", recipe([](BitmapRecipe& s) { s.width = 640; s.height = 480; }), -13,
-       "ERROR: Bitmap must have 720x576 pixels! cx=640, cy=480"},
+      {"RLE and wrong size", recipe([](BitmapRecipe& s) {
+         s.compression = 1;
+         s.height = 10;
+       }),
+       -12, "ERROR: compression not supported!"},
+      {"640 x 480", recipe([](BitmapRecipe& s) {
+         s.width = 640;
+         s.height = 480;
+       }),
+       -13, "ERROR: Bitmap must have 720x576 pixels! cx=640, cy=480"},
       {"top-down", recipe([](BitmapRecipe& s) { s.height = -576; }), -13,
        "ERROR: Bitmap must have 720x576 pixels! cx=720, cy=-576"},
   };
@@ -231,7 +240,8 @@ TEST_F(Convbmp, FailuresAreCaughtWithTheirMessages) {
 TEST_F(Convbmp, CannotCreateOutputIsCaught) {
   WriteBytes("in.bmp", MakeBitmap());
   EXPECT_EQ(convbmp("in.bmp", "no-folder/ct", "raw"), -99);
-  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=Cannot create file no-folder/ct: No such file or directory"});
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{
+                               "ERROR: convbmp(), Msg=Cannot create file no-folder/ct: No such file or directory"});
 }
 
 TEST_F(Convbmp, CoreHeaderBitmapNeverConverts) {

@@ -235,8 +235,7 @@ TEST_F(GzipStep, InMemoryMemberIsTheStepsFileByteForByte) {
     SCOPED_TRACE(c.name);
     WriteBytes("welcome.qv.raw2", c.data);
     ASSERT_EQ(gzip_f9("welcome.qv.raw2", "welcome.qv.raw2.gz"), 0);
-    EXPECT_TRUE(GzipF9Member(Path("welcome.qv.raw2"), c.data.data(), c.data.size()) ==
-                ReadBytes("welcome.qv.raw2.gz"));
+    EXPECT_TRUE(GzipF9Member(Path("welcome.qv.raw2"), c.data.data(), c.data.size()) == ReadBytes("welcome.qv.raw2.gz"));
   }
 }
 
@@ -369,8 +368,13 @@ TEST_F(GzipComponent, HeaderFieldsFollowGzipHeader) {
   const Case cases[] = {
       {"name only", {THeaderField::filename}, "abc", ToBytes(std::string("source\0", 7)), 0x08, "source", {}},
       {"neither", {}, "abc", {}, 0x00, {}, {}},
-      {"name and comment", {THeaderField::filename, THeaderField::comment}, "abc",
-       ToBytes(std::string("source\0abc\0", 11)), 0x18, "source", "abc"},
+      {"name and comment",
+       {THeaderField::filename, THeaderField::comment},
+       "abc",
+       ToBytes(std::string("source\0abc\0", 11)),
+       0x18,
+       "source",
+       "abc"},
       {"comment only", {THeaderField::comment}, "abc", ToBytes(std::string("abc\0", 4)), 0x10, {}, "abc"},
       {"empty comment", {THeaderField::comment}, "", Bytes{0}, 0x10, {}, ""},
   };
@@ -402,10 +406,8 @@ TEST_F(GzipComponent, DeflateDataFollowsLevelAndType) {
     int strategy;
   };
   const Case cases[] = {
-      {6, TCompressionType::Standard, Z_DEFAULT_STRATEGY},
-      {6, TCompressionType::Filtered, Z_FILTERED},
-      {6, TCompressionType::HuffmanOnly, Z_HUFFMAN_ONLY},
-      {1, TCompressionType::Standard, Z_DEFAULT_STRATEGY},
+      {6, TCompressionType::Standard, Z_DEFAULT_STRATEGY}, {6, TCompressionType::Filtered, Z_FILTERED},
+      {6, TCompressionType::HuffmanOnly, Z_HUFFMAN_ONLY},  {1, TCompressionType::Standard, Z_DEFAULT_STRATEGY},
       {9, TCompressionType::Filtered, Z_FILTERED},
   };
   const Bytes data = Picture();

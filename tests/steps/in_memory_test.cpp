@@ -77,8 +77,7 @@ class InMemory : public test::ScratchDirTest {
 
 TEST_F(InMemory, ConvbmpReadsWhatItsFilesWouldHold) {
   const auto converted = [](const std::string& bitmap) {
-    return Case{bitmap,
-                [=] { return convbmp(bitmap, "ct", "raw"); },
+    return Case{bitmap, [=] { return convbmp(bitmap, "ct", "raw"); },
                 [] { return test::Concat(ReadBytes("ct"), ReadBytes("raw")); },
                 [=](Bytes& out) {
                   StoredBitmap read;
@@ -108,9 +107,7 @@ TEST_F(InMemory, ConvbmpReadsWhatItsFilesWouldHold) {
     cases.push_back(converted(b.name));
   }
   cases.push_back(converted("missing.bmp"));
-  cases.push_back({"picture is an output",
-                   [] { return convbmp("in.bmp", "in.bmp", "raw"); },
-                   [] { return Bytes{}; },
+  cases.push_back({"picture is an output", [] { return convbmp("in.bmp", "in.bmp", "raw"); }, [] { return Bytes{}; },
                    [](Bytes&) {
                      StoredBitmap read;
                      return in_memory::convbmp("in.bmp", "in.bmp", "raw", read);
@@ -165,14 +162,12 @@ TEST_F(InMemory, EveryLaterStepGivesTheBytesOfItsFile) {
     const std::string step = model.step;
     const std::string big = "big." + step;  // a byte more than the model's partition
     WriteBytes(big, test::Pattern(model.partition_size + 1));
-    cases.push_back({"appendbin for " + step,
-                     [&] { return appendbin(model.partition_size, "welcome", "out"); }, [] { return ReadBytes("out"); },
-                     [&](Bytes& out) {
-                       return in_memory::appendbin(model.partition_size, ReadBytes("welcome"), out);
-                     }});
+    cases.push_back(
+        {"appendbin for " + step, [&] { return appendbin(model.partition_size, "welcome", "out"); },
+         [] { return ReadBytes("out"); },
+         [&](Bytes& out) { return in_memory::appendbin(model.partition_size, ReadBytes("welcome"), out); }});
     cases.push_back({"appendbin for " + step + ", too big",
-                     [&, big] { return appendbin(model.partition_size, big, "out"); },
-                     [] { return ReadBytes("out"); },
+                     [&, big] { return appendbin(model.partition_size, big, "out"); }, [] { return ReadBytes("out"); },
                      [&, big](Bytes& out) { return in_memory::appendbin(model.partition_size, ReadBytes(big), out); }});
     cases.push_back({step, [&] { return mkusbimg(model, "welcome", "out"); }, [] { return ReadBytes("out"); },
                      [&](Bytes& out) { return in_memory::mkusbimg(model, ReadBytes("welcome"), out); }});

@@ -72,8 +72,7 @@ TEST_F(Mkserialimg, HeaderCarriesNameAndLength) {
   const Case cases[] = {
       {"30-character name fills the field", k30Chars, ToBytes(k30Chars), ToBytes("abc"), "00000003"},
       {"empty name", "", Bytes(30, 0x00), ToBytes("abc"), "00000003"},
-      {"name ends at a zero character", std::string("ab\0cd", 5), NameField("ab"), ToBytes("abc"),
-       "00000003"},
+      {"name ends at a zero character", std::string("ab\0cd", 5), NameField("ab"), ToBytes("abc"), "00000003"},
       {"QuorvatelMurraTwin8M", "QuorvatelMurraTwin8M", NameField("QuorvatelMurraTwin8M"), test::Pattern(4099),
        "00001003"},
       {"empty input", "kestro100s", NameField("kestro100s"), {}, "00000000"},

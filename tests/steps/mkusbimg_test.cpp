@@ -49,9 +49,9 @@ class Mkusbimg : public test::ScratchDirTest {
 };
 
 TEST_F(Mkusbimg, AbcGivesTheKnownImage) {
-  Bytes expected = Hex(
-      "6A 94 15 6A 46 69 6D 67 00 00 00 50 00 51 52 56 73 74 72 6F 00 01 00 00 00 01 00 00 FF 81 00 00"
-      "00 03 00 00 00 00 10 00 00 00 00 03 35 9A 67 2F 77 65 6C 63 6F 6D 65");
+  Bytes expected =
+      Hex("6A 94 15 6A 46 69 6D 67 00 00 00 50 00 51 52 56 73 74 72 6F 00 01 00 00 00 01 00 00 FF 81 00 00"
+          "00 03 00 00 00 00 10 00 00 00 00 03 35 9A 67 2F 77 65 6C 63 6F 6D 65");
   expected.resize(80 + 4016, 0x00);
   test::Append(expected, ToBytes("abc"));
 
@@ -131,14 +131,15 @@ TEST_F(Mkusbimg, FailuresAreLoggedWithTheStepsOwnPrefix) {
     std::remove("test.log");
     WriteBytes("usb_welcome.img", Bytes{1, 2, 3});
     EXPECT_EQ(mkusbimg(model, "missing.img", "usb_welcome.img"), -99);
-    EXPECT_EQ(LogMessages(),
-              Lines{std::string("ERROR: ") + v.step + "(), Msg=Cannot open file missing.img: No such file or directory"});
+    EXPECT_EQ(LogMessages(), Lines{std::string("ERROR: ") + v.step +
+                                   "(), Msg=Cannot open file missing.img: No such file or directory"});
     EXPECT_FALSE(Exists("usb_welcome.img"));
   }
   std::remove("test.log");
   EXPECT_EQ(Run(kUsbModel400, ToBytes("abc")), 0);
   EXPECT_EQ(mkusbimg400("part_welcome.img", "no-folder/usb.img"), -99);
-  EXPECT_EQ(LogMessages(), Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img: No such file or directory"});
+  EXPECT_EQ(LogMessages(),
+            Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img: No such file or directory"});
 }
 
 // The steps named after the models are their rows of the table: the same

@@ -55,8 +55,8 @@ TEST_F(Rawconv, RawFileFromTheBitmapComesOutTopRowFirst) {
   // The bitmap stores its bottom row first, so the output is the picture top row first.
   for (size_t row = 0; row < kRows; ++row) {
     for (size_t x = 0; x < kRow; ++x) {
-      ASSERT_EQ(out[row * kRow + x], test::GeneratedPixel(recipe, static_cast<uint32_t>(x),
-                                                         static_cast<uint32_t>(kRows - 1 - row)))
+      ASSERT_EQ(out[row * kRow + x],
+                test::GeneratedPixel(recipe, static_cast<uint32_t>(x), static_cast<uint32_t>(kRows - 1 - row)))
           << "row " << row << ", x " << x;
     }
   }
@@ -77,7 +77,9 @@ TEST_F(Rawconv, DimensionsAndLengthDecideTheResult) {
       {"trailing bytes", MakeRaw(720, 576, kPicture + 1000), 0, {}},
       {"640 x 480, full-size body", MakeRaw(640, 480, kPicture), -1, {size_error + "x=640, y=480"}},
       {"swapped dimensions", MakeRaw(576, 720, kPicture), -1, {size_error + "x=576, y=720"}},
-      {"all-ones dimensions", MakeRaw(0xFFFFFFFF, 0xFFFFFFFF, kPicture), -1,
+      {"all-ones dimensions",
+       MakeRaw(0xFFFFFFFF, 0xFFFFFFFF, kPicture),
+       -1,
        {size_error + "x=4294967295, y=4294967295"}},
       {"640 x 480, short body", MakeRaw(640, 480, 640 * 480), -99, {read_error}},
       {"one byte short", MakeRaw(720, 576, kPicture - 1), -99, {read_error}},
@@ -107,7 +109,9 @@ TEST_F(Rawconv, MissingInputLeavesEarlierOutputUntouched) {
 TEST_F(Rawconv, OutputThatCannotBeCreatedIsCaught) {
   WriteBytes("in.raw", MakeRaw(720, 576, kPicture));
   EXPECT_EQ(rawconv("in.raw", "no-folder/out.raw2"), -99);
-  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: rawconv(), Msg=Cannot create file no-folder/out.raw2: No such file or directory"});
+  EXPECT_EQ(LogMessages(),
+            std::vector<std::string>{
+                "ERROR: rawconv(), Msg=Cannot create file no-folder/out.raw2: No such file or directory"});
 }
 
 }  // namespace

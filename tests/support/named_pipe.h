@@ -21,7 +21,9 @@ namespace kws::test {
 class NamedPipe {
  public:
   explicit NamedPipe(std::string path, std::chrono::seconds patience = std::chrono::seconds(10))
-      : path_(std::move(path)), made_(::mkfifo(path_.c_str(), 0600) == 0), watch_([this, patience] { Watch(patience); }) {}
+      : path_(std::move(path)),
+        made_(::mkfifo(path_.c_str(), 0600) == 0),
+        watch_([this, patience] { Watch(patience); }) {}
 
   ~NamedPipe() {
     {

@@ -32,13 +32,13 @@ inline uint32_t ReferenceImageCrc(const Bytes& bytes, size_t from = 0) {
 }
 
 inline uint32_t ReadBE32(const Bytes& bytes, size_t at) {
-  return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) |
-         (uint32_t{bytes.at(at + 2)} << 8) | uint32_t{bytes.at(at + 3)};
+  return (uint32_t{bytes.at(at)} << 24) | (uint32_t{bytes.at(at + 1)} << 16) | (uint32_t{bytes.at(at + 2)} << 8) |
+         uint32_t{bytes.at(at + 3)};
 }
 
 inline Bytes BE32(uint32_t value) {
-  return Bytes{static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  return Bytes{static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
+               static_cast<uint8_t>(value)};
 }
 
 inline void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }

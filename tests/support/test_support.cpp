@@ -9,8 +9,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "log/activity_log.h"
 #include "format/byte_order.h"
+#include "log/activity_log.h"
 
 namespace kws::test {
 

@@ -49,12 +49,12 @@ struct BitmapRecipe {
   uint16_t bit_count = 8;
   uint32_t compression = 0;
   uint32_t info_size = 40;
-  uint32_t colors_used = 0;       // header field
-  uint32_t palette_entries = 256; // entries actually stored
-  uint32_t gap_before_pixels = 0; // bytes between palette and pixel rows
-  uint32_t pixel_rows = 576;      // rows actually stored
-  uint32_t row_bytes = 720;       // bytes per stored row
-  uint32_t seed = 1;              // varies palette and pixels
+  uint32_t colors_used = 0;        // header field
+  uint32_t palette_entries = 256;  // entries actually stored
+  uint32_t gap_before_pixels = 0;  // bytes between palette and pixel rows
+  uint32_t pixel_rows = 576;       // rows actually stored
+  uint32_t row_bytes = 720;        // bytes per stored row
+  uint32_t seed = 1;               // varies palette and pixels
 };
 
 Bytes MakeBitmap(const BitmapRecipe& recipe = {});
