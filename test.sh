@@ -31,7 +31,7 @@ passed_total=0
 
 run_build test build/release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_build sanitize build/asan
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" run_build sanitize build/asan
 
 # The README's install recipe as a user runs it (Release, tests off, no
 # -Werror), and the Debian package made from that build.
