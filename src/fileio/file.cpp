@@ -32,22 +32,6 @@ FileError CannotCreate(const std::string& name, const std::string& why) {
 }
 std::string NotRegular(unsigned mode) { return ": " + NotRegularFileReason(mode); }
 
-// An fd that is closed on every way out unless released.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 // Opened non-blocking, so that a named pipe or a device cannot keep the
 // open (or a later read) waiting; blocking again once it is known to be a
 // regular file.
@@ -103,6 +87,10 @@ detail::FileHandle StreamOf(int fd, const char* mode) {
 }
 
 }  // namespace
+
+Fd::~Fd() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
 void ThrowRangeCheck() { throw FileError(kRangeCheckError); }
 

@@ -50,6 +50,25 @@ bool DeleteFile(const std::string& name);
 // Creates a folder and any missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+// A file descriptor that is closed on every way out unless released.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd();
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
 namespace detail {
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }

@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 
+#include "fileio/file.h"
+
 namespace kws {
 
 namespace {
@@ -39,22 +41,6 @@ class Failure {
 
  private:
   std::string why_;
-};
-
-// An fd that is closed on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
 };
 
 bool WriteAll(int fd, const std::string& bytes) {

@@ -16,7 +16,7 @@
 #include <unordered_map>
 
 #include "fileio/file.h"
-#include "picture/import_picture.h"
+#include "picture/import_error.h"
 #include "picture/report_text.h"
 #include "steps/be_fields.h"
 

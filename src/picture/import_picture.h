@@ -15,18 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "picture/import_error.h"
 #include "picture/tv_caption.h"
 #include "picture/tv_display.h"
 #include "steps/bitmap8.h"
 #include "steps/image_layouts.h"
 
 namespace kws {
-
-// A picture that cannot be imported; what() says why, for the user.
-class ImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct ImportOptions {
   Rgb background{0, 0, 0};  // around a picture scaled to fit

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "picture/import_picture.h"
+#include "picture/import_error.h"
 
 namespace kws {
 

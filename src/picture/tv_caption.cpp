@@ -8,7 +8,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-#include "picture/import_picture.h"
+#include "picture/import_error.h"
 #include "picture/tv_display.h"
 
 namespace kws {
