@@ -364,6 +364,21 @@ std::string PictureFormatOf(std::span<const uint8_t> head) {
   return {};
 }
 
+std::string ImageKindText(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::kSerial:
+      return "serial update image";
+    case ImageKind::kUsb:
+      return "USB update image";
+    case ImageKind::kPartition:
+      return "partition image";
+    case ImageKind::kWelcome:
+    case ImageKind::kNone:
+      break;
+  }
+  return "welcome image";
+}
+
 std::string VerdictLine(const InspectReport& report) {
   if (!report.Sound()) {
     if (report.looks_like == "a Windows bitmap") return "this is a bitmap, not an update image \u2014 use make";
@@ -373,22 +388,7 @@ std::string VerdictLine(const InspectReport& report) {
     if (report.unreadable) return "cannot be read: " + report.fault;
     return "DAMAGED \u2014 do not flash: " + report.fault;
   }
-  std::string line = "sound \u2014 ";
-  switch (report.kind) {
-    case ImageKind::kSerial:
-      line += "serial update image";
-      break;
-    case ImageKind::kUsb:
-      line += "USB update image";
-      break;
-    case ImageKind::kPartition:
-      line += "partition image";
-      break;
-    case ImageKind::kWelcome:
-    case ImageKind::kNone:
-      line += "welcome image";
-      break;
-  }
+  std::string line = "sound \u2014 " + ImageKindText(report.kind);
   if (report.model) {
     line += std::string(" for ") + report.model->receiver + " (serial model " + report.model->serial_model + ")";
   }

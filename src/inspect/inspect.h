@@ -65,6 +65,9 @@ std::vector<std::string> ReportText(const InspectReport& report);
 // "a Windows bitmap", "a PNG picture", ...; empty when they say nothing.
 std::string PictureFormatOf(std::span<const uint8_t> head);
 
+// What users call an image of this kind: "USB update image", ...
+std::string ImageKindText(ImageKind kind);
+
 // The verdict in one line, for users deciding whether to flash:
 // "sound — USB update image for borvik200 (serial model kestro100s), picture
 // 720 × 576, 125 colours", "DAMAGED — do not flash: <fault>", or for a

@@ -10,21 +10,6 @@ namespace {
 
 constexpr const char* kDash = " \u2014 ";
 
-std::string KindName(ImageKind kind) {
-  switch (kind) {
-    case ImageKind::kSerial:
-      return "serial update image";
-    case ImageKind::kUsb:
-      return "USB update image";
-    case ImageKind::kPartition:
-      return "partition image";
-    case ImageKind::kWelcome:
-    case ImageKind::kNone:
-      break;
-  }
-  return "welcome image";
-}
-
 std::string Capitalized(std::string text) {
   if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   return text;
@@ -42,7 +27,7 @@ Verdict MakeVerdict(const std::string& path, const InspectReport& report) {
   std::string headline;
   if (report.Sound()) {
     verdict.kind = Verdict::Kind::kSound;
-    headline = "Sound: " + KindName(report.kind);
+    headline = "Sound: " + ImageKindText(report.kind);
     if (report.model) {
       headline += std::string(" for ") + report.model->receiver + " (" + report.model->serial_model + " serial)";
     }
