@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "median.h"
-#include "photo_like.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
+#include "support/photo_like.h"
 
 namespace {
 
@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
                   report.psnr_db);
     std::string theirs = "-", gain = "-";
     if (magick) {
-      const QImage canvas = PlaceOnCanvas(ReadPicture(path).image, options.background, options.fill,
-                                          options.display, options.safe);
+      const QImage canvas =
+          PlaceOnCanvas(ReadPicture(path).image, options.background, options.fill, options.display, options.safe);
       if (const std::optional<MagickFit> fit = MagickBestFit(canvas, dir, options.budget)) {
         char text[64];
         std::snprintf(text, sizeof text, "%3d col, %5.2f dB", fit->colors, fit->psnr_db);
@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
         if (report.psnr_db - fit->psnr_db < kGoalGainDb) exit_code = 1;
       }
     }
-    std::printf("%-26s %6.0f ms%s %28s %28s %8s\n", c.name, median * 1e3, median < kGoalSeconds ? "  " : " !",
-                ours, theirs.c_str(), gain.c_str());
+    std::printf("%-26s %6.0f ms%s %28s %28s %8s\n", c.name, median * 1e3, median < kGoalSeconds ? "  " : " !", ours,
+                theirs.c_str(), gain.c_str());
     std::printf("%-26s %6.0f ms   %3d col, dith %3.0f%%, %5.2f dB  (without the smoothed search)\n", "",
                 Median(plain_seconds) * 1e3, plain.colors, plain.dithering * 100, plain.psnr_db);
   }

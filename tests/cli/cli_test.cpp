@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "photo_like.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/named_pipe.h"
+#include "support/photo_like.h"
 #include "support/test_support.h"
 
 namespace kws {

@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 
-#include "photo_like.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
 #include "picture/tv_caption.h"
@@ -18,6 +17,7 @@
 #include "picture/tv_display.h"
 #include "picture/tv_preview.h"
 #include "picture/tv_test_card.h"
+#include "support/photo_like.h"
 #include "support/test_support.h"
 
 namespace kws {

@@ -1,4 +1,4 @@
-#include "photo_like.h"
+#include "support/photo_like.h"
 
 #include <algorithm>
 #include <cmath>
