@@ -14,9 +14,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <exception>
 
-#include "cli/cli.h"
+#include "fileio/file.h"
+#include "format/bitmap.h"
+#include "sample/sample_picture.h"
 #include "ui/artwork.h"
 #include "ui/tform1.h"
 
@@ -56,8 +58,12 @@ int main(int argc, char** argv) {
       return 1;
     }
   } else if (argc <= 2) {
-    std::ostringstream out, err;
-    kws::RunCli({"sample", picture.toStdString()}, out, err);
+    try {
+      kws::WriteFileReplacing(QFile::encodeName(picture).toStdString(), kws::EncodeBitmap8(kws::MakeSamplePicture()));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(picture), e.what());
+      return 1;
+    }
   }
   form.show();
   form.OpenPicture(QDir(picture).absolutePath());
