@@ -27,6 +27,7 @@
 #include <functional>
 
 #include "driver/diagnosis.h"
+#include "driver/single_steps.h"
 #include "fileio/file.h"
 #include "format/pipeline_files.h"
 #include "format/receiver_models.h"
@@ -264,38 +265,18 @@ void TForm1::BuildStatusFields() {
 
 // One step each, on fixed files in the Output folder; hidden at creation.
 void TForm1::BuildStepButtons(QWidget* client) {
-  struct StepButton {
-    const char* name;
-    const char* caption;
-    int top;
-    std::function<void()> run;
-  };
-  const auto out = [this](const char* file) { return startup_.folders.output + "/" + file; };
-  const StepButton buttons[] = {
-      {"ButtonConvBmp", "convbmp -r -ct", 8,
-       [=, this] { convbmp(driver_->OpenedPicture(), out(files::kColorTable), out(files::kRawPicture)); }},
-      {"ButtonRawConv", "mkwelcomeimg rawconv", 36, [=] { rawconv(out(files::kRawPicture), out(files::kPixelRows)); }},
-      {"ButtonGZip", "GZip -f9", 64,
-       [=] {
-         const int32_t code = gzip_f9(out(files::kPixelRows), out(files::kGzipMember));
-         WriteLog("GZIP_f9: Ret=" + std::to_string(code));
-       }},
-      {"ButtonDDwelcome", "dd welcome", 92,
-       [=] { dd(out(files::kColorTable), out(files::kGzipMember), out(files::kWelcomeData)); }},
-      {"ButtonAddHeader", "mkwelcomeimg addheader", 120,
-       [=] { addheader(out(files::kWelcomeData), out(files::kProvisionalWelcome), out(files::kWelcomeImage)); }},
-      {"ButtonAppendBin", "appendbin -bs=0x2000", 152,
-       [=] { appendbin(kUsbModel400.partition_size, out(files::kWelcomeImage), out(files::kPartitionImage)); }},
-      {"Buttonmkusbimg", "mkdnimg -make usbimg", 184,
-       [=] { mkusbimg(kUsbModel400, out(files::kPartitionImage), out(files::kUsbImage)); }},
-  };
-  for (const StepButton& b : buttons) {
-    auto* button = new QPushButton(QString::fromLatin1(b.caption), client);
-    button->setObjectName(QString::fromLatin1(b.name));
-    button->setProperty("top", b.top);
+  // Where each button sits in the fixed layout, beside the preview.
+  constexpr std::array<int, 7> kTops = {8, 36, 64, 92, 120, 152, 184};
+  static_assert(kTops.size() == std::tuple_size_v<std::decay_t<decltype(SingleSteps())>>);
+  for (size_t i = 0; i < kTops.size(); ++i) {
+    const SingleStep& step = SingleSteps()[i];
+    auto* button = new QPushButton(QString::fromLatin1(step.caption), client);
+    button->setObjectName(QString::fromLatin1(step.name));
+    button->setProperty("top", kTops[i]);
     button->setFocusPolicy(Qt::NoFocus);
     button->hide();
-    connect(button, &QPushButton::clicked, this, b.run);
+    connect(button, &QPushButton::clicked, this,
+            [this, &step] { step.run(driver_->OpenedPicture(), startup_.folders.output); });
     step_buttons_.push_back(button);
   }
 }
