@@ -14,10 +14,10 @@
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/bitmap.h"
+#include "format/byte_order.h"
 #include "log/activity_log.h"
 #include "sample/sample_picture.h"
-#include "steps/be_fields.h"
-#include "steps/bitmap8.h"
 #include "steps/steps.h"
 
 namespace fs = std::filesystem;
@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
   put("rawconv", "sample.raw", raw);
   raw.resize(8 + 720 * 10);
   put("rawconv", "short.raw", raw);
-  for (const auto& e : fs::directory_iterator(folders.output)) put("inspect", e.path().filename().string(), ReadAll(e.path().string()));
+  for (const auto& e : fs::directory_iterator(folders.output))
+    put("inspect", e.path().filename().string(), ReadAll(e.path().string()));
   fs::remove_all(home);
 
   // Small pictures of every kind the import reads; the input's length picks
@@ -145,9 +146,10 @@ int main(int argc, char** argv) {
       {"tiny.gif", TinyGif()},
       {"drawing.webp", Encoded(drawing, "webp", 50)},
       {"drawing.tiff", Encoded(drawing, "tiff")},
-      {"drawing.svg", ToBytes("<svg xmlns='http://www.w3.org/2000/svg' width='24' height='16'>"
-                              "<rect width='24' height='12' fill='#f0b41e'/><circle cx='12' cy='8' r='4' fill='#c81e3c'/>"
-                              "</svg>")},
+      {"drawing.svg",
+       ToBytes("<svg xmlns='http://www.w3.org/2000/svg' width='24' height='16'>"
+               "<rect width='24' height='12' fill='#f0b41e'/><circle cx='12' cy='8' r='4' fill='#c81e3c'/>"
+               "</svg>")},
   };
   for (const auto& [name, bytes] : pictures) {
     if (bytes.empty()) continue;  // no writer for the format here

@@ -33,6 +33,7 @@
 #include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
+#include "steps/bitmap8.h"
 #include "steps/gzip_f9.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"

@@ -6,10 +6,10 @@
 #include <span>
 
 #include "fileio/file.h"
+#include "format/bitmap.h"
+#include "format/byte_order.h"
+#include "format/welcome_image.h"
 #include "inspect/inspect.h"
-#include "steps/be_fields.h"
-#include "steps/bitmap8.h"
-#include "steps/image_layouts.h"
 
 namespace kws {
 

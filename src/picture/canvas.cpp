@@ -16,9 +16,9 @@
 #include <unordered_map>
 
 #include "fileio/file.h"
+#include "format/byte_order.h"
 #include "picture/import_error.h"
 #include "picture/report_text.h"
-#include "steps/be_fields.h"
 
 namespace kws {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "format/bitmap.h"
 #include "picture/tv_display.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 

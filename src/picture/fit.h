@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

@@ -17,6 +17,7 @@
 #include "picture/quantizer.h"
 #include "picture/report_text.h"
 #include "picture/tv_checks.h"
+#include "steps/bitmap8.h"
 #include "steps/gzip_f9.h"
 
 namespace kws {

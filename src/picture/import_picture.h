@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "format/bitmap.h"
+#include "format/welcome_image.h"
 #include "picture/import_error.h"
 #include "picture/tv_caption.h"
 #include "picture/tv_display.h"
-#include "steps/bitmap8.h"
-#include "steps/image_layouts.h"
 
 namespace kws {
 

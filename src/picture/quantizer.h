@@ -5,8 +5,8 @@
 #include <QImage>
 #include <vector>
 
+#include "format/bitmap.h"
 #include "picture/liq_handles.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

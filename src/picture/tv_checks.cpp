@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

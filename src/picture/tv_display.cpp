@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

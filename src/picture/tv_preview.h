@@ -6,8 +6,8 @@
 #include <QColor>
 #include <QImage>
 
+#include "format/bitmap.h"
 #include "picture/tv_display.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 

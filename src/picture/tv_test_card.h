@@ -3,7 +3,7 @@
 // 16:9.
 #pragma once
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

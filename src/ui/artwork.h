@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QPixmap>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

@@ -24,9 +24,10 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
-#include "photo_like.h"
-#include "steps/be_fields.h"
+#include "format/byte_order.h"
+#include "steps/bitmap8.h"
 #include "steps/steps.h"
+#include "support/photo_like.h"
 #include "support/test_support.h"
 
 namespace kws {
