@@ -10,6 +10,7 @@
 
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
@@ -28,8 +29,8 @@ class CliTest : public test::ScratchDirTest {
     return RunCli(args, out_, err_);
   }
   std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
-  int OutputCount() const {
-    int n = 0;
+  size_t OutputCount() const {
+    size_t n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home("Output"))) ++n;
     return n;
   }
@@ -118,7 +119,7 @@ TEST_F(CliTest, MakeConvertsOnePictureAndPrintsTheLogThenTheStatus) {
   WriteBytes(Path("logo.bmp"), test::MakeBitmap());
   // By default: one line for the picture and a summary.
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
-  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(OutputCount(), test::kImagesPerPicture);
   EXPECT_EQ(out_.str(), "logo.bmp: 6 images in " + Home("Output") +
                             "\n1 of 1 picture made; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
   EXPECT_EQ(err_.str(), "");
@@ -159,7 +160,7 @@ TEST_F(CliTest, RunProcessesTheInputFolder) {
   WriteBytes(Home("Input/one.bmp"), test::MakeBitmap());
   WriteBytes(Home("Input/two.bmp"), test::ToBytes("not a picture"));
   EXPECT_EQ(Run({"--home=" + Home(), "run"}), 1);
-  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(OutputCount(), test::kImagesPerPicture);
   EXPECT_EQ(out_.str(), "one.bmp: 6 images in " + Home("Output") +
                             "\n1 of 2 pictures made, 1 failed; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
   EXPECT_EQ(err_.str(), "two.bmp: failed \u2014 not a Windows bitmap, nor a picture of a kind the import reads\n");
@@ -235,7 +236,7 @@ TEST_F(CliTest, MakeOfSeveralPicturesGoesOnPastAFailure) {
   WriteBytes(Path("rle.bmp"), test::MakeBitmap(rle));
   WriteBytes(Path("c.bmp"), test::MakeBitmap({.seed = 3}));
   EXPECT_EQ(Run({"--home", Home(), "make", "a.bmp", "rle.bmp", "c.bmp"}), 1);
-  EXPECT_EQ(OutputCount(), 12);
+  EXPECT_EQ(OutputCount(), 2 * test::kImagesPerPicture);
   EXPECT_EQ(out_.str(), "a.bmp: 6 images in " + Home("Output") + "\nc.bmp: 6 images in " + Home("Output") +
                             "\n2 of 3 pictures made, 1 failed; log: " + Home("Log/KestroWelcomeScreen.log") + "\n");
   EXPECT_EQ(err_.str().rfind("rle.bmp: failed \u2014 a compressed (RLE) bitmap, needs an uncompressed one\n", 0), 0u)
@@ -308,7 +309,7 @@ TEST_F(CliTest, MakeReportsAsJson) {
   EXPECT_EQ(good["result"].toInt(), 0);
   EXPECT_TRUE(good["error"].isNull());
   const QJsonArray outputs = good["outputs"].toArray();
-  ASSERT_EQ(outputs.size(), 6);
+  ASSERT_EQ(static_cast<size_t>(outputs.size()), test::kImagesPerPicture);
   for (const QJsonValue& value : outputs) {
     const QJsonObject o = value.toObject();
     const std::string path = o["path"].toString().toStdString();
@@ -348,7 +349,7 @@ TEST_F(CliTest, ImportWritesABitmapThatMakeTakes) {
     EXPECT_EQ(err_.str(), "");
   }
   ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
-  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(OutputCount(), test::kImagesPerPicture);
 }
 
 TEST_F(CliTest, ImportWithoutFittingWarnsOfAPictureTooBig) {
@@ -397,7 +398,7 @@ TEST_F(CliTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
     EXPECT_NE(err_.str().find(c.says), std::string::npos) << err_.str();
     EXPECT_FALSE(test::Exists(Path("out.bmp")));
   }
-  EXPECT_EQ(fs::exists(Home("Output")) ? OutputCount() : 0, 0);
+  EXPECT_EQ(fs::exists(Home("Output")) ? OutputCount() : 0, 0u);
   EXPECT_FALSE(pipe.ReleasedAHungReader());
 }
 
@@ -417,7 +418,7 @@ TEST_F(CliTest, NamesOfAnyBytesWorkEndToEnd) {
     EXPECT_TRUE(ReadConvertibleBitmap(bitmap));
     fs::remove_all(Home("Output"));
     ASSERT_EQ(Run({"--home", Home(), "make", bitmap}), 0) << err_.str();
-    EXPECT_EQ(OutputCount(), 6);
+    EXPECT_EQ(OutputCount(), test::kImagesPerPicture);
     EXPECT_TRUE(test::Exists(Home("Output/" + name + "_kestro300_usb_welcome.img")));
   }
   EXPECT_EQ(Run({"import", Path("gone\n\x1b[2J.png"), Path("out.bmp")}), 1);
@@ -443,7 +444,7 @@ TEST_F(CliTest, ImportWarnsOfAPictureCutShort) {
 TEST_F(CliTest, SamplePictureGoesThroughThePipeline) {
   ASSERT_EQ(Run({"sample", Path("sample.bmp")}), 0);
   ASSERT_EQ(Run({"--home", Home(), "make", Path("sample.bmp")}), 0) << out_.str();
-  EXPECT_EQ(OutputCount(), 6);
+  EXPECT_EQ(OutputCount(), test::kImagesPerPicture);
   EXPECT_EQ(Run({"sample", Path("no-folder/sample.bmp")}), 1);
   EXPECT_FALSE(test::Exists(Path("no-folder")));
 }

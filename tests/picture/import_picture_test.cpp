@@ -27,6 +27,7 @@
 #include "format/byte_order.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
+#include "support/model_vectors.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 
@@ -171,11 +172,11 @@ class ImportTest : public test::ScratchDirTest {
     Driver driver(view, folders_);
     ASSERT_EQ(driver.ProcessFile(bitmap), 0) << bitmap;
     const std::string base = BaseName(bitmap);
-    int images = 0;
+    size_t images = 0;
     for (const auto& e : fs::directory_iterator(folders_.output)) {
       if (e.path().filename().string().rfind(base + "_", 0) == 0) ++images;
     }
-    EXPECT_EQ(images, 6);
+    EXPECT_EQ(images, test::kImagesPerPicture);
     const Bytes usb = ReadBytes(folders_.output + "/" + base + "_kestro300_usb_welcome.img");
     ASSERT_GT(usb.size(), 4096u + 8u);
     // The partition image follows the 4096-byte block; the welcome header's

@@ -29,6 +29,7 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/test_support.h"
 #include "ui/artwork.h"
@@ -131,8 +132,8 @@ class TForm1Test : public QObject {
   QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
   QString PanelText() const { return form_->ActivityLog()->Text(); }
   QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
-  int OutputCount() const {
-    int n = 0;
+  size_t OutputCount() const {
+    size_t n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) ++n;
     return n;
   }
@@ -326,7 +327,7 @@ class TForm1Test : public QObject {
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
     Click();
-    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(OutputCount(), test::kImagesPerPicture);
     QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
   }
 
@@ -433,7 +434,7 @@ class TForm1Test : public QObject {
     Click();
     QVERIFY(seen_disabled);
     QVERIFY(seen_busy);
-    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(OutputCount(), test::kImagesPerPicture);
     QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
     QVERIFY(Child<QToolButton>("ButtonGo")->isEnabled());
     QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -444,7 +445,7 @@ class TForm1Test : public QObject {
     WriteFile(input + "a.bmp", test::MakeBitmap({.seed = 3}));
     WriteFile(input + "b.bmp", test::MakeBitmap({.seed = 8}));
     Click();
-    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(OutputCount(), 2 * test::kImagesPerPicture);
     QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
     QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
              LoadPreviewImage((input + "b.bmp").toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
@@ -473,7 +474,7 @@ class TForm1Test : public QObject {
     form_->OpenPicture(path);
     QFile::remove(path);
     Click();
-    QCOMPARE(OutputCount(), 0);
+    QCOMPARE(OutputCount(), size_t{0});
     QCOMPARE(Status(), path);
     QVERIFY(Child<QToolButton>("ButtonGo")->isEnabled());
     QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -618,7 +619,7 @@ class TForm1Test : public QObject {
     WriteFile(input + "c.bmp", test::MakeBitmap({.seed = 4}));
     WriteFile(input + "d.bmp", test::ToBytes("plain text"));
     Click();
-    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(OutputCount(), 2 * test::kImagesPerPicture);
     QCOMPARE(Status(), QStringLiteral("no more files to process! see log for details..."));
     QCOMPARE(Outcome(), QStringLiteral("2 of 4 pictures made, 2 failed"));
     // What the next click converts, counted again after the run.
@@ -650,7 +651,7 @@ class TForm1Test : public QObject {
     Click();
     watch.stop();
     QVERIFY2(progress.contains(QStringLiteral("1 of 3: a.bmp")), qPrintable(progress.join('|')));
-    QCOMPARE(OutputCount(), 12);
+    QCOMPARE(OutputCount(), 2 * test::kImagesPerPicture);
     QCOMPARE(Outcome(), QStringLiteral("2 of 3 pictures made, stopped by the user"));
     QVERIFY(LogText().find("MultiProcessing: stopped by the user, before c.bmp") != std::string::npos);
     QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
@@ -833,7 +834,7 @@ class TForm1Test : public QObject {
     QVERIFY(make_disabled);
     QVERIFY(Child<QAction>("Open1")->isEnabled());
     QVERIFY(Child<QMenu>("OpenRecent1")->menuAction()->isEnabled());
-    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(OutputCount(), test::kImagesPerPicture);
     Child<QAction>("OpenInput1")->trigger();
     Child<QAction>("OpenOutput1")->trigger();
     QCOMPARE(dialogs_.opened_urls,
