@@ -11,6 +11,7 @@
 
 #include "picture/canvas.h"
 #include "picture/tv_display.h"
+#include "sample/dot_font.h"
 
 namespace kws {
 
@@ -24,66 +25,12 @@ const QColor kAction(255, 200, 0);
 const QColor kTitle(0, 200, 235);
 const QColor kEdgeLine(255, 80, 80);
 
-// A 5 x 7 font, enough for the texts below.
-struct Glyph {
-  char c;
-  std::array<std::string_view, 7> rows;
-};
-constexpr Glyph kFont[] = {
-    {'0', {".XXX.", "X...X", "X..XX", "X.X.X", "XX..X", "X...X", ".XXX."}},
-    {'1', {"..X..", ".XX..", "..X..", "..X..", "..X..", "..X..", ".XXX."}},
-    {'2', {".XXX.", "X...X", "....X", "...X.", "..X..", ".X...", "XXXXX"}},
-    {'3', {"XXXX.", "....X", "....X", ".XXX.", "....X", "....X", "XXXX."}},
-    {'4', {"...X.", "..XX.", ".X.X.", "X..X.", "XXXXX", "...X.", "...X."}},
-    {'5', {"XXXXX", "X....", "XXXX.", "....X", "....X", "X...X", ".XXX."}},
-    {'6', {"..XX.", ".X...", "X....", "XXXX.", "X...X", "X...X", ".XXX."}},
-    {'7', {"XXXXX", "....X", "...X.", "..X..", ".X...", ".X...", ".X..."}},
-    {'8', {".XXX.", "X...X", "X...X", ".XXX.", "X...X", "X...X", ".XXX."}},
-    {'9', {".XXX.", "X...X", "X...X", ".XXXX", "....X", "...X.", ".XX.."}},
-    {':', {".....", "..X..", "..X..", ".....", "..X..", "..X..", "....."}},
-    {'%', {"XX...", "XX..X", "...X.", "..X..", ".X...", "X..XX", "...XX"}},
-    {'A', {".XXX.", "X...X", "X...X", "XXXXX", "X...X", "X...X", "X...X"}},
-    {'C', {".XXX.", "X...X", "X....", "X....", "X....", "X...X", ".XXX."}},
-    {'D', {"XXXX.", "X...X", "X...X", "X...X", "X...X", "X...X", "XXXX."}},
-    {'E', {"XXXXX", "X....", "X....", "XXXX.", "X....", "X....", "XXXXX"}},
-    {'F', {"XXXXX", "X....", "X....", "XXXX.", "X....", "X....", "X...."}},
-    {'I', {".XXX.", "..X..", "..X..", "..X..", "..X..", "..X..", ".XXX."}},
-    {'L', {"X....", "X....", "X....", "X....", "X....", "X....", "XXXXX"}},
-    {'N', {"X...X", "XX..X", "X.X.X", "X..XX", "X...X", "X...X", "X...X"}},
-    {'O', {".XXX.", "X...X", "X...X", "X...X", "X...X", "X...X", ".XXX."}},
-    {'R', {"XXXX.", "X...X", "X...X", "XXXX.", "X.X..", "X..X.", "X...X"}},
-    {'S', {".XXXX", "X....", "X....", ".XXX.", "....X", "....X", "XXXX."}},
-    {'T', {"XXXXX", "..X..", "..X..", "..X..", "..X..", "..X..", "..X.."}},
-    {'U', {"X...X", "X...X", "X...X", "X...X", "X...X", "X...X", ".XXX."}},
-    {'V', {"X...X", "X...X", "X...X", "X...X", "X...X", ".X.X.", "..X.."}},
-    {'W', {"X...X", "X...X", "X...X", "X.X.X", "X.X.X", "X.X.X", ".X.X."}},
-};
-
-const Glyph* Find(char c) {
-  for (const Glyph& g : kFont) {
-    if (g.c == c) return &g;
-  }
-  return nullptr;
-}
-
-// Each font pixel is scale x scale; characters are 6 font pixels apart.
-int TextWidth(std::string_view text, int scale) { return static_cast<int>(text.size()) * 6 * scale - scale; }
-
 void DrawText(QPainter& painter, std::string_view text, int x, int y, int scale, const QColor& color) {
-  for (char c : text) {
-    if (const Glyph* g = Find(c)) {
-      for (int row = 0; row < 7; ++row) {
-        for (int col = 0; col < 5; ++col) {
-          if (g->rows[row][col] == 'X') painter.fillRect(x + col * scale, y + row * scale, scale, scale, color);
-        }
-      }
-    }
-    x += 6 * scale;
-  }
+  ForEachDot(text, x, y, scale, [&](int dot_x, int dot_y) { painter.fillRect(dot_x, dot_y, scale, scale, color); });
 }
 
 void DrawCentred(QPainter& painter, std::string_view text, int cx, int y, int scale, const QColor& color) {
-  DrawText(painter, text, cx - TextWidth(text, scale) / 2, y, scale, color);
+  DrawText(painter, text, cx - DotTextWidth(text, scale) / 2, y, scale, color);
 }
 
 // A frame two pixels thick just inside the rectangle.
@@ -148,7 +95,7 @@ void DrawEdgeMarks(QPainter& painter) {
       painter.fillRect(dx, cy - kLength / 4, 2, kLength / 2, kEdgeLine);
       DrawText(painter, label, dx + 5, cy - kGlyphHeight / 2, kScale, kLabel);
       painter.fillRect(kPictureWidth - dx - 2, cy - kLength / 4, 2, kLength / 2, kEdgeLine);
-      DrawText(painter, label, kPictureWidth - dx - 5 - TextWidth(label, kScale), cy - kGlyphHeight / 2, kScale,
+      DrawText(painter, label, kPictureWidth - dx - 5 - DotTextWidth(label, kScale), cy - kGlyphHeight / 2, kScale,
                kLabel);
     }
   }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "sample/dot_font.h"
+
 namespace kws {
 
 namespace {
@@ -31,34 +33,6 @@ std::vector<Rgb> MakePalette() {
   return p;
 }
 
-// A 5 x 7 capital font, enough for the texts below.
-struct Glyph {
-  char c;
-  std::array<std::string_view, 7> rows;
-};
-constexpr Glyph kFont[] = {
-    {'A', {".XXX.", "X...X", "X...X", "XXXXX", "X...X", "X...X", "X...X"}},
-    {'C', {".XXX.", "X...X", "X....", "X....", "X....", "X...X", ".XXX."}},
-    {'D', {"XXXX.", "X...X", "X...X", "X...X", "X...X", "X...X", "XXXX."}},
-    {'E', {"XXXXX", "X....", "X....", "XXXX.", "X....", "X....", "XXXXX"}},
-    {'G', {".XXX.", "X...X", "X....", "X.XXX", "X...X", "X...X", ".XXXX"}},
-    {'I', {".XXX.", "..X..", "..X..", "..X..", "..X..", "..X..", ".XXX."}},
-    {'K', {"X...X", "X..X.", "X.X..", "XX...", "X.X..", "X..X.", "X...X"}},
-    {'L', {"X....", "X....", "X....", "X....", "X....", "X....", "XXXXX"}},
-    {'O', {".XXX.", "X...X", "X...X", "X...X", "X...X", "X...X", ".XXX."}},
-    {'R', {"XXXX.", "X...X", "X...X", "XXXX.", "X.X..", "X..X.", "X...X"}},
-    {'S', {".XXXX", "X....", "X....", ".XXX.", "....X", "....X", "XXXX."}},
-    {'T', {"XXXXX", "..X..", "..X..", "..X..", "..X..", "..X..", "..X.."}},
-    {'V', {"X...X", "X...X", "X...X", "X...X", "X...X", ".X.X.", "..X.."}},
-};
-
-const Glyph* FindGlyph(char c) {
-  for (const Glyph& g : kFont) {
-    if (g.c == c) return &g;
-  }
-  return nullptr;  // a space
-}
-
 class Canvas {
  public:
   explicit Canvas(Picture8& p) : p_(p) {}
@@ -69,23 +43,14 @@ class Canvas {
     for (int dy = 0; dy < size; ++dy)
       for (int dx = 0; dx < size; ++dx) Set(x + dx, y + dy, index);
   }
-  // Text centred on the picture, each font dot a square of scale pixels.
+  // Text centred on the picture, each font dot a square of scale pixels;
+  // the shadow (if any) lies that many pixels right and down, under it.
   void Text(std::string_view text, int top, int scale, uint8_t index, int shadow) {
-    const int advance = 6 * scale;
-    int x = (p_.width - static_cast<int>(text.size()) * advance + scale) / 2;
-    for (char c : text) {
-      if (const Glyph* g = FindGlyph(c)) {
-        for (int row = 0; row < 7; ++row)
-          for (int col = 0; col < 5; ++col)
-            if (g->rows[row][col] == 'X') {
-              if (shadow) Block(x + col * scale + shadow, top + row * scale + shadow, scale, kShadow);
-            }
-        for (int row = 0; row < 7; ++row)
-          for (int col = 0; col < 5; ++col)
-            if (g->rows[row][col] == 'X') Block(x + col * scale, top + row * scale, scale, index);
-      }
-      x += advance;
+    const int x = (p_.width - DotTextWidth(text, scale)) / 2;
+    if (shadow) {
+      ForEachDot(text, x + shadow, top + shadow, scale, [&](int dx, int dy) { Block(dx, dy, scale, kShadow); });
     }
+    ForEachDot(text, x, top, scale, [&](int dx, int dy) { Block(dx, dy, scale, index); });
   }
 
  private:
