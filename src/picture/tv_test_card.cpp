@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
-#include <array>
 #include <cmath>
 #include <string>
 #include <string_view>

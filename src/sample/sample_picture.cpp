@@ -1,7 +1,6 @@
 #include "sample/sample_picture.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <string_view>
 

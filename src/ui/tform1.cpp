@@ -29,6 +29,7 @@
 #include "driver/diagnosis.h"
 #include "driver/single_steps.h"
 #include "fileio/file.h"
+#include "inspect/extract.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
@@ -522,13 +523,11 @@ void TForm1::ExtractPicture1Click() {
   Settings()->setValue(setting, QFileInfo(*target).absolutePath());
   const std::string out = LocalName(*target);
   try {
-    WriteFileReplacing(out, EncodeBitmap8(*report.picture));
+    ExtractPicture(path, *report.picture, out);
   } catch (const std::exception& e) {
-    WriteLog("ERROR: ExtractPicture(" + path + "), Msg=" + e.what());
     ShowMessage(e.what());
     return;
   }
-  WriteLog("ExtractPicture: In=" + path + ", Out=" + out);
   SetOutcome("picture of " + ShownName(path) + " written to " + PrintableName(out));
 }
 
