@@ -271,6 +271,7 @@ std::vector<StepSpec> MakeSteps() {
   std::vector<StepSpec> steps = FixedSteps();
   const auto usb_steps_at = steps.end() - 1;  // before mkserialimg
   std::vector<StepSpec> usb_steps;
+  usb_steps.reserve(kUsbModels.size());
   for (const UsbModel& model : kUsbModels) {
     usb_steps.push_back({model.step,
                          {{"IN", StepArg::kFile}, {"OUT", StepArg::kFile}},
