@@ -9,6 +9,7 @@
 
 #include "fileio/file.h"
 #include "format/byte_order.h"
+#include "format/image_crc.h"
 
 namespace kws {
 
@@ -102,7 +103,7 @@ void GzipMemberWriter::Write(std::span<const uint8_t> bytes) {
     }
     done += piece;
   }
-  crc_ = static_cast<uint32_t>(crc32_z(crc_, bytes.data(), bytes.size()));
+  crc_ = Crc32(crc_, bytes.data(), bytes.size());
 }
 
 void GzipMemberWriter::FinishData() {

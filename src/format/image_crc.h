@@ -1,5 +1,6 @@
-// The image CRC that the welcome and USB headers carry, and the byte-order
-// reversal behind every big-endian field.
+// The CRC-32 every format carries: the image CRC of the welcome and USB
+// headers, the gzip trailer's CRC; and the byte-order reversal behind every
+// big-endian field.
 //
 // The image CRC is the reflected CRC-32 of IEEE 802.3 with one difference:
 // the register starts at 0, not 0xFFFFFFFF (final XOR 0xFFFFFFFF as usual).
@@ -11,6 +12,11 @@
 #include <cstdint>
 
 namespace kws {
+
+// zlib's crc32 (running value in, running value out), the same to the bit,
+// but quick over long runs of one byte value: the padding of a partition
+// image, the flat areas of a logo. Every CRC of the formats goes through it.
+uint32_t Crc32(uint32_t running, const uint8_t* data, size_t size);
 
 // One byte through the table: table[(reg ^ byte) & 0xFF] ^ (reg >> 8).
 uint32_t crcstep(uint8_t byte, uint32_t reg);

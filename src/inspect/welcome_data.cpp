@@ -13,6 +13,7 @@
 
 #include "format/byte_order.h"
 #include "format/gzip_member.h"
+#include "format/image_crc.h"
 #include "format/pipeline_files.h"
 
 namespace kws {
@@ -114,7 +115,7 @@ void CheckTrailer(Bytes trailer, const std::vector<uint8_t>& pixels) {
     Fail("gzip member", "bytes behind the deflate data", Dec(gz::kTrailerSize) + " (the trailer)", Dec(trailer.size()),
          kTrailerStage);
   }
-  const auto crc = static_cast<uint32_t>(crc32_z(0, pixels.data(), pixels.size()));
+  const uint32_t crc = Crc32(0, pixels.data(), pixels.size());
   const uint32_t stored_crc = GetLE32(&trailer[gz::kTrailerCrc]);
   if (stored_crc != crc) Fail("gzip member", "trailer CRC-32", Hex32(crc), Hex32(stored_crc), kTrailerStage);
   const uint32_t stored_length = GetLE32(&trailer[gz::kTrailerLength]);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fileio/file.h"
 #include "format/byte_order.h"
@@ -59,6 +61,51 @@ TEST(ImageCrc, AccumulatorMatchesOneShotAcrossSplits) {
     acc.Add(data.data(), split);
     acc.Add(data.data() + split, data.size() - split);
     EXPECT_EQ(acc.Value(), whole) << "split at " << split;
+  }
+}
+
+// Long runs of one byte are folded in arithmetically; the result must be
+// zlib's to the bit wherever the runs begin and end, and however the data is
+// cut into pieces.
+TEST(Crc32, EqualsZlibAroundLongRuns) {
+  struct Run {
+    size_t at, length;
+    uint8_t value;
+  };
+  struct Case {
+    const char* what;
+    size_t size;
+    std::vector<Run> runs;
+  };
+  const Case cases[] = {
+      {"no run", 20000, {}},
+      {"shorter than a window", 1000, {{0, 1000, 0xFF}}},
+      {"one byte short of folding", 20000, {{3001, 4095, 0x00}}},
+      {"just long enough", 20000, {{3001, 4096, 0x00}}},
+      {"one byte more", 20000, {{3001, 4097, 0xFF}}},
+      {"at the start", 20000, {{0, 9000, 0xFF}}},
+      {"to the end", 20000, {{7000, 13000, 0xFF}}},
+      {"the whole buffer", 196608, {{0, 196608, 0xFF}}},
+      {"padding of a partition", 196608, {{0, 9000, 0x11}, {9000, 196608 - 9000, 0xFF}}},
+      {"two runs touching", 30000, {{1000, 8000, 0x00}, {9000, 8000, 0xFF}}},
+      {"runs of every block count", 400000, {{100, 4096 * 7 + 5, 0x42}, {40000, 4096 * 40 + 1, 0x42}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes(c.size);
+    uint32_t seed = 12345;
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+    for (const Run& r : c.runs) std::fill_n(bytes.begin() + static_cast<ptrdiff_t>(r.at), r.length, r.value);
+    for (const uint32_t running : {0u, 0xFFFFFFFFu, 0x12345678u}) {
+      const auto expected = static_cast<uint32_t>(crc32_z(running, bytes.data(), bytes.size()));
+      EXPECT_EQ(Crc32(running, bytes.data(), bytes.size()), expected) << std::hex << running;
+      // Fed in uneven pieces, as a stream is.
+      uint32_t piecewise = running;
+      for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 + 1) {
+        piecewise = Crc32(piecewise, bytes.data() + at, std::min(piece, bytes.size() - at));
+      }
+      EXPECT_EQ(piecewise, expected) << std::hex << running;
+    }
   }
 }
 
