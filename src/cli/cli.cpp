@@ -33,6 +33,7 @@
 #include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
+#include "steps/bitmap8.h"
 #include "steps/gzip_f9.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
@@ -601,7 +602,7 @@ int StepCommand(Invocation& inv) {
 // Writes picture as a bitmap; says so on out, or why not on err.
 int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what) {
   try {
-    WriteFileReplacing(path, EncodeBitmap8(picture));
+    WriteBitmap8(path, picture);
   } catch (const std::exception& e) {
     inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << e.what() << '\n';
     return 1;

@@ -17,6 +17,7 @@
 #include "picture/quantizer.h"
 #include "picture/report_text.h"
 #include "picture/tv_checks.h"
+#include "steps/bitmap8.h"
 #include "steps/gzip_f9.h"
 
 namespace kws {
@@ -226,7 +227,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
 
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options) {
   const ImportedPicture imported = ImportPicture(path, options);
-  WriteFileReplacing(out, EncodeBitmap8(imported.picture));
+  WriteBitmap8(out, imported.picture);
   return imported.report;
 }
 

@@ -544,7 +544,7 @@ void TForm1::ExtractPicture1Click() {
   Settings()->setValue(setting, QFileInfo(*target).absolutePath());
   const std::string out = LocalName(*target);
   try {
-    WriteFileReplacing(out, EncodeBitmap8(*report.picture));
+    WriteBitmap8(out, *report.picture);
   } catch (const std::exception& e) {
     WriteLog("ERROR: ExtractPicture(" + path + "), Msg=" + e.what());
     ShowMessage(e.what());
