@@ -813,13 +813,9 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
 // problems go to stderr. A picture left too big on request, or one whose data
 // was damaged but could still be read, is written, with a warning.
 int ImportCommand(Invocation& inv) {
-  ImportOptions options;
+  ImportOptions options = TvImportOptions(DisplayOption(inv), SafeOption(inv));
   options.fill = inv.Has("--fill");
   options.fit = !inv.Has("--no-fit");
-  options.display = DisplayOption(inv);
-  options.safe = SafeOption(inv);
-  options.for_tv = true;
-  options.smoothing = true;
   options.caption = CaptionOption(inv);
   if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];
