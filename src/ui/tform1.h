@@ -1,19 +1,25 @@
 // The main window: preview, status line, File menu, the one-click button and
-// the hidden single-step buttons. All processing is the driver's; the window
+// the hidden single-step buttons. The View menu chooses how the preview
+// presents a picture: its pixels, or as a 4:3 or 16:9 TV shows them, with
+// the safe areas if asked. All processing is the driver's; the window
 // only shows what the driver asks it to, and says around it what happened:
 // the second status field, the activity log panel and the menus.
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
 #include "driver/run_view.h"
 #include "driver/startup.h"
+#include "format/bitmap.h"
+#include "picture/tv_display.h"
 #include "ui/dialogs.h"
 
 class QFrame;
@@ -104,6 +110,7 @@ class TForm1 : public QMainWindow, public RunView {
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
+  void BuildPreviewViews(QMenu* view);
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
   void BuildStatusFields();
@@ -112,6 +119,14 @@ class TForm1 : public QMainWindow, public RunView {
   void LayOut(double scale);
   // Scales the preview down when the window would not fit the screen.
   void FitToScreen();
+
+  // What the preview shows: the image as loaded, and the receiver's picture
+  // it is, when it is one, for the TV views.
+  void ShowPreview(const QImage& image, std::optional<Picture8> picture);
+  void ShowSample();
+  // The shown picture in the chosen view, at the preview's scale.
+  void PresentPreview();
+  void SetView(Display display, bool guides);
 
   void OnLogMessage(const std::string& message);
   void SetOutcome(const std::string& text, bool open_folder = false);
@@ -139,6 +154,12 @@ class TForm1 : public QMainWindow, public RunView {
   std::string run_error_;    // the run's first
   int batch_total_ = 0;
   std::vector<PictureOutcome> outcomes_;
+
+  QImage shown_image_;
+  std::optional<Picture8> shown_picture_;
+  Display view_display_ = Display::kSquare;  // the receiver's pixels
+  bool view_guides_ = false;
+  double preview_scale_ = 1.0;
 
   QFrame* panel_ = nullptr;
   QLabel* no_picture_ = nullptr;

@@ -27,6 +27,7 @@
 #include <queue>
 
 #include "log/activity_log.h"
+#include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "support/named_pipe.h"
@@ -864,6 +865,175 @@ class TForm1Test : public QObject {
     QVERIFY(extracted);
     QCOMPARE(extracted->pixels, ReadConvertibleBitmap(logo.toStdString())->pixels);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), logo);
+  }
+
+  // ---- The View menu: the preview as the TV shows it ----
+
+  QAction* ViewAction(const char* name) const { return Child<QAction>(name); }
+  QImage PreviewRgb() const { return Preview().convertToFormat(QImage::Format_RGB32); }
+  // The command line's preview of the picture, fitted into the window's.
+  static QImage TvReference(const QString& bitmap, Display display, bool guides) {
+    TvPreviewOptions options;
+    options.display = display;
+    options.guides = guides;
+    const QImage tv = RenderTvPreview(*ReadConvertibleBitmap(bitmap.toStdString()), options);
+    if (tv.size() == QSize(720, 576)) return tv;
+    return tv.scaled(QSize(720, 576), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+
+  void viewMenuOffersTheTvShapesAndTheGuides() {
+    QStringList items;
+    for (const QAction* item : Child<QMenu>("View1")->actions()) {
+      if (!item->isSeparator()) items << item->text();
+    }
+    QCOMPARE(items,
+             (QStringList{"&Activity log", "As on a &4:3 TV", "As on a 1&6:9 TV", "&Pixels", "Safe-area &guides"}));
+    QVERIFY(ViewAction("ViewPixels")->isChecked());
+    QVERIFY(!ViewAction("ViewTv4x3")->isChecked());
+    QVERIFY(!ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(!ViewAction("SafeAreaGuides1")->isChecked());
+    // One shape at a time; the guides go with any of them.
+    ViewAction("ViewTv4x3")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    ViewAction("ViewTv16x9")->trigger();
+    QVERIFY(ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(!ViewAction("ViewTv4x3")->isChecked());
+    QVERIFY(!ViewAction("ViewPixels")->isChecked());
+    QVERIFY(ViewAction("SafeAreaGuides1")->isChecked());
+  }
+
+  void viewShowsThePictureAsTheTvDoes_data() {
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<bool>("guides");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("4:3") << QByteArray("ViewTv4x3") << int(Display::k4x3) << false << QSize(720, 540);
+    QTest::newRow("16:9") << QByteArray("ViewTv16x9") << int(Display::k16x9) << false << QSize(720, 405);
+    QTest::newRow("4:3 with guides") << QByteArray("ViewTv4x3") << int(Display::k4x3) << true << QSize(720, 540);
+    QTest::newRow("16:9 with guides") << QByteArray("ViewTv16x9") << int(Display::k16x9) << true << QSize(720, 405);
+    QTest::newRow("pixels with guides") << QByteArray("ViewPixels") << int(Display::kSquare) << true << QSize(720, 576);
+  }
+
+  // Each view is the command line's preview of the same picture, fitted into
+  // the preview; back to Pixels, the preview is the picture as before.
+  void viewShowsThePictureAsTheTvDoes() {
+    QFETCH(QByteArray, action);
+    QFETCH(int, display);
+    QFETCH(bool, guides);
+    QFETCH(QSize, size);
+    const QString path = Picture("logo.bmp", {.seed = 7});
+    form_->OpenPicture(path);
+    const QImage pixels = PreviewRgb();
+    QCOMPARE(pixels, LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+    ViewAction(action.constData())->trigger();
+    if (guides) ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(Preview().size(), size);
+    QCOMPARE(PreviewRgb(), TvReference(path, Display(display), guides).convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Child<QLabel>("Image1")->alignment(), Qt::AlignCenter);
+    if (guides) ViewAction("SafeAreaGuides1")->trigger();
+    ViewAction("ViewPixels")->trigger();
+    QCOMPARE(PreviewRgb(), pixels);
+    QCOMPARE(Child<QLabel>("Image1")->alignment(), Qt::AlignLeft | Qt::AlignTop);
+  }
+
+  // In the receiver's pixels, the guides are the outlines of the action-safe
+  // (yellow) and title-safe (cyan) areas and nothing else.
+  void guidesChangeOnlyThePixelsOfTheSafeAreaFrames() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 11}));
+    const QImage plain = PreviewRgb();
+    ViewAction("SafeAreaGuides1")->trigger();
+    const QImage guided = PreviewRgb();
+    QCOMPARE(guided.size(), QSize(720, 576));
+    const TvPreviewOptions square{.display = Display::kSquare};
+    const QRect action = GuideRect(SafeArea::kAction, square);
+    const QRect title = GuideRect(SafeArea::kTitle, square);
+    QCOMPARE(action, SafeRect(SafeArea::kAction, {720, 576}));
+    const auto on_outline = [](const QRect& r, int x, int y) {
+      return r.contains(x, y) && (x == r.left() || x == r.right() || y == r.top() || y == r.bottom());
+    };
+    int changed = 0;
+    for (int y = 0; y < 576; ++y) {
+      for (int x = 0; x < 720; ++x) {
+        const QRgb pixel = guided.pixel(x, y);
+        if (on_outline(title, x, y)) {
+          QCOMPARE(QColor(pixel), kTitleGuideColor);
+        } else if (on_outline(action, x, y)) {
+          QCOMPARE(QColor(pixel), kActionGuideColor);
+        } else if (pixel != plain.pixel(x, y)) {
+          QFAIL(qPrintable(QStringLiteral("pixel %1,%2 changed off the guides").arg(x).arg(y)));
+        }
+        if (pixel != plain.pixel(x, y)) ++changed;
+      }
+    }
+    // Most of both outlines differ from the random picture beneath.
+    QVERIFY2(changed > (action.width() + action.height() + title.width() + title.height()),
+             qPrintable(QString::number(changed)));
+    ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(PreviewRgb(), plain);
+  }
+
+  // A view shows; it never changes the opened picture, its file, nor the
+  // images the button makes of it.
+  void viewChangesNeitherThePictureNorWhatTheButtonMakes() {
+    const QString path = Picture("logo.bmp", {.seed = 5});
+    form_->OpenPicture(path);
+    const test::Bytes picture = test::ReadBytes(path.toStdString());
+    const auto outputs = [this] {
+      std::map<std::string, test::Bytes> made;
+      for (const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) {
+        made[e.path().filename().string()] = test::ReadBytes(e.path().string());
+      }
+      return made;
+    };
+    Click();
+    const auto before = outputs();
+    QCOMPARE(before.size(), size_t{6});
+    const QString status = Status();
+    ViewAction("ViewTv16x9")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(test::ReadBytes(path.toStdString()), picture);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+    QCOMPARE(Status(), status);
+    for (const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) fs::remove(e.path());
+    Click();
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    QVERIFY(outputs() == before);
+    QCOMPARE(test::ReadBytes(path.toStdString()), picture);
+  }
+
+  // The view is kept for the next window; a stored name it does not know
+  // (a hand-edited or newer settings file) is Pixels without guides. With no
+  // picture opened the view shows the built-in one.
+  void viewIsRememberedAndAnUnknownSettingFallsBackToPixels() {
+    ViewAction("ViewTv16x9")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    QVERIFY(ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(ViewAction("SafeAreaGuides1")->isChecked());
+    QCOMPARE(Preview().size(), QSize(720, 405));
+
+    for (const char* garbage : {"widescreen", "", "16:10"}) {
+      Settings().setValue("view/display", garbage);
+      Settings().setValue("view/guides", garbage);
+      form_ = std::make_unique<TForm1>(&dialogs_, Home());
+      QVERIFY2(ViewAction("ViewPixels")->isChecked(), garbage);
+      QVERIFY2(!ViewAction("SafeAreaGuides1")->isChecked(), garbage);
+      QCOMPARE(PreviewRgb(), SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    }
+  }
+
+  // A file the preview shows that is no receiver picture (a 24-bit bitmap)
+  // has no TV shape to take: it shows as loaded in every view.
+  void viewLeavesAFileThatIsNoReceiverPictureAsLoaded() {
+    ViewAction("ViewTv4x3")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    QImage photo(320, 200, QImage::Format_RGB32);
+    photo.fill(QColor(200, 120, 40));
+    const QString path = dir_.path() + "/photo.bmp";
+    QVERIFY(photo.save(path, "BMP"));
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    QCOMPARE(PreviewRgb(), LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
   }
 
   // ---- The activity log panel ----
