@@ -35,6 +35,7 @@
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
 #include "picture/tv_preview.h"
+#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "sample/sample_picture.h"
 #include "steps/bitmap8.h"
@@ -58,6 +59,8 @@ const QString kExtractTitle = QStringLiteral("Extract picture from update image"
 const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
 
 const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
+const QString kTestCardTitle = QStringLiteral("Open TV test card");
+constexpr const char* kTestCardName = "test-card.bmp";
 
 const char* const kStoppedByUser = "stopped by the user";
 
@@ -196,6 +199,10 @@ void TForm1::BuildMenu() {
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
+  QAction* test_card = help->addAction(QStringLiteral("Open TV &test card"), this, &TForm1::TestCard1Click);
+  test_card->setObjectName(QStringLiteral("TestCard1"));
+  picture_actions_.push_back(test_card);
+  help->addSeparator();
   QAction* about = help->addAction(QString::fromUtf8("&About Kestro Welcome Screen\u2026"), this, &TForm1::About1Click);
   about->setObjectName(QStringLiteral("About1"));
 }
@@ -673,11 +680,7 @@ void TForm1::ImportWithOptions(const QString& path) {
   settings->setValue(QStringLiteral("import/background"),
                      QColor(options->background.r, options->background.g, options->background.b).name());
   const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
-  if (FileExists(bitmap) && !dialogs_->Confirm(this, QStringLiteral("Import picture"),
-                                               QString::fromStdString("Input already holds " + ShownName(bitmap) +
-                                                                      ". Replace it with the imported picture?"))) {
-    return;
-  }
+  if (!MayReplace(bitmap, QStringLiteral("Import picture"), "Input", "the imported picture")) return;
   ImportPicture(path, *options);
 }
 
@@ -709,6 +712,35 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   } else {
     ImportPicture(path);
   }
+}
+
+bool TForm1::MayReplace(const std::string& path, const QString& title, const std::string& folder,
+                        const std::string& with) {
+  return !FileExists(path) || dialogs_->Confirm(this, title,
+                                                QString::fromStdString(folder + " already holds " + ShownName(path) +
+                                                                       ". Replace it with " + with + "?"));
+}
+
+// The card goes beside the working folders, not into Input, so that it does
+// not join every later batch. Written again whenever it is asked for, as the
+// card of this version; a file of that name that is not the card is the
+// user's, and replaced only when the user says so.
+void TForm1::TestCard1Click() {
+  const std::string path = startup_.folders.base + "/" + kTestCardName;
+  const Picture8 card = MakeTestCard();
+  const std::optional<Picture8> there = ReadConvertibleBitmap(path);
+  const bool is_card = there && there->palette == card.palette && there->pixels == card.pixels;
+  if (!is_card && !MayReplace(path, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
+  try {
+    WriteBitmap8(path, card);
+  } catch (const std::exception& e) {
+    WriteLog("ERROR: TestCard(" + path + "), Msg=" + e.what());
+    ShowMessage(e.what());
+    return;
+  }
+  WriteLog("TestCard: Out=" + path);
+  OpenPictureFile(path);
+  SetOutcome("test card: flash it, and the outermost number your TV still shows is how much of the frame it hides");
 }
 
 void TForm1::About1Click() {

@@ -62,6 +62,8 @@ class TForm1 : public QMainWindow, public RunView {
   void CheckImage1Click();
   void ExtractPicture1Click();
   void ClosePicture1Click();
+  // Writes the test card beside the working folders and opens it.
+  void TestCard1Click();
   void About1Click();
   void Exit1Click();
   void ButtonGoClick();
@@ -136,6 +138,9 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
   void ShowLogPanel();
 
+  // True when nothing is at path, else the user's answer to replacing it
+  // ("<folder> already holds <name>. Replace it with <with>?").
+  bool MayReplace(const std::string& path, const QString& title, const std::string& folder, const std::string& with);
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
   void AddRecent(const QString& path);

@@ -26,8 +26,10 @@
 #include <fstream>
 #include <queue>
 
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
+#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "support/named_pipe.h"
@@ -1034,6 +1036,69 @@ class TForm1Test : public QObject {
     form_->OpenPicture(path);
     QCOMPARE(Status(), path);
     QCOMPARE(PreviewRgb(), LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+  }
+
+  // ---- The test card ----
+
+  // Beside the working folders, opened, and through the whole chain: the
+  // images made of it are sound and hold the card.
+  void testCardOpensAPictureThatMakesSoundImages() {
+    Child<QAction>("TestCard1")->trigger();
+    const QString card = Home() + "/test-card.bmp";
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), card);
+    QCOMPARE(Status(), card);
+    const std::optional<Picture8> written = ReadConvertibleBitmap(card.toStdString());
+    QVERIFY(written);
+    QCOMPARE(written->width, 720);
+    QCOMPARE(written->height, 576);
+    QVERIFY(written->pixels == MakeTestCard().pixels);
+    QCOMPARE(PreviewRgb(), LoadPreviewImage(card.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+    QVERIFY(LogText().find("TestCard: Out=" + card.toStdString()) != std::string::npos);
+    QVERIFY(Outcome().startsWith(QStringLiteral("test card: ")));
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    Click();
+    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    const InspectReport report = InspectFile(Home().toStdString() + "/Output/test-card_borvik200_usb_welcome.img");
+    QVERIFY(report.Sound());
+    QVERIFY(report.picture && report.picture->pixels == written->pixels);
+  }
+
+  void testCardReplacesOnlyWhatMayBeReplaced_data() {
+    QTest::addColumn<QString>("there");  // what lies under the card's name: nothing, card, text, folder
+    QTest::addColumn<bool>("confirm");   // the answer to the question, if asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("nothing there") << "nothing" << false << false << true;
+    QTest::newRow("an earlier card") << "card" << false << false << true;
+    QTest::newRow("a file of the user's, kept") << "text" << false << true << false;
+    QTest::newRow("a file of the user's, replaced") << "text" << true << true << true;
+    QTest::newRow("a folder in the way") << "folder" << true << false << false;
+  }
+
+  void testCardReplacesOnlyWhatMayBeReplaced() {
+    QFETCH(QString, there);
+    QFETCH(bool, confirm);
+    QFETCH(bool, asked);
+    QFETCH(bool, opened);
+    const std::string card = Home().toStdString() + "/test-card.bmp";
+    if (there == "card") WriteBitmap8(card, MakeTestCard());
+    if (there == "text") WriteFile(QString::fromStdString(card), test::ToBytes("my notes"));
+    if (there == "folder") fs::create_directory(card);
+    dialogs_.confirm = confirm;
+    Child<QAction>("TestCard1")->trigger();
+    QCOMPARE(dialogs_.questions,
+             asked ? QStringList{"home already holds test-card.bmp. Replace it with the test card?"} : QStringList());
+    QCOMPARE(form_->RunDriver().OpenedPicture(), opened ? card : std::string());
+    if (opened) QVERIFY(ReadConvertibleBitmap(card)->pixels == MakeTestCard().pixels);
+    if (there == "text" && !opened) QCOMPARE(test::ReadBytes(card), test::ToBytes("my notes"));
+    if (there == "folder") {
+      QCOMPARE(dialogs_.messages.size(), 1);
+      QVERIFY(fs::is_directory(card));
+      QVERIFY(LogText().find("ERROR: TestCard(" + card + "), Msg=") != std::string::npos);
+    } else {
+      QVERIFY(dialogs_.messages.isEmpty());
+    }
   }
 
   // ---- The activity log panel ----
