@@ -95,6 +95,8 @@ std::unique_ptr<QSettings> Settings() {
 
 const QString kViewDisplayKey = QStringLiteral("view/display");
 const QString kViewGuidesKey = QStringLiteral("view/guides");
+const QString kImportDisplayKey = QStringLiteral("import/display");
+const QString kImportSafeKey = QStringLiteral("import/safe");
 
 // A remembered choice, stored by the name its parser reads; the fallback for
 // a name it does not know (an older or hand-edited settings file).
@@ -662,7 +664,9 @@ void TForm1::Import1Click() {
 
 ImportOptions TForm1::RememberedImportOptions() const {
   const auto settings = Settings();
-  ImportOptions options;
+  // For a 4:3 TV unless told otherwise, as the command line imports.
+  ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
+                                          StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
   options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
   const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
   if (background.isValid()) {
@@ -679,6 +683,8 @@ void TForm1::ImportWithOptions(const QString& path) {
   settings->setValue(QStringLiteral("import/fill"), options->fill);
   settings->setValue(QStringLiteral("import/background"),
                      QColor(options->background.r, options->background.g, options->background.b).name());
+  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
+  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
   const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
   if (!MayReplace(bitmap, QStringLiteral("Import picture"), "Input", "the imported picture")) return;
   ImportPicture(path, *options);
@@ -701,9 +707,22 @@ void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
     ShowMessage(e.what());
     return;
   }
-  const std::string summary = SummarizeReport(report);
   OpenPictureFile(bitmap);
-  SetStatus("Imported " + bitmap + ": " + summary);
+  ShowImportReport(picture, bitmap, report);
+}
+
+// The summary on the status line, the whole report (the display it was made
+// for among it) on its tooltip, and the TV's warnings in the log panel,
+// where they stand out, named after the picture as the command line does.
+void TForm1::ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report) {
+  SetStatus("Imported " + bitmap + ": " + SummarizeReport(report));
+  status_text_->setToolTip(PlainToolTip(status_text_->text() + QStringLiteral("\n\n") +
+                                        QString::fromStdString(DescribeReport(report)).trimmed()));
+  for (const std::string& warning : report.warnings) {
+    log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
+                        LogPanel::Kind::kWarning);
+  }
+  if (!report.warnings.empty()) ShowLogPanel();
 }
 
 void TForm1::OpenFromCommandLine(const QString& path) {

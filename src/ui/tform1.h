@@ -137,6 +137,7 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowNothingOpened();
   void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
   void ShowLogPanel();
+  void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
   // True when nothing is at path, else the user's answer to replacing it
   // ("<folder> already holds <name>. Replace it with <with>?").

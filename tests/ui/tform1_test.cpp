@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
@@ -79,6 +80,7 @@ class ScriptedDialogs : public Dialogs {
                                                 const ImportOptions& options) override {
     asked_import_picture = picture;
     asked_import_options = options;
+    if (import_dialog) return import_dialog(picture, options);
     if (!import_answer) return options;  // OK with the options as they are
     return *import_answer;
   }
@@ -95,6 +97,8 @@ class ScriptedDialogs : public Dialogs {
   std::optional<std::optional<ImportOptions>> import_answer;
   QString asked_import_picture;
   std::optional<ImportOptions> asked_import_options;
+  // When set, answers in place of import_answer: the real dialog, worked here.
+  std::function<std::optional<ImportOptions>(const QString&, const ImportOptions&)> import_dialog;
 };
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
@@ -1199,6 +1203,132 @@ class TForm1Test : public QObject {
     QCOMPARE(dialog.Options().background, (Rgb{0, 200, 0}));
     // Nothing written.
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+  }
+
+  // ---- The import for a TV ----
+
+  QString ImportLogNote(int from) const {
+    for (int row = from; row < form_->ActivityLog()->Count(); ++row) {
+      if (form_->ActivityLog()->KindOf(row) == LogPanel::Kind::kWarning) {
+        return PanelText().split(QLatin1Char('\n')).value(row);
+      }
+    }
+    return {};
+  }
+
+  // As the command line: for a 4:3 TV, the report naming it, the smoothed
+  // search on; a stored TV the window does not know is the default again.
+  void importIsForA43TvUnlessToldAndUnknownSettingsFallBack() {
+    const auto verify_default = [this](const char* why) {
+      const ImportOptions options = form_->RememberedImportOptions();
+      QVERIFY2(options.display == Display::k4x3, why);
+      QVERIFY2(options.safe == SafeArea::kNone, why);
+      QVERIFY2(options.for_tv, why);
+      QVERIFY2(options.smoothing, why);
+      QVERIFY2(!options.fill, why);
+    };
+    verify_default("nothing stored");
+    for (const char* garbage : {"wide", "", "TITLE", "16:10"}) {
+      Settings().setValue("import/display", garbage);
+      Settings().setValue("import/safe", garbage);
+      verify_default(garbage);
+    }
+    Settings().setValue("import/display", "square");
+    Settings().setValue("import/safe", "action");
+    const ImportOptions stored = form_->RememberedImportOptions();
+    QVERIFY(stored.display == Display::kSquare);
+    QVERIFY(stored.safe == SafeArea::kAction);
+    QVERIFY(stored.for_tv);
+  }
+
+  // The TV chosen in one import dialog is where the next one starts, in a
+  // new window too, and the import is made for it.
+  void importDialogRemembersTheTvAcrossDialogs() {
+    const QString path = Photo("holiday.png", 640, 360);
+    QStringList started;
+    dialogs_.import_dialog = [&](const QString& picture, const ImportOptions& options) -> std::optional<ImportOptions> {
+      ImportDialog dialog(picture, options, form_.get());
+      auto* display = dialog.findChild<QComboBox*>("DisplayBox");
+      auto* safe = dialog.findChild<QComboBox*>("SafeAreaBox");
+      started << display->currentText() + " / " + safe->currentText();
+      display->setCurrentIndex(display->findText("16:9 TV"));
+      safe->setCurrentIndex(safe->findText("Title-safe"));
+      if (!QTest::qWaitFor([&] { return dialog.PreviewCurrent(); }, 60000)) return std::nullopt;
+      return dialog.Options();
+    };
+    for (int i = 0; i < 2; ++i) {
+      dialogs_.answers.push(path);
+      Child<QAction>("Import1")->trigger();
+    }
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(started, (QStringList{"4:3 TV / None", "16:9 TV / Title-safe", "16:9 TV / Title-safe"}));
+    QCOMPARE(Settings().value("import/display").toString(), QStringLiteral("16:9"));
+    QCOMPARE(Settings().value("import/safe").toString(), QStringLiteral("title"));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/holiday.bmp");
+    const QString report = Child<QLabel>("StatusText")->toolTip();
+    QVERIFY2(report.contains(QStringLiteral(
+                 "Display: 16:9 TV (each pixel shows 64:45 as wide as high), fitted into the title-safe area")),
+             qPrintable(report));
+    // Inside the title-safe area, the background around it.
+    const std::optional<Picture8> bitmap = ReadConvertibleBitmap((Home() + "/Input/holiday.bmp").toStdString());
+    QVERIFY(bitmap);
+    const auto colour = [&](int x, int y) { return bitmap->palette[bitmap->pixels[y * 720 + x]]; };
+    QVERIFY(colour(360, 288) == (Rgb{40, 90, 160}));
+    QVERIFY(colour(40, 288) == (Rgb{0, 0, 0}));
+  }
+
+  // The dialog offers the three displays and safe areas, and its preview and
+  // report follow the choice.
+  void importDialogPreviewsForTheTvChosen() {
+    const QString path = Photo("wide.png", 640, 360);
+    ImportDialog dialog(path, form_->RememberedImportOptions(), form_.get());
+    const auto items = [&](const char* name) {
+      QStringList texts;
+      auto* box = dialog.findChild<QComboBox*>(name);
+      for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+      return texts;
+    };
+    QCOMPARE(items("DisplayBox"), (QStringList{"4:3 TV", "16:9 TV", "Square pixels"}));
+    QCOMPARE(items("SafeAreaBox"), (QStringList{"None", "Action-safe", "Title-safe"}));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("Display: 4:3 TV")), qPrintable(dialog.Info()));
+    // A 16:9 photo for a 4:3 TV: bars above and below.
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(0, 0, 0));
+    dialog.SetDisplay(Display::k16x9);
+    QCOMPARE(dialog.findChild<QComboBox*>("DisplayBox")->currentText(), QStringLiteral("16:9 TV"));
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("Display: 16:9 TV")), qPrintable(dialog.Info()));
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(40, 90, 160));
+    dialog.SetSafeArea(SafeArea::kAction);
+    QCOMPARE(dialog.findChild<QComboBox*>("SafeAreaBox")->currentText(), QStringLiteral("Action-safe"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY(dialog.Info().contains(QStringLiteral("fitted into the action-safe area")));
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(0, 0, 0));
+    const ImportOptions chosen = dialog.Options();
+    QVERIFY(chosen.display == Display::k16x9);
+    QVERIFY(chosen.safe == SafeArea::kAction);
+    QVERIFY(chosen.for_tv);
+    QVERIFY(chosen.smoothing);
+  }
+
+  // What shows badly on a TV is said where it is seen: on the status line
+  // and as a warning in the log panel, which opens.
+  void importWarningsForTheTvShowInTheWindow() {
+    QImage small(100, 75, QImage::Format_RGB32);
+    small.fill(QColor(40, 120, 40));
+    const QString path = dir_.path() + "/small.png";
+    QVERIFY(small.save(path));
+    const int before = form_->ActivityLog()->Count();
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    form_->ImportPicture(path);
+    QVERIFY2(Status().contains(QStringLiteral("; warning: the picture is scaled up 7.7 times")), qPrintable(Status()));
+    QVERIFY(Child<QLabel>("StatusText")->toolTip().contains(QStringLiteral("Display: 4:3 TV")));
+    QVERIFY(form_->ActivityLog()->isVisible());
+    QVERIFY2(ImportLogNote(before).startsWith(QStringLiteral("warning: small.png: the picture is scaled up 7.7 times")),
+             qPrintable(PanelText()));
   }
 
   void droppingAnyOtherPictureOpensTheImportDialog() {
