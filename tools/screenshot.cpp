@@ -16,9 +16,8 @@
 #include <cstring>
 #include <exception>
 
-#include "fileio/file.h"
-#include "format/bitmap.h"
 #include "sample/sample_picture.h"
+#include "steps/bitmap8.h"
 #include "ui/artwork.h"
 #include "ui/tform1.h"
 
@@ -59,7 +58,7 @@ int main(int argc, char** argv) {
     }
   } else if (argc <= 2) {
     try {
-      kws::WriteFileReplacing(QFile::encodeName(picture).toStdString(), kws::EncodeBitmap8(kws::MakeSamplePicture()));
+      kws::WriteBitmap8(QFile::encodeName(picture).toStdString(), kws::MakeSamplePicture());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(picture), e.what());
       return 1;

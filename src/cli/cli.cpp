@@ -603,7 +603,7 @@ int StepCommand(Invocation& inv) {
 // Writes picture as a bitmap; says so on out, or why not on err.
 int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what) {
   try {
-    WriteFileReplacing(path, EncodeBitmap8(picture));
+    WriteBitmap8(path, picture);
   } catch (const std::exception& e) {
     inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << e.what() << '\n';
     return 1;
@@ -814,13 +814,9 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
 // problems go to stderr. A picture left too big on request, or one whose data
 // was damaged but could still be read, is written, with a warning.
 int ImportCommand(Invocation& inv) {
-  ImportOptions options;
+  ImportOptions options = TvImportOptions(DisplayOption(inv), SafeOption(inv));
   options.fill = inv.Has("--fill");
   options.fit = !inv.Has("--no-fit");
-  options.display = DisplayOption(inv);
-  options.safe = SafeOption(inv);
-  options.for_tv = true;
-  options.smoothing = true;
   options.caption = CaptionOption(inv);
   if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];

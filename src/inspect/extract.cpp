@@ -2,14 +2,14 @@
 
 #include <exception>
 
-#include "fileio/file.h"
 #include "log/activity_log.h"
+#include "steps/bitmap8.h"
 
 namespace kws {
 
 void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out) {
   try {
-    WriteFileReplacing(out, EncodeBitmap8(picture));
+    WriteBitmap8(out, picture);
   } catch (const std::exception& e) {
     WriteLog("ERROR: ExtractPicture(" + image + "), Msg=" + e.what());
     throw;

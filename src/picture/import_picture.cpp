@@ -225,9 +225,18 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   return ImportedPicture{std::move(chosen.picture), report};
 }
 
+ImportOptions TvImportOptions(Display display, SafeArea safe) {
+  ImportOptions options;
+  options.display = display;
+  options.safe = safe;
+  options.for_tv = true;
+  options.smoothing = true;
+  return options;
+}
+
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options) {
   const ImportedPicture imported = ImportPicture(path, options);
-  WriteFileReplacing(out, EncodeBitmap8(imported.picture));
+  WriteBitmap8(out, imported.picture);
   return imported.report;
 }
 

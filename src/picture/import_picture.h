@@ -46,6 +46,11 @@ struct ImportOptions {
   bool smoothing = false;
 };
 
+// The options of an import for a TV, as the command line and the window both
+// start from: made for that display and safe area, the report naming the
+// display and giving the TV warnings, the smoothed search on.
+ImportOptions TvImportOptions(Display display, SafeArea safe);
+
 struct ImportReport {
   int source_width = 0;
   int source_height = 0;

@@ -31,4 +31,8 @@ std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
   }
 }
 
+void WriteBitmap8(const std::string& path, const Picture8& picture) {
+  WriteFileReplacing(path, EncodeBitmap8(picture));
+}
+
 }  // namespace kws

@@ -20,4 +20,9 @@ void ReadStoredBitmap(InputFile& file, StoredBitmap& bitmap);
 // any other file, or one that cannot be read.
 std::optional<Picture8> ReadConvertibleBitmap(const std::string& path);
 
+// The picture written to path as EncodeBitmap8 makes it, the file replaced
+// whole or not at all: what convbmp then takes without question. Throws
+// FileError.
+void WriteBitmap8(const std::string& path, const Picture8& picture);
+
 }  // namespace kws

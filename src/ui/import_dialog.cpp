@@ -1,9 +1,11 @@
 #include "ui/import_dialog.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +16,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <initializer_list>
+#include <utility>
 
 #include "fileio/file.h"
 #include "ui/artwork.h"
@@ -35,6 +39,22 @@ ImportDialog::Preview MakePreview(const std::string& picture, const ImportOption
 }
 
 QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
+
+template <class T>
+void Choose(QComboBox* box, T value) {
+  box->setCurrentIndex(box->findData(static_cast<int>(value)));
+}
+
+// A drop-down list of an option's values, the current one chosen.
+template <class T>
+QComboBox* ChoiceBox(QWidget* parent, const char* name, std::initializer_list<std::pair<T, const char*>> choices,
+                     T current) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QString::fromLatin1(name));
+  for (const auto& [value, text] : choices) box->addItem(QString::fromUtf8(text), static_cast<int>(value));
+  Choose(box, current);
+  return box;
+}
 
 }  // namespace
 
@@ -68,7 +88,10 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   colour_row->addStretch(1);
   placing_layout->addLayout(colour_row);
   placing_layout->addStretch(1);
-  row->addWidget(placing);
+  auto* options_column = new QVBoxLayout;
+  options_column->addWidget(placing);
+  options_column->addWidget(BuildTvGroup());
+  row->addLayout(options_column);
 
   preview_ = new QLabel(this);
   preview_->setObjectName(QStringLiteral("ImportPreview"));
@@ -115,6 +138,29 @@ ImportDialog::~ImportDialog() {
   disconnect(&watcher_, nullptr, this, nullptr);
 }
 
+// Which TV the picture is for, and the part of its frame it keeps to.
+QWidget* ImportDialog::BuildTvGroup() {
+  auto* tv = new QGroupBox(QStringLiteral("TV"), this);
+  auto* layout = new QFormLayout(tv);
+  display_ = ChoiceBox<Display>(
+      tv, "DisplayBox", {{Display::k4x3, "4:3 TV"}, {Display::k16x9, "16:9 TV"}, {Display::kSquare, "Square pixels"}},
+      options_.display);
+  display_->setToolTip(QStringLiteral("The TV the picture is for: it keeps its shape there"));
+  layout->addRow(QStringLiteral("&Display:"), display_);
+  safe_ = ChoiceBox<SafeArea>(
+      tv, "SafeAreaBox",
+      {{SafeArea::kNone, "None"}, {SafeArea::kAction, "Action-safe"}, {SafeArea::kTitle, "Title-safe"}}, options_.safe);
+  safe_->setToolTip(
+      QStringLiteral("Keep the picture inside the middle 90 % every TV shows (action-safe) or the middle 80 % where "
+                     "text is safe (title-safe)"));
+  layout->addRow(QStringLiteral("&Safe area:"), safe_);
+  connect(display_, &QComboBox::currentIndexChanged, this,
+          [this] { SetDisplay(static_cast<Display>(display_->currentData().toInt())); });
+  connect(safe_, &QComboBox::currentIndexChanged, this,
+          [this] { SetSafeArea(static_cast<SafeArea>(safe_->currentData().toInt())); });
+  return tv;
+}
+
 void ImportDialog::SetFill(bool fill) {
   if (fill == options_.fill) return;
   options_.fill = fill;
@@ -126,6 +172,20 @@ void ImportDialog::SetBackground(Rgb colour) {
   if (colour == options_.background) return;
   options_.background = colour;
   ShowColour();
+  Recompute();
+}
+
+void ImportDialog::SetDisplay(Display display) {
+  if (display == options_.display) return;
+  options_.display = display;
+  Choose(display_, display);
+  Recompute();
+}
+
+void ImportDialog::SetSafeArea(SafeArea safe) {
+  if (safe == options_.safe) return;
+  options_.safe = safe;
+  Choose(safe_, safe);
   Recompute();
 }
 

@@ -1,6 +1,7 @@
 // File > Import picture...'s options, with a live preview of the result:
-// fit or fill, the background colour, and what the import makes of the
-// picture (its size against the budget, its PSNR). The import runs in the
+// fit or fill, the background colour, the TV it is for and the safe area it
+// keeps to, and what the import makes of the picture (its size against the
+// budget, its PSNR, the TV's warnings). The import runs in the
 // background, so the dialog answers while it works; nothing is written here.
 #pragma once
 
@@ -11,6 +12,7 @@
 
 #include "picture/import_picture.h"
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -28,6 +30,8 @@ class ImportDialog : public QDialog {
   ImportOptions Options() const { return options_; }
   void SetFill(bool fill);
   void SetBackground(Rgb colour);
+  void SetDisplay(Display display);
+  void SetSafeArea(SafeArea safe);
   // The preview is of the options as they are now (no import running).
   bool PreviewCurrent() const { return !importing_; }
   QString Info() const;
@@ -40,6 +44,7 @@ class ImportDialog : public QDialog {
   };
 
  private:
+  QWidget* BuildTvGroup();
   void Recompute();
   void Finished();
   void ShowColour();
@@ -54,6 +59,8 @@ class ImportDialog : public QDialog {
   QRadioButton* fit_ = nullptr;
   QRadioButton* fill_ = nullptr;
   QToolButton* colour_ = nullptr;
+  QComboBox* display_ = nullptr;
+  QComboBox* safe_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* info_ = nullptr;
   QPushButton* ok_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
@@ -33,7 +34,10 @@
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
+#include "picture/tv_preview.h"
+#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
+#include "sample/sample_picture.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
 #include "ui/log_panel.h"
@@ -54,6 +58,8 @@ const QString kExtractTitle = QStringLiteral("Extract picture from update image"
 const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
 
 const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
+const QString kTestCardTitle = QStringLiteral("Open TV test card");
+constexpr const char* kTestCardName = "test-card.bmp";
 
 const char* const kStoppedByUser = "stopped by the user";
 
@@ -84,6 +90,26 @@ QString PlainToolTip(const QString& text) {
 std::unique_ptr<QSettings> Settings() {
   return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestro-welcome"),
                                      QStringLiteral("kestro-welcome"));
+}
+
+const QString kViewDisplayKey = QStringLiteral("view/display");
+const QString kViewGuidesKey = QStringLiteral("view/guides");
+const QString kImportDisplayKey = QStringLiteral("import/display");
+const QString kImportSafeKey = QStringLiteral("import/safe");
+
+// A remembered choice, stored by the name its parser reads; the fallback for
+// a name it does not know (an older or hand-edited settings file).
+template <class T>
+T StoredChoice(const QSettings& settings, const QString& key, std::optional<T> (*parse)(const std::string&),
+               T fallback) {
+  return parse(settings.value(key).toString().toStdString()).value_or(fallback);
+}
+
+// A switch as the settings file stores it.
+std::optional<bool> ParseSwitch(const std::string& text) {
+  if (text == "true") return true;
+  if (text == "false") return false;
+  return std::nullopt;
 }
 
 // A label that shows as much of its text as fits, with "…" where it is cut;
@@ -169,11 +195,91 @@ void TForm1::BuildMenu() {
   log->setText(QStringLiteral("&Activity log"));
   log->setObjectName(QStringLiteral("ActivityLog1"));
   view->addAction(log);
+  view->addSeparator();
+  BuildPreviewViews(view);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
+  QAction* test_card = help->addAction(QStringLiteral("Open TV &test card"), this, &TForm1::TestCard1Click);
+  test_card->setObjectName(QStringLiteral("TestCard1"));
+  picture_actions_.push_back(test_card);
+  help->addSeparator();
   QAction* about = help->addAction(QString::fromUtf8("&About Kestro Welcome Screen\u2026"), this, &TForm1::About1Click);
   about->setObjectName(QStringLiteral("About1"));
+}
+
+// The views change only how the preview presents the picture, never the
+// picture or what a run makes of it; so they stay at hand while a run goes on.
+void TForm1::BuildPreviewViews(QMenu* view) {
+  const auto settings = Settings();
+  view_display_ = StoredChoice(*settings, kViewDisplayKey, ParseDisplay, Display::kSquare);
+  view_guides_ = StoredChoice(*settings, kViewGuidesKey, ParseSwitch, false);
+  struct Shape {
+    Display display;
+    const char* name;
+    const char* text;
+  };
+  const Shape shapes[] = {{Display::k4x3, "ViewTv4x3", "As on a &4:3 TV"},
+                          {Display::k16x9, "ViewTv16x9", "As on a 1&6:9 TV"},
+                          {Display::kSquare, "ViewPixels", "&Pixels"}};
+  auto* group = new QActionGroup(view);
+  group->setExclusive(true);
+  for (const Shape& shape : shapes) {
+    QAction* action = view->addAction(QString::fromLatin1(shape.text));
+    action->setObjectName(QString::fromLatin1(shape.name));
+    action->setCheckable(true);
+    action->setChecked(shape.display == view_display_);
+    group->addAction(action);
+    connect(action, &QAction::triggered, this, [this, display = shape.display] { SetView(display, view_guides_); });
+  }
+  view->addSeparator();
+  QAction* guides = view->addAction(QStringLiteral("Safe-area &guides"));
+  guides->setObjectName(QStringLiteral("SafeAreaGuides1"));
+  guides->setCheckable(true);
+  guides->setChecked(view_guides_);
+  connect(guides, &QAction::toggled, this, [this](bool on) { SetView(view_display_, on); });
+  PresentPreview();
+}
+
+void TForm1::SetView(Display display, bool guides) {
+  view_display_ = display;
+  view_guides_ = guides;
+  const auto settings = Settings();
+  settings->setValue(kViewDisplayKey, QString::fromStdString(DisplayName(display)));
+  settings->setValue(kViewGuidesKey, guides);
+  PresentPreview();
+}
+
+void TForm1::ShowPreview(const QImage& image, std::optional<Picture8> picture) {
+  shown_image_ = image;
+  shown_picture_ = std::move(picture);
+  PresentPreview();
+}
+
+void TForm1::ShowSample() {
+  Picture8 sample = MakeSamplePicture();
+  const QImage image = PictureImage(sample);
+  ShowPreview(image, std::move(sample));
+}
+
+// Pixels without guides is the image as loaded, shown as it always was. A
+// TV view is the picture as the TV renders it (guides by the same drawing
+// as the command line's preview), fitted into the preview keeping its
+// shape. A file that is no receiver picture shows as loaded in any view.
+void TForm1::PresentPreview() {
+  const bool as_loaded = !shown_picture_ || (view_display_ == Display::kSquare && !view_guides_);
+  image_->setAlignment(as_loaded ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignCenter);
+  image_->setScaledContents(as_loaded && preview_scale_ < 1.0);
+  if (as_loaded) {
+    image_->setPixmap(QPixmap::fromImage(shown_image_));
+    return;
+  }
+  TvPreviewOptions options;
+  options.display = view_display_;
+  options.guides = view_guides_;
+  QImage tv = RenderTvPreview(*shown_picture_, options);
+  if (tv.size() != image_->size()) tv = tv.scaled(image_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  image_->setPixmap(QPixmap::fromImage(tv));
 }
 
 void TForm1::BuildClientArea() {
@@ -191,8 +297,7 @@ void TForm1::BuildClientArea() {
 
   image_ = new QLabel(panel_);
   image_->setObjectName(QStringLiteral("Image1"));
-  image_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  image_->setPixmap(QPixmap::fromImage(SamplePreviewImage()));
+  ShowSample();
 
   button_go_ = new QToolButton(client);
   button_go_->setObjectName(QStringLiteral("ButtonGo"));
@@ -289,7 +394,8 @@ void TForm1::LayOut(double scale) {
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
   image_->setGeometry(4, 4, width, height);
-  image_->setScaledContents(scale < 1.0);
+  preview_scale_ = scale;
+  PresentPreview();
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
   status_bar_->setGeometry(0, height + 14, width + 172, 19);
@@ -470,22 +576,19 @@ void TForm1::OpenPictureFile(const std::string& name) {
   // reports what is wrong with it.
   driver_->SetOpenedPicture(name);
   AddRecent(ShownPath(name));
-  std::string error;
-  const QImage image = LoadPreviewImage(name, &error);
-  if (image.isNull()) {
+  if (const std::string error = ShowPicture(name); !error.empty()) {
     const std::string line = "ERROR: OpenFile(), Msg=" + error;
     WriteLog(line);
     SetOutcome(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
     return;
   }
-  image_->setPixmap(QPixmap::fromImage(image));
   SetStatus(name);
   SetOutcome({});
 }
 
 void TForm1::ClosePicture1Click() {
   driver_->SetOpenedPicture({});
-  image_->setPixmap(QPixmap::fromImage(SamplePreviewImage()));
+  ShowSample();
   SetStatus({});
   ShowNothingOpened();
 }
@@ -498,7 +601,7 @@ void TForm1::CheckImage1Click() {
   const std::string path = LocalName(*chosen);
   const InspectReport report = InspectFile(path);
   if (report.picture) {
-    image_->setPixmap(QPixmap::fromImage(PictureImage(*report.picture)));
+    ShowPreview(PictureImage(*report.picture), report.picture);
     SetOutcome(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
   }
   dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
@@ -538,7 +641,9 @@ void TForm1::Import1Click() {
 
 ImportOptions TForm1::RememberedImportOptions() const {
   const auto settings = Settings();
-  ImportOptions options;
+  // For a 4:3 TV unless told otherwise, as the command line imports.
+  ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
+                                          StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
   options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
   const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
   if (background.isValid()) {
@@ -555,12 +660,10 @@ void TForm1::ImportWithOptions(const QString& path) {
   settings->setValue(QStringLiteral("import/fill"), options->fill);
   settings->setValue(QStringLiteral("import/background"),
                      QColor(options->background.r, options->background.g, options->background.b).name());
+  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
+  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
   const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
-  if (FileExists(bitmap) && !dialogs_->Confirm(this, QStringLiteral("Import picture"),
-                                               QString::fromStdString("Input already holds " + ShownName(bitmap) +
-                                                                      ". Replace it with the imported picture?"))) {
-    return;
-  }
+  if (!MayReplace(bitmap, QStringLiteral("Import picture"), "Input", "the imported picture")) return;
   ImportPicture(path, *options);
 }
 
@@ -581,9 +684,22 @@ void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
     ShowMessage(e.what());
     return;
   }
-  const std::string summary = SummarizeReport(report);
   OpenPictureFile(bitmap);
-  SetStatus("Imported " + bitmap + ": " + summary);
+  ShowImportReport(picture, bitmap, report);
+}
+
+// The summary on the status line, the whole report (the display it was made
+// for among it) on its tooltip, and the TV's warnings in the log panel,
+// where they stand out, named after the picture as the command line does.
+void TForm1::ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report) {
+  SetStatus("Imported " + bitmap + ": " + SummarizeReport(report));
+  status_text_->setToolTip(PlainToolTip(status_text_->text() + QStringLiteral("\n\n") +
+                                        QString::fromStdString(DescribeReport(report)).trimmed()));
+  for (const std::string& warning : report.warnings) {
+    log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
+                        LogPanel::Kind::kWarning);
+  }
+  if (!report.warnings.empty()) ShowLogPanel();
 }
 
 void TForm1::OpenFromCommandLine(const QString& path) {
@@ -592,6 +708,35 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   } else {
     ImportPicture(path);
   }
+}
+
+bool TForm1::MayReplace(const std::string& path, const QString& title, const std::string& folder,
+                        const std::string& with) {
+  return !FileExists(path) || dialogs_->Confirm(this, title,
+                                                QString::fromStdString(folder + " already holds " + ShownName(path) +
+                                                                       ". Replace it with " + with + "?"));
+}
+
+// The card goes beside the working folders, not into Input, so that it does
+// not join every later batch. Written again whenever it is asked for, as the
+// card of this version; a file of that name that is not the card is the
+// user's, and replaced only when the user says so.
+void TForm1::TestCard1Click() {
+  const std::string path = startup_.folders.base + "/" + kTestCardName;
+  const Picture8 card = MakeTestCard();
+  const std::optional<Picture8> there = ReadConvertibleBitmap(path);
+  const bool is_card = there && there->palette == card.palette && there->pixels == card.pixels;
+  if (!is_card && !MayReplace(path, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
+  try {
+    WriteBitmap8(path, card);
+  } catch (const std::exception& e) {
+    WriteLog("ERROR: TestCard(" + path + "), Msg=" + e.what());
+    ShowMessage(e.what());
+    return;
+  }
+  WriteLog("TestCard: Out=" + path);
+  OpenPictureFile(path);
+  SetOutcome("test card: flash it, and the outermost number your TV still shows is how much of the frame it hides");
 }
 
 void TForm1::About1Click() {
@@ -710,7 +855,7 @@ std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
   const QImage image = LoadPreviewImage(path, &error);
   if (image.isNull()) return error;
-  image_->setPixmap(QPixmap::fromImage(image));
+  ShowPreview(image, ReadConvertibleBitmap(path));
   return {};
 }
 

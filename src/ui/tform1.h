@@ -1,19 +1,25 @@
 // The main window: preview, status line, File menu, the one-click button and
-// the hidden single-step buttons. All processing is the driver's; the window
+// the hidden single-step buttons. The View menu chooses how the preview
+// presents a picture: its pixels, or as a 4:3 or 16:9 TV shows them, with
+// the safe areas if asked. All processing is the driver's; the window
 // only shows what the driver asks it to, and says around it what happened:
 // the second status field, the activity log panel and the menus.
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
 #include "driver/run_view.h"
 #include "driver/startup.h"
+#include "format/bitmap.h"
+#include "picture/tv_display.h"
 #include "ui/dialogs.h"
 
 class QFrame;
@@ -56,6 +62,8 @@ class TForm1 : public QMainWindow, public RunView {
   void CheckImage1Click();
   void ExtractPicture1Click();
   void ClosePicture1Click();
+  // Writes the test card beside the working folders and opens it.
+  void TestCard1Click();
   void About1Click();
   void Exit1Click();
   void ButtonGoClick();
@@ -104,6 +112,7 @@ class TForm1 : public QMainWindow, public RunView {
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
+  void BuildPreviewViews(QMenu* view);
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
   void BuildStatusFields();
@@ -113,6 +122,14 @@ class TForm1 : public QMainWindow, public RunView {
   // Scales the preview down when the window would not fit the screen.
   void FitToScreen();
 
+  // What the preview shows: the image as loaded, and the receiver's picture
+  // it is, when it is one, for the TV views.
+  void ShowPreview(const QImage& image, std::optional<Picture8> picture);
+  void ShowSample();
+  // The shown picture in the chosen view, at the preview's scale.
+  void PresentPreview();
+  void SetView(Display display, bool guides);
+
   void OnLogMessage(const std::string& message);
   void SetOutcome(const std::string& text, bool open_folder = false);
   void ShareStatusBar();
@@ -120,7 +137,11 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowNothingOpened();
   void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
   void ShowLogPanel();
+  void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
+  // True when nothing is at path, else the user's answer to replacing it
+  // ("<folder> already holds <name>. Replace it with <with>?").
+  bool MayReplace(const std::string& path, const QString& title, const std::string& folder, const std::string& with);
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
   void AddRecent(const QString& path);
@@ -139,6 +160,12 @@ class TForm1 : public QMainWindow, public RunView {
   std::string run_error_;    // the run's first
   int batch_total_ = 0;
   std::vector<PictureOutcome> outcomes_;
+
+  QImage shown_image_;
+  std::optional<Picture8> shown_picture_;
+  Display view_display_ = Display::kSquare;  // the receiver's pixels
+  bool view_guides_ = false;
+  double preview_scale_ = 1.0;
 
   QFrame* panel_ = nullptr;
   QLabel* no_picture_ = nullptr;

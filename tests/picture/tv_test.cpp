@@ -285,6 +285,27 @@ TEST_F(TvTest, ImportWarnsForATvOnlyWhenAsked) {
   EXPECT_TRUE(kept.warnings.empty()) << kept.warnings.front();
 }
 
+// The command line and the window import for a TV alike: what they were
+// told, the TV's words and the smoothed search; the rest as any import has it.
+TEST(TvImport, OptionsCarryTheDisplayAndSafeAreaAndSpeakForATv) {
+  const ImportOptions plain;
+  for (const Display display : {Display::k4x3, Display::k16x9, Display::kSquare}) {
+    for (const SafeArea safe : {SafeArea::kNone, SafeArea::kAction, SafeArea::kTitle}) {
+      SCOPED_TRACE(DisplayName(display) + " " + SafeAreaName(safe));
+      const ImportOptions tv = TvImportOptions(display, safe);
+      EXPECT_EQ(tv.display, display);
+      EXPECT_EQ(tv.safe, safe);
+      EXPECT_TRUE(tv.for_tv);
+      EXPECT_TRUE(tv.smoothing);
+      EXPECT_EQ(tv.fill, plain.fill);
+      EXPECT_EQ(tv.fit, plain.fit);
+      EXPECT_EQ(tv.budget, plain.budget);
+      EXPECT_TRUE(tv.background == plain.background);
+      EXPECT_FALSE(tv.caption.has_value());
+    }
+  }
+}
+
 // The caption: inside the title-safe area where asked, thick enough not to
 // flicker, and within the budget like the rest of the picture.
 TEST_F(TvTest, CaptionLiesInsideTitleSafeAndTheBudget) {

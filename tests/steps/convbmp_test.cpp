@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "fileio/file.h"
 #include "format/byte_order.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
@@ -189,6 +190,24 @@ TEST_F(Convbmp, ReadConvertibleBitmapTakesWhatConvbmpTakes) {
     EXPECT_EQ(raw, ReadBytes("welcome.qv.raw"));
   }
   EXPECT_FALSE(ReadConvertibleBitmap("missing.bmp").has_value());
+}
+
+// What the window and the command line write (a sample, a test card, an
+// extracted picture) is read back as it was, and an earlier file under that
+// name is replaced; a folder that is not there is a FileError, not a crash.
+TEST_F(Convbmp, WriteBitmap8WritesWhatItReadsBack) {
+  WriteBytes("in.bmp", MakeBitmap({.seed = 4}));
+  const std::optional<Picture8> picture = ReadConvertibleBitmap("in.bmp");
+  ASSERT_TRUE(picture.has_value());
+  WriteBytes("out.bmp", Bytes{1, 2, 3});
+  WriteBitmap8("out.bmp", *picture);
+  const std::optional<Picture8> back = ReadConvertibleBitmap("out.bmp");
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->palette, picture->palette);
+  EXPECT_EQ(back->pixels, picture->pixels);
+  EXPECT_EQ(ReadBytes("out.bmp"), EncodeBitmap8(*picture));
+  EXPECT_EQ(convbmp("out.bmp", "ct", "raw"), 0);
+  EXPECT_THROW(WriteBitmap8("no-such-folder/out.bmp", *picture), FileError);
 }
 
 TEST_F(Convbmp, MissingBitmapIsMinusTwo) {

@@ -2,6 +2,7 @@
 // laptop screen at 125 % scaling (offscreen_small.json). The preview shrinks,
 // keeping its proportions, so that the menu, the button and the status bar
 // stay on the screen.
+#include <QAction>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -82,6 +83,18 @@ class SmallScreenTest : public QObject {
     QVERIFY(button->geometry().bottom() <= panel->geometry().bottom());
     QCOMPARE(status->y(), panel->geometry().bottom() + 3);
     QCOMPARE(status->width(), form.centralWidget()->width());
+
+    // As on a 4:3 TV: the TV's shape fitted into the smaller preview, never
+    // stretched to the preview's own; back to Pixels, the whole picture again.
+    form.findChild<QAction*>(QStringLiteral("ViewTv4x3"))->trigger();
+    QVERIFY(!image->hasScaledContents());
+    const QSize tv = image->pixmap().size();
+    QCOMPARE(tv.width(), image->width());
+    QVERIFY2(std::abs(tv.width() * 3 - tv.height() * 4) <= 4,
+             qPrintable(QStringLiteral("%1x%2").arg(tv.width()).arg(tv.height())));
+    form.findChild<QAction*>(QStringLiteral("ViewPixels"))->trigger();
+    QVERIFY(image->hasScaledContents());
+    QCOMPARE(image->pixmap().size(), QSize(720, 576));
 
     // The log panel takes its room from the preview too.
     const int before = image->height();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
@@ -26,7 +27,10 @@
 #include <fstream>
 #include <queue>
 
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "picture/tv_preview.h"
+#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "support/model_vectors.h"
@@ -77,6 +81,7 @@ class ScriptedDialogs : public Dialogs {
                                                 const ImportOptions& options) override {
     asked_import_picture = picture;
     asked_import_options = options;
+    if (import_dialog) return import_dialog(picture, options);
     if (!import_answer) return options;  // OK with the options as they are
     return *import_answer;
   }
@@ -93,6 +98,8 @@ class ScriptedDialogs : public Dialogs {
   std::optional<std::optional<ImportOptions>> import_answer;
   QString asked_import_picture;
   std::optional<ImportOptions> asked_import_options;
+  // When set, answers in place of import_answer: the real dialog, worked here.
+  std::function<std::optional<ImportOptions>(const QString&, const ImportOptions&)> import_dialog;
 };
 
 void WriteFile(const QString& path, const test::Bytes& bytes) { test::WriteBytes(path.toStdString(), bytes); }
@@ -867,6 +874,238 @@ class TForm1Test : public QObject {
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), logo);
   }
 
+  // ---- The View menu: the preview as the TV shows it ----
+
+  QAction* ViewAction(const char* name) const { return Child<QAction>(name); }
+  QImage PreviewRgb() const { return Preview().convertToFormat(QImage::Format_RGB32); }
+  // The command line's preview of the picture, fitted into the window's.
+  static QImage TvReference(const QString& bitmap, Display display, bool guides) {
+    TvPreviewOptions options;
+    options.display = display;
+    options.guides = guides;
+    const QImage tv = RenderTvPreview(*ReadConvertibleBitmap(bitmap.toStdString()), options);
+    if (tv.size() == QSize(720, 576)) return tv;
+    return tv.scaled(QSize(720, 576), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+
+  void viewMenuOffersTheTvShapesAndTheGuides() {
+    QStringList items;
+    for (const QAction* item : Child<QMenu>("View1")->actions()) {
+      if (!item->isSeparator()) items << item->text();
+    }
+    QCOMPARE(items,
+             (QStringList{"&Activity log", "As on a &4:3 TV", "As on a 1&6:9 TV", "&Pixels", "Safe-area &guides"}));
+    QVERIFY(ViewAction("ViewPixels")->isChecked());
+    QVERIFY(!ViewAction("ViewTv4x3")->isChecked());
+    QVERIFY(!ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(!ViewAction("SafeAreaGuides1")->isChecked());
+    // One shape at a time; the guides go with any of them.
+    ViewAction("ViewTv4x3")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    ViewAction("ViewTv16x9")->trigger();
+    QVERIFY(ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(!ViewAction("ViewTv4x3")->isChecked());
+    QVERIFY(!ViewAction("ViewPixels")->isChecked());
+    QVERIFY(ViewAction("SafeAreaGuides1")->isChecked());
+  }
+
+  void viewShowsThePictureAsTheTvDoes_data() {
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<bool>("guides");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("4:3") << QByteArray("ViewTv4x3") << int(Display::k4x3) << false << QSize(720, 540);
+    QTest::newRow("16:9") << QByteArray("ViewTv16x9") << int(Display::k16x9) << false << QSize(720, 405);
+    QTest::newRow("4:3 with guides") << QByteArray("ViewTv4x3") << int(Display::k4x3) << true << QSize(720, 540);
+    QTest::newRow("16:9 with guides") << QByteArray("ViewTv16x9") << int(Display::k16x9) << true << QSize(720, 405);
+    QTest::newRow("pixels with guides") << QByteArray("ViewPixels") << int(Display::kSquare) << true << QSize(720, 576);
+  }
+
+  // Each view is the command line's preview of the same picture, fitted into
+  // the preview; back to Pixels, the preview is the picture as before.
+  void viewShowsThePictureAsTheTvDoes() {
+    QFETCH(QByteArray, action);
+    QFETCH(int, display);
+    QFETCH(bool, guides);
+    QFETCH(QSize, size);
+    const QString path = Picture("logo.bmp", {.seed = 7});
+    form_->OpenPicture(path);
+    const QImage pixels = PreviewRgb();
+    QCOMPARE(pixels, LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+    ViewAction(action.constData())->trigger();
+    if (guides) ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(Preview().size(), size);
+    QCOMPARE(PreviewRgb(), TvReference(path, Display(display), guides).convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Child<QLabel>("Image1")->alignment(), Qt::AlignCenter);
+    if (guides) ViewAction("SafeAreaGuides1")->trigger();
+    ViewAction("ViewPixels")->trigger();
+    QCOMPARE(PreviewRgb(), pixels);
+    QCOMPARE(Child<QLabel>("Image1")->alignment(), Qt::AlignLeft | Qt::AlignTop);
+  }
+
+  // In the receiver's pixels, the guides are the outlines of the action-safe
+  // (yellow) and title-safe (cyan) areas and nothing else.
+  void guidesChangeOnlyThePixelsOfTheSafeAreaFrames() {
+    form_->OpenPicture(Picture("logo.bmp", {.seed = 11}));
+    const QImage plain = PreviewRgb();
+    ViewAction("SafeAreaGuides1")->trigger();
+    const QImage guided = PreviewRgb();
+    QCOMPARE(guided.size(), QSize(720, 576));
+    const TvPreviewOptions square{.display = Display::kSquare};
+    const QRect action = GuideRect(SafeArea::kAction, square);
+    const QRect title = GuideRect(SafeArea::kTitle, square);
+    QCOMPARE(action, SafeRect(SafeArea::kAction, {720, 576}));
+    const auto on_outline = [](const QRect& r, int x, int y) {
+      return r.contains(x, y) && (x == r.left() || x == r.right() || y == r.top() || y == r.bottom());
+    };
+    int changed = 0;
+    for (int y = 0; y < 576; ++y) {
+      for (int x = 0; x < 720; ++x) {
+        const QRgb pixel = guided.pixel(x, y);
+        if (on_outline(title, x, y)) {
+          QCOMPARE(QColor(pixel), kTitleGuideColor);
+        } else if (on_outline(action, x, y)) {
+          QCOMPARE(QColor(pixel), kActionGuideColor);
+        } else if (pixel != plain.pixel(x, y)) {
+          QFAIL(qPrintable(QStringLiteral("pixel %1,%2 changed off the guides").arg(x).arg(y)));
+        }
+        if (pixel != plain.pixel(x, y)) ++changed;
+      }
+    }
+    // Most of both outlines differ from the random picture beneath.
+    QVERIFY2(changed > (action.width() + action.height() + title.width() + title.height()),
+             qPrintable(QString::number(changed)));
+    ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(PreviewRgb(), plain);
+  }
+
+  // A view shows; it never changes the opened picture, its file, nor the
+  // images the button makes of it.
+  void viewChangesNeitherThePictureNorWhatTheButtonMakes() {
+    const QString path = Picture("logo.bmp", {.seed = 5});
+    form_->OpenPicture(path);
+    const test::Bytes picture = test::ReadBytes(path.toStdString());
+    const auto outputs = [this] {
+      std::map<std::string, test::Bytes> made;
+      for (const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) {
+        made[e.path().filename().string()] = test::ReadBytes(e.path().string());
+      }
+      return made;
+    };
+    Click();
+    const auto before = outputs();
+    QCOMPARE(before.size(), size_t{6});
+    const QString status = Status();
+    ViewAction("ViewTv16x9")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    QCOMPARE(test::ReadBytes(path.toStdString()), picture);
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
+    QCOMPARE(Status(), status);
+    for (const auto& e : fs::directory_iterator(Home().toStdString() + "/Output")) fs::remove(e.path());
+    Click();
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    QVERIFY(outputs() == before);
+    QCOMPARE(test::ReadBytes(path.toStdString()), picture);
+  }
+
+  // The view is kept for the next window; a stored name it does not know
+  // (a hand-edited or newer settings file) is Pixels without guides. With no
+  // picture opened the view shows the built-in one.
+  void viewIsRememberedAndAnUnknownSettingFallsBackToPixels() {
+    ViewAction("ViewTv16x9")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    QVERIFY(ViewAction("ViewTv16x9")->isChecked());
+    QVERIFY(ViewAction("SafeAreaGuides1")->isChecked());
+    QCOMPARE(Preview().size(), QSize(720, 405));
+
+    for (const char* garbage : {"widescreen", "", "16:10"}) {
+      Settings().setValue("view/display", garbage);
+      Settings().setValue("view/guides", garbage);
+      form_ = std::make_unique<TForm1>(&dialogs_, Home());
+      QVERIFY2(ViewAction("ViewPixels")->isChecked(), garbage);
+      QVERIFY2(!ViewAction("SafeAreaGuides1")->isChecked(), garbage);
+      QCOMPARE(PreviewRgb(), SamplePreviewImage().convertToFormat(QImage::Format_RGB32));
+    }
+  }
+
+  // A file the preview shows that is no receiver picture (a 24-bit bitmap)
+  // has no TV shape to take: it shows as loaded in every view.
+  void viewLeavesAFileThatIsNoReceiverPictureAsLoaded() {
+    ViewAction("ViewTv4x3")->trigger();
+    ViewAction("SafeAreaGuides1")->trigger();
+    QImage photo(320, 200, QImage::Format_RGB32);
+    photo.fill(QColor(200, 120, 40));
+    const QString path = dir_.path() + "/photo.bmp";
+    QVERIFY(photo.save(path, "BMP"));
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    QCOMPARE(PreviewRgb(), LoadPreviewImage(path.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+  }
+
+  // ---- The test card ----
+
+  // Beside the working folders, opened, and through the whole chain: the
+  // images made of it are sound and hold the card.
+  void testCardOpensAPictureThatMakesSoundImages() {
+    Child<QAction>("TestCard1")->trigger();
+    const QString card = Home() + "/test-card.bmp";
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), card);
+    QCOMPARE(Status(), card);
+    const std::optional<Picture8> written = ReadConvertibleBitmap(card.toStdString());
+    QVERIFY(written);
+    QCOMPARE(written->width, 720);
+    QCOMPARE(written->height, 576);
+    QVERIFY(written->pixels == MakeTestCard().pixels);
+    QCOMPARE(PreviewRgb(), LoadPreviewImage(card.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+    QVERIFY(LogText().find("TestCard: Out=" + card.toStdString()) != std::string::npos);
+    QVERIFY(Outcome().startsWith(QStringLiteral("test card: ")));
+    QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+    Click();
+    QCOMPARE(OutputCount(), 6);
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    const InspectReport report = InspectFile(Home().toStdString() + "/Output/test-card_borvik200_usb_welcome.img");
+    QVERIFY(report.Sound());
+    QVERIFY(report.picture && report.picture->pixels == written->pixels);
+  }
+
+  void testCardReplacesOnlyWhatMayBeReplaced_data() {
+    QTest::addColumn<QString>("there");  // what lies under the card's name: nothing, card, text, folder
+    QTest::addColumn<bool>("confirm");   // the answer to the question, if asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("nothing there") << "nothing" << false << false << true;
+    QTest::newRow("an earlier card") << "card" << false << false << true;
+    QTest::newRow("a file of the user's, kept") << "text" << false << true << false;
+    QTest::newRow("a file of the user's, replaced") << "text" << true << true << true;
+    QTest::newRow("a folder in the way") << "folder" << true << false << false;
+  }
+
+  void testCardReplacesOnlyWhatMayBeReplaced() {
+    QFETCH(QString, there);
+    QFETCH(bool, confirm);
+    QFETCH(bool, asked);
+    QFETCH(bool, opened);
+    const std::string card = Home().toStdString() + "/test-card.bmp";
+    if (there == "card") WriteBitmap8(card, MakeTestCard());
+    if (there == "text") WriteFile(QString::fromStdString(card), test::ToBytes("my notes"));
+    if (there == "folder") fs::create_directory(card);
+    dialogs_.confirm = confirm;
+    Child<QAction>("TestCard1")->trigger();
+    QCOMPARE(dialogs_.questions,
+             asked ? QStringList{"home already holds test-card.bmp. Replace it with the test card?"} : QStringList());
+    QCOMPARE(form_->RunDriver().OpenedPicture(), opened ? card : std::string());
+    if (opened) QVERIFY(ReadConvertibleBitmap(card)->pixels == MakeTestCard().pixels);
+    if (there == "text" && !opened) QCOMPARE(test::ReadBytes(card), test::ToBytes("my notes"));
+    if (there == "folder") {
+      QCOMPARE(dialogs_.messages.size(), 1);
+      QVERIFY(fs::is_directory(card));
+      QVERIFY(LogText().find("ERROR: TestCard(" + card + "), Msg=") != std::string::npos);
+    } else {
+      QVERIFY(dialogs_.messages.isEmpty());
+    }
+  }
+
   // ---- The activity log panel ----
 
   void logPanelFollowsTheLogAsItIsWritten() {
@@ -965,6 +1204,132 @@ class TForm1Test : public QObject {
     QCOMPARE(dialog.Options().background, (Rgb{0, 200, 0}));
     // Nothing written.
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+  }
+
+  // ---- The import for a TV ----
+
+  QString ImportLogNote(int from) const {
+    for (int row = from; row < form_->ActivityLog()->Count(); ++row) {
+      if (form_->ActivityLog()->KindOf(row) == LogPanel::Kind::kWarning) {
+        return PanelText().split(QLatin1Char('\n')).value(row);
+      }
+    }
+    return {};
+  }
+
+  // As the command line: for a 4:3 TV, the report naming it, the smoothed
+  // search on; a stored TV the window does not know is the default again.
+  void importIsForA43TvUnlessToldAndUnknownSettingsFallBack() {
+    const auto verify_default = [this](const char* why) {
+      const ImportOptions options = form_->RememberedImportOptions();
+      QVERIFY2(options.display == Display::k4x3, why);
+      QVERIFY2(options.safe == SafeArea::kNone, why);
+      QVERIFY2(options.for_tv, why);
+      QVERIFY2(options.smoothing, why);
+      QVERIFY2(!options.fill, why);
+    };
+    verify_default("nothing stored");
+    for (const char* garbage : {"wide", "", "TITLE", "16:10"}) {
+      Settings().setValue("import/display", garbage);
+      Settings().setValue("import/safe", garbage);
+      verify_default(garbage);
+    }
+    Settings().setValue("import/display", "square");
+    Settings().setValue("import/safe", "action");
+    const ImportOptions stored = form_->RememberedImportOptions();
+    QVERIFY(stored.display == Display::kSquare);
+    QVERIFY(stored.safe == SafeArea::kAction);
+    QVERIFY(stored.for_tv);
+  }
+
+  // The TV chosen in one import dialog is where the next one starts, in a
+  // new window too, and the import is made for it.
+  void importDialogRemembersTheTvAcrossDialogs() {
+    const QString path = Photo("holiday.png", 640, 360);
+    QStringList started;
+    dialogs_.import_dialog = [&](const QString& picture, const ImportOptions& options) -> std::optional<ImportOptions> {
+      ImportDialog dialog(picture, options, form_.get());
+      auto* display = dialog.findChild<QComboBox*>("DisplayBox");
+      auto* safe = dialog.findChild<QComboBox*>("SafeAreaBox");
+      started << display->currentText() + " / " + safe->currentText();
+      display->setCurrentIndex(display->findText("16:9 TV"));
+      safe->setCurrentIndex(safe->findText("Title-safe"));
+      if (!QTest::qWaitFor([&] { return dialog.PreviewCurrent(); }, 60000)) return std::nullopt;
+      return dialog.Options();
+    };
+    for (int i = 0; i < 2; ++i) {
+      dialogs_.answers.push(path);
+      Child<QAction>("Import1")->trigger();
+    }
+    form_ = std::make_unique<TForm1>(&dialogs_, Home());
+    dialogs_.answers.push(path);
+    Child<QAction>("Import1")->trigger();
+    QCOMPARE(started, (QStringList{"4:3 TV / None", "16:9 TV / Title-safe", "16:9 TV / Title-safe"}));
+    QCOMPARE(Settings().value("import/display").toString(), QStringLiteral("16:9"));
+    QCOMPARE(Settings().value("import/safe").toString(), QStringLiteral("title"));
+    QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/holiday.bmp");
+    const QString report = Child<QLabel>("StatusText")->toolTip();
+    QVERIFY2(report.contains(QStringLiteral(
+                 "Display: 16:9 TV (each pixel shows 64:45 as wide as high), fitted into the title-safe area")),
+             qPrintable(report));
+    // Inside the title-safe area, the background around it.
+    const std::optional<Picture8> bitmap = ReadConvertibleBitmap((Home() + "/Input/holiday.bmp").toStdString());
+    QVERIFY(bitmap);
+    const auto colour = [&](int x, int y) { return bitmap->palette[bitmap->pixels[y * 720 + x]]; };
+    QVERIFY(colour(360, 288) == (Rgb{40, 90, 160}));
+    QVERIFY(colour(40, 288) == (Rgb{0, 0, 0}));
+  }
+
+  // The dialog offers the three displays and safe areas, and its preview and
+  // report follow the choice.
+  void importDialogPreviewsForTheTvChosen() {
+    const QString path = Photo("wide.png", 640, 360);
+    ImportDialog dialog(path, form_->RememberedImportOptions(), form_.get());
+    const auto items = [&](const char* name) {
+      QStringList texts;
+      auto* box = dialog.findChild<QComboBox*>(name);
+      for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+      return texts;
+    };
+    QCOMPARE(items("DisplayBox"), (QStringList{"4:3 TV", "16:9 TV", "Square pixels"}));
+    QCOMPARE(items("SafeAreaBox"), (QStringList{"None", "Action-safe", "Title-safe"}));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("Display: 4:3 TV")), qPrintable(dialog.Info()));
+    // A 16:9 photo for a 4:3 TV: bars above and below.
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(0, 0, 0));
+    dialog.SetDisplay(Display::k16x9);
+    QCOMPARE(dialog.findChild<QComboBox*>("DisplayBox")->currentText(), QStringLiteral("16:9 TV"));
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("Display: 16:9 TV")), qPrintable(dialog.Info()));
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(40, 90, 160));
+    dialog.SetSafeArea(SafeArea::kAction);
+    QCOMPARE(dialog.findChild<QComboBox*>("SafeAreaBox")->currentText(), QStringLiteral("Action-safe"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY(dialog.Info().contains(QStringLiteral("fitted into the action-safe area")));
+    QCOMPARE(dialog.PreviewImage().pixelColor(360, 0), QColor(0, 0, 0));
+    const ImportOptions chosen = dialog.Options();
+    QVERIFY(chosen.display == Display::k16x9);
+    QVERIFY(chosen.safe == SafeArea::kAction);
+    QVERIFY(chosen.for_tv);
+    QVERIFY(chosen.smoothing);
+  }
+
+  // What shows badly on a TV is said where it is seen: on the status line
+  // and as a warning in the log panel, which opens.
+  void importWarningsForTheTvShowInTheWindow() {
+    QImage small(100, 75, QImage::Format_RGB32);
+    small.fill(QColor(40, 120, 40));
+    const QString path = dir_.path() + "/small.png";
+    QVERIFY(small.save(path));
+    const int before = form_->ActivityLog()->Count();
+    QVERIFY(!form_->ActivityLog()->isVisible());
+    form_->ImportPicture(path);
+    QVERIFY2(Status().contains(QStringLiteral("; warning: the picture is scaled up 7.7 times")), qPrintable(Status()));
+    QVERIFY(Child<QLabel>("StatusText")->toolTip().contains(QStringLiteral("Display: 4:3 TV")));
+    QVERIFY(form_->ActivityLog()->isVisible());
+    QVERIFY2(ImportLogNote(before).startsWith(QStringLiteral("warning: small.png: the picture is scaled up 7.7 times")),
+             qPrintable(PanelText()));
   }
 
   void droppingAnyOtherPictureOpensTheImportDialog() {
