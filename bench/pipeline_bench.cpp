@@ -43,6 +43,7 @@
 #include "format/bitmap.h"
 #include "log/activity_log.h"
 #include "median.h"
+#include "steps/bitmap8.h"
 
 namespace {
 
@@ -134,9 +135,10 @@ void Floor(const std::string& bitmap, const Picture8& picture) {
 
 bool Report(const char* name, Times work, Times floor, double goal) {
   const double ratio = work.cpu / floor.cpu;
-  std::printf("%-24s cpu %7.2f ms  floor %7.2f ms  ratio %.2f (goal <= %.1f)%s   wall %7.2f ms  floor %7.2f ms  ratio %.2f\n",
-              name, work.cpu * 1e3, floor.cpu * 1e3, ratio, goal, ratio <= goal ? "" : "  OVER", work.wall * 1e3,
-              floor.wall * 1e3, work.wall / floor.wall);
+  std::printf(
+      "%-24s cpu %7.2f ms  floor %7.2f ms  ratio %.2f (goal <= %.1f)%s   wall %7.2f ms  floor %7.2f ms  ratio %.2f\n",
+      name, work.cpu * 1e3, floor.cpu * 1e3, ratio, goal, ratio <= goal ? "" : "  OVER", work.wall * 1e3,
+      floor.wall * 1e3, work.wall / floor.wall);
   return ratio <= goal;
 }
 
@@ -161,7 +163,7 @@ bool PerPicture(const fs::path& home, int rounds) {
   bool met = true;
   for (const Case& c : cases) {
     const std::string path = (home / (std::string(c.name) + ".bmp")).string();
-    WriteFileReplacing(path, EncodeBitmap8(c.picture));
+    WriteBitmap8(path, c.picture);
     for (const bool replacing : {false, true}) {
       Medians pipeline, floor;
       for (int i = 0; i < rounds; ++i) {
@@ -221,7 +223,7 @@ bool Batch(const fs::path& dir, int rounds) {
     batch.emplace_back((pictures / ("photo" + std::to_string(i) + ".bmp")).string(), PhotoLike(1000 + i));
     batch.emplace_back((pictures / ("logo" + std::to_string(i) + ".bmp")).string(), FlatLogo(i));
   }
-  for (const auto& [path, picture] : batch) WriteFileReplacing(path, EncodeBitmap8(picture));
+  for (const auto& [path, picture] : batch) WriteBitmap8(path, picture);
 
   Medians run, floor;
   for (int i = 0; i < rounds; ++i) {
