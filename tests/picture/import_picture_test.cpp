@@ -288,6 +288,37 @@ TEST_F(ImportTest, PhotosOverTheBudgetAreFittedAndTheirPsnrReported) {
   }
 }
 
+// With smoothing, versions are chosen by PSNR: whatever the budget, the one
+// chosen fits by the pipeline's own measure, and the same picture always
+// gives the same bytes.
+TEST_F(ImportTest, SmoothedFitsKeepToTheBudgetAndRepeatThemselves) {
+  Save(MakePhotoLike({.grain = 6.0, .seed = 4}), Path("photo.png"), "PNG");
+  const struct {
+    const char* name;
+    size_t budget;
+  } cases[] = {
+      {"the welcome image's", welcome::kMaxDataLength},
+      {"smoothing at full strength", 110000},
+      {"fewer colours as well", 40000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ImportOptions options{.budget = c.budget, .smoothing = true};
+    const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"), options);
+    EXPECT_TRUE(report.fitted);
+    EXPECT_TRUE(report.Fits());
+    EXPECT_EQ(report.dithering, 0.0);
+    EXPECT_GT(report.psnr_db, 20.0);
+    const Bytes written = ReadBytes(Path("photo.bmp"));
+    const std::optional<Picture8> bitmap = ReadConvertibleBitmap(Path("photo.bmp"));
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(WelcomeDataSize(*bitmap), report.size);
+    ImportPictureFile(Path("photo.png"), Path("again.bmp"), options);
+    EXPECT_TRUE(ReadBytes(Path("again.bmp")) == written);
+    if (c.budget == welcome::kMaxDataLength) ExpectPipelineTakes(Path("photo.bmp"), report);
+  }
+}
+
 TEST_F(ImportTest, NoFitKeepsEveryColourAndFullDitheringEvenWhenTooBig) {
   Save(MakePhotoLike({.grain = 6.0}), Path("photo.png"), "PNG");
   const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"), {.fit = false});
@@ -632,6 +663,34 @@ TEST(ImportReportText, SaysWhatWasChosen) {
             "Colours: 16\n"
             "Size:    9,876 of 180,208 bytes (colour table and compressed picture)\n");
   EXPECT_EQ(SummarizeReport(kept), "kept unchanged, 9,876 of 180,208 bytes");
+}
+
+TEST(ImportReportText, SaysHowStronglyThePictureWasSmoothed) {
+  ImportReport report;
+  report.source_width = report.placed_width = 720;
+  report.source_height = report.placed_height = 576;
+  report.fitted = true;
+  report.colors = 256;
+  report.first_size = 251234;
+  report.size = 180001;
+  report.budget = 180208;
+  report.psnr_db = 32.004;
+  report.smoothing = 1;
+  const struct {
+    double strength;
+    const char* line;
+  } cases[] = {
+      {0.5625,
+       "         smoothed lightly (1 pass) at 56.25% strength before its colours were reduced, which left room "
+       "for more of them\n"},
+      {1.0, "         smoothed lightly (1 pass) before its colours were reduced, which left room for more of them\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.strength);
+    report.smoothing_strength = c.strength;
+    const std::string text = DescribeReport(report);
+    EXPECT_NE(text.find("chosen\n" + std::string(c.line) + "PSNR:    32.00 dB"), std::string::npos) << text;
+  }
 }
 
 }  // namespace
