@@ -201,13 +201,15 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
     if (std::optional<ImportedPicture> kept = KeepAcceptableBitmap(path, options)) return std::move(*kept);
   }
 
-  DecodedPicture decoded = ReadPicture(path);
-  const QImage& picture = decoded.image;
+  const TargetSize target = [&options](const QSize& source) {
+    return PlacePicture(source, options.fill, options.display, options.safe).size;
+  };
+  DecodedPicture decoded = ReadPicture(path, target);
   ImportReport report;
   report.warnings = std::move(decoded.warnings);
-  report.source_width = picture.width();
-  report.source_height = picture.height();
-  const Placement placement = PlacePicture(picture.size(), options.fill, options.display, options.safe);
+  report.source_width = decoded.size.width();
+  report.source_height = decoded.size.height();
+  const Placement placement = PlacePicture(decoded.size, options.fill, options.display, options.safe);
   report.placed_width = placement.size.width();
   report.placed_height = placement.size.height();
   report.scale = placement.scale;
@@ -216,7 +218,8 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   report.for_tv = options.for_tv;
   report.budget = options.budget;
 
-  QImage canvas = PlaceOnCanvas(picture, options.background, options.fill, options.display, options.safe);
+  QImage canvas =
+      PlaceOnCanvas(decoded.image, decoded.size, options.background, options.fill, options.display, options.safe);
   if (options.caption) DrawCaption(canvas, *options.caption);
   Candidate chosen = ChooseColors(path, canvas, options, report);
   report.colors = static_cast<int>(chosen.picture.palette.size());
