@@ -10,9 +10,12 @@
 // import chose. Goal: under one second for each.
 //
 // When ImageMagick's convert is on the PATH, its best fit is measured the
-// same way beside it: the same placed picture reduced with -dither None to
-// the most colours whose colour table and gzip member fit the budget, PSNR
-// against that picture. Goal: 2 dB more for the import on every picture.
+// same way beside it: the same placed picture (read whole, as a JPEG is not
+// by the import) reduced with -dither None to the most colours whose colour
+// table and gzip member fit the budget, and both PSNRs against that picture.
+// Goal: 2 dB more for the import on every picture that ImageMagick cannot
+// fit in 256 colours; where it can, both are left with what 256 colours can
+// do, and the gain is shown only.
 #include <QImage>
 #include <algorithm>
 #include <chrono>
@@ -105,12 +108,13 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::vector<double> seconds;
-    ImportReport report;
+    ImportedPicture imported;
     for (int i = 0; i < rounds; ++i) {
       const auto start = Clock::now();
-      report = ImportPicture(path, options).report;
+      imported = ImportPicture(path, options);
       seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
+    const ImportReport& report = imported.report;
     const double median = Median(seconds);
     if (median >= kGoalSeconds) exit_code = 1;
     // The same without the smoothed search, for what that costs and gives.
@@ -131,12 +135,14 @@ int main(int argc, char** argv) {
       const QImage canvas =
           PlaceOnCanvas(ReadPicture(path).image, options.background, options.fill, options.display, options.safe);
       if (const std::optional<MagickFit> fit = MagickBestFit(canvas, dir, options.budget)) {
+        const double ours_db = Psnr(canvas, imported.picture);
+        const bool goal = fit->colors < 256;
         char text[64];
         std::snprintf(text, sizeof text, "%3d col, %5.2f dB", fit->colors, fit->psnr_db);
         theirs = text;
-        std::snprintf(text, sizeof text, "%+.2f dB", report.psnr_db - fit->psnr_db);
+        std::snprintf(text, sizeof text, "%+.2f dB%s", ours_db - fit->psnr_db, goal ? "" : "*");
         gain = text;
-        if (report.psnr_db - fit->psnr_db < kGoalGainDb) exit_code = 1;
+        if (goal && ours_db - fit->psnr_db < kGoalGainDb) exit_code = 1;
       }
     }
     std::printf("%-26s %6.0f ms%s %28s %28s %8s\n", c.name, median * 1e3, median < kGoalSeconds ? "  " : " !", ours,
@@ -146,6 +152,8 @@ int main(int argc, char** argv) {
   }
   std::printf("\nGoals: each import under %.0f ms (! marks one over), %.0f dB more than ImageMagick's best fit.\n",
               kGoalSeconds * 1e3, kGoalGainDb);
+  std::printf(
+      "Gains are against the picture read whole; * marks one that ImageMagick fits in 256 colours (no goal).\n");
   fs::remove_all(dir);
   return exit_code;
 }

@@ -129,6 +129,27 @@ std::string FileReason(const std::string& path, const FileError& error) {
   return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
 }
 
+// Sets the reader of a JPEG of this size (as stored) to the smallest scale
+// libjpeg decodes at that is no smaller than the target, if any is; the
+// picture's own size upright, when it is read at a reduced scale.
+QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& target) {
+  if (reader.format() != "jpeg") return {};
+  const bool turned = (reader.transformation() & QImageIOHandler::TransformationRotate90) != 0;
+  const QSize upright = turned ? stored.transposed() : stored;
+  QSize needed = target(upright);
+  if (turned) needed.transpose();
+  for (const int denominator : {8, 4, 2}) {
+    // libjpeg rounds up.
+    const QSize scaled((stored.width() + denominator - 1) / denominator,
+                       (stored.height() + denominator - 1) / denominator);
+    if (scaled.width() >= needed.width() && scaled.height() >= needed.height()) {
+      reader.setScaledSize(scaled);
+      return upright;
+    }
+  }
+  return {};
+}
+
 // The image Qt made, or an ImportError saying what could not be made.
 QImage Made(QImage image, const char* doing, const QSize& size) {
   if (image.isNull()) {
@@ -148,7 +169,7 @@ std::string ReadableFormats() {
   return text;
 }
 
-DecodedPicture ReadPicture(const std::string& path) {
+DecodedPicture ReadPicture(const std::string& path, const TargetSize& target) {
   std::vector<uint8_t> bytes;
   try {
     bytes = ReadWholeFile(path, kMaxPictureFileBytes);
@@ -158,10 +179,10 @@ DecodedPicture ReadPicture(const std::string& path) {
   // The reader works on the bytes where they are.
   const QByteArray data =
       QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-  return DecodePicture(data, path);
+  return DecodePicture(data, path, target);
 }
 
-DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
+DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, const TargetSize& target) {
   const auto error = [&](const std::string& why) {
     return ImportError("Cannot read " + PrintableName(name) + " as a picture: " + why);
   };
@@ -179,12 +200,13 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
   const QSize size = reader.size();
   if (size.isValid()) {
     if (const std::optional<std::string> why = TooLarge(size)) throw error(*why);
+    if (target) decoded.size = ReadScaled(reader, size, target);
     // Made here, empty, for the readers that fill in the image they are
     // given: what a damaged file leaves out is then empty, not whatever the
     // memory held before.
     const QImage::Format format = reader.imageFormat();
     if (format != QImage::Format_Invalid) {
-      decoded.image = QImage(size, format);
+      decoded.image = QImage(reader.scaledSize().isValid() ? reader.scaledSize() : size, format);
       if (!decoded.image.isNull()) decoded.image.fill(0);
     }
   }
@@ -201,6 +223,7 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name) {
     throw error(why);
   }
   if (decoded.image.isNull()) throw error("its reader gave no picture");
+  if (!decoded.size.isValid()) decoded.size = decoded.image.size();
   if (const std::optional<std::string> why = TooLarge(decoded.image.size())) throw error(*why);
 
   if (const auto rows = MissingBitmapRows(bytes)) {
@@ -227,8 +250,13 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
 }
 
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Display display, SafeArea safe) {
+  return PlaceOnCanvas(picture, picture.size(), background, fill, display, safe);
+}
+
+QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb& background, bool fill, Display display,
+                     SafeArea safe) {
   if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
-  const Placement placement = PlacePicture(picture.size(), fill, display, safe);
+  const Placement placement = PlacePicture(source_size, fill, display, safe);
   const QSize placed = placement.size;
   const QRect area = placement.area;
   // Centred: a filling picture loses as much on either side.

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,14 +28,21 @@ inline constexpr int kMaxPictureSide = 1'000'000;
 struct DecodedPicture {
   QImage image;
   std::vector<std::string> warnings;
+  QSize size;  // the picture's own, upright; the image is smaller when read at a reduced scale
 };
 
+// The size a picture of this size (upright) is to be scaled to.
+using TargetSize = std::function<QSize(const QSize& source)>;
+
 // Any format Qt reads, turned upright as its orientation tag says. Only a
-// regular file is read. Throws ImportError with the reason.
-DecodedPicture ReadPicture(const std::string& path);
+// regular file is read. Throws ImportError with the reason. With a target, a
+// JPEG is read at the smallest of 1/8, 1/4 and 1/2 of its size that is
+// still no smaller than the target (libjpeg leaves out the detail while it
+// decodes, several times quicker than reading it all), or whole.
+DecodedPicture ReadPicture(const std::string& path, const TargetSize& target = {});
 
 // The same for a picture file's bytes; name is for the messages.
-DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name);
+DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, const TargetSize& target = {});
 
 // The formats Qt's readers take, as "bmp, gif, jpeg, ...".
 std::string ReadableFormats();
@@ -54,6 +62,11 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill);
 // its proportions there, fitted into (or covering) the safe area, centred in
 // it, and nothing outside it but background.
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Display display, SafeArea safe);
+
+// The same for a picture read at a reduced scale: placed where the picture
+// at its own size (source) would be.
+QImage PlaceOnCanvas(const QImage& picture, const QSize& source, const Rgb& background, bool fill, Display display,
+                     SafeArea safe);
 
 // A canvas of at most 256 colours as exactly those colours, in the order
 // they first appear; nothing for a canvas of more.

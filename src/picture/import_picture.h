@@ -39,10 +39,10 @@ struct ImportOptions {
   // A line of text drawn on the picture before its colours are reduced, so
   // that the budget holds it too.
   std::optional<Caption> caption{};
-  // When something has to be given up to fit: search a lightly smoothed
-  // version of the picture as well, and take whichever version is closest to
-  // the picture itself by PSNR (the full palette undithered included). It
-  // takes about twice as long; the command line asks for it.
+  // When something has to be given up to fit: search lightly smoothed
+  // versions of the picture as well, and take whichever undithered version is
+  // closest to the picture itself by PSNR, its colours refined to that end.
+  // The command line asks for it.
   bool smoothing = false;
 };
 
@@ -56,13 +56,14 @@ struct ImportReport {
   int source_height = 0;
   int placed_width = 0;  // the picture's size on the 720 x 576 canvas
   int placed_height = 0;
-  bool unchanged = false;  // a bitmap the pipeline takes, kept as it was
-  bool fitted = false;     // dithering or colours were given up to fit
-  int colors = 0;          // palette entries written
-  double dithering = 0;    // 0 none to 1 full
-  int smoothing = 0;       // passes of light smoothing before the colours were reduced
-  size_t first_size = 0;   // at 256 colours and full dithering, before fitting
-  size_t size = 0;         // colour table + gzip member as written
+  bool unchanged = false;         // a bitmap the pipeline takes, kept as it was
+  bool fitted = false;            // dithering or colours were given up to fit
+  int colors = 0;                 // palette entries written
+  double dithering = 0;           // 0 none to 1 full
+  int smoothing = 0;              // passes of light smoothing before the colours were reduced
+  double smoothing_strength = 0;  // of the last pass, 0 to 1
+  size_t first_size = 0;          // at 256 colours and full dithering, before fitting
+  size_t size = 0;                // colour table + gzip member as written
   size_t budget = 0;
   double psnr_db = 0;  // against the scaled picture; infinite when equal
   int candidates = 0;  // versions made and measured

@@ -67,6 +67,15 @@ std::string SizeAgainstBudget(const ImportReport& r) {
   return text;
 }
 
+// " at 62% strength" for a pass made only part of the way; nothing for a
+// whole one.
+std::string Strength(double strength) {
+  if (strength <= 0 || strength >= 1) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, " at %g%% strength", strength * 100);
+  return text;
+}
+
 std::string Psnr(const ImportReport& r) {
   if (std::isinf(r.psnr_db)) return "lossless";
   char text[32];
@@ -100,7 +109,8 @@ std::string DescribeReport(const ImportReport& r) {
             " bytes; the best-looking version that fits was chosen\n";
     if (r.smoothing > 0) {
       text += "         smoothed lightly (" + std::to_string(r.smoothing) + (r.smoothing == 1 ? " pass" : " passes") +
-              ") before its colours were reduced, which left room for more of them\n";
+              ")" + Strength(r.smoothing_strength) +
+              " before its colours were reduced, which left room for more of them\n";
     }
   }
   if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";

@@ -48,9 +48,8 @@ Quantizer::Quantizer(const QImage& canvas)
   liq_result* result = nullptr;
   Check(liq_image_quantize(image_.get(), attr_.get(), &result), "choosing the palette");
   result_.reset(result);
+  full_colors_ = static_cast<int>(liq_get_palette(result)->count);
 }
-
-int Quantizer::FullColors() { return static_cast<int>(liq_get_palette(result_.get())->count); }
 
 Picture8 Quantizer::Remap(double dithering) {
   Check(liq_set_dithering_level(result_.get(), static_cast<float>(dithering)), "setting the dithering");
@@ -60,6 +59,22 @@ Picture8 Quantizer::Remap(double dithering) {
 }
 
 Picture8 Quantizer::Reduce(int colors) {
+  liq::Result result = Reduced(colors);
+  Check(liq_set_dithering_level(result.get(), 0.0f), "setting the dithering");
+  return Write(result.get());
+}
+
+std::vector<Rgb> Quantizer::Palette(int colors) {
+  if (usage_.empty()) Remap(0.0);
+  if (colors >= full_colors_) {
+    std::vector<Rgb> palette;
+    for (const liq_histogram_entry& entry : usage_) palette.push_back({entry.color.r, entry.color.g, entry.color.b});
+    return palette;
+  }
+  return Colors(Reduced(colors).get());
+}
+
+liq::Result Quantizer::Reduced(int colors) {
   if (usage_.empty()) Remap(0.0);
   liq::Attr attr = Created<liq::Attr>(liq_attr_copy(attr_.get()), "setting up");
   Check(liq_set_max_colors(attr.get(), colors), "setting the colours");
@@ -68,9 +83,7 @@ Picture8 Quantizer::Reduce(int colors) {
         "weighing the palette");
   liq_result* reduced = nullptr;
   Check(liq_histogram_quantize(histogram.get(), attr.get(), &reduced), "reducing the palette");
-  liq::Result result(reduced);
-  Check(liq_set_dithering_level(result.get(), 0.0f), "setting the dithering");
-  return Write(result.get());
+  return liq::Result(reduced);
 }
 
 Picture8 Quantizer::Write(liq_result* result) {
@@ -81,12 +94,18 @@ Picture8 Quantizer::Write(liq_result* result) {
   Check(liq_write_remapped_image(result, image_.get(), picture.pixels.data(), picture.pixels.size()),
         "mapping the picture");
   // Read after remapping: the remapping may still refine the palette.
+  picture.palette = Colors(result);
+  return picture;
+}
+
+std::vector<Rgb> Quantizer::Colors(liq_result* result) {
   const liq_palette* palette = liq_get_palette(result);
+  std::vector<Rgb> colors;
   for (unsigned i = 0; i < palette->count; ++i) {
     const liq_color& c = palette->entries[i];
-    picture.palette.push_back({c.r, c.g, c.b});
+    colors.push_back({c.r, c.g, c.b});
   }
-  return picture;
+  return colors;
 }
 
 std::vector<liq_histogram_entry> Quantizer::Usage(const Picture8& picture) {

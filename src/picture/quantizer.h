@@ -19,7 +19,7 @@ class Quantizer {
   Quantizer& operator=(const Quantizer&) = delete;
 
   // The palette's size before any reduction.
-  int FullColors();
+  int FullColors() const { return full_colors_; }
 
   // The canvas in the full palette with this much dithering (0 to 1). The
   // palette is the same quantisation each time; only the remapping differs.
@@ -30,8 +30,15 @@ class Quantizer {
   // without dithering, so the expensive look at the canvas is not repeated.
   Picture8 Reduce(int colors);
 
+  // The palette Reduce maps to, or for the full palette the one Remap(0)
+  // maps to, without mapping the canvas. Safe beside a Remap on another
+  // thread once Remap(0) has been made: it reads only what that left.
+  std::vector<Rgb> Palette(int colors);
+
  private:
+  liq::Result Reduced(int colors);
   Picture8 Write(liq_result* result);
+  static std::vector<Rgb> Colors(liq_result* result);
   // Each palette entry with the number of pixels it takes.
   static std::vector<liq_histogram_entry> Usage(const Picture8& picture);
 
@@ -39,6 +46,7 @@ class Quantizer {
   liq::Attr attr_;
   liq::Image image_;
   liq::Result result_;
+  int full_colors_ = 0;
   std::vector<liq_histogram_entry> usage_;  // of the undithered full palette
 };
 

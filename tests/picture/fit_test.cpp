@@ -105,6 +105,91 @@ TEST_F(FitSearch, NothingFitsWhenTwoColoursAreTooBig) {
   EXPECT_EQ(made_.back(), std::make_pair(2, 0.0));
 }
 
+// Sizes of undithered versions smoothed by strength (0 to 16): each step
+// takes off a share of the full size.
+struct SmoothedModel {
+  SizeModel sizes;
+  double per_step = 0.03;
+
+  size_t operator()(int strength, int colors) const {
+    return static_cast<size_t>(static_cast<double>(sizes(colors, 0.0)) * (1.0 - per_step * strength));
+  }
+};
+
+class SmoothingSearch : public ::testing::Test {
+ protected:
+  static constexpr int kStrongest = 16;
+  FitOutcome Search(const SmoothedModel& model, size_t budget) {
+    made_.clear();
+    return SearchSmoothing(model.sizes.full_colors, kStrongest, budget, [&](int strength, int colors) {
+      made_.emplace_back(strength, colors);
+      Candidate c{{}, colors, 0.0, model(strength, colors)};
+      c.smoothing = strength;
+      return c;
+    });
+  }
+  std::vector<std::pair<int, int>> made_;
+};
+
+TEST_F(SmoothingSearch, TheLeastStrengthWithWhichTheFullPaletteFits) {
+  const SmoothedModel model;
+  for (int least = 1; least <= kStrongest; ++least) {
+    SCOPED_TRACE(least);
+    for (const size_t slack : {size_t{0}, size_t{1}}) {
+      // The budget is just the size at least, or one byte short of the size
+      // one step weaker.
+      const size_t budget = slack == 0 ? model(least, 256) : model(least - 1, 256) - 1;
+      const FitOutcome outcome = Search(model, budget);
+      ASSERT_TRUE(outcome.chosen);
+      EXPECT_EQ(outcome.chosen->smoothing, least);
+      EXPECT_EQ(outcome.chosen->colors, 256);
+      EXPECT_LE(outcome.chosen->size, budget);
+      // A bisection of the sixteen strengths, no more.
+      EXPECT_LE(outcome.probes, 5);
+      EXPECT_EQ(outcome.probes, static_cast<int>(made_.size()));
+      for (const auto& [strength, colors] : made_) {
+        EXPECT_EQ(colors, 256);
+      }
+    }
+  }
+}
+
+TEST_F(SmoothingSearch, WhenTheStrongestIsTooBigTheMostColoursThatFitWithIt) {
+  const SmoothedModel model;
+  for (int target : {255, 128, 17, 2}) {
+    SCOPED_TRACE(target);
+    const size_t budget = model(kStrongest, target);
+    const FitOutcome outcome = Search(model, budget);
+    ASSERT_TRUE(outcome.chosen);
+    EXPECT_EQ(outcome.chosen->smoothing, kStrongest);
+    EXPECT_EQ(outcome.chosen->colors, target);
+    EXPECT_LE(outcome.chosen->size, budget);
+    for (const auto& [strength, colors] : made_) {
+      if (colors < 256) {
+        EXPECT_EQ(strength, kStrongest);
+      }
+    }
+  }
+  const FitOutcome none = Search(model, model(kStrongest, 2) - 1);
+  EXPECT_FALSE(none.chosen);
+  EXPECT_EQ(none.smallest_size, model(kStrongest, 2));
+}
+
+TEST(ColorSearch, TheMostColoursThatFitWithoutDithering) {
+  const SizeModel model;
+  for (int target : {255, 200, 64, 2}) {
+    SCOPED_TRACE(target);
+    const size_t budget = model(target, 0.0);
+    const FitOutcome outcome = SearchColors(256, model(256, 0.0), budget, [&](int colors, double dithering) {
+      EXPECT_EQ(dithering, 0.0);
+      return Candidate{{}, colors, dithering, model(colors, dithering)};
+    });
+    ASSERT_TRUE(outcome.chosen);
+    EXPECT_EQ(outcome.chosen->colors, target);
+    EXPECT_LE(outcome.probes, 12);
+  }
+}
+
 TEST(GuessColors, StaysStrictlyInsideTheRange) {
   const struct {
     int lo;

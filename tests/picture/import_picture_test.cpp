@@ -25,6 +25,7 @@
 #include "driver/startup.h"
 #include "fileio/file.h"
 #include "format/byte_order.h"
+#include "picture/canvas.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
@@ -249,6 +250,75 @@ TEST_F(ImportTest, FewColoursComeThroughExactly) {
   }
 }
 
+// A large JPEG is read at a reduced scale: the canvas is the one the whole
+// picture gives but for the detail the scaling leaves out anyway, in the
+// same place to the pixel, and the import still fits.
+TEST_F(ImportTest, ALargeJpegReadAtAReducedScaleIsPlacedAsAWholeOne) {
+  const struct {
+    const char* name;
+    int width, height;
+    Display display;
+    bool fill;
+  } cases[] = {
+      {"4:3 on a 4:3 TV", 1600, 1200, Display::k4x3, false},
+      {"wide, centred", 2400, 800, Display::kSquare, false},
+      {"wide, filling and cropped", 3000, 1500, Display::kSquare, true},
+      {"sides not divisible by 8", 1603, 1201, Display::k4x3, false},
+  };
+  const Rgb teal{0, 128, 128};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Made small and scaled up: generating every pixel takes long.
+    const QImage photo = MakePhotoLike({.width = c.width / 4, .height = c.height / 4, .grain = 6.0, .seed = 5});
+    Save(photo.scaled(c.width, c.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), Path("big.jpg"), "JPEG");
+    const auto target = [&](const QSize& source) {
+      return PlacePicture(source, c.fill, c.display, SafeArea::kNone).size;
+    };
+    const DecodedPicture whole = ReadPicture(Path("big.jpg"));
+    const DecodedPicture reduced = ReadPicture(Path("big.jpg"), target);
+    EXPECT_EQ(reduced.size, QSize(c.width, c.height));
+    EXPECT_EQ(whole.size, reduced.size);
+    EXPECT_LT(reduced.image.width(), c.width);
+    const QSize placed = target(reduced.size);
+    EXPECT_GE(reduced.image.width(), placed.width());
+    EXPECT_GE(reduced.image.height(), placed.height());
+    const QImage a = PlaceOnCanvas(whole.image, teal, c.fill, c.display, SafeArea::kNone);
+    const QImage b = PlaceOnCanvas(reduced.image, reduced.size, teal, c.fill, c.display, SafeArea::kNone);
+    // Where the background shows, row by row and column by column.
+    const auto background = [&](const QImage& canvas, int x, int y) {
+      const QRgb p = canvas.pixel(x, y);
+      return qRed(p) == teal.r && qGreen(p) == teal.g && qBlue(p) == teal.b;
+    };
+    for (int y = 0; y < kPictureHeight; y += 9) {
+      int xa = 0, xb = 0;
+      while (xa < kPictureWidth && background(a, xa, y)) ++xa;
+      while (xb < kPictureWidth && background(b, xb, y)) ++xb;
+      EXPECT_LE(std::abs(xa - xb), 1) << y;
+    }
+    for (int x = 0; x < kPictureWidth; x += 9) {
+      int ya = 0, yb = 0;
+      while (ya < kPictureHeight && background(a, x, ya)) ++ya;
+      while (yb < kPictureHeight && background(b, x, yb)) ++yb;
+      EXPECT_LE(std::abs(ya - yb), 1) << x;
+    }
+    // The pictures themselves differ by little more than the JPEG's own loss.
+    double squared = 0;
+    for (int y = 0; y < kPictureHeight; ++y) {
+      for (int x = 0; x < kPictureWidth; ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) squared += d * d;
+      }
+    }
+    EXPECT_GT(10 * std::log10(255.0 * 255.0 * 3 * kPictureWidth * kPictureHeight / squared), 30.0);
+    const ImportReport report =
+        ImportPictureFile(Path("big.jpg"), Path("big.bmp"), {.background = teal, .fill = c.fill, .display = c.display});
+    EXPECT_EQ(report.source_width, c.width);
+    EXPECT_EQ(report.source_height, c.height);
+    EXPECT_EQ(QSize(report.placed_width, report.placed_height), placed);
+    EXPECT_TRUE(report.Fits());
+  }
+}
+
 TEST_F(ImportTest, BackgroundSurroundsAPictureScaledToFit) {
   Save(Drawing(300, 300, true), Path("logo.png"), "PNG");
   const Rgb teal{0, 128, 128};
@@ -287,6 +357,37 @@ TEST_F(ImportTest, PhotosOverTheBudgetAreFittedAndTheirPsnrReported) {
     EXPECT_NE(text.find("PSNR:    "), std::string::npos) << text;
     EXPECT_NE(text.find("Fit:     "), std::string::npos) << text;
     ExpectPipelineTakes(Path("photo.bmp"), report);
+  }
+}
+
+// With smoothing, versions are chosen by PSNR: whatever the budget, the one
+// chosen fits by the pipeline's own measure, and the same picture always
+// gives the same bytes.
+TEST_F(ImportTest, SmoothedFitsKeepToTheBudgetAndRepeatThemselves) {
+  Save(MakePhotoLike({.grain = 6.0, .seed = 4}), Path("photo.png"), "PNG");
+  const struct {
+    const char* name;
+    size_t budget;
+  } cases[] = {
+      {"the welcome image's", welcome::kMaxDataLength},
+      {"smoothing at full strength", 110000},
+      {"fewer colours as well", 40000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ImportOptions options{.budget = c.budget, .smoothing = true};
+    const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"), options);
+    EXPECT_TRUE(report.fitted);
+    EXPECT_TRUE(report.Fits());
+    EXPECT_EQ(report.dithering, 0.0);
+    EXPECT_GT(report.psnr_db, 20.0);
+    const Bytes written = ReadBytes(Path("photo.bmp"));
+    const std::optional<Picture8> bitmap = ReadConvertibleBitmap(Path("photo.bmp"));
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(WelcomeDataSize(*bitmap), report.size);
+    ImportPictureFile(Path("photo.png"), Path("again.bmp"), options);
+    EXPECT_TRUE(ReadBytes(Path("again.bmp")) == written);
+    if (c.budget == welcome::kMaxDataLength) ExpectPipelineTakes(Path("photo.bmp"), report);
   }
 }
 
@@ -634,6 +735,34 @@ TEST(ImportReportText, SaysWhatWasChosen) {
             "Colours: 16\n"
             "Size:    9,876 of 180,208 bytes (colour table and compressed picture)\n");
   EXPECT_EQ(SummarizeReport(kept), "kept unchanged, 9,876 of 180,208 bytes");
+}
+
+TEST(ImportReportText, SaysHowStronglyThePictureWasSmoothed) {
+  ImportReport report;
+  report.source_width = report.placed_width = 720;
+  report.source_height = report.placed_height = 576;
+  report.fitted = true;
+  report.colors = 256;
+  report.first_size = 251234;
+  report.size = 180001;
+  report.budget = 180208;
+  report.psnr_db = 32.004;
+  report.smoothing = 1;
+  const struct {
+    double strength;
+    const char* line;
+  } cases[] = {
+      {0.5625,
+       "         smoothed lightly (1 pass) at 56.25% strength before its colours were reduced, which left room "
+       "for more of them\n"},
+      {1.0, "         smoothed lightly (1 pass) before its colours were reduced, which left room for more of them\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.strength);
+    report.smoothing_strength = c.strength;
+    const std::string text = DescribeReport(report);
+    EXPECT_NE(text.find("chosen\n" + std::string(c.line) + "PSNR:    32.00 dB"), std::string::npos) << text;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,22 @@
+// Light smoothing of a canvas before its colours are reduced. Grain and
+// dither noise cost the gzip member most; smoothed away, more colours fit in
+// the same bytes.
+#pragma once
+
+#include <QImage>
+
+namespace kws {
+
+// The strengths of the last pass are counted in eighths, like dithering.
+inline constexpr int kSmoothingSteps = 16;
+
+// The canvas with each sample weighed 1:2:1 with its neighbours across, then
+// down, passes times. RGBA.
+QImage Smoothed(const QImage& canvas, int passes);
+
+// Part of the way from the canvas to smoothed: steps eighths of it. Milder
+// than a pass, and in between any two steps, so a budget can be met closely.
+// RGBA.
+QImage Blended(const QImage& canvas, const QImage& smoothed, int steps);
+
+}  // namespace kws
