@@ -128,6 +128,19 @@ class TForm1Test : public QObject {
     return form_->findChild<T*>(QString::fromLatin1(name));
   }
   QString Status() const { return Child<QLabel>("StatusText")->text(); }
+
+  // Drags the file onto the window and drops it there; false when the
+  // window would not take it.
+  bool DropFile(const QString& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    return true;
+  }
   // A flat-coloured photo of this size.
   QString Photo(const QString& name, int width, int height) {
     QImage photo(width, height, QImage::Format_RGB32);
@@ -419,13 +432,7 @@ class TForm1Test : public QObject {
 
   void droppingABitmapOpensIt() {
     const QString path = Picture("dropped.bmp");
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &drop);
+    QVERIFY(DropFile(path));
     QCOMPARE(Status(), path);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
   }
@@ -1334,13 +1341,7 @@ class TForm1Test : public QObject {
 
   void droppingAnyOtherPictureOpensTheImportDialog() {
     const QString path = Photo("dropped.png", 320, 200);
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &drop);
+    QVERIFY(DropFile(path));
     QTRY_COMPARE(dialogs_.asked_import_picture, path);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), Home() + "/Input/dropped.bmp");
   }
