@@ -18,7 +18,7 @@ struct Candidate {
   int colors = 0;        // what was asked for; the palette may hold fewer
   double dithering = 0;  // 0 none to 1 full
   size_t size = 0;       // colour table + gzip member
-  int smoothing = 0;     // eighths of a pass of light smoothing, 0 for none
+  int smoothing = 0;     // steps of a pass of light smoothing (see smoothing.h), 0 for none
 };
 
 // Makes and measures the picture with this many colours and this much
@@ -40,7 +40,7 @@ inline constexpr int kMinColors = 2;
 // full_colors: the palette size the picture quantises to on its own.
 FitOutcome SearchFit(int full_colors, size_t budget, const MakeCandidate& make);
 
-// Makes and measures the picture smoothed by this many eighths of a pass
+// Makes and measures the picture smoothed by this many steps of a pass
 // (0 to kSmoothingSteps) in at most this many colours, without dithering.
 using MakeSmoothed = std::function<Candidate(int strength, int colors)>;
 

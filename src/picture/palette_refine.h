@@ -5,7 +5,7 @@
 
 #include <QImage>
 
-#include "steps/bitmap8.h"
+#include "format/bitmap.h"
 
 namespace kws {
 

@@ -34,8 +34,8 @@ QImage Smoothed(const QImage& canvas, int passes) {
 
 QImage Blended(const QImage& canvas, const QImage& smoothed, int steps) {
   QImage out = canvas.convertToFormat(QImage::Format_RGBA8888);
-  const QImage to = smoothed.convertToFormat(QImage::Format_RGBA8888);
   if (steps <= 0) return out;
+  const QImage to = smoothed.convertToFormat(QImage::Format_RGBA8888);
   if (steps >= kSmoothingSteps) return to;
   const int keep = kSmoothingSteps - steps;
   for (int y = 0; y < out.height(); ++y) {

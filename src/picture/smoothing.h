@@ -7,16 +7,16 @@
 
 namespace kws {
 
-// The strengths of the last pass are counted in eighths, like dithering.
+// The strengths of the last pass, counted in sixteenths: twice as fine as
+// the dithering levels, so that a budget can be met closely.
 inline constexpr int kSmoothingSteps = 16;
 
 // The canvas with each sample weighed 1:2:1 with its neighbours across, then
 // down, passes times. RGBA.
 QImage Smoothed(const QImage& canvas, int passes);
 
-// Part of the way from the canvas to smoothed: steps eighths of it. Milder
-// than a pass, and in between any two steps, so a budget can be met closely.
-// RGBA.
+// Part of the way from the canvas to smoothed: steps of kSmoothingSteps.
+// Milder than a pass. RGBA.
 QImage Blended(const QImage& canvas, const QImage& smoothed, int steps);
 
 }  // namespace kws

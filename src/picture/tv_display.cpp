@@ -8,43 +8,44 @@
 
 namespace kws {
 
-std::optional<Display> ParseDisplay(const std::string& text) {
-  if (text == "4:3") return Display::k4x3;
-  if (text == "16:9") return Display::k16x9;
-  if (text == "square") return Display::kSquare;
+namespace {
+
+// The names the command line takes and the settings store, one per value.
+template <class T>
+struct Named {
+  T value;
+  const char* name;
+};
+constexpr Named<Display> kDisplayNames[] = {
+    {Display::k4x3, "4:3"}, {Display::k16x9, "16:9"}, {Display::kSquare, "square"}};
+constexpr Named<SafeArea> kSafeAreaNames[] = {
+    {SafeArea::kAction, "action"}, {SafeArea::kTitle, "title"}, {SafeArea::kNone, "none"}};
+
+template <class T, size_t N>
+std::optional<T> ValueNamed(const Named<T> (&names)[N], const std::string& text) {
+  for (const Named<T>& n : names) {
+    if (text == n.name) return n.value;
+  }
   return std::nullopt;
 }
 
-std::string DisplayName(Display display) {
-  switch (display) {
-    case Display::k4x3:
-      return "4:3";
-    case Display::k16x9:
-      return "16:9";
-    case Display::kSquare:
-      break;
+template <class T, size_t N>
+std::string NameOf(const Named<T> (&names)[N], T value) {
+  for (const Named<T>& n : names) {
+    if (n.value == value) return n.name;
   }
-  return "square";
+  return names[N - 1].name;  // the plain one: square pixels, no safe area
 }
 
-std::optional<SafeArea> ParseSafeArea(const std::string& text) {
-  if (text == "action") return SafeArea::kAction;
-  if (text == "title") return SafeArea::kTitle;
-  if (text == "none") return SafeArea::kNone;
-  return std::nullopt;
-}
+}  // namespace
 
-std::string SafeAreaName(SafeArea area) {
-  switch (area) {
-    case SafeArea::kAction:
-      return "action";
-    case SafeArea::kTitle:
-      return "title";
-    case SafeArea::kNone:
-      break;
-  }
-  return "none";
-}
+std::optional<Display> ParseDisplay(const std::string& text) { return ValueNamed(kDisplayNames, text); }
+
+std::string DisplayName(Display display) { return NameOf(kDisplayNames, display); }
+
+std::optional<SafeArea> ParseSafeArea(const std::string& text) { return ValueNamed(kSafeAreaNames, text); }
+
+std::string SafeAreaName(SafeArea area) { return NameOf(kSafeAreaNames, area); }
 
 double PixelAspect(Display display) {
   switch (display) {
