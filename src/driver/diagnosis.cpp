@@ -8,6 +8,7 @@
 #include "fileio/file.h"
 #include "format/bitmap.h"
 #include "format/byte_order.h"
+#include "format/viewer_reading.h"
 #include "format/welcome_image.h"
 #include "inspect/inspect.h"
 
@@ -45,6 +46,10 @@ Diagnosis FromErrorLine(const std::string& first_error) {
   if (first_error.find("Input Size too big!") != std::string::npos ||
       first_error.find("input is too big!") != std::string::npos) {
     return {"too big for the receivers' partition", Remedy::kImportFit};
+  }
+  // The import reads such a bitmap as viewers do, into one that converts.
+  if (first_error.find(kAnotherPicturePrefix) != std::string::npos) {
+    return {MessageOf(first_error), Remedy::kImport};
   }
   return {MessageOf(first_error), Remedy::kNone};
 }

@@ -6,6 +6,7 @@
 #include "fileio/file.h"
 #include "format/byte_order.h"
 #include "format/raw_picture.h"
+#include "format/viewer_reading.h"
 
 namespace kws {
 
@@ -94,9 +95,14 @@ uint64_t PaletteStart(const BitmapHeader& hdr) {
 }
 
 // Pixel rows start at the file's pixel-data offset when that lies behind the
-// colour entries; an offset pointing into them is not trusted.
-uint64_t PixelStart(const BitmapHeader& hdr, uint64_t palette_end) {
-  return hdr.pixel_offset >= palette_end ? hdr.pixel_offset : palette_end;
+// colour entries and inside the file; otherwise right behind the entries.
+uint64_t PixelStart(const BitmapHeader& hdr, uint64_t palette_end, const ByteSource& source) {
+  return hdr.pixel_offset >= palette_end && HasByteAt(source, hdr.pixel_offset) ? hdr.pixel_offset : palette_end;
+}
+
+bool HasByteAt(const ByteSource& source, uint64_t offset) {
+  std::array<uint8_t, 1> probe{};
+  return source(offset, probe) == probe.size();
 }
 
 size_t PaletteEntrySize(const BitmapHeader& hdr) { return hdr.info_size == bmp::kCoreInfoSize ? 3 : 4; }
@@ -119,6 +125,7 @@ BitmapPalette ReadBitmapPalette(std::span<const uint8_t> entries, const BitmapHe
 
 void ReadStoredBitmap(const ByteSource& source, StoredBitmap& bitmap) {
   bitmap.rows.clear();
+  bitmap.another_picture.clear();
   std::array<uint8_t, bmp::kHeadersSize> header_bytes{};
   if (source(0, header_bytes) != header_bytes.size()) throw FileError(kStreamReadError);
   bitmap.header = ParseBitmapHeader(header_bytes);
@@ -132,8 +139,9 @@ void ReadStoredBitmap(const ByteSource& source, StoredBitmap& bitmap) {
 
   const uint64_t palette_end = PaletteStart(hdr) + uint64_t{hdr.color_count} * PaletteEntrySize(hdr);
   bitmap.rows.resize(kPictureBytes);
-  const size_t found = source(PixelStart(hdr, palette_end), bitmap.rows);
+  const size_t found = source(PixelStart(hdr, palette_end, source), bitmap.rows);
   bitmap.rows.resize(found / kRowBytes * kRowBytes);
+  if (bitmap.Complete()) bitmap.another_picture = AnotherPictureThanViewersShow(source, bitmap);
 }
 
 StoredBitmap ReadStoredBitmap(std::span<const uint8_t> file) {

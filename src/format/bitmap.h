@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kws {
@@ -89,16 +90,15 @@ enum class BitmapRule {
   kIs720x576,     // any other size, a top-down bitmap included
   kExactly8Bits,  // fewer bits per pixel: see below
 };
-// convbmp has never checked the last rule: it reads the rows of a bitmap
-// with fewer bits as if they were 8-bit rows, and one that holds that many
-// bytes converts. Every reader that shows or imports the picture refuses it.
+// convbmp does not check the last rule in the header: a bitmap with fewer
+// bits reads its colour table and then runs out of rows ("Stream read
+// error"); one long enough to fill 8-bit rows is refused once they are read,
+// as another picture (viewer_reading.h). Every other reader refuses it at once.
 BitmapRule FirstBrokenRule(const BitmapHeader& header);
 bool ConvbmpRefuses(BitmapRule broken);
 
-// Where the colour entries start, and where the pixel rows start once the
-// entries have been read.
+// Where the colour entries start.
 uint64_t PaletteStart(const BitmapHeader& header);
-uint64_t PixelStart(const BitmapHeader& header, uint64_t palette_end);
 // 3 for the core header, 4 for every other.
 size_t PaletteEntrySize(const BitmapHeader& header);
 // The entries a palette reading takes: the header's count, but never more
@@ -120,6 +120,10 @@ struct StoredBitmap {
   // The whole rows found, bottom row first as the bitmap stores them; all
   // 576 of them for a complete bitmap.
   std::vector<uint8_t> rows;
+  // Set for complete rows that are not the picture viewers show of the same
+  // file (see viewer_reading.h): the plain reason, and nothing may be made
+  // of them.
+  std::string another_picture;
 
   bool Complete() const { return rows.size() == kPictureBytes; }
   uint32_t Colors() const { return header.color_count; }
@@ -128,9 +132,14 @@ struct StoredBitmap {
 // Where a reading gets its bytes: it copies up to out.size() bytes found at
 // offset into out and returns how many; fewer only at the end of the bytes.
 using ByteSource = std::function<size_t(uint64_t offset, std::span<uint8_t> out)>;
+// True when the source holds a byte at offset.
+bool HasByteAt(const ByteSource& source, uint64_t offset);
+// Where the pixel rows start once the entries have been read.
+uint64_t PixelStart(const BitmapHeader& header, uint64_t palette_end, const ByteSource& source);
 
 // Reads header, palette and rows from the source into bitmap, each from
-// where the header puts it, so that only what a reading needs is ever read.
+// where the header puts it, so that only what a reading needs is ever read;
+// complete rows are then compared with the viewers' reading.
 // The rows keep their memory from reading to reading. A header shorter than
 // 54 bytes or a short palette is "Stream read error"; missing rows are not,
 // they are only missing from rows.

@@ -24,7 +24,9 @@ std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
     InputFile file(path);
     StoredBitmap bitmap;
     ReadStoredBitmap(file, bitmap);
-    if (bitmap.broken != BitmapRule::kKept || !bitmap.Complete()) return std::nullopt;
+    if (bitmap.broken != BitmapRule::kKept || !bitmap.Complete() || !bitmap.another_picture.empty()) {
+      return std::nullopt;
+    }
     return PictureOf(bitmap);
   } catch (const FileError&) {
     return std::nullopt;

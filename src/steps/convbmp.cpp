@@ -59,6 +59,9 @@ int32_t Convert(const std::string& bitmap_name, const std::string& colortable, c
     InputFile file(bitmap_name);
     ReadStoredBitmap(file, bitmap);
     if (const int32_t code = RefuseBrokenRule(bitmap)) return code;
+    // Refused before any output is touched: the images would hold another
+    // picture than the one the user sees.
+    if (!bitmap.another_picture.empty()) throw FileError(bitmap.another_picture);
     keep();
     if (!bitmap.Complete()) throw FileError(kStreamReadError);
     return kStepOk;

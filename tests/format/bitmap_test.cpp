@@ -120,6 +120,54 @@ TEST(BitmapReading, ShortHeadersAndPalettesAndTooManyColoursAreRefused) {
   }
 }
 
+// A complete bitmap whose rows convbmp would take for another picture than
+// the one viewers show is marked with the reason; where the header's offset is
+// impossible, or the rows run out, the sequential reading stands unmarked.
+TEST(BitmapReading, AnotherPictureThanViewersShowIsMarked) {
+  const auto offset = [](uint32_t at) { return [at](Bytes& b) { PutLE32(&b[bmp::kPixelOffset], at); }; };
+  const auto trailing = [](size_t count) { return [count](Bytes& b) { b.resize(b.size() + count, 0x5A); }; };
+  const struct {
+    const char* what;
+    BitmapRecipe recipe;
+    std::function<void(Bytes&)> change;
+    std::string reason;  // empty: not marked
+  } cases[] = {
+      {"256 colours", {}, {}, ""},
+      {"16 colours used", {.colors_used = 16, .palette_entries = 16}, {}, ""},
+      {"124-byte header and a gap", {.info_size = 124, .gap_before_pixels = 10}, {}, ""},
+      {"4 bits, enough bytes for 8-bit rows",
+       {.bit_count = 4, .palette_entries = 16},
+       {},
+       "it has 4 bits per pixel, and its rows would be taken as 8-bit rows"},
+      {"1 bit, trailing bytes",
+       {.bit_count = 1, .palette_entries = 2, .row_bytes = 96},
+       trailing(414720),
+       "it has 1 bit per pixel, and its rows would be taken as 8-bit rows"},
+      {"16 entries stored, colours used 0, pixel data right behind them",
+       {.palette_entries = 16},
+       trailing(960),
+       "its 256 colour entries run past the start of its pixel data at byte 118"},
+      {"pixel offset at the first colour entry",
+       {},
+       offset(54),
+       "its 256 colour entries run past the start of its pixel data at byte 54"},
+      {"16-byte info header: viewers take the entries from byte 30",
+       {.info_size = 16},
+       {},
+       "at column 0, row 575 it differs from the picture that viewers show"},
+      {"pixel offset 0, inside the headers", {}, offset(0), ""},
+      {"pixel offset past the end", {}, offset(0x7FFFFFFF), ""},
+      {"4 bits, rows run out", {.bit_count = 4, .palette_entries = 16, .row_bytes = 360}, {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = MakeBitmap(c.recipe);
+    if (c.change) c.change(file);
+    const StoredBitmap bitmap = ReadStoredBitmap(file);
+    EXPECT_EQ(bitmap.another_picture, c.reason.empty() ? "" : "Bitmap would be read as another picture: " + c.reason);
+  }
+}
+
 // What a reading gives is what the picture was: palette and rows, top row
 // first, and the colour table as convbmp writes it.
 TEST(BitmapReading, AnEncodedPictureReadsBackAsItWas) {

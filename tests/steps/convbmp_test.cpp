@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "fileio/file.h"
 #include "format/byte_order.h"
@@ -99,13 +101,17 @@ TEST_F(Convbmp, LargerInfoHeadersAndPixelGapsAreReadFromTheirPlaces) {
   }
 }
 
-TEST_F(Convbmp, PixelOffsetPointingIntoThePaletteIsNotTrusted) {
-  BitmapRecipe recipe;
-  Bytes bmp = MakeBitmap(recipe);
+// Rows at the first colour entry would show the entries as pixels: every
+// viewer shows that picture, so it is refused rather than read otherwise.
+TEST_F(Convbmp, PixelOffsetPointingIntoThePaletteIsRefused) {
+  Bytes bmp = MakeBitmap();
   PutLE32(&bmp[10], 54);  // says the rows start where the palette does
   WriteBytes("in.bmp", bmp);
-  ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
-  EXPECT_EQ(ReadBytes("raw"), ExpectedRaw(recipe));
+  ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), -99);
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=Bitmap would be read as another picture: "
+                                                    "its 256 colour entries run past the start of its pixel data at "
+                                                    "byte 54"});
+  EXPECT_FALSE(Exists("raw"));
 }
 
 TEST_F(Convbmp, RejectionsReportTheFirstFaultWithItsLine) {
@@ -254,6 +260,54 @@ TEST_F(Convbmp, FailuresAreCaughtWithTheirMessages) {
   const size_t raw_size = ReadBytes("raw").size();
   EXPECT_GT(raw_size, 8u);
   EXPECT_LT(raw_size, 414728u);
+}
+
+// A legal bitmap whose rows, read in order, would give another picture than
+// the one every viewer shows is refused with its reason before any output is
+// touched; where the header's offset is impossible the reading in order
+// stands and converts as before.
+TEST_F(Convbmp, AnotherPictureIsRefusedBeforeAnyOutputIsTouched) {
+  const auto with = [](BitmapRecipe recipe, const std::function<void(Bytes&)>& change) {
+    Bytes file = MakeBitmap(recipe);
+    change(file);
+    return file;
+  };
+  const auto trailing = [](size_t count) { return [count](Bytes& b) { b.resize(b.size() + count, 0x5A); }; };
+  const auto offset = [](uint32_t at) { return [at](Bytes& b) { PutLE32(&b[bmp::kPixelOffset], at); }; };
+  const struct {
+    const char* what;
+    Bytes bitmap;
+    std::string refusal;  // empty: converts
+  } cases[] = {
+      {"4 bits with trailing bytes", with({.bit_count = 4, .palette_entries = 16, .row_bytes = 360}, trailing(207360)),
+       "it has 4 bits per pixel, and its rows would be taken as 8-bit rows"},
+      {"1 bit with trailing bytes", with({.bit_count = 1, .palette_entries = 2, .row_bytes = 92}, trailing(414720)),
+       "it has 1 bit per pixel, and its rows would be taken as 8-bit rows"},
+      {"16-entry palette, colours used 0, pixel data behind it, trailing bytes",
+       with({.palette_entries = 16}, trailing(960)),
+       "its 256 colour entries run past the start of its pixel data at byte 118"},
+      {"pixel offset 0", with({}, offset(0)), ""},
+      {"pixel offset past the end", with({}, offset(0x7FFFFFFF)), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove("test.log");
+    WriteBytes("in.bmp", c.bitmap);
+    WriteBytes("ct", Bytes{7});
+    WriteBytes("raw", Bytes{8});
+    const int32_t result = convbmp("in.bmp", "ct", "raw");
+    if (c.refusal.empty()) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(ReadBytes("raw").size(), 414728u);
+      continue;
+    }
+    EXPECT_EQ(result, -99);
+    EXPECT_EQ(LogMessages(),
+              std::vector<std::string>{"ERROR: convbmp(), Msg=Bitmap would be read as another picture: " + c.refusal});
+    EXPECT_EQ(ReadBytes("ct"), Bytes{7});
+    EXPECT_EQ(ReadBytes("raw"), Bytes{8});
+    EXPECT_FALSE(ReadConvertibleBitmap("in.bmp").has_value());
+  }
 }
 
 TEST_F(Convbmp, CannotCreateOutputIsCaught) {
