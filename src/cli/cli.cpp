@@ -332,10 +332,18 @@ std::string CodeMeaning(const StepSpec& step, int32_t code) {
 // the file is a picture; each picture's first error is kept for its result.
 class HeadlessView : public RunView {
  public:
+  // An image as written: its name, and its size and SHA-256 taken from the
+  // bytes that were written and read back, while the run held the folders.
+  struct WrittenImage {
+    std::string path;
+    qint64 size;
+    std::string sha256;
+  };
   struct Outcome {
     std::string picture;
     int32_t result;
     std::string first_error;
+    std::vector<WrittenImage> images;
   };
 
   std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
@@ -345,9 +353,15 @@ class HeadlessView : public RunView {
   void SetBusyCursor(bool) override {}
   void ShowMessage(const std::string&) override {}
   std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
+  void ImageWritten(const std::string& path, std::span<const uint8_t> bytes) override {
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QByteArray hash = QCryptographicHash::hash(view, QCryptographicHash::Sha256);
+    images_.push_back({path, static_cast<qint64>(bytes.size()), hash.toHex().toStdString()});
+  }
   void PictureDone(const std::string& picture, int32_t result) override {
-    outcomes_.push_back({picture, result, first_error_});
+    outcomes_.push_back({picture, result, first_error_, std::move(images_)});
     first_error_.clear();
+    images_.clear();
   }
 
   void Logged(std::string_view message) {
@@ -365,16 +379,9 @@ class HeadlessView : public RunView {
   std::string status_;
   std::string first_error_;
   std::string run_error_;
+  std::vector<WrittenImage> images_;
   std::vector<Outcome> outcomes_;
 };
-
-std::string Sha256(const std::string& path) {
-  QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  hash.addData(&file);
-  return hash.result().toHex().toStdString();
-}
 
 std::string Escaped(const std::string& text) { return PrintableName(text); }
 
@@ -423,6 +430,12 @@ class PictureRun {
   }
   std::string Shown(const std::string& picture) const { return Escaped(Given(picture)); }
 
+  ImagesLeft LeftBy(const HeadlessView::Outcome& outcome) const {
+    std::vector<std::string> made;
+    for (const auto& image : outcome.images) made.push_back(image.path);
+    return ImagesLeftBy(start_.folders.output, BaseName(outcome.picture), made);
+  }
+
   int ExitCode(const RunSummary& summary) const {
     if (const int signal_number = StopSignals::Received()) return 128 + signal_number;
     // Entries skipped (folders, pipes, broken links) and nothing made: the
@@ -445,6 +458,7 @@ class PictureRun {
       }
       const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
       err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
+      if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
       if (why.remedy == Remedy::kImport) {
         err << "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
             << ImportHint(Given(outcome.picture)) << '\n';
@@ -485,19 +499,27 @@ class PictureRun {
         picture["hint"] =
             why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
       }
+      // The images this run wrote of the picture, all six when it was made;
+      // for a failed one also those of its names left from an earlier run.
       QJsonArray outputs;
-      if (outcome.result == kStepOk) {
-        for (const OutputImage& image : OutputImages(start_.folders.output, BaseName(outcome.picture))) {
-          QJsonObject o;
-          o["path"] = JsonName(image.path);
-          o["model"] = JsonText(image.receiver);
-          o["serial_model"] = JsonText(image.serial_model);
-          o["kind"] = image.usb ? "usb" : "serial";
-          std::error_code ec;
-          o["size"] = static_cast<qint64>(std::filesystem::file_size(image.path, ec));
-          o["sha256"] = JsonText(Sha256(image.path));
-          outputs.append(o);
-        }
+      const std::vector<OutputImage> images = OutputImages(start_.folders.output, BaseName(outcome.picture));
+      for (const HeadlessView::WrittenImage& written : outcome.images) {
+        const auto image =
+            std::find_if(images.begin(), images.end(), [&](const OutputImage& i) { return i.path == written.path; });
+        if (image == images.end()) continue;
+        QJsonObject o;
+        o["path"] = JsonName(image->path);
+        o["model"] = JsonText(image->receiver);
+        o["serial_model"] = JsonText(image->serial_model);
+        o["kind"] = image->usb ? "usb" : "serial";
+        o["size"] = written.size;
+        o["sha256"] = JsonText(written.sha256);
+        outputs.append(o);
+      }
+      if (outcome.result != kStepOk) {
+        QJsonArray older;
+        for (const std::string& path : LeftBy(outcome).older) older.append(JsonName(path));
+        picture["older_outputs"] = older;
       }
       picture["outputs"] = outputs;
       pictures.append(picture);

@@ -104,4 +104,17 @@ struct OutputImage {
 // The update images a picture of this base name makes, in the order they are made.
 std::vector<OutputImage> OutputImages(const std::string& output_folder, const std::string& base_name);
 
+// A failed picture's images in Output, by path: those its run wrote before
+// it failed, and older ones under its names that an earlier run left. Output
+// only grows, so both stay; the user is told which is which.
+struct ImagesLeft {
+  std::vector<std::string> made;
+  std::vector<std::string> older;
+};
+ImagesLeft ImagesLeftBy(const std::string& output_folder, const std::string& base_name,
+                        const std::vector<std::string>& made);
+// The same in words, for the picture's failure report; empty when Output
+// holds none of its images.
+std::string ImagesLeftText(const ImagesLeft& left);
+
 }  // namespace kws

@@ -40,7 +40,7 @@ std::string StepLine(const std::string& name, int32_t code, const std::vector<st
 // and logs its line whatever its code.
 class Chain {
  public:
-  explicit Chain(const ImageCheck& check) : check_(check) {}
+  Chain(const ImageCheck& check, RunView& view) : check_(check), view_(view) {}
   int32_t result() const { return result_; }
 
   template <class Run>
@@ -61,6 +61,7 @@ class Chain {
     if (result_ != kStepOk) return;
     try {
       ReplaceFileWith(destination, image, [this](const std::string& written) { return Check(written); });
+      view_.ImageWritten(destination, image);
     } catch (const ContentFault& e) {
       Fail("Verify", PrintableName(destination), e.what());
     } catch (const std::exception& e) {
@@ -83,6 +84,7 @@ class Chain {
   }
 
   const ImageCheck& check_;
+  RunView& view_;
   int32_t result_ = kStepOk;
 };
 
@@ -147,7 +149,7 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
   const auto output_name = [&](const UsbModel& model, const char* kind) {
     return folders_.output + "/" + files::OutputImageName(base_name, model, kind);
   };
-  Chain chain(check);
+  Chain chain(check, view_);
   ChainBytes& b = *bytes_;
   chain.Step("convbmp", {PrintableName(picture)}, {files::kColorTable, files::kRawPicture},
              [&] { return in_memory::convbmp(picture, files::kColorTable, files::kRawPicture, b.bitmap); });

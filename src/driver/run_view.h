@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace kws {
@@ -27,6 +28,10 @@ class RunView {
   // A picture of a run has ended with this result (0 made, else failed),
   // including one refused before the pipeline started.
   virtual void PictureDone(const std::string& /*picture*/, int32_t /*result*/) {}
+  // An update image of the current picture has taken its name in Output:
+  // these are its bytes as written and read back, while the run still holds
+  // the working folders, so a report of them cannot describe another run's.
+  virtual void ImageWritten(const std::string& /*path*/, std::span<const uint8_t> /*bytes*/) {}
   // A batch is about to process its picture number index (from 1) of total.
   virtual void PictureStarting(int /*index*/, int /*total*/, const std::string& /*picture*/) {}
 };

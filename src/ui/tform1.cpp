@@ -761,6 +761,7 @@ void TForm1::ButtonGoClick() {
   cancel_requested_ = false;
   outcomes_.clear();
   first_error_.clear();
+  images_written_.clear();
   run_error_.clear();
   batch_total_ = 0;
   const std::string opened = driver_->OpenedPicture();
@@ -782,6 +783,7 @@ std::string TForm1::StopRequested() { return cancel_requested_ ? kStoppedByUser 
 
 void TForm1::PictureStarting(int index, int total, const std::string& picture) {
   first_error_.clear();
+  images_written_.clear();
   batch_total_ = total;
   cancel_->setEnabled(true);
   cancel_->show();
@@ -789,9 +791,14 @@ void TForm1::PictureStarting(int index, int total, const std::string& picture) {
   ShareStatusBar();
 }
 
+void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) {
+  images_written_.push_back(path);
+}
+
 void TForm1::PictureDone(const std::string& picture, int32_t result) {
-  outcomes_.push_back({picture, result, first_error_});
+  outcomes_.push_back({picture, result, first_error_, std::move(images_written_)});
   first_error_.clear();
+  images_written_.clear();
 }
 
 void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened) {
@@ -805,9 +812,10 @@ void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened
     }
   }
   for (const PictureOutcome* outcome : failed) {
-    log_panel_->AddNote(
-        QString::fromStdString(FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error))),
-        LogPanel::Kind::kError);
+    std::string note = FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error));
+    const ImagesLeft left = ImagesLeftBy(startup_.folders.output, BaseName(outcome->picture), outcome->images);
+    if (const std::string text = ImagesLeftText(left); !text.empty()) note += "; " + text;
+    log_panel_->AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
   }
   if (!opened.empty() && outcomes_.empty() && !summary.error) {
     SetOutcome(GoneText(opened));

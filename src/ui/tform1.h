@@ -53,6 +53,7 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowMessage(const std::string& text) override;
   std::string StopRequested() override;
   void PictureStarting(int index, int total, const std::string& picture) override;
+  void ImageWritten(const std::string& path, std::span<const uint8_t> bytes) override;
   void PictureDone(const std::string& picture, int32_t result) override;
 
   // Handlers, named after their controls.
@@ -107,6 +108,7 @@ class TForm1 : public QMainWindow, public RunView {
     std::string picture;
     int32_t result;
     std::string first_error;
+    std::vector<std::string> images;  // those this run wrote into Output
   };
 
   void FormCreate(const QString& base);
@@ -156,8 +158,9 @@ class TForm1 : public QMainWindow, public RunView {
   bool busy_ = false;
   bool running_ = false;
   bool cancel_requested_ = false;
-  std::string first_error_;  // of the picture being converted
-  std::string run_error_;    // the run's first
+  std::string first_error_;                  // of the picture being converted
+  std::vector<std::string> images_written_;  // by the picture being converted
+  std::string run_error_;                    // the run's first
   int batch_total_ = 0;
   std::vector<PictureOutcome> outcomes_;
 

@@ -649,6 +649,22 @@ class TForm1Test : public QObject {
     QVERIFY(Child<QToolButton>("CancelButton")->isHidden());
   }
 
+  // A picture that fails after its first image was written (the serial
+  // images' names pass the system's 255-byte limit) is named in the log panel
+  // with that image as new and an older one of its names as left from before.
+  void aFailedPictureNamesItsNewAndOlderImages() {
+    const std::string base(227, 'p');
+    WriteFile(Home() + "/Input/" + QString::fromStdString(base) + ".bmp", test::MakeBitmap());
+    const std::vector<OutputImage> images = OutputImages((Home() + "/Output").toStdString(), base);
+    test::WriteBytes(images[2].path, {1, 2, 3});
+    Click();
+    const QString panel = PanelText();
+    const auto name = [](const std::string& path) { return QString::fromStdString(fs::path(path).filename()); };
+    QVERIFY2(panel.contains(QStringLiteral("this run made 1 image of it before it failed (") + name(images[0].path)),
+             qPrintable(panel));
+    QVERIFY(panel.contains(QStringLiteral("from an earlier run, not of this picture (") + name(images[2].path)));
+  }
+
   void cancelStopsTheBatchAfterTheCurrentPicture() {
     const QString input = Home() + "/Input/";
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) WriteFile(input + name, test::MakeBitmap());
