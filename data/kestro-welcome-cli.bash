@@ -1,7 +1,12 @@
 # bash completion for kestro-welcome-cli: commands, options, step names,
 # receiver models and file names.
 
+# Candidates are taken from compgen's output unquoted, split at new lines
+# only; globbing stays off while they are, or a file named "[ab].bmp" would
+# be offered as the "a.bmp" it matches.
 _kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders
+  local -
+  set -f
   local cur=$1 pattern=$2
   compopt -o filenames 2>/dev/null
   if [ -n "$pattern" ]; then
@@ -12,6 +17,8 @@ _kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders
 }
 
 _kestro_welcome_cli() {
+  local -
+  set -f
   local IFS=$'\n'
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   local commands='run make sample inspect import preview step'

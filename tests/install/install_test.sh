@@ -116,6 +116,22 @@ complete_line() {
   )
 }
 
+# completes_as DIR "LINE|CANDIDATES"...: each line completes, in DIR, to its
+# candidates; says which do not, and fails then.
+completes_as() {
+  local dir=$1 c failed=0
+  shift
+  for c in "$@"; do
+    local line=${c%%|*} want=${c#*|} got
+    got=$(complete_line "$dir" "$line")
+    if [ "$got" != "$want" ]; then
+      echo "\"$line\": completes to \"$got\", expected \"$want\"" >&2
+      failed=1
+    fi
+  done
+  return "$failed"
+}
+
 check_completion() {
   local dir="$build/completion-test"
   rm -rf "$dir"
@@ -152,15 +168,15 @@ check_completion() {
     "kestro-welcome-cli step mkserialimg in out k|kestro100s kestro400"
     "kestro-welcome-cli --home home step mkserialimg in out k|kestro100s kestro400"
   )
-  local c failed=0
-  for c in "${cases[@]}"; do
-    local line=${c%%|*} want=${c#*|} got
-    got=$(complete_line "$dir" "$line")
-    if [ "$got" != "$want" ]; then
-      echo "\"$line\": completes to \"$got\", expected \"$want\"" >&2
-      failed=1
-    fi
-  done
+  local failed=0
+  completes_as "$dir" "${cases[@]}" || failed=1
+  # Names that are globs themselves are offered as they are, never as the
+  # files they would match.
+  local globs="$build/completion-globs"
+  rm -rf "$globs"
+  mkdir -p "$globs"
+  touch "$globs/[ab].bmp" "$globs/a.bmp" "$globs/*.img"
+  completes_as "$globs" "kestro-welcome-cli make [|[ab].bmp" "kestro-welcome-cli inspect *|*.img" || failed=1
   [ "$failed" -eq 0 ] || fail "completion"
 
   # The lists agree with the program: every step completed is one it knows,
