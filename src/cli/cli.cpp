@@ -298,7 +298,7 @@ const std::vector<std::pair<int32_t, std::string_view>> kSharedStepCodes = {
 
 std::string StepUsage(const StepSpec& step) {
   std::string usage(step.name);
-  for (const auto& [name, kind] : step.args) usage += " " + std::string(name);
+  for (const auto& [name, kind] : step.args) usage.append(" ").append(name);
   return usage;
 }
 

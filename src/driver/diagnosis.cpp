@@ -8,6 +8,7 @@
 #include "fileio/file.h"
 #include "format/bitmap.h"
 #include "format/byte_order.h"
+#include "format/number_text.h"
 #include "format/viewer_reading.h"
 #include "format/welcome_image.h"
 #include "inspect/inspect.h"
@@ -15,12 +16,6 @@
 namespace kws {
 
 namespace {
-
-std::string Grouped(uint64_t value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-  return digits;
-}
 
 // The message of a logged error line: what follows "Msg=", else "ERROR: ".
 std::string MessageOf(const std::string& line) {
@@ -39,8 +34,8 @@ Diagnosis FromErrorLine(const std::string& first_error) {
       bytes = std::stoull(size);
     } catch (const std::exception&) {
     }
-    return {"too detailed for the receivers: its colour table and compressed picture take " + Grouped(bytes) +
-                " bytes, and the welcome image holds at most " + Grouped(welcome::kMaxDataLength),
+    return {"too detailed for the receivers: its colour table and compressed picture take " + GroupDigits(bytes) +
+                " bytes, and the welcome image holds at most " + GroupDigits(welcome::kMaxDataLength),
             Remedy::kImportFit};
   }
   if (first_error.find("Input Size too big!") != std::string::npos ||

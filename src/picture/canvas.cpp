@@ -17,8 +17,8 @@
 
 #include "fileio/file.h"
 #include "format/byte_order.h"
+#include "format/number_text.h"
 #include "picture/import_error.h"
-#include "picture/report_text.h"
 
 namespace kws {
 

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "format/number_text.h"
 #include "format/pipeline_files.h"
 #include "log/activity_log.h"
 #include "picture/canvas.h"
 #include "picture/fit.h"
 #include "picture/palette_refine.h"
 #include "picture/quantizer.h"
-#include "picture/report_text.h"
 #include "picture/smoothing.h"
 #include "picture/tv_checks.h"
 #include "steps/bitmap8.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "format/number_text.h"
 #include "picture/import_picture.h"
-#include "picture/report_text.h"
 
 namespace kws {
 
@@ -84,20 +84,6 @@ std::string Psnr(const ImportReport& r) {
 }
 
 }  // namespace
-
-// Written front to back: inserting the commas into the digits in place moves
-// the string's tail on each insert, which GCC 12 at -O3 takes for an
-// overlapping copy (-Wrestrict).
-std::string GroupDigits(uint64_t value) {
-  const std::string digits = std::to_string(value);
-  std::string grouped;
-  grouped.reserve(digits.size() + digits.size() / 3);
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-    grouped += digits[i];
-  }
-  return grouped;
-}
 
 std::string DescribeReport(const ImportReport& r) {
   std::string text = "Picture: " + Scaling(r) + "\n";

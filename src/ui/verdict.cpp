@@ -22,7 +22,7 @@ std::string Capitalized(std::string text) {
 Verdict MakeVerdict(const std::string& path, const InspectReport& report) {
   Verdict verdict;
   std::string details = PrintableName(path) + "\n";
-  for (const std::string& line : ReportText(report)) details += "\n" + PrintableName(line);
+  for (const std::string& line : ReportText(report)) details.append("\n").append(PrintableName(line));
   verdict.details = QString::fromStdString(details);
   std::string headline;
   if (report.Sound()) {
