@@ -606,10 +606,18 @@ int StepCommand(Invocation& inv) {
   const StepSpec& step = FindStep(inv.args);
   WorkingFolderSession session(inv);
   if (session.Failed()) return 1;
+  // A step deletes and creates its outputs anew; a file it replaced keeps
+  // its owner and permission bits, as every other writer's do.
+  std::vector<std::pair<std::string, FileOwnership>> before;
+  for (size_t i = 0; i < step.args.size(); ++i) {
+    if (step.args[i].second != StepArg::kFile) continue;
+    if (std::optional<FileOwnership> owner = OwnershipOf(inv.args[i + 1])) before.emplace_back(inv.args[i + 1], *owner);
+  }
   std::vector<std::string> lines;
   SetLogListener([&](std::string_view message) { lines.emplace_back(message); });
   const int32_t code = step.run(Args(inv.args.begin() + 1, inv.args.end()));
   SetLogListener(nullptr);
+  for (const auto& [name, owner] : before) KeepOwnership(name, owner);
   const std::string result = std::string(step.name) + ": Ret=" + std::to_string(code);
   if (code == kStepOk) {
     if (inv.verbosity() != Verbosity::kQuiet) inv.out << result << '\n';

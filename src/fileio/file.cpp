@@ -275,6 +275,19 @@ std::vector<uint8_t> ReadWholeFile(const std::string& name, uint64_t max_size) {
   return bytes;
 }
 
+std::optional<FileOwnership> OwnershipOf(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return FileOwnership{st.st_uid, st.st_gid, st.st_mode & 07777u};
+}
+
+void KeepOwnership(const std::string& name, const FileOwnership& was) {
+  const std::optional<FileOwnership> now = OwnershipOf(name);
+  if (!now) return;
+  if ((now->uid != was.uid || now->gid != was.gid) && ::chown(name.c_str(), was.uid, was.gid) != 0) return;
+  if (now->mode != was.mode) ::chmod(name.c_str(), was.mode);
+}
+
 std::string GetCurrentDir() {
   std::error_code ec;
   auto path = std::filesystem::current_path(ec);
@@ -349,6 +362,11 @@ class TemporarySibling {
       mode = 0666 & ~mask;
     }
     ::chmod(path_.c_str(), mode);
+    // Root replacing a user's file gives it back to the user; anyone else
+    // may not give a file away, and keeps it.
+    if (S_ISREG(st.st_mode) && ::geteuid() == 0 && ::chown(path_.c_str(), st.st_uid, st.st_gid) != 0) {
+      // best effort: the file stays root's
+    }
     if (::rename(path_.c_str(), final_name.c_str()) != 0) {
       throw FileError("Cannot rename to " + PrintableName(final_name) + ReasonSuffix(errno));
     }

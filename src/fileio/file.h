@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -127,6 +128,18 @@ class OutputFile {
 // Copies count bytes from the input's position to the output; a shorter
 // input is "Stream read error".
 void CopyBytes(InputFile& from, OutputFile& to, uint64_t count);
+
+// Who owns a regular file and its permission bits, so that a file replaced
+// under that name can be given them back: replaced by root, a user's file
+// stays the user's.
+struct FileOwnership {
+  unsigned uid = 0, gid = 0, mode = 0;
+};
+std::optional<FileOwnership> OwnershipOf(const std::string& name);
+// Gives the regular file now at name the owner, group and permission bits
+// that were taken of the one before it. Best effort: a user
+// who may not give a file away keeps it.
+void KeepOwnership(const std::string& name, const FileOwnership& was);
 
 // The current working directory, and changing it; the latter throws a
 // FileError with the system's reason.

@@ -221,7 +221,11 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
 
   QImage canvas =
       PlaceOnCanvas(decoded.image, decoded.size, options.background, options.fill, options.display, options.safe);
-  if (options.caption) DrawCaption(canvas, *options.caption);
+  if (options.caption) {
+    if (std::optional<std::string> warning = DrawCaption(canvas, *options.caption)) {
+      report.warnings.push_back(std::move(*warning));
+    }
+  }
   Candidate chosen = ChooseColors(path, canvas, options, report);
   report.colors = static_cast<int>(chosen.picture.palette.size());
   report.dithering = chosen.dithering;

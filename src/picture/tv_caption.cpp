@@ -5,8 +5,11 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTextLayout>
+#include <set>
 
 #include "picture/import_error.h"
 #include "picture/tv_display.h"
@@ -40,6 +43,36 @@ QFont CaptionFont(int pixel_size) {
   return font;
 }
 
+// Whether the character is drawn as the "no glyph" box: laid out alone,
+// with the fonts Qt falls back to, every glyph it gets is glyph 0.
+bool DrawnAsBox(char32_t character, const QFont& font) {
+  QTextLayout layout(QString::fromUcs4(&character, 1), font);
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  for (const QGlyphRun& run : layout.glyphRuns()) {
+    for (const quint32 glyph : run.glyphIndexes()) {
+      if (glyph != 0) return false;
+    }
+  }
+  return true;
+}
+
+// A warning naming the characters of text that no font here can draw.
+std::optional<std::string> MissingLettersWarning(const QString& text, const QFont& font) {
+  std::set<char32_t> missing;
+  for (const char32_t character : text.toStdU32String()) {
+    if (QChar::isSpace(character) || QChar::category(character) == QChar::Other_Control) continue;
+    if (!missing.count(character) && DrawnAsBox(character, font)) missing.insert(character);
+  }
+  if (missing.empty()) return std::nullopt;
+  std::u32string letters;
+  for (const char32_t character : missing) letters.append(letters.empty() ? U"" : U" ").push_back(character);
+  return "the caption's font has no " + std::string(missing.size() == 1 ? "letter" : "letters") + " for " +
+         QString::fromStdU32String(letters).toStdString() + ": " + (missing.size() == 1 ? "it is" : "they are") +
+         " drawn as boxes; change the caption or install a font that has them";
+}
+
 }  // namespace
 
 std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text) {
@@ -48,8 +81,8 @@ std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text) {
   return std::nullopt;
 }
 
-void DrawCaption(QImage& canvas, const Caption& caption) {
-  if (caption.text.empty()) return;
+std::optional<std::string> DrawCaption(QImage& canvas, const Caption& caption) {
+  if (caption.text.empty()) return std::nullopt;
   EnsureTextSetting();
   if (QFontDatabase::families().isEmpty()) {
     throw ImportError("No font for the caption: install the fonts-dejavu-core package");
@@ -75,6 +108,7 @@ void DrawCaption(QImage& canvas, const Caption& caption) {
   painter.drawText(box.translated(kShadowOffset, kShadowOffset), Qt::AlignCenter, shown);
   painter.setPen(QColor(caption.color.r, caption.color.g, caption.color.b));
   painter.drawText(box, Qt::AlignCenter, shown);
+  return MissingLettersWarning(shown, font);
 }
 
 }  // namespace kws

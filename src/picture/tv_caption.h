@@ -31,7 +31,8 @@ inline constexpr int kMinCaptionPixelSize = 18;
 
 // Draws the caption on a 720 x 576 canvas, with a dark shadow below right
 // so that it reads on any picture; all of it within the title-safe area.
-// Throws ImportError when no font can be found.
-void DrawCaption(QImage& canvas, const Caption& caption);
+// Returns a warning when some of its characters are in no font here and are
+// drawn as boxes. Throws ImportError when no font can be found.
+std::optional<std::string> DrawCaption(QImage& canvas, const Caption& caption);
 
 }  // namespace kws

@@ -348,6 +348,36 @@ TEST_F(TvTest, CaptionLiesInsideTitleSafeAndTheBudget) {
   }
 }
 
+// Characters that no font here has are drawn as boxes: the import says so,
+// naming them; letters the font has (accents, a middle dot) pass quietly.
+TEST_F(TvTest, CaptionLettersNoFontHasAreWarnedOf) {
+  QImage dark(720, 576, QImage::Format_RGB32);
+  dark.fill(QColor(0, 0, 0));
+  const std::string plain = Save(dark, "dark.png");
+  const struct {
+    const char* text;
+    std::string warning;  // empty: none
+  } cases[] = {
+      {"v1.2 \u00b7 K\u00e9stro \u00fc", ""},
+      {"v1 \ue000", "the caption's font has no letter for \ue000: it is drawn as boxes"},
+      {"\ue001 v1 \ue000 \ue001", "the caption's font has no letters for \ue000 \ue001: they are drawn as boxes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Caption caption{c.text, CaptionPosition::kBottom, {255, 255, 0}};
+    const std::vector<std::string> warnings =
+        ImportPicture(plain, {.display = Display::k4x3, .caption = caption}).report.warnings;
+    const auto said = std::find_if(warnings.begin(), warnings.end(),
+                                   [](const std::string& w) { return w.find("caption's font") != std::string::npos; });
+    if (c.warning.empty()) {
+      EXPECT_EQ(said, warnings.end());
+      continue;
+    }
+    ASSERT_NE(said, warnings.end());
+    EXPECT_EQ(said->rfind(c.warning, 0), 0u) << *said;
+  }
+}
+
 // With smoothing as a third axis, the version chosen fits and is never
 // further from the picture than the one found without it.
 TEST_F(TvTest, SmoothingNeverChoosesAWorseFit) {
