@@ -342,8 +342,14 @@ class HeadlessView : public RunView {
   struct Outcome {
     std::string picture;
     int32_t result;
-    std::string first_error;
+    std::string first_error;  // the logged line
+    std::string told_error;   // the same with the system's reason, which the log leaves out
     std::vector<WrittenImage> images;
+  };
+  // An Input entry that a run passed over, and why.
+  struct Skipped {
+    std::string name;
+    std::string why;
   };
 
   std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
@@ -359,17 +365,24 @@ class HeadlessView : public RunView {
     images_.push_back({path, static_cast<qint64>(bytes.size()), hash.toHex().toStdString()});
   }
   void PictureDone(const std::string& picture, int32_t result) override {
-    outcomes_.push_back({picture, result, first_error_, std::move(images_)});
+    outcomes_.push_back({picture, result, first_error_, told_error_, std::move(images_)});
     first_error_.clear();
+    told_error_.clear();
     images_.clear();
   }
+  void EntrySkipped(const std::string& name, const std::string& why) override { skipped_.push_back({name, why}); }
 
-  void Logged(std::string_view message) {
-    if (message.rfind("ERROR: ", 0) == 0) {
-      if (first_error_.empty()) first_error_ = message;
-      if (run_error_.empty()) run_error_ = message;
+  void Logged(std::string_view message, std::string_view note) {
+    if (message.rfind("ERROR: ", 0) != 0) return;
+    std::string told(message);
+    if (!note.empty()) told.append(": ").append(note);
+    if (first_error_.empty()) {
+      first_error_ = message;
+      told_error_ = told;
     }
+    if (run_error_.empty()) run_error_ = told;
   }
+  const std::vector<Skipped>& skipped() const { return skipped_; }
   const std::string& status() const { return status_; }
   const std::vector<Outcome>& outcomes() const { return outcomes_; }
   // The first error of the run that belongs to no picture (a lock refused).
@@ -378,7 +391,9 @@ class HeadlessView : public RunView {
  private:
   std::string status_;
   std::string first_error_;
+  std::string told_error_;
   std::string run_error_;
+  std::vector<Skipped> skipped_;
   std::vector<WrittenImage> images_;
   std::vector<Outcome> outcomes_;
 };
@@ -401,9 +416,9 @@ class PictureRun {
 
   int Run() {
     Driver driver(view_, start_.folders);
-    SetLogListener([this](std::string_view message) {
+    SetLogListener([this](std::string_view message, std::string_view note) {
       if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << message << '\n';
-      view_.Logged(message);
+      view_.Logged(message, note);
     });
     const StopSignals stop_signals;
     RunSummary summary;
@@ -456,7 +471,7 @@ class PictureRun {
         if (!quiet) out << Shown(outcome.picture) << ": 6 images in " << Escaped(start_.folders.output) << '\n';
         continue;
       }
-      const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
+      const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
       err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
       if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
       if (why.remedy == Remedy::kImport) {
@@ -477,9 +492,19 @@ class PictureRun {
       }
       return ExitCode(summary);
     }
-    if (!quiet && total > 0) {
-      out << made << " of " << total << (total == 1 ? " picture" : " pictures") << " made";
-      if (total > made) out << ", " << total - made << " failed";
+    for (const HeadlessView::Skipped& entry : view_.skipped()) {
+      err << Escaped(entry.name) << ": skipped \u2014 " << Escaped(entry.why) << '\n';
+    }
+    if (!quiet) {
+      if (total > 0) {
+        out << made << " of " << total << (total == 1 ? " picture" : " pictures") << " made";
+        if (total > made) out << ", " << total - made << " failed";
+      } else {
+        out << "No pictures made";
+      }
+      if (summary.skipped > 0) {
+        out << ", " << summary.skipped << " Input " << (summary.skipped == 1 ? "entry" : "entries") << " skipped";
+      }
       out << "; log: " << Escaped(start_.folders.log_file) << '\n';
     }
     return ExitCode(summary);
@@ -494,7 +519,7 @@ class PictureRun {
       picture["made"] = outcome.result == kStepOk;
       picture["error"] = outcome.first_error.empty() ? QJsonValue() : QJsonValue(JsonText(outcome.first_error));
       if (outcome.result != kStepOk) {
-        const Diagnosis why = DiagnosePicture(outcome.picture, outcome.first_error);
+        const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
         picture["reason"] = JsonText(why.plain);
         picture["hint"] =
             why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
@@ -531,6 +556,11 @@ class PictureRun {
                                                  [](const auto& o) { return o.result == kStepOk; }));
     doc["failed"] = summary.failed;
     doc["skipped"] = summary.skipped;
+    QJsonArray skipped;
+    for (const HeadlessView::Skipped& entry : view_.skipped()) {
+      skipped.append(QJsonObject{{"name", JsonName(entry.name)}, {"why", JsonText(entry.why)}});
+    }
+    doc["skipped_entries"] = skipped;
     doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(view_.run_error())) : QJsonValue();
     doc["stopped"] = summary.stopped.empty() && !StopSignals::Received() ? QJsonValue()
                                                                          : QJsonValue(JsonText(StopSignals::Reason()));
@@ -557,7 +587,7 @@ class WorkingFolderSession {
       log_lost_ = true;
     });
     if (inv.verbosity() == Verbosity::kVerbose && !inv.json()) {
-      SetLogListener([this](std::string_view message) { inv_.out << message << '\n'; });
+      SetLogListener([this](std::string_view message, std::string_view) { inv_.out << message << '\n'; });
     }
     const std::string* home = inv.Value("--home");
     start_ = home ? StartUp(*home) : StartUpDefault();
@@ -573,7 +603,7 @@ class WorkingFolderSession {
   // Empty when start-up went well; else the error, said on stderr.
   bool Failed() const {
     if (start_.error.empty()) return false;
-    inv_.err << kProgram << ": " << Escaped(start_.error) << '\n';
+    inv_.err << kProgram << ": " << Escaped(start_.Told()) << '\n';
     return true;
   }
   const StartupResult& start() const { return start_; }
@@ -614,7 +644,11 @@ int StepCommand(Invocation& inv) {
     if (std::optional<FileOwnership> owner = OwnershipOf(inv.args[i + 1])) before.emplace_back(inv.args[i + 1], *owner);
   }
   std::vector<std::string> lines;
-  SetLogListener([&](std::string_view message) { lines.emplace_back(message); });
+  // The log's lines, each with the system's reason that the log leaves out.
+  SetLogListener([&](std::string_view message, std::string_view note) {
+    lines.emplace_back(message);
+    if (!note.empty()) lines.back().append(": ").append(note);
+  });
   const int32_t code = step.run(Args(inv.args.begin() + 1, inv.args.end()));
   SetLogListener(nullptr);
   for (const auto& [name, owner] : before) KeepOwnership(name, owner);

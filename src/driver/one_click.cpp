@@ -28,6 +28,7 @@ bool HasBmpExtension(const std::string& name) {
 struct InputEntry {
   std::string name;
   std::string not_a_picture_file;  // why it is skipped; empty for a regular file (or a link to one)
+  bool folder = false;             // a folder: skipped without a word in the log
 };
 
 // Why an Input entry cannot be read as a picture file, or empty when it can.
@@ -46,7 +47,8 @@ std::vector<InputEntry> ListInput(const std::string& folder) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (!HasBmpExtension(name)) continue;
-    entries.push_back({name, WhyNotAPictureFile(entry.path().string())});
+    std::error_code ec;
+    entries.push_back({name, WhyNotAPictureFile(entry.path().string()), entry.is_directory(ec)});
   }
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;
@@ -89,7 +91,12 @@ RunSummary Driver::RunBatch() {
       // Names beginning with "." are hidden files on this platform.
       if (entry.name.front() == '.') continue;
       if (!entry.not_a_picture_file.empty()) {
-        WriteLog("WARNING: Input file " + PrintableName(entry.name) + " skipped: " + entry.not_a_picture_file);
+        // The batch passes folders over silently; an entry no folder can be
+        // (a pipe, a device, a dangling link) is worth a line.
+        if (!entry.folder) {
+          WriteLog("WARNING: Input file " + PrintableName(entry.name) + " skipped: " + entry.not_a_picture_file);
+        }
+        view_.EntrySkipped(entry.name, entry.not_a_picture_file);
         ++summary.skipped;
         continue;
       }
@@ -104,7 +111,7 @@ RunSummary Driver::RunBatch() {
       RunOne(folders_.input + "/" + entry.name, entry.name, summary, made_from);
     }
   } catch (const std::exception& e) {
-    WriteLog("ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=" + e.what());
+    LogFailure("ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=", e);
     summary.error = true;
   }
   view_.SetStatus(kStatusNoMoreFiles);
@@ -136,8 +143,8 @@ RunSummary Driver::Guarded(Body&& body) {
   } catch (const std::exception& e) {
     view_.SetGoEnabled(true);
     view_.SetBusyCursor(false);
-    view_.SetStatus(std::string("ERROR: ") + e.what());
-    WriteLog(std::string("ERROR: OneClick(), Msg=") + e.what());
+    view_.SetStatus("ERROR: " + LoggedText(e));
+    LogFailure("ERROR: OneClick(), Msg=", e);
     summary.error = true;
   }
   return summary;

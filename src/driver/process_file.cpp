@@ -63,9 +63,9 @@ class Chain {
       ReplaceFileWith(destination, image, [this](const std::string& written) { return Check(written); });
       view_.ImageWritten(destination, image);
     } catch (const ContentFault& e) {
-      Fail("Verify", PrintableName(destination), e.what());
+      Fail("Verify", PrintableName(destination), e);
     } catch (const std::exception& e) {
-      Fail("CopyFile", PrintableName(destination), e.what());
+      Fail("CopyFile", PrintableName(destination), e);
     }
   }
 
@@ -78,8 +78,8 @@ class Chain {
     }
   }
 
-  void Fail(const char* operation, const std::string& argument, const std::string& message) {
-    WriteLog(std::string("ERROR: ") + operation + "(" + argument + "), Msg=" + message);
+  void Fail(const char* operation, const std::string& argument, const std::exception& failure) {
+    LogFailure(std::string("ERROR: ") + operation + "(" + argument + "), Msg=", failure);
     result_ = kStepFailed;
   }
 

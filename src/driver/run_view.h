@@ -32,6 +32,9 @@ class RunView {
   // these are its bytes as written and read back, while the run still holds
   // the working folders, so a report of them cannot describe another run's.
   virtual void ImageWritten(const std::string& /*path*/, std::span<const uint8_t> /*bytes*/) {}
+  // A batch passed over an Input entry that is no picture file (a folder, a
+  // pipe, a dangling link), for this reason.
+  virtual void EntrySkipped(const std::string& /*name*/, const std::string& /*why*/) {}
   // A batch is about to process its picture number index (from 1) of total.
   virtual void PictureStarting(int /*index*/, int /*total*/, const std::string& /*picture*/) {}
 };

@@ -27,17 +27,18 @@ bool CanWriteUnder(std::filesystem::path path) {
 }
 
 void CreateFolder(const std::string& path) {
-  if (!ForceDirectories(path)) throw FileError("Unable to create directory " + PrintableName(path));
+  std::string why;
+  if (!ForceDirectories(path, &why)) throw FileError("Unable to create directory " + PrintableName(path), why);
 }
 
-// A working folder someone else owns could hold links or files planted for
-// this run; it is never used.
-void RefuseForeignFolder(const std::string& path) {
+// A folder someone else owns could hold links or files planted for this run:
+// neither the home of the working folders nor any of them is used then. The
+// reason why, or empty when the folder is this user's or not there yet.
+std::string ForeignFolder(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw FileError("Unable to create directory " + PrintableName(path));
-  if (st.st_uid == ::geteuid()) return;
-  throw FileError("The working folder " + PrintableName(path) + " belongs to another user (uid " +
-                  std::to_string(st.st_uid) + "); name a folder of your own with --home, or remove it");
+  if (::stat(path.c_str(), &st) != 0 || st.st_uid == ::geteuid()) return {};
+  return "The working folder " + PrintableName(path) + " belongs to another user (uid " + std::to_string(st.st_uid) +
+         "); name a folder of your own with --home, or remove it";
 }
 
 std::string AbsoluteEnv(const char* name) {
@@ -164,22 +165,29 @@ StartupResult StartUp(const std::string& base, const std::string& fallback_base,
   const bool fall_back = !fallback_base.empty() && !CanWriteUnder(base);
   result.folders = FoldersUnder(std::filesystem::absolute(fall_back ? fallback_base : base).string());
   const WorkingFolders& f = result.folders;
+  // Ownership is settled before anything is made or written: a refused
+  // folder gets nothing, not even the log's line about it.
+  for (const std::string* folder : {&f.base, &f.input, &f.temp, &f.output, &f.log}) {
+    if (const std::string why = ForeignFolder(*folder); !why.empty()) {
+      SetLogFilePath({});
+      result.error = "ERROR: FormCreate(), Msg=" + why;
+      return result;
+    }
+  }
   // The log path is set first so that a folder that cannot be made is logged
   // whenever the Log folder itself can be.
   SetLogFilePath(f.log_file);
   try {
-    for (const std::string* folder : {&f.input, &f.temp, &f.output, &f.log}) {
-      CreateFolder(*folder);
-      RefuseForeignFolder(*folder);
-    }
+    for (const std::string* folder : {&f.input, &f.temp, &f.output, &f.log}) CreateFolder(*folder);
     WriteLog(result.caption);
     if (fall_back) {
       WriteLog("Working folders are in " + PrintableName(f.base) + ", since " + PrintableName(base) +
                " cannot be written");
     }
   } catch (const std::exception& e) {
-    result.error = std::string("ERROR: FormCreate(), Msg=") + e.what();
-    WriteLog(result.error);
+    result.error = "ERROR: FormCreate(), Msg=" + LoggedText(e);
+    result.reason = ReasonOf(e);
+    WriteLog(result.error, result.reason);
   }
   return result;
 }

@@ -29,7 +29,11 @@ WorkingFolders FoldersUnder(const std::string& base);
 struct StartupResult {
   std::string caption;
   WorkingFolders folders;
-  std::string error;  // "ERROR: FormCreate(), Msg=..." when start-up failed, else empty
+  std::string error;   // "ERROR: FormCreate(), Msg=..." when start-up failed, else empty
+  std::string reason;  // the system's reason behind it ("Permission denied"), when there is one
+
+  // The error with its reason, as the user is told it.
+  std::string Told() const { return reason.empty() ? error : error + ": " + reason; }
 };
 
 // The folder the running executable lies in.

@@ -23,14 +23,34 @@ constexpr size_t kStreamBufferSize = 64 * 1024;
 
 bool StatPath(const std::string& name, struct stat& st) { return !name.empty() && ::stat(name.c_str(), &st) == 0; }
 
-// The platform's wording first, then why.
+// The platform's wording, and why apart from it.
 FileError CannotOpen(const std::string& name, const std::string& why) {
-  return FileError("Cannot open file " + PrintableName(name) + why);
+  return FileError("Cannot open file " + PrintableName(name), why);
 }
 FileError CannotCreate(const std::string& name, const std::string& why) {
-  return FileError("Cannot create file " + PrintableName(name) + why);
+  return FileError("Cannot create file " + PrintableName(name), why);
 }
-std::string NotRegular(unsigned mode) { return ": " + NotRegularFileReason(mode); }
+std::string NotRegular(unsigned mode) { return NotRegularFileReason(mode); }
+// A write that did not reach the file; errno says why when the system set it
+// (a full disk: "No space left on device").
+FileError WriteFailed(int error_number) {
+  return FileError(kStreamWriteError, error_number != 0 ? ReasonText(error_number) : std::string());
+}
+
+void WriteAll(std::FILE* file, const void* bytes, size_t count) {
+  errno = 0;
+  if (std::fwrite(bytes, 1, count, file) != count) throw WriteFailed(errno);
+}
+
+// Flushes and closes a written stream; data that did not all reach the file
+// is "Stream write error", with the system's reason.
+void CloseWritten(detail::FileHandle& file) {
+  const bool flushed = std::fflush(file.get()) == 0;
+  const int flush_error = flushed ? 0 : errno;
+  errno = 0;
+  const bool closed = std::fclose(file.release()) == 0;
+  if (!flushed || !closed) throw WriteFailed(flushed ? errno : flush_error);
+}
 
 // Opened non-blocking, so that a named pipe or a device cannot keep the
 // open (or a later read) waiting; blocking again once it is known to be a
@@ -43,11 +63,11 @@ bool MakeBlocking(int fd) {
 int OpenRegularForReading(const std::string& name) {
   if (name.empty()) throw CannotOpen(name, "");
   Fd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) throw CannotOpen(name, ReasonSuffix(errno));
+  if (fd.get() < 0) throw CannotOpen(name, ReasonText(errno));
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) throw CannotOpen(name, ReasonSuffix(errno));
+  if (::fstat(fd.get(), &st) != 0) throw CannotOpen(name, ReasonText(errno));
   if (!S_ISREG(st.st_mode)) throw CannotOpen(name, NotRegular(st.st_mode));
-  if (!MakeBlocking(fd.get())) throw CannotOpen(name, ReasonSuffix(errno));
+  if (!MakeBlocking(fd.get())) throw CannotOpen(name, ReasonText(errno));
   return fd.release();
 }
 
@@ -61,7 +81,7 @@ int CreateForWriting(const std::string& name) {
   struct stat st {};
   if (::lstat(name.c_str(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) {
-      if (::unlink(name.c_str()) != 0 && errno != ENOENT) throw CannotCreate(name, ReasonSuffix(errno));
+      if (::unlink(name.c_str()) != 0 && errno != ENOENT) throw CannotCreate(name, ReasonText(errno));
     } else if (S_ISDIR(st.st_mode)) {
       throw CannotCreate(name, NotRegular(st.st_mode));
     } else if (!S_ISREG(st.st_mode)) {
@@ -69,10 +89,10 @@ int CreateForWriting(const std::string& name) {
     }
   }
   Fd fd(::open(name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-  if (fd.get() < 0) throw CannotCreate(name, ReasonSuffix(errno));
-  if (::fstat(fd.get(), &st) != 0) throw CannotCreate(name, ReasonSuffix(errno));
+  if (fd.get() < 0) throw CannotCreate(name, ReasonText(errno));
+  if (::fstat(fd.get(), &st) != 0) throw CannotCreate(name, ReasonText(errno));
   if (S_ISDIR(st.st_mode)) throw CannotCreate(name, NotRegular(st.st_mode));
-  if (!MakeBlocking(fd.get())) throw CannotCreate(name, ReasonSuffix(errno));
+  if (!MakeBlocking(fd.get())) throw CannotCreate(name, ReasonText(errno));
   return fd.release();
 }
 
@@ -122,7 +142,18 @@ std::string PrintableName(const std::string& name) {
   return shown;
 }
 
-std::string ReasonSuffix(int error_number) { return std::string(": ") + std::strerror(error_number); }
+std::string ReasonText(int error_number) { return std::strerror(error_number); }
+std::string ReasonSuffix(int error_number) { return ": " + ReasonText(error_number); }
+
+std::string LoggedText(const std::exception& e) {
+  const auto* file_error = dynamic_cast<const FileError*>(&e);
+  return file_error ? file_error->logged() : e.what();
+}
+
+std::string ReasonOf(const std::exception& e) {
+  const auto* file_error = dynamic_cast<const FileError*>(&e);
+  return file_error ? file_error->reason() : std::string();
+}
 
 std::string NotRegularFileReason(unsigned mode) {
   return "it is not a regular file but " + [mode]() -> std::string {
@@ -158,11 +189,14 @@ bool DeleteFile(const std::string& name) {
   return !name.empty() && !DirectoryExists(name) && ::unlink(name.c_str()) == 0;
 }
 
-bool ForceDirectories(const std::string& path) {
+bool ForceDirectories(const std::string& path, std::string* why) {
   if (path.empty()) return false;
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
-  return DirectoryExists(path);
+  if (DirectoryExists(path)) return true;
+  struct stat st {};
+  if (why) *why = ::lstat(path.c_str(), &st) == 0 ? "a file of that name stands in its way" : ec.message();
+  return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -182,7 +216,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 InputFile::InputFile(const std::string& name) : name_(name) {
   file_ = StreamOf(OpenRegularForReading(name), "rb");
-  if (!file_) throw CannotOpen(name, ReasonSuffix(errno));
+  if (!file_) throw CannotOpen(name, ReasonText(errno));
 }
 
 uint64_t InputFile::Size() const {
@@ -227,14 +261,13 @@ void InputFile::Close() { file_.reset(); }
 
 OutputFile::OutputFile(const std::string& name) {
   file_ = StreamOf(CreateForWriting(name), "wb");
-  if (!file_) throw CannotCreate(name, ReasonSuffix(errno));
+  if (!file_) throw CannotCreate(name, ReasonText(errno));
 }
 
 void OutputFile::Write(const void* buffer, size_t count) {
   if (count == 0) return;
-  if (!file_ || std::fwrite(buffer, 1, count, file_.get()) != count) {
-    throw FileError(kStreamWriteError);
-  }
+  if (!file_) throw FileError(kStreamWriteError);
+  WriteAll(file_.get(), buffer, count);
 }
 
 void OutputFile::WriteFill(uint8_t value, uint64_t count) {
@@ -247,10 +280,7 @@ void OutputFile::WriteFill(uint8_t value, uint64_t count) {
 }
 
 void OutputFile::Close() {
-  if (!file_) return;
-  const bool flushed = std::fflush(file_.get()) == 0;
-  const bool closed = std::fclose(file_.release()) == 0;
-  if (!flushed || !closed) throw FileError(kStreamWriteError);
+  if (file_) CloseWritten(file_);
 }
 
 void CopyBytes(InputFile& from, OutputFile& to, uint64_t count) {
@@ -320,12 +350,12 @@ class TemporarySibling {
   explicit TemporarySibling(const std::string& final_name)
       : path_(FolderOf(final_name) + "/" + kTemporaryPrefix + "XXXXXX") {
     const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
-    if (fd < 0) throw CannotCreate(final_name, ReasonSuffix(errno));
+    if (fd < 0) throw CannotCreate(final_name, ReasonText(errno));
     file_ = StreamOf(fd, "wb");
     if (!file_) {
       const int error = errno;
       ::unlink(path_.c_str());
-      throw CannotCreate(final_name, ReasonSuffix(error));
+      throw CannotCreate(final_name, ReasonText(error));
     }
   }
   ~TemporarySibling() {
@@ -338,14 +368,11 @@ class TemporarySibling {
   const std::string& path() const { return path_; }
 
   void Write(const void* bytes, size_t count) {
-    if (count > 0 && std::fwrite(bytes, 1, count, file_.get()) != count) throw FileError(kStreamWriteError);
+    if (count > 0) WriteAll(file_.get(), bytes, count);
   }
 
   void Finish() {
-    if (!file_) return;
-    const bool flushed = std::fflush(file_.get()) == 0;
-    const bool closed = std::fclose(file_.release()) == 0;
-    if (!flushed || !closed) throw FileError(kStreamWriteError);
+    if (file_) CloseWritten(file_);
   }
 
   // A file it replaces keeps its permission bits; a new one gets the
@@ -391,13 +418,13 @@ void RefuseSpecialDestination(const std::string& destination) {
 // Writes into an existing pipe, device or terminal as it is.
 void WriteInto(const std::string& destination, const std::vector<uint8_t>& bytes) {
   Fd fd(::open(destination.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) throw CannotCreate(destination, ReasonSuffix(errno));
-  if (!MakeBlocking(fd.get())) throw CannotCreate(destination, ReasonSuffix(errno));
+  if (fd.get() < 0) throw CannotCreate(destination, ReasonText(errno));
+  if (!MakeBlocking(fd.get())) throw CannotCreate(destination, ReasonText(errno));
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw FileError(kStreamWriteError);
+    if (n <= 0) throw WriteFailed(n < 0 ? errno : 0);
     done += static_cast<size_t>(n);
   }
 }

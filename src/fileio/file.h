@@ -15,12 +15,28 @@
 
 namespace kws {
 
-// A failure of the file layer (or a range check); what() is the message that
-// gets logged.
+// A failure of the file layer (or a range check). logged() is the platform's
+// text alone ("Cannot open file X", "Stream write error"), which the activity
+// log records exactly; reason() is the system's why ("Permission denied"), for
+// the user's eyes beside it; what() is the two joined by ": ".
 class FileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit FileError(const std::string& logged) : std::runtime_error(logged), logged_(logged) {}
+  FileError(const std::string& logged, const std::string& reason)
+      : std::runtime_error(reason.empty() ? logged : logged + ": " + reason), logged_(logged), reason_(reason) {}
+
+  const std::string& logged() const { return logged_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string logged_;
+  std::string reason_;
 };
+
+// The text a failure is logged with: a FileError's own text without its
+// reason, else what(); and the reason kept out of the log (empty if none).
+std::string LoggedText(const std::exception& e);
+std::string ReasonOf(const std::exception& e);
 
 inline constexpr const char* kStreamReadError = "Stream read error";
 inline constexpr const char* kStreamWriteError = "Stream write error";
@@ -36,7 +52,9 @@ int32_t CheckedInt32(uint64_t value);
 // name can neither forge a line nor steer a terminal. Other bytes stay.
 std::string PrintableName(const std::string& name);
 
-// The system's reason for the last failure (errno), as ": Permission denied".
+// The system's reason for the last failure (errno): "Permission denied"; and
+// the same after ": ", to follow a message.
+std::string ReasonText(int error_number);
 std::string ReasonSuffix(int error_number);
 
 // Why an entry of this mode (st_mode) is not read or replaced as a file:
@@ -48,8 +66,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& path);
 // Deletes a file; false when it was not there or could not be removed.
 bool DeleteFile(const std::string& name);
-// Creates a folder and any missing parents; true when it exists afterwards.
-bool ForceDirectories(const std::string& path);
+// Creates a folder and any missing parents; true when it exists afterwards,
+// else why not in *why when given.
+bool ForceDirectories(const std::string& path, std::string* why = nullptr);
 
 // A file descriptor that is closed on every way out unless released.
 class Fd {

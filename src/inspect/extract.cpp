@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "fileio/file.h"
 #include "log/activity_log.h"
 #include "steps/bitmap8.h"
 
@@ -11,10 +12,10 @@ void ExtractPicture(const std::string& image, const Picture8& picture, const std
   try {
     WriteBitmap8(out, picture);
   } catch (const std::exception& e) {
-    WriteLog("ERROR: ExtractPicture(" + image + "), Msg=" + e.what());
+    LogFailure("ERROR: ExtractPicture(" + PrintableName(image) + "), Msg=", e);
     throw;
   }
-  WriteLog("ExtractPicture: In=" + image + ", Out=" + out);
+  WriteLog("ExtractPicture: In=" + PrintableName(image) + ", Out=" + PrintableName(out));
 }
 
 }  // namespace kws

@@ -117,10 +117,10 @@ void SetLogFailureHandler(LogFailureHandler handler) { g_failure_handler = std::
 std::string LogTimestamp() { return FormatLocal(true); }
 std::string LogCreationStamp() { return FormatLocal(false); }
 
-bool WriteLog(std::string_view message) noexcept {
+bool WriteLog(std::string_view message, std::string_view note) noexcept {
   try {
     message = message.substr(0, kMaxLogMessage);
-    if (g_listener) g_listener(message);
+    if (g_listener) g_listener(message, note);
     if (g_log_path.empty()) return false;
     Failure failure;
     bool written = CreateIfMissing(g_log_path, failure);
@@ -134,6 +134,14 @@ bool WriteLog(std::string_view message) noexcept {
     }
     if (!written) TellFailureOnce(failure);
     return written;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool LogFailure(std::string_view prefix, const std::exception& failure) noexcept {
+  try {
+    return WriteLog(std::string(prefix) + LoggedText(failure), ReasonOf(failure));
   } catch (...) {
     return false;
   }

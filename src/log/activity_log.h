@@ -2,6 +2,7 @@
 // text file; every line is "yyyy-mm-dd hh:nn:ss.zzz => message" + CR LF.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,12 +19,18 @@ std::string LogFilePath();
 // Appends one entry. Never throws: a line that cannot be written (missing
 // folder, file locked by another process for longer than a moment, disk
 // full, a link or anything but a regular file at the path) is lost and the
-// result is false.
-bool WriteLog(std::string_view message) noexcept;
+// result is false. A note (the system's reason for a failure) goes to the
+// listener only: the log keeps its lines exactly as they are fixed.
+bool WriteLog(std::string_view message, std::string_view note = {}) noexcept;
+
+// Logs prefix + the failure's text ("ERROR: dd(), Msg=" + "Cannot open file
+// x"), with its reason ("Permission denied") as the entry's note.
+bool LogFailure(std::string_view prefix, const std::exception& failure) noexcept;
 
 // Optional listener that sees every message WriteLog is given, written or
-// not; the command line echoes the log with it. Empty to remove.
-using LogListener = std::function<void(std::string_view message)>;
+// not, with its note (empty if none); the command line echoes the log with
+// it, the window annotates its log panel. Empty to remove.
+using LogListener = std::function<void(std::string_view message, std::string_view note)>;
 void SetLogListener(LogListener listener);
 
 // Optional handler told once why the log cannot be written (the first entry

@@ -57,7 +57,7 @@ int32_t RunStep(const char* step, Body&& body) noexcept {
   try {
     return body();
   } catch (const std::exception& e) {
-    WriteLog(std::string("ERROR: ") + step + "(), Msg=" + e.what());
+    LogFailure(std::string("ERROR: ") + step + "(), Msg=", e);
   } catch (...) {
     WriteLog(std::string("ERROR: ") + step + "(), Msg=unknown error");
   }

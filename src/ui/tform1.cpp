@@ -439,7 +439,9 @@ void TForm1::FormCreate(const QString& base) {
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
   // The log panel follows the log as it is written, from the first entry.
-  SetLogListener([this](std::string_view message) { OnLogMessage(std::string(message)); });
+  SetLogListener([this](std::string_view message, std::string_view note) {
+    OnLogMessage(std::string(message), std::string(note));
+  });
   startup_ = base.isEmpty() ? StartUpDefault() : StartUp(LocalName(base));
   driver_ = std::make_unique<Driver>(*this, startup_.folders);
   setWindowTitle(QString::fromStdString(startup_.caption));
@@ -470,18 +472,25 @@ void TForm1::FormShow() {
   FitToScreen();
 }
 
-void TForm1::OnLogMessage(const std::string& message) {
+// The log panel shows the entry as the log holds it, and the system's reason
+// (which the log leaves out) as the panel's own note below it; the outcome
+// field is told the reason too.
+void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
   if (QThread::currentThread() != thread()) {
     QMetaObject::invokeMethod(
-        this, [this, message] { OnLogMessage(message); }, Qt::QueuedConnection);
+        this, [this, message, note] { OnLogMessage(message, note); }, Qt::QueuedConnection);
     return;
   }
   if (message.rfind("ERROR: ", 0) == 0) {
-    if (first_error_.empty()) first_error_ = message;
-    if (run_error_.empty()) run_error_ = message;
+    const std::string told = note.empty() ? message : message + ": " + note;
+    if (first_error_.empty()) first_error_ = told;
+    if (run_error_.empty()) run_error_ = told;
   }
-  if (log_panel_) {
-    log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
+  if (!log_panel_) return;
+  log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
+  if (!note.empty()) {
+    log_panel_->AddNote(QStringLiteral("why: ") + QString::fromStdString(note),
+                        LogPanel::KindOfMessage(QString::fromStdString(message)));
   }
 }
 
@@ -730,11 +739,11 @@ void TForm1::TestCard1Click() {
   try {
     WriteBitmap8(path, card);
   } catch (const std::exception& e) {
-    WriteLog("ERROR: TestCard(" + path + "), Msg=" + e.what());
+    LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
     ShowMessage(e.what());
     return;
   }
-  WriteLog("TestCard: Out=" + path);
+  WriteLog("TestCard: Out=" + PrintableName(path));
   OpenPictureFile(path);
   SetOutcome("test card: flash it, and the outermost number your TV still shows is how much of the frame it hides");
 }

@@ -132,7 +132,7 @@ class TForm1 : public QMainWindow, public RunView {
   void PresentPreview();
   void SetView(Display display, bool guides);
 
-  void OnLogMessage(const std::string& message);
+  void OnLogMessage(const std::string& message, const std::string& note);
   void SetOutcome(const std::string& text, bool open_folder = false);
   void ShareStatusBar();
   // What the button converts when nothing is opened, counted now.

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "log/activity_log.h"
 #include "support/test_support.h"
@@ -145,6 +147,33 @@ TEST_F(StartUpTest, WorkingFoldersOfAnotherUserAreRefused) {
   const StartupResult r = StartUp(Path("base"));
   EXPECT_EQ(r.error, "ERROR: FormCreate(), Msg=The working folder " + Path("base/Temp") +
                          " belongs to another user (uid 12345); name a folder of your own with --home, or remove it");
+}
+
+// Ownership is settled before anything is written: the home of the working
+// folders and each of them, even one anybody may write into; a refused start
+// leaves every folder as it found it, and writes no log line anywhere.
+TEST_F(StartUpTest, AnotherUsersFolderGetsNothingWritten) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  namespace fs = std::filesystem;
+  for (const char* foreign : {"", "/Log", "/Input", "/Output"}) {
+    SCOPED_TRACE(std::string("foreign: base") + foreign);
+    fs::remove_all(Path("base"));
+    const std::string folder = Path("base") + foreign;
+    fs::create_directories(Path("base/Log"));
+    fs::create_directories(folder);
+    std::vector<std::string> before;
+    for (const auto& e : fs::recursive_directory_iterator(Path("base"))) before.push_back(e.path().string());
+    std::sort(before.begin(), before.end());
+    ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    const StartupResult r = StartUp(Path("base"));
+    EXPECT_NE(r.error.find("The working folder " + folder + " belongs to another user (uid 12345)"), std::string::npos)
+        << r.error;
+    std::vector<std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(Path("base"))) entries.push_back(e.path().string());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, before);
+  }
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_F(ActivityLog, FileLockedByAnotherOpenerLosesTheEntry) {
 
 TEST_F(ActivityLog, ListenerSeesEveryMessageEvenWhenTheFileCannotBeWritten) {
   std::vector<std::string> seen;
-  SetLogListener([&](std::string_view m) { seen.emplace_back(m); });
+  SetLogListener([&](std::string_view m, std::string_view) { seen.emplace_back(m); });
   WriteLog("written");
   SetLogFilePath(Path("missing/x.log"));
   WriteLog(std::string(9000, 'z'));

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -72,12 +73,16 @@ class Faults : public test::ScratchDirTest {
  protected:
   void SetUp() override {
     ScratchDirTest::SetUp();
-    SetLogListener([this](std::string_view m) { messages_.emplace_back(m); });
+    SetLogListener([this](std::string_view m, std::string_view note) {
+      messages_.emplace_back(m);
+      notes_.emplace_back(note);
+    });
   }
   void StartHome() {
     folders_ = StartUp(Path("home")).folders;
     driver_ = std::make_unique<Driver>(view_, folders_);
     messages_.clear();
+    notes_.clear();
   }
   // Every intermediate file of the chain, made by running it once.
   void MakeIntermediates() {
@@ -103,6 +108,7 @@ class Faults : public test::ScratchDirTest {
   }
 
   std::vector<std::string> messages_;
+  std::vector<std::string> notes_;  // each message's note, as the listener was given it
   WorkingFolders folders_;
   HeadlessView view_;
   std::unique_ptr<Driver> driver_;
@@ -143,13 +149,15 @@ TEST_F(Faults, FullDiskDuringEachStepGivesItsErrorCode) {
 
 // The chain keeps its intermediates in memory: a fault that once stopped an
 // early step now shows at the first write that fails, with the line of the
-// step or copy that writes there.
+// step or copy that writes there. The line is the platform's text alone; the
+// system's reason goes beside it to the listener, for the user's eyes.
 TEST_F(Faults, AFaultInARunShowsAtTheFirstWriteThatFails) {
   struct Case {
     const char* what;
     std::function<void(const WorkingFolders&)> damage;
     rlim_t file_size_limit;  // 0: none
     std::vector<std::string> last_lines;
+    std::string reason;  // the note beside the last line
     std::vector<std::string> outputs;
   };
   const std::string usb_image = files::OutputImageName("logo", kUsbModel200, files::kUsbImage);
@@ -157,14 +165,16 @@ TEST_F(Faults, AFaultInARunShowsAtTheFirstWriteThatFails) {
       {"Temp cannot take the serial image",
        [](const WorkingFolders& f) { fs::create_directory(f.temp + "/serial_welcome.img"); },
        0,
-       {"ERROR: mkserialimg(), Msg=Cannot create file serial_welcome.img: it is not a regular file but a folder",
+       {"ERROR: mkserialimg(), Msg=Cannot create file serial_welcome.img",
         "mkserialimg: Ret=-99, In=usb_welcome.img, In=kestro100s, Out=serial_welcome.img"},
+       "it is not a regular file but a folder",
        {usb_image}},
       {"the disk takes no file of an image's size",
        [](const WorkingFolders&) {},
        100000,
        {"mkusbimg200: Ret=0, In=part_welcome.img, Out=usb_welcome.img",
         "ERROR: CopyFile(<output>/" + usb_image + "), Msg=Stream write error"},
+       "File too large",
        {}},
   };
   for (const Case& c : cases) {
@@ -187,6 +197,10 @@ TEST_F(Faults, AFaultInARunShowsAtTheFirstWriteThatFails) {
       if (at != std::string::npos) line.replace(at, folders_.output.size(), "<output>");
     }
     EXPECT_EQ(last_lines, c.last_lines);
+    const auto error = std::find_if(messages_.rbegin(), messages_.rend(),
+                                    [](const std::string& m) { return m.rfind("ERROR: ", 0) == 0; });
+    ASSERT_NE(error, messages_.rend());
+    EXPECT_EQ(notes_[messages_.size() - 1 - (error - messages_.rbegin())], c.reason);
     std::vector<std::string> outputs;
     for (const auto& [name, bytes] : OutputFiles()) outputs.push_back(name);
     EXPECT_EQ(outputs, c.outputs);
@@ -397,6 +411,75 @@ TEST_F(Faults, SecondRunOnLockedFoldersIsRefusedWithAClearError) {
   // Once the other run is done, the next click works.
   EXPECT_EQ(driver_->RunOneClick().failed, 0);
   EXPECT_EQ(OutputFiles().size(), test::kImagesPerPicture);
+}
+
+// The log keeps the platform's texts exactly; the command line adds the
+// system's reason on stderr, where the user reads it.
+TEST_F(Faults, TheCommandLineSaysWhyWhereTheLogDoesNot) {
+  struct Case {
+    const char* what;
+    std::function<void()> setup;
+    std::vector<std::string> args;
+    rlim_t file_size_limit;  // 0: none
+    std::string log_line;    // the run's last ERROR line, exactly
+    std::string told;        // what stderr says of it
+  };
+  const std::string home = Path("home");
+  const Case cases[] = {
+      {"a working folder blocked by a file",
+       [&] {
+         fs::create_directories(home + "/Log");
+         WriteBytes(home + "/Temp", {0});
+       },
+       {"--home", home, "make", Path("logo.bmp")},
+       0,
+       "ERROR: FormCreate(), Msg=Unable to create directory " + home + "/Temp",
+       "Msg=Unable to create directory " + home + "/Temp: a file of that name stands in its way"},
+      {"a step's input that is a folder",
+       [] { fs::create_directory("ct"); },
+       {"--home", home, "step", "dd", "ct", "gz", "out"},
+       0,
+       "ERROR: dd(), Msg=Cannot open file ct",
+       "ERROR: dd(), Msg=Cannot open file ct: it is not a regular file but a folder"},
+      {"a disk that takes no image",
+       [] {},
+       {"--home", home, "make", Path("logo.bmp")},
+       100000,
+       "ERROR: CopyFile(" + home + "/Output/" + files::OutputImageName("logo", kUsbModel200, files::kUsbImage) +
+           "), Msg=Stream write error",
+       "Stream write error: File too large"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(home);
+    WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+    WriteBytes("gz", {1});
+    c.setup();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::optional<FileSizeLimit> full;
+      if (c.file_size_limit) full.emplace(c.file_size_limit);
+      std::ostringstream out, err;
+      const int code = RunCli(c.args, out, err);
+      full.reset();
+      WriteBytes(Path("child.err"), test::ToBytes(err.str()));
+      ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    const Bytes err_bytes = ReadBytes(Path("child.err"));
+    const std::string err(err_bytes.begin(), err_bytes.end());
+    EXPECT_NE(err.find(c.told), std::string::npos) << err;
+    const Bytes log = ReadBytes(home + "/Log/KestroWelcomeScreen.log");
+    std::string last_error;
+    std::istringstream lines(std::string(log.begin(), log.end()));
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.size() > 27 && line.compare(27, 7, "ERROR: ") == 0) last_error = line.substr(27);
+    }
+    EXPECT_EQ(last_error, c.log_line);
+  }
 }
 
 }  // namespace

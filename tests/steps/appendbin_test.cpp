@@ -77,10 +77,9 @@ TEST_F(Appendbin, FailuresAreCaught) {
   };
   const Case cases[] = {
       // The earlier output is deleted before the input is opened.
-      {"missing input", "missing", "part.img",
-       "ERROR: appendbin(), Msg=Cannot open file missing: No such file or directory", false},
+      {"missing input", "missing", "part.img", "ERROR: appendbin(), Msg=Cannot open file missing", false},
       {"output cannot be created", "welcome", "no-folder/part.img",
-       "ERROR: appendbin(), Msg=Cannot create file no-folder/part.img: No such file or directory", true},
+       "ERROR: appendbin(), Msg=Cannot create file no-folder/part.img", true},
   };
   WriteBytes("welcome", test::ToBytes("abc"));
   for (const Case& c : cases) {

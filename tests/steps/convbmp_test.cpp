@@ -313,8 +313,7 @@ TEST_F(Convbmp, AnotherPictureIsRefusedBeforeAnyOutputIsTouched) {
 TEST_F(Convbmp, CannotCreateOutputIsCaught) {
   WriteBytes("in.bmp", MakeBitmap());
   EXPECT_EQ(convbmp("in.bmp", "no-folder/ct", "raw"), -99);
-  EXPECT_EQ(LogMessages(), std::vector<std::string>{
-                               "ERROR: convbmp(), Msg=Cannot create file no-folder/ct: No such file or directory"});
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: convbmp(), Msg=Cannot create file no-folder/ct"});
 }
 
 TEST_F(Convbmp, CoreHeaderBitmapNeverConverts) {

@@ -55,12 +55,10 @@ TEST_F(Dd, FailuresAreCaughtAndLeaveWhatWasWritten) {
     std::optional<Bytes> left;  // the output afterwards; none when it does not exist
   };
   const Case cases[] = {
-      {"missing first", "missing.ct", "gz", "out",
-       "ERROR: dd(), Msg=Cannot open file missing.ct: No such file or directory", std::nullopt},
-      {"missing second", "ct", "missing.gz", "out",
-       "ERROR: dd(), Msg=Cannot open file missing.gz: No such file or directory", ToBytes("abc")},
-      {"output cannot be created", "ct", "gz", "no-folder/out",
-       "ERROR: dd(), Msg=Cannot create file no-folder/out: No such file or directory", Bytes{4, 5, 6}},
+      {"missing first", "missing.ct", "gz", "out", "ERROR: dd(), Msg=Cannot open file missing.ct", std::nullopt},
+      {"missing second", "ct", "missing.gz", "out", "ERROR: dd(), Msg=Cannot open file missing.gz", ToBytes("abc")},
+      {"output cannot be created", "ct", "gz", "no-folder/out", "ERROR: dd(), Msg=Cannot create file no-folder/out",
+       Bytes{4, 5, 6}},
   };
   WriteBytes("ct", ToBytes("abc"));
   WriteBytes("gz", ToBytes("de"));

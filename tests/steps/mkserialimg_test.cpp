@@ -113,10 +113,10 @@ TEST_F(Mkserialimg, FailuresAreCaught) {
   };
   const Case cases[] = {
       // The earlier output is deleted before the input is opened.
-      {"missing input", "missing.img", "serial_welcome.img",
-       "ERROR: mkserialimg(), Msg=Cannot open file missing.img: No such file or directory", false},
+      {"missing input", "missing.img", "serial_welcome.img", "ERROR: mkserialimg(), Msg=Cannot open file missing.img",
+       false},
       {"output cannot be created", "usb_welcome.img", "no-folder/serial.img",
-       "ERROR: mkserialimg(), Msg=Cannot create file no-folder/serial.img: No such file or directory", true},
+       "ERROR: mkserialimg(), Msg=Cannot create file no-folder/serial.img", true},
   };
   WriteBytes("usb_welcome.img", ToBytes("abc"));
   for (const Case& c : cases) {

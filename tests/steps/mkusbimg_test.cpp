@@ -131,15 +131,13 @@ TEST_F(Mkusbimg, FailuresAreLoggedWithTheStepsOwnPrefix) {
     std::remove("test.log");
     WriteBytes("usb_welcome.img", Bytes{1, 2, 3});
     EXPECT_EQ(mkusbimg(model, "missing.img", "usb_welcome.img"), -99);
-    EXPECT_EQ(LogMessages(), Lines{std::string("ERROR: ") + v.step +
-                                   "(), Msg=Cannot open file missing.img: No such file or directory"});
+    EXPECT_EQ(LogMessages(), Lines{std::string("ERROR: ") + v.step + "(), Msg=Cannot open file missing.img"});
     EXPECT_FALSE(Exists("usb_welcome.img"));
   }
   std::remove("test.log");
   EXPECT_EQ(Run(kUsbModel400, ToBytes("abc")), 0);
   EXPECT_EQ(mkusbimg400("part_welcome.img", "no-folder/usb.img"), -99);
-  EXPECT_EQ(LogMessages(),
-            Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img: No such file or directory"});
+  EXPECT_EQ(LogMessages(), Lines{"ERROR: mkusbimg400(), Msg=Cannot create file no-folder/usb.img"});
 }
 
 // The steps named after the models are their rows of the table: the same

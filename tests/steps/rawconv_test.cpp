@@ -109,9 +109,7 @@ TEST_F(Rawconv, MissingInputLeavesEarlierOutputUntouched) {
 TEST_F(Rawconv, OutputThatCannotBeCreatedIsCaught) {
   WriteBytes("in.raw", MakeRaw(720, 576, kPicture));
   EXPECT_EQ(rawconv("in.raw", "no-folder/out.raw2"), -99);
-  EXPECT_EQ(LogMessages(),
-            std::vector<std::string>{
-                "ERROR: rawconv(), Msg=Cannot create file no-folder/out.raw2: No such file or directory"});
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ERROR: rawconv(), Msg=Cannot create file no-folder/out.raw2"});
 }
 
 }  // namespace
