@@ -25,6 +25,7 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "fileio/name_text.h"
 #include "format/receiver_models.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
@@ -102,19 +103,9 @@ class StopSignals {
 
 // ---- names as the terminal shows them ----
 
-// A name as a command to copy from a hint: quoted for the shell when it
-// holds anything but the usual characters, control characters escaped.
-std::string ShellWord(const std::string& name) {
-  const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
-    return std::isalnum(c) || std::string_view("._/+-=:,@%").find(static_cast<char>(c)) != std::string_view::npos;
-  });
-  if (plain) return name;
-  std::string quoted = "'";
-  for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return PrintableName(quoted + "'");
-}
-
-QString JsonName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(PrintableName(name))); }
+// JSON holds a name losslessly: a byte that is not valid UTF-8 is "\udcXX"
+// (see NameToUtf16), and control characters are JSON's own escapes.
+QString JsonName(const std::string& name) { return QString::fromStdU16String(NameToUtf16(name)); }
 QString JsonText(const std::string& text) { return QString::fromStdString(text); }
 
 // ---- the command table ----
@@ -313,7 +304,7 @@ const StepSpec& FindStep(const Args& args) {
     }
     return step;
   }
-  throw UsageError("unknown step \"" + PrintableName(args[0]) + "\"; the steps are listed by 'step --help'");
+  throw UsageError("unknown step \"" + TerminalName(args[0]) + "\"; the steps are listed by 'step --help'");
 }
 
 std::string CodeMeaning(const StepSpec& step, int32_t code) {
@@ -398,7 +389,7 @@ class HeadlessView : public RunView {
   std::vector<Outcome> outcomes_;
 };
 
-std::string Escaped(const std::string& text) { return PrintableName(text); }
+std::string Escaped(const std::string& text) { return TerminalName(text); }
 
 // "kestro-welcome-cli import photo.png photo.bmp": the command that fixes it.
 std::string ImportHint(const std::string& picture) {
@@ -407,7 +398,9 @@ std::string ImportHint(const std::string& picture) {
   if (out == picture || path.extension() == ".bmp" || path.extension() == ".BMP") {
     out = (path.parent_path() / (path.stem().string() + "-fit.bmp")).string();
   }
-  return std::string(kProgram) + " import " + ShellWord(picture) + " " + ShellWord(out);
+  // A name that begins with "-" would be taken for an option.
+  const bool dashes = picture.starts_with('-') || out.starts_with('-');
+  return std::string(kProgram) + " import " + (dashes ? "-- " : "") + ShellWord(picture) + " " + ShellWord(out);
 }
 
 class PictureRun {
@@ -417,7 +410,7 @@ class PictureRun {
   int Run() {
     Driver driver(view_, start_.folders);
     SetLogListener([this](std::string_view message, std::string_view note) {
-      if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << message << '\n';
+      if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << Escaped(std::string(message)) << '\n';
       view_.Logged(message, note);
     });
     const StopSignals stop_signals;
@@ -444,6 +437,11 @@ class PictureRun {
     return given != given_names_.end() ? given->second : std::filesystem::path(picture).filename().string();
   }
   std::string Shown(const std::string& picture) const { return Escaped(Given(picture)); }
+  // The picture as a hint's command names it: as typed for make; for run the
+  // whole path, since the file lies in Input, not where the user stands.
+  std::string Hinted(const std::string& picture) const {
+    return given_names_.count(picture) ? given_names_.at(picture) : picture;
+  }
 
   ImagesLeft LeftBy(const HeadlessView::Outcome& outcome) const {
     std::vector<std::string> made;
@@ -476,9 +474,9 @@ class PictureRun {
       if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
       if (why.remedy == Remedy::kImport) {
         err << "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
-            << ImportHint(Given(outcome.picture)) << '\n';
+            << ImportHint(Hinted(outcome.picture)) << '\n';
       } else if (why.remedy == Remedy::kImportFit) {
-        err << "hint: import it to fit, with fewer colours or less dithering: " << ImportHint(Given(outcome.picture))
+        err << "hint: import it to fit, with fewer colours or less dithering: " << ImportHint(Hinted(outcome.picture))
             << '\n';
       }
     }
@@ -522,7 +520,7 @@ class PictureRun {
         const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
         picture["reason"] = JsonText(why.plain);
         picture["hint"] =
-            why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Given(outcome.picture))));
+            why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Hinted(outcome.picture))));
       }
       // The images this run wrote of the picture, all six when it was made;
       // for a failed one also those of its names left from an earlier run.
@@ -587,7 +585,8 @@ class WorkingFolderSession {
       log_lost_ = true;
     });
     if (inv.verbosity() == Verbosity::kVerbose && !inv.json()) {
-      SetLogListener([this](std::string_view message, std::string_view) { inv_.out << message << '\n'; });
+      SetLogListener(
+          [this](std::string_view message, std::string_view) { inv_.out << Escaped(std::string(message)) << '\n'; });
     }
     const std::string* home = inv.Value("--home");
     start_ = home ? StartUp(*home) : StartUpDefault();
@@ -669,7 +668,7 @@ int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& pictur
   try {
     WriteBitmap8(path, picture);
   } catch (const std::exception& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << e.what() << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << Escaped(e.what()) << '\n';
     return 1;
   }
   if (inv.verbosity() != Verbosity::kQuiet) inv.out << what << " written: " << Escaped(path) << '\n';
@@ -785,14 +784,14 @@ Display DisplayOption(const Invocation& inv) {
   const std::string* text = inv.Value("--display");
   if (!text) return Display::k4x3;
   if (const std::optional<Display> display = ParseDisplay(*text)) return *display;
-  throw UsageError("--display takes 4:3, 16:9 or square, not \"" + PrintableName(*text) + "\"");
+  throw UsageError("--display takes 4:3, 16:9 or square, not \"" + TerminalName(*text) + "\"");
 }
 
 SafeArea SafeOption(const Invocation& inv) {
   const std::string* text = inv.Value("--safe");
   if (!text) return SafeArea::kNone;
   if (const std::optional<SafeArea> area = ParseSafeArea(*text)) return *area;
-  throw UsageError("--safe takes action, title or none, not \"" + PrintableName(*text) + "\"");
+  throw UsageError("--safe takes action, title or none, not \"" + TerminalName(*text) + "\"");
 }
 
 // The caption asked for, if any.
@@ -808,13 +807,13 @@ std::optional<Caption> CaptionOption(const Invocation& inv) {
   caption.text = *text;
   if (const std::string* position = inv.Value("--caption-position")) {
     const std::optional<CaptionPosition> parsed = ParseCaptionPosition(*position);
-    if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + PrintableName(*position) + "\"");
+    if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + TerminalName(*position) + "\"");
     caption.position = *parsed;
   }
   if (const std::string* colour = inv.Value("--caption-colour")) {
     const std::optional<Rgb> parsed = ParseColor(*colour);
     if (!parsed) {
-      throw UsageError("--caption-colour takes #rrggbb or a colour name, not \"" + PrintableName(*colour) + "\"");
+      throw UsageError("--caption-colour takes #rrggbb or a colour name, not \"" + TerminalName(*colour) + "\"");
     }
     caption.color = *parsed;
   }
@@ -889,7 +888,7 @@ int ImportCommand(Invocation& inv) {
     if (inv.json()) {
       inv.out << QJsonDocument(ImportJson(picture, out, nullptr, message)).toJson().toStdString();
     } else {
-      inv.err << kProgram << ": " << message << '\n';
+      inv.err << kProgram << ": " << Escaped(message) << '\n';
     }
     return 1;
   };
@@ -937,7 +936,7 @@ double OverscanOption(const Invocation& inv) {
     if (used == text->size() && value >= 0 && value <= kMaxOverscanPercent) return value;
   } catch (const std::exception&) {
   }
-  throw UsageError("--overscan takes a percentage from 0 to 20, not \"" + PrintableName(*text) + "\"");
+  throw UsageError("--overscan takes a percentage from 0 to 20, not \"" + TerminalName(*text) + "\"");
 }
 
 void CheckPreview(const Invocation& inv) {
@@ -978,7 +977,7 @@ int PreviewCommand(Invocation& inv) {
   try {
     WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()));
   } catch (const std::exception& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << e.what() << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(e.what()) << '\n';
     return 1;
   }
   if (inv.verbosity() != Verbosity::kQuiet) {
@@ -1176,7 +1175,7 @@ Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
       if (inv.command) {
         inv.args.push_back(a);
       } else if (!(inv.command = FindCommand(a))) {
-        throw UsageError("unknown command \"" + PrintableName(a) + "\"");
+        throw UsageError("unknown command \"" + TerminalName(a) + "\"");
       }
       continue;
     }
@@ -1188,7 +1187,7 @@ Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string name = a.substr(0, equals);
     const OptionSpec* option = FindOption(name, inv.command);
     if (!option) {
-      throw UsageError("unknown option " + PrintableName(name) +
+      throw UsageError("unknown option " + TerminalName(name) +
                        (inv.command ? " for " + std::string(inv.command->name) : std::string()));
     }
     std::string value;
@@ -1240,10 +1239,10 @@ int RunCli(const Args& args, std::ostream& out, std::ostream& err) {
     }
     return inv.command->run(inv);
   } catch (const UsageError& e) {
-    err << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+    err << kProgram << ": " << Escaped(e.what()) << "\nTry '" << kProgram << " --help'.\n";
     return 2;
   } catch (const std::exception& e) {
-    err << kProgram << ": " << e.what() << '\n';
+    err << kProgram << ": " << Escaped(e.what()) << '\n';
     return 1;
   }
 }

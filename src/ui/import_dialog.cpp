@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "fileio/file.h"
+#include "fileio/name_text.h"
 #include "ui/artwork.h"
 
 namespace kws {
@@ -208,7 +209,7 @@ void ImportDialog::Recompute() {
   pending_ = false;
   importing_ = true;
   info_->setText(QStringLiteral("Importing\u2026"));
-  watcher_.setFuture(QtConcurrent::run(MakePreview, QFile::encodeName(picture_).toStdString(), options_));
+  watcher_.setFuture(QtConcurrent::run(MakePreview, NameFromUtf16(picture_.toStdU16String()), options_));
 }
 
 void ImportDialog::Finished() {

@@ -3,11 +3,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 
 #include "driver/startup.h"
+#include "fileio/name_text.h"
 #include "ui/tform1.h"
 
 namespace {
@@ -44,9 +45,10 @@ int main(int argc, char** argv) {
   parser.addOption(version);
   parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("The picture to open."),
                                QStringLiteral("[PICTURE]"));
-  // File names are bytes, taken as the file system's encoding gives them.
+  // File names are bytes: carried losslessly, so that a name that is not
+  // UTF-8 still names its file.
   QStringList args;
-  for (int i = 0; i < argc; ++i) args << QFile::decodeName(argv[i]);
+  for (int i = 0; i < argc; ++i) args << QString::fromStdU16String(kws::NameToUtf16(argv[i]));
   if (!parser.parse(args)) return UsageError(parser.errorText());
   if (parser.isSet(help)) {
     // Qt names the program as it was started, a path perhaps; the help names
@@ -68,7 +70,9 @@ int main(int argc, char** argv) {
   form.show();
   if (!pictures.isEmpty()) {
     // Once the window is on the screen: an import takes a moment.
-    const QString picture = QFileInfo(pictures.first()).absoluteFilePath();
+    const std::string name = kws::NameFromUtf16(pictures.first().toStdU16String());
+    const QString picture =
+        QString::fromStdU16String(kws::NameToUtf16(std::filesystem::absolute(name).lexically_normal().string()));
     QTimer::singleShot(0, &form, [&form, picture] { form.OpenFromCommandLine(picture); });
   }
   return QApplication::exec();

@@ -30,6 +30,7 @@
 #include "driver/diagnosis.h"
 #include "driver/single_steps.h"
 #include "fileio/file.h"
+#include "fileio/name_text.h"
 #include "inspect/extract.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
@@ -73,9 +74,11 @@ QString ImportFilter() {
   return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
 }
 
-// A file name from a dialog or a drop as the bytes the file system knows.
-std::string LocalName(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString ShownPath(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
+// A file name from a dialog, a drop or the command line as the bytes the
+// file system knows, and back: bytes that are not UTF-8 survive the trip
+// (see NameToUtf16), so "caf\xe9.bmp" is still found.
+std::string LocalName(const QString& path) { return NameFromUtf16(path.toStdU16String()); }
+QString ShownPath(const std::string& name) { return QString::fromStdU16String(NameToUtf16(name)); }
 
 std::string HomeFolder() { return LocalName(QDir::homePath()); }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "fileio/name_text.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
@@ -424,6 +425,51 @@ TEST_F(CliTest, NamesOfAnyBytesWorkEndToEnd) {
   EXPECT_EQ(Run({"import", Path("gone\n\x1b[2J.png"), Path("out.bmp")}), 1);
   EXPECT_EQ(err_.str(),
             "kestro-welcome-cli: Cannot read " + Path("gone\\n\\x1b[2J.png") + " as a picture: File not found\n");
+}
+
+// A name is carried byte for byte: JSON keeps bytes that are not UTF-8 as
+// "\udcXX" (two names one byte apart stay two names), the terminal shows them
+// escaped, and a hint's command names the very file, wherever it lies.
+TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
+  test::BitmapRecipe deep;
+  deep.bit_count = 24;
+  const test::Bytes bitmap = test::MakeBitmap(deep);
+  for (const char* name : {"bad\xff.bmp", "bad\xfe.bmp", "-dash.bmp", "two\nlines.bmp"}) WriteBytes(name, bitmap);
+
+  EXPECT_EQ(Run({"--home", Home(), "--json", "make", "bad\xff.bmp", "bad\xfe.bmp"}), 1);
+  const QJsonArray pictures = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str()))["pictures"].toArray();
+  ASSERT_EQ(pictures.size(), 2);
+  EXPECT_EQ(NameFromUtf16(pictures[0]["picture"].toString().toStdU16String()), Path("bad\xff.bmp"));
+  EXPECT_EQ(NameFromUtf16(pictures[1]["picture"].toString().toStdU16String()), Path("bad\xfe.bmp"));
+  EXPECT_NE(out_.str().find("bad\\udcff.bmp"), std::string::npos) << out_.str();
+
+  const struct {
+    std::vector<std::string> args;
+    std::string shown;  // how stderr names the picture
+    std::string hint;   // the hint's command
+  } cases[] = {
+      {{"make", "bad\xff.bmp"}, "bad\\xff.bmp: failed", "import $'bad\\xff.bmp' $'bad\\xff-fit.bmp'\n"},
+      {{"make", "--", "-dash.bmp"}, "-dash.bmp: failed", "import -- -dash.bmp -dash-fit.bmp\n"},
+      {{"make", "two\nlines.bmp"}, "two\\nlines.bmp: failed", "import $'two\\nlines.bmp' $'two\\nlines-fit.bmp'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    std::vector<std::string> args = {"--home", Home()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_NE(err_.str().find(c.shown), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("kestro-welcome-cli " + c.hint), std::string::npos) << err_.str();
+    EXPECT_EQ(err_.str().find('\xff'), std::string::npos) << "a raw byte reached the terminal";
+  }
+
+  // run: the hint names the picture in Input, not in the current folder.
+  fs::remove_all(Home("Input"));
+  fs::create_directories(Home("Input"));
+  WriteBytes(Home("Input/deep.bmp"), bitmap);
+  EXPECT_EQ(Run({"--home", Home(), "run"}), 1);
+  EXPECT_NE(err_.str().find("kestro-welcome-cli import " + Home("Input/deep.bmp") + " " + Home("Input/deep-fit.bmp")),
+            std::string::npos)
+      << err_.str();
 }
 
 // A JPEG cut short still decodes, its lower part made up; the import says so.

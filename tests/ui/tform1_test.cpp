@@ -27,6 +27,7 @@
 #include <fstream>
 #include <queue>
 
+#include "fileio/name_text.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
@@ -895,6 +896,33 @@ class TForm1Test : public QObject {
     QVERIFY(extracted);
     QCOMPARE(extracted->pixels, ReadConvertibleBitmap(logo.toStdString())->pixels);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), logo);
+  }
+
+  // Names are data: bytes that are not UTF-8 still name their file, and a
+  // name with CR/LF is one escaped entry in the log, never two.
+  void namesOfAnyBytesReachTheFileAndTheLogAsData() {
+    const std::string raw = dir_.path().toStdString() + "/caf\xe9.bmp";
+    test::WriteBytes(raw, test::MakeBitmap({.seed = 5}));
+    form_->OpenFromCommandLine(QString::fromStdU16String(NameToUtf16(raw)));
+    QCOMPARE(form_->RunDriver().OpenedPicture(), raw);
+    QVERIFY(dialogs_.messages.isEmpty());
+
+    Click();
+    dialogs_.answers.push(Home() + "/Output/caf" + QChar(0xdce9) + "_borvik200_usb_welcome.img");
+    dialogs_.save_answer = dir_.path() + "/forged\r\n2026-01-01 00:00:00.000 => ERROR: x.bmp";
+    Child<QAction>("ExtractPicture1")->trigger();
+    const std::string log = LogText();
+    QVERIFY2(log.find("ExtractPicture: In=" + Home().toStdString() +
+                      "/Output/caf\xe9_borvik200_usb_welcome.img, Out=" + dir_.path().toStdString() +
+                      "/forged\\r\\n2026-01-01 00:00:00.000 => ERROR: x.bmp\r\n") != std::string::npos,
+             log.c_str());
+    QVERIFY(log.find("\n2026-01-01 00:00:00.000 => ERROR") == std::string::npos);
+    // QTemporaryDir cannot remove names that are not UTF-8 itself.
+    for (const std::string& folder : {dir_.path().toStdString(), Home().toStdString() + "/Output"}) {
+      for (const auto& e : fs::directory_iterator(folder)) {
+        if (e.path().filename().string().find('\xe9') != std::string::npos) fs::remove(e.path());
+      }
+    }
   }
 
   // ---- The View menu: the preview as the TV shows it ----
