@@ -53,6 +53,23 @@ size_t ValidSequence(std::string_view s, char32_t& code) {
 
 bool IsControl(char32_t c) { return c < 0x20 || c == 0x7f; }
 
+// Splits a name into characters: plain(piece) for each valid UTF-8
+// character that is no control character, odd(byte) for every other byte.
+template <class Plain, class Odd>
+void EachPiece(std::string_view name, Plain plain, Odd odd) {
+  while (!name.empty()) {
+    char32_t code = 0;
+    const size_t length = ValidSequence(name, code);
+    if (length == 0 || (length == 1 && IsControl(code))) {
+      odd(static_cast<unsigned char>(name[0]));
+      name.remove_prefix(1);
+      continue;
+    }
+    plain(name.substr(0, length));
+    name.remove_prefix(length);
+  }
+}
+
 }  // namespace
 
 std::u16string NameToUtf16(std::string_view name) {
@@ -113,18 +130,9 @@ std::string NameFromUtf16(std::u16string_view text) {
 std::string TerminalName(std::string_view name) {
   std::string shown;
   shown.reserve(name.size());
-  while (!name.empty()) {
-    char32_t code = 0;
-    const size_t length = ValidSequence(name, code);
-    const auto c = static_cast<unsigned char>(name[0]);
-    if (length == 0 || (length == 1 && IsControl(code))) {
-      shown += EscapedByte(c);
-      name.remove_prefix(1);
-      continue;
-    }
-    shown.append(name.substr(0, length));
-    name.remove_prefix(length);
-  }
+  EachPiece(
+      name, [&](std::string_view piece) { shown.append(piece); },
+      [&](unsigned char odd) { shown += EscapedByte(odd); });
   return shown;
 }
 
@@ -140,20 +148,13 @@ std::string ShellWord(std::string_view name) {
   }
   // $'...' takes \xHH for any byte; its own specials are escaped.
   std::string quoted = "$'";
-  std::string_view rest = name;
-  while (!rest.empty()) {
-    char32_t code = 0;
-    const size_t length = ValidSequence(rest, code);
-    const auto c = static_cast<unsigned char>(rest[0]);
-    if (length == 0 || (length == 1 && IsControl(code))) {
-      quoted += EscapedByte(c);
-      rest.remove_prefix(1);
-      continue;
-    }
-    if (c == '\\' || c == '\'') quoted += '\\';
-    quoted.append(rest.substr(0, length));
-    rest.remove_prefix(length);
-  }
+  EachPiece(
+      name,
+      [&](std::string_view piece) {
+        if (piece[0] == '\\' || piece[0] == '\'') quoted += '\\';
+        quoted.append(piece);
+      },
+      [&](unsigned char odd) { quoted += EscapedByte(odd); });
   return quoted + "'";
 }
 
