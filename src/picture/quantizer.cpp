@@ -3,6 +3,7 @@
 #include <string>
 
 #include "picture/import_error.h"
+#include "picture/palette_order.h"
 
 namespace kws {
 
@@ -41,6 +42,7 @@ liq::Attr MakeAttr() {
 
 Quantizer::Quantizer(const QImage& canvas)
     : canvas_(canvas.convertToFormat(QImage::Format_RGBA8888)), attr_(MakeAttr()) {
+  UseOrderedSort();
   // RGBA rows of 720 pixels carry no padding, so the bits are one block.
   image_ = Created<liq::Image>(
       liq_image_create_rgba(attr_.get(), canvas_.constBits(), canvas_.width(), canvas_.height(), 0.0),
