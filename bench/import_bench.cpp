@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/measure.h"
 #include "median.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
@@ -54,7 +55,7 @@ std::optional<Picture8> MagickColors(const fs::path& canvas, const fs::path& out
   const std::string command = "convert '" + canvas.string() + "' -dither None -colors " + std::to_string(colors) +
                               " 'PNG8:" + out.string() + "' 2>/dev/null";
   if (std::system(command.c_str()) != 0) return std::nullopt;
-  return ExactColors(QImage(QString::fromStdString(out.string())));
+  return ExactColors(ToRgba(QImage(QString::fromStdString(out.string()))));
 }
 
 // The most colours that fit, by bisection from 2 to 256.
@@ -69,7 +70,7 @@ std::optional<MagickFit> MagickBestFit(const QImage& canvas, const fs::path& dir
     const size_t size = picture ? WelcomeDataSize(*picture) : budget + 1;
     if (size <= budget) {
       lo = mid;
-      best = MagickFit{mid, size, Psnr(canvas, *picture)};
+      best = MagickFit{mid, size, Psnr(ToRgba(canvas), *picture)};
     } else {
       hi = mid;
     }
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
       const QImage canvas =
           PlaceOnCanvas(ReadPicture(path).image, options.background, options.fill, options.display, options.safe);
       if (const std::optional<MagickFit> fit = MagickBestFit(canvas, dir, options.budget)) {
-        const double ours_db = Psnr(canvas, imported.picture);
+        const double ours_db = Psnr(ToRgba(canvas), imported.picture);
         const bool goal = fit->colors < 256;
         char text[64];
         std::snprintf(text, sizeof text, "%3d col, %5.2f dB", fit->colors, fit->psnr_db);

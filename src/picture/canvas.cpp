@@ -12,13 +12,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <unordered_map>
 
 #include "fileio/file.h"
+#include "fit/import_error.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
-#include "picture/import_error.h"
 
 namespace kws {
 
@@ -300,45 +301,11 @@ QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb&
   return Made(canvas.convertToFormat(QImage::Format_RGBA8888), "place", kCanvasSize);
 }
 
-std::optional<Picture8> ExactColors(const QImage& canvas) {
-  const QImage rgba = canvas.convertToFormat(QImage::Format_RGBA8888);
-  Picture8 picture;
-  picture.width = rgba.width();
-  picture.height = rgba.height();
-  picture.pixels.reserve(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height));
-  std::unordered_map<uint32_t, uint8_t> index;
-  for (int y = 0; y < picture.height; ++y) {
-    const uchar* row = rgba.constScanLine(y);
-    for (int x = 0; x < picture.width; ++x) {
-      const uchar* p = row + 4 * x;
-      const uint32_t key = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-      auto [at, added] = index.try_emplace(key, static_cast<uint8_t>(picture.palette.size()));
-      if (added) {
-        if (picture.palette.size() == kMaxPaletteColors) return std::nullopt;
-        picture.palette.push_back({p[0], p[1], p[2]});
-      }
-      picture.pixels.push_back(at->second);
-    }
-  }
+RgbaPicture ToRgba(const QImage& image) {
+  const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+  RgbaPicture picture(rgba.width(), rgba.height());
+  for (int y = 0; y < picture.height; ++y) std::memcpy(picture.Row(y), rgba.constScanLine(y), picture.RowBytes());
   return picture;
-}
-
-double Psnr(const QImage& canvas, const Picture8& picture) {
-  const QImage rgba = canvas.convertToFormat(QImage::Format_RGBA8888);
-  uint64_t squared = 0;
-  for (int y = 0; y < picture.height; ++y) {
-    const uchar* row = rgba.constScanLine(y);
-    const uint8_t* indices = picture.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(picture.width);
-    for (int x = 0; x < picture.width; ++x) {
-      const Rgb c = indices[x] < picture.palette.size() ? picture.palette[indices[x]] : Rgb{};
-      const uchar* p = row + 4 * x;
-      const int dr = p[0] - c.r, dg = p[1] - c.g, db = p[2] - c.b;
-      squared += static_cast<uint64_t>(dr * dr + dg * dg + db * db);
-    }
-  }
-  if (squared == 0) return std::numeric_limits<double>::infinity();
-  const double mse = static_cast<double>(squared) / (3.0 * picture.width * picture.height);
-  return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 }  // namespace kws

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/rgba_picture.h"
 #include "format/bitmap.h"
 #include "picture/tv_display.h"
 
@@ -68,12 +69,7 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Di
 QImage PlaceOnCanvas(const QImage& picture, const QSize& source, const Rgb& background, bool fill, Display display,
                      SafeArea safe);
 
-// A canvas of at most 256 colours as exactly those colours, in the order
-// they first appear; nothing for a canvas of more.
-std::optional<Picture8> ExactColors(const QImage& canvas);
-
-// Peak signal-to-noise ratio of the 8-bit picture against the canvas, in dB
-// over the red, green and blue samples; infinite when they are equal.
-double Psnr(const QImage& canvas, const Picture8& picture);
+// The image's pixels as the colour choice takes them.
+RgbaPicture ToRgba(const QImage& image);
 
 }  // namespace kws

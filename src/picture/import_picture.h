@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "fit/colour_choice.h"
+#include "fit/import_error.h"
 #include "format/bitmap.h"
 #include "format/welcome_image.h"
-#include "picture/import_error.h"
 #include "picture/tv_caption.h"
 #include "picture/tv_display.h"
 
@@ -97,9 +98,6 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
 // Msg=<reason>" before the error is passed on. The window and the command
 // line both import through here.
 ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options = {});
-
-// Colour table + gzip member: what the picture takes in the welcome image.
-size_t WelcomeDataSize(const Picture8& picture);
 
 // "#rrggbb" or a colour name Qt knows; nothing for anything else.
 std::optional<Rgb> ParseColor(const std::string& text);

@@ -11,7 +11,7 @@
 #include <QTextLayout>
 #include <set>
 
-#include "picture/import_error.h"
+#include "fit/import_error.h"
 #include "picture/tv_display.h"
 
 namespace kws {

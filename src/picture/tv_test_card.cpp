@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fit/measure.h"
 #include "picture/canvas.h"
 #include "picture/tv_display.h"
 #include "sample/dot_font.h"
@@ -124,7 +125,7 @@ Picture8 MakeTestCard() {
     DrawCentred(painter, "OVERSCAN %", kPictureWidth / 2, kPictureHeight / 2 + 110, 2, kLabel);
   }
   // Only the colours drawn above: far fewer than 256.
-  return *ExactColors(image);
+  return *ExactColors(ToRgba(image));
 }
 
 }  // namespace kws

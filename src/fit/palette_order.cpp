@@ -1,4 +1,4 @@
-#include "picture/palette_order.h"
+#include "fit/palette_order.h"
 
 #include <cstdlib>
 #include <cstring>

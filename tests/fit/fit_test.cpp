@@ -1,6 +1,6 @@
 // The fit search on modelled sizes: which version it chooses and how few it
 // has to make. No pictures are quantised here.
-#include "picture/fit.h"
+#include "fit/fit.h"
 
 #include <gtest/gtest.h>
 

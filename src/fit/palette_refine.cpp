@@ -1,4 +1,4 @@
-#include "picture/palette_refine.h"
+#include "fit/palette_refine.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@ namespace kws {
 
 namespace {
 
-int Distance(const uchar* p, const Rgb& c) {
+int Distance(const uint8_t* p, const Rgb& c) {
   const int dr = p[0] - c.r, dg = p[1] - c.g, db = p[2] - c.b;
   return dr * dr + dg * dg + db * db;
 }
@@ -25,7 +25,7 @@ class NearestEntry {
   explicit NearestEntry(const std::vector<Rgb>& palette) : palette_(palette), size_(palette.size()) {
     neighbours_.resize(size_ * size_);
     for (size_t i = 0; i < size_; ++i) {
-      const uchar from[3] = {palette[i].r, palette[i].g, palette[i].b};
+      const uint8_t from[3] = {palette[i].r, palette[i].g, palette[i].b};
       Neighbour* row = neighbours_.data() + i * size_;
       for (size_t j = 0; j < size_; ++j) {
         row[j] = {std::sqrt(static_cast<float>(Distance(from, palette[j]))), static_cast<uint8_t>(j)};
@@ -34,7 +34,7 @@ class NearestEntry {
     }
   }
 
-  uint8_t operator()(const uchar* pixel, uint8_t hint) const {
+  uint8_t operator()(const uint8_t* pixel, uint8_t hint) const {
     uint8_t best = hint;
     int best_distance = Distance(pixel, palette_[hint]);
     const float hint_radius = std::sqrt(static_cast<float>(best_distance));
@@ -68,18 +68,15 @@ class NearestEntry {
   std::vector<Neighbour> neighbours_;  // for each entry, every entry nearest first
 };
 
-QImage Rgba(const QImage& image) { return image.convertToFormat(QImage::Format_RGBA8888); }
-
 }  // namespace
 
-void MapToNearest(const QImage& image, Picture8& picture) {
-  const QImage rgba = Rgba(image);
+void MapToNearest(const RgbaPicture& image, Picture8& picture) {
   const NearestEntry nearest(picture.palette);
   const size_t width = static_cast<size_t>(picture.width);
   picture.pixels.resize(width * static_cast<size_t>(picture.height));
   uint8_t hint = 0;
   for (int y = 0; y < picture.height; ++y) {
-    const uchar* row = rgba.constScanLine(y);
+    const uint8_t* row = image.Row(y);
     uint8_t* to = picture.pixels.data() + static_cast<size_t>(y) * width;
     // A row starts from the entry above it, which is nearer than the end of
     // the row before.
@@ -88,12 +85,11 @@ void MapToNearest(const QImage& image, Picture8& picture) {
   }
 }
 
-void MoveToMeans(const QImage& image, Picture8& picture) {
-  const QImage rgba = Rgba(image);
+void MoveToMeans(const RgbaPicture& image, Picture8& picture) {
   std::vector<std::array<uint64_t, 4>> sums(picture.palette.size(), {0, 0, 0, 0});
   const size_t width = static_cast<size_t>(picture.width);
   for (int y = 0; y < picture.height; ++y) {
-    const uchar* row = rgba.constScanLine(y);
+    const uint8_t* row = image.Row(y);
     const uint8_t* indices = picture.pixels.data() + static_cast<size_t>(y) * width;
     for (size_t x = 0; x < width; ++x) {
       std::array<uint64_t, 4>& sum = sums[indices[x]];
@@ -116,12 +112,11 @@ void MoveToMeans(const QImage& image, Picture8& picture) {
   picture.palette = std::move(kept);
 }
 
-void RefineColors(const QImage& image, Picture8& picture, int rounds) {
-  const QImage rgba = Rgba(image);
-  MapToNearest(rgba, picture);
+void RefineColors(const RgbaPicture& image, Picture8& picture, int rounds) {
+  MapToNearest(image, picture);
   for (int round = 0; round < rounds; ++round) {
-    MoveToMeans(rgba, picture);
-    MapToNearest(rgba, picture);
+    MoveToMeans(image, picture);
+    MapToNearest(image, picture);
   }
 }
 

@@ -2,11 +2,11 @@
 // colours, remapped as often as the search asks.
 #pragma once
 
-#include <QImage>
 #include <vector>
 
+#include "fit/liq_handles.h"
+#include "fit/rgba_picture.h"
 #include "format/bitmap.h"
-#include "picture/liq_handles.h"
 
 namespace kws {
 
@@ -14,7 +14,7 @@ class Quantizer {
  public:
   // Quantises the canvas (opaque). Throws ImportError when libimagequant
   // fails.
-  explicit Quantizer(const QImage& canvas);
+  explicit Quantizer(const RgbaPicture& canvas);
   Quantizer(const Quantizer&) = delete;
   Quantizer& operator=(const Quantizer&) = delete;
 
@@ -42,7 +42,7 @@ class Quantizer {
   // Each palette entry with the number of pixels it takes.
   static std::vector<liq_histogram_entry> Usage(const Picture8& picture);
 
-  QImage canvas_;  // RGBA; libimagequant reads its bits in place
+  RgbaPicture canvas_;  // libimagequant reads its bytes in place
   liq::Attr attr_;
   liq::Image image_;
   liq::Result result_;

@@ -15,8 +15,9 @@
 #include <random>
 #include <vector>
 
-#include "picture/palette_order.h"
-#include "picture/quantizer.h"
+#include "fit/palette_order.h"
+#include "fit/quantizer.h"
+#include "picture/canvas.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 
@@ -76,7 +77,7 @@ TEST(PaletteOrder, TiesComeOutAsGlibcOrdersThem) {
 TEST(PaletteOrder, LibimagequantsSortIsTheProgramsOwn) {
   QImage picture(16, 16, QImage::Format_RGB32);
   picture.fill(Qt::darkCyan);
-  const Quantizer quantizer(picture);
+  const Quantizer quantizer(ToRgba(picture));
   void* library = ::dlopen("libimagequant.so.0", RTLD_LAZY | RTLD_NOLOAD);
   ASSERT_NE(library, nullptr) << "the import links libimagequant";
   ::dlclose(library);

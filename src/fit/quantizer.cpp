@@ -1,9 +1,9 @@
-#include "picture/quantizer.h"
+#include "fit/quantizer.h"
 
 #include <string>
 
-#include "picture/import_error.h"
-#include "picture/palette_order.h"
+#include "fit/import_error.h"
+#include "fit/palette_order.h"
 
 namespace kws {
 
@@ -40,13 +40,11 @@ liq::Attr MakeAttr() {
 
 }  // namespace
 
-Quantizer::Quantizer(const QImage& canvas)
-    : canvas_(canvas.convertToFormat(QImage::Format_RGBA8888)), attr_(MakeAttr()) {
+Quantizer::Quantizer(const RgbaPicture& canvas) : canvas_(canvas), attr_(MakeAttr()) {
   UseOrderedSort();
-  // RGBA rows of 720 pixels carry no padding, so the bits are one block.
-  image_ = Created<liq::Image>(
-      liq_image_create_rgba(attr_.get(), canvas_.constBits(), canvas_.width(), canvas_.height(), 0.0),
-      "reading the picture");
+  image_ =
+      Created<liq::Image>(liq_image_create_rgba(attr_.get(), canvas_.rgba.data(), canvas_.width, canvas_.height, 0.0),
+                          "reading the picture");
   liq_result* result = nullptr;
   Check(liq_image_quantize(image_.get(), attr_.get(), &result), "choosing the palette");
   result_.reset(result);
@@ -90,8 +88,8 @@ liq::Result Quantizer::Reduced(int colors) {
 
 Picture8 Quantizer::Write(liq_result* result) {
   Picture8 picture;
-  picture.width = canvas_.width();
-  picture.height = canvas_.height();
+  picture.width = canvas_.width;
+  picture.height = canvas_.height;
   picture.pixels.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height));
   Check(liq_write_remapped_image(result, image_.get(), picture.pixels.data(), picture.pixels.size()),
         "mapping the picture");

@@ -3,7 +3,7 @@
 // the same bytes.
 #pragma once
 
-#include <QImage>
+#include "fit/rgba_picture.h"
 
 namespace kws {
 
@@ -12,11 +12,11 @@ namespace kws {
 inline constexpr int kSmoothingSteps = 16;
 
 // The canvas with each sample weighed 1:2:1 with its neighbours across, then
-// down, passes times. RGBA.
-QImage Smoothed(const QImage& canvas, int passes);
+// down, passes times.
+RgbaPicture Smoothed(const RgbaPicture& canvas, int passes);
 
 // Part of the way from the canvas to smoothed: steps of kSmoothingSteps.
-// Milder than a pass. RGBA.
-QImage Blended(const QImage& canvas, const QImage& smoothed, int steps);
+// Milder than a pass.
+RgbaPicture Blended(const RgbaPicture& canvas, const RgbaPicture& smoothed, int steps);
 
 }  // namespace kws

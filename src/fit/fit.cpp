@@ -1,4 +1,4 @@
-#include "picture/fit.h"
+#include "fit/fit.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Palette pictures brought closer to a picture: the nearest entry against
 // every entry measured, the means, and refinement that never moves away.
-#include "picture/palette_refine.h"
+#include "fit/palette_refine.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "fit/measure.h"
 #include "picture/canvas.h"
 #include "support/photo_like.h"
 
@@ -62,7 +63,7 @@ TEST(MapToNearest, TakesTheLowestOfTheNearestEntries) {
     SCOPED_TRACE(c.name);
     const QImage image = RandomImage(61, 37, c.seed);
     Picture8 picture = WithPalette(image, RandomPalette(c.colors, c.seed + 10));
-    MapToNearest(image, picture);
+    MapToNearest(ToRgba(image), picture);
     ASSERT_EQ(picture.pixels.size(), size_t{61 * 37});
     for (int y = 0; y < image.height(); ++y) {
       for (int x = 0; x < image.width(); ++x) {
@@ -84,7 +85,7 @@ TEST(MoveToMeans, EachColourBecomesTheRoundedMeanOfItsPixelsAndUnusedOnesGo) {
   Picture8 picture = WithPalette(image, {{0, 0, 0}, {9, 9, 9}, {255, 0, 0}, {1, 1, 1}});
   // Entry 1 is taken by no pixel.
   picture.pixels = {0, 0, 2, 3};
-  MoveToMeans(image, picture);
+  MoveToMeans(ToRgba(image), picture);
   const std::vector<Rgb> means = {{11, 21, 31}, {200, 0, 0}, {0, 0, 255}};
   EXPECT_EQ(picture.palette, means);
   EXPECT_EQ(picture.pixels, (std::vector<uint8_t>{0, 0, 1, 2}));
@@ -98,12 +99,12 @@ TEST(RefineColors, NeverMovesAwayFromThePicture) {
   for (int rounds : {0, 1, 2, 4, 8}) {
     SCOPED_TRACE(rounds);
     Picture8 picture = WithPalette(photo, RandomPalette(64, 9));
-    RefineColors(photo, picture, rounds);
-    const double psnr = Psnr(photo, picture);
+    RefineColors(ToRgba(photo), picture, rounds);
+    const double psnr = Psnr(ToRgba(photo), picture);
     EXPECT_GE(psnr, before - 1e-9);
     before = psnr;
     Picture8 remapped = picture;
-    MapToNearest(photo, remapped);
+    MapToNearest(ToRgba(photo), remapped);
     EXPECT_EQ(remapped.pixels, picture.pixels);
   }
 }

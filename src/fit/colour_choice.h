@@ -1,0 +1,41 @@
+// The import's colour choice: a canvas in at most 256 colours, the version
+// that looks best within the receivers' budget. Plain bytes in and out, so
+// that the desktop programs and the browser page choose alike.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "fit/fit.h"
+#include "fit/rgba_picture.h"
+#include "format/bitmap.h"
+#include "format/welcome_image.h"
+
+namespace kws {
+
+struct ColourChoiceOptions {
+  bool fit = true;         // search for a version within the budget
+  bool smoothing = false;  // versions that give something up may be smoothed, and are chosen by PSNR
+  size_t budget = welcome::kMaxDataLength;
+};
+
+struct ColourChoice {
+  std::optional<Candidate> chosen;  // nothing when not even 2 colours fit
+  size_t first_size = 0;            // the first version's size: the exact colours, or the full palette dithered
+  size_t smallest_size = 0;         // the smallest size measured
+  int candidates = 0;               // versions made and measured
+  bool fitted = false;              // the first version was too big, and a smaller one was sought
+};
+
+// The canvas (opaque) in at most 256 colours: its own when it has no more,
+// else quantised, as the best-looking version that fits or, when no fitting
+// was asked for, with the full palette and full dithering. With smoothing
+// asked for, a version that has to give something up is chosen by PSNR
+// instead. Throws ImportError when libimagequant fails.
+ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& options);
+
+// The bytes the colour table and the gzip member of the picture take in the
+// welcome image: what the budget is measured against.
+size_t WelcomeDataSize(const Picture8& picture);
+
+}  // namespace kws
