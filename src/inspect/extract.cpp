@@ -9,7 +9,7 @@ namespace kws {
 
 void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out) {
   try {
-    WriteBitmap8(out, picture);
+    WriteBitmap8(out, picture, MadeFor::kExtract);
   } catch (const std::exception& e) {
     WriteLog("ERROR: ExtractPicture(" + image + "), Msg=" + e.what());
     throw;
