@@ -1114,6 +1114,9 @@ std::string GeneralHelp() {
   text += std::string("\nWorking folders Input, Temp, Output and Log lie beside the program when it runs from\n") +
           "its build or a folder of its own; an installed program keeps them in 'Kestro Welcome'\n" +
           "in your documents folder. --home DIR puts them under DIR.\n\n" +
+          "A file named as an output (import, preview, sample, inspect --extract) is replaced only\n" +
+          "when the same command wrote it there and it is unchanged since, or with --force, and\n" +
+          "that is said on stderr; the command's own input never. A device is written into.\n\n" +
           "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n" +
           "2 usage error, 128+N stopped by signal N.\n" + "'" + kProgram +
           " COMMAND --help' tells more of each command.\n";

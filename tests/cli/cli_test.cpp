@@ -65,6 +65,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
       {"inspect", "a.img", "--extract"},
       {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
       {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
+      {"inspect", "a.img", "--force"},
       {"import"},
       {"import", "a.png"},
       {"import", "a.png", "b.bmp", "c.bmp"},
