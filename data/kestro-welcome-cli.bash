@@ -62,7 +62,7 @@ _kestro_welcome_cli() {
     make) _kestro_welcome_cli_files "$cur" '*.[bB][mM][pP]' ;;
     sample)
       if [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--test-card $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--force --test-card $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur"
       fi
@@ -71,7 +71,7 @@ _kestro_welcome_cli() {
       if [ "$prev" = --extract ]; then
         _kestro_welcome_cli_files "$cur" '*.[bB][mM][pP]'
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--extract $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--extract --force $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur" '*.[iI][mM][gG]'
       fi
@@ -88,7 +88,7 @@ _kestro_welcome_cli() {
       elif [ "$prev" = --caption ] || [ "$prev" = --caption-colour ]; then
         :  # a text, a colour
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-colour --caption-position --display --fill --no-fit --safe $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-colour --caption-position --display --fill --force --no-fit --safe $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur"
       fi
@@ -99,7 +99,7 @@ _kestro_welcome_cli() {
       elif [ "$prev" = --overscan ]; then
         :  # a percentage
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--display --guides --overscan $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--display --force --guides --overscan $options" -- "$cur"))
       elif [ "$n" -eq 1 ]; then
         _kestro_welcome_cli_files "$cur"
       else

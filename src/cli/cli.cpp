@@ -24,6 +24,7 @@
 #include "driver/diagnosis.h"
 #include "driver/driver.h"
 #include "driver/startup.h"
+#include "fileio/destination.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
 #include "format/receiver_models.h"
@@ -392,12 +393,15 @@ class HeadlessView : public RunView {
 std::string Escaped(const std::string& text) { return TerminalName(text); }
 
 // "kestro-welcome-cli import photo.png photo.bmp": the command that fixes it.
+// Its output is a name that nothing has yet (photo-1.bmp, ...), so that
+// following the hint never replaces a file.
 std::string ImportHint(const std::string& picture) {
   const std::filesystem::path path(picture);
   std::string out = (path.parent_path() / (path.stem().string() + ".bmp")).string();
   if (out == picture || path.extension() == ".bmp" || path.extension() == ".BMP") {
     out = (path.parent_path() / (path.stem().string() + "-fit.bmp")).string();
   }
+  out = FreeName(out);
   // A name that begins with "-" would be taken for an option.
   const bool dashes = picture.starts_with('-') || out.starts_with('-');
   return std::string(kProgram) + " import " + (dashes ? "-- " : "") + ShellWord(picture) + " " + ShellWord(out);
@@ -661,29 +665,64 @@ int StepCommand(Invocation& inv) {
   return 1;
 }
 
+// ---- the files the user names as output ----
+
+// Why out may not be written, or empty when it may: a file of the user's is
+// replaced only with --force, a command's own input never.
+std::string OutputRefusal(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
+  if (target.MayWrite(inv.Has("--force"))) return {};
+  std::string why = RefusalText(out, target);
+  if (target.standing == Standing::kUsers) why += "; to replace it, add --force";
+  return why;
+}
+
+// Says the refusal on stderr; true when out may not be written.
+bool RefuseOutput(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
+  const std::string why = OutputRefusal(inv, out, target);
+  if (!why.empty()) inv.err << kProgram << ": " << why << '\n';
+  return !why.empty();
+}
+
+// Every replacement is said, on stderr (never in the activity log), also
+// with --quiet: a file that was there is gone.
+void SayReplaced(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
+  if (target.Replaces()) inv.err << kProgram << ": " << ReplacedText(out, target) << '\n';
+}
+
 // ---- sample, inspect, import ----
 
-// Writes picture as a bitmap; says so on out, or why not on err.
-int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what) {
+// Writes picture as a bitmap made for purpose to a destination already
+// checked; says so on out, or why not on err.
+int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what,
+                const DestinationCheck& target) {
   try {
-    WriteBitmap8(path, picture);
+    WriteBitmap8(path, picture, target.purpose);
   } catch (const std::exception& e) {
     inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << Escaped(e.what()) << '\n';
     return 1;
   }
   if (inv.verbosity() != Verbosity::kQuiet) inv.out << what << " written: " << Escaped(path) << '\n';
+  SayReplaced(inv, path, target);
   return 0;
 }
 
+// A file that already holds the very sample or card is replaced without
+// --force: nothing is lost.
 int SampleCommand(Invocation& inv) {
-  if (inv.Has("--test-card")) return WriteBitmap(inv, inv.args[0], MakeTestCard(), "Test card");
-  return WriteBitmap(inv, inv.args[0], MakeSamplePicture(), "Sample picture");
+  const bool card = inv.Has("--test-card");
+  const Picture8 picture = card ? MakeTestCard() : MakeSamplePicture();
+  const MadeFor purpose = card ? MadeFor::kTestCard : MadeFor::kSample;
+  const std::vector<uint8_t> bytes = EncodeBitmap8(picture);
+  const DestinationCheck target = CheckDestination(inv.args[0], {}, purpose, bytes);
+  if (RefuseOutput(inv, inv.args[0], target)) return 1;
+  return WriteBitmap(inv, inv.args[0], picture, card ? "Test card" : "Sample picture", target);
 }
 
 void CheckInspect(const Invocation& inv) {
   if (inv.Has("--extract") && inv.args.size() != 1) {
     throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
   }
+  if (inv.Has("--force") && !inv.Has("--extract")) throw UsageError("--force goes with --extract OUT.bmp");
 }
 
 QString KindName(ImageKind kind) {
@@ -741,6 +780,13 @@ QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
 // The verdict first, one line a file: sound ones on stdout, the others on
 // stderr; the layers follow with --verbose.
 int InspectCommand(Invocation& inv) {
+  // With --extract there is one file, which is never replaced by its picture.
+  const std::string* extract = inv.Value("--extract");
+  DestinationCheck target;
+  if (extract) {
+    target = CheckDestination(*extract, inv.args, MadeFor::kExtract);
+    if (RefuseOutput(inv, *extract, target)) return 1;
+  }
   bool all_sound = true;
   InspectReport report;
   QJsonArray files;
@@ -770,8 +816,7 @@ int InspectCommand(Invocation& inv) {
   }
   if (!all_sound) return 1;
   // With --extract there is one file, and its report is the last.
-  const std::string* extract = inv.Value("--extract");
-  return extract ? WriteBitmap(inv, *extract, *report.picture, "Picture") : 0;
+  return extract ? WriteBitmap(inv, *extract, *report.picture, "Picture", target) : 0;
 }
 
 Rgb ParseBackground(const std::string& text) {
@@ -833,17 +878,6 @@ bool EndsInBmp(const std::string& name) {
          });
 }
 
-// An existing output is replaced without --force only when it is what an
-// import makes, a bitmap the receivers take: then nothing of value is lost.
-// A photo, a document or any other file under that name needs --force. A
-// device or pipe (/dev/stdout) is written into, not replaced.
-std::string RefusedOutput(const std::string& out) {
-  struct stat st {};
-  if (::stat(out.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  if (ReadConvertibleBitmap(out)) return {};
-  return Escaped(out) + " exists and is not a bitmap an import made; to replace it, add --force";
-}
-
 QJsonObject ImportJson(const std::string& picture, const std::string& out, const ImportReport* report,
                        const std::string& error) {
   QJsonObject o;
@@ -892,8 +926,9 @@ int ImportCommand(Invocation& inv) {
     }
     return 1;
   };
-  if (!inv.Has("--force")) {
-    if (const std::string refused = RefusedOutput(out); !refused.empty()) return fail(refused);
+  const DestinationCheck target = CheckDestination(out, {picture}, MadeFor::kImport);
+  if (const std::string refused = OutputRefusal(inv, out, target); !refused.empty()) {
+    return fail(refused);
   }
   WorkingFolderSession session(inv);
   if (session.Failed()) return 1;
@@ -905,6 +940,7 @@ int ImportCommand(Invocation& inv) {
   } catch (const FileError& e) {
     return fail("cannot write " + Escaped(out) + ": " + e.what());
   }
+  SayReplaced(inv, out, target);
   if (inv.json()) {
     inv.out << QJsonDocument(ImportJson(picture, out, &report, "")).toJson().toStdString();
     return 0;
@@ -957,6 +993,8 @@ std::optional<Picture8> PreviewSource(const std::string& path, std::string& why)
 int PreviewCommand(Invocation& inv) {
   const std::string& input = inv.args[0];
   const std::string& out = inv.args[1];
+  const DestinationCheck target = CheckDestination(out, {input}, MadeFor::kPreview);
+  if (RefuseOutput(inv, out, target)) return 1;
   std::string why;
   const std::optional<Picture8> picture = PreviewSource(input, why);
   if (!picture) {
@@ -975,11 +1013,12 @@ int PreviewCommand(Invocation& inv) {
     preview.save(&buffer, "PNG");
   }
   try {
-    WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()));
+    WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()), MadeFor::kPreview);
   } catch (const std::exception& e) {
     inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(e.what()) << '\n';
     return 1;
   }
+  SayReplaced(inv, out, target);
   if (inv.verbosity() != Verbosity::kQuiet) {
     inv.out << "Preview written: " << Escaped(out) << " (" << preview.width() << " x " << preview.height()
             << ", as on a "
@@ -1015,7 +1054,8 @@ const std::vector<CommandSpec>& Commands() {
        1,
        SIZE_MAX,
        "check update images before flashing: what each layer holds, or the first fault",
-       {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"}},
+       {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"},
+        {"--force", 0, "", "replace OUT.bmp even when it is not a picture an extract wrote (never FILE itself)"}},
        "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img",
        CheckInspect,
        InspectCommand},
@@ -1027,7 +1067,7 @@ const std::vector<CommandSpec>& Commands() {
        {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
         {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
         {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"},
-        {"--force", 0, "", "replace OUT.bmp even when it is not a bitmap an earlier import made"},
+        {"--force", 0, "", "replace OUT.bmp even when it is not a bitmap an import made (never PICTURE itself)"},
         {"--display", 0, "4:3|16:9|square",
          "the TV it is for: scaled to keep its shape there (default 4:3; square: pixels as they are)"},
         {"--safe", 0, "action|title|none",
@@ -1045,7 +1085,8 @@ const std::vector<CommandSpec>& Commands() {
        "show a bitmap or update image as the TV will: stretched to its shape, as a PNG",
        {{"--display", 0, "4:3|16:9|square", "the TV's shape (default 4:3; square: the receiver's pixels as they are)"},
         {"--guides", 0, "", "draw the action-safe (yellow) and title-safe (cyan) areas"},
-        {"--overscan", 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"}},
+        {"--overscan", 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"},
+        {"--force", 0, "", "replace OUT.png even when it is not a preview this program made (never INPUT itself)"}},
        "kestro-welcome-cli preview logo.bmp logo-tv.png --guides",
        CheckPreview,
        PreviewCommand},
@@ -1054,7 +1095,8 @@ const std::vector<CommandSpec>& Commands() {
        1,
        1,
        "write the built-in sample picture",
-       {{"--test-card", 0, "", "write a test card instead: overscan, safe areas and the TV's shape at a glance"}},
+       {{"--test-card", 0, "", "write a test card instead: overscan, safe areas and the TV's shape at a glance"},
+        {"--force", 0, "", "replace OUT.bmp even when this program did not write it there"}},
        "kestro-welcome-cli sample sample.bmp",
        {},
        SampleCommand},
@@ -1106,6 +1148,9 @@ std::string GeneralHelp() {
   text += std::string("\nWorking folders Input, Temp, Output and Log lie beside the program when it runs from\n") +
           "its build or a folder of its own; an installed program keeps them in 'Kestro Welcome'\n" +
           "in your documents folder. --home DIR puts them under DIR.\n\n" +
+          "A file named as an output (import, preview, sample, inspect --extract) is replaced only\n" +
+          "when the same command wrote it there and it is unchanged since, or with --force, and\n" +
+          "that is said on stderr; the command's own input never. A device is written into.\n\n" +
           "Exit status: 0 success, 1 a picture or step failed or an image is not sound,\n" +
           "2 usage error, 128+N stopped by signal N.\n" + "'" + kProgram +
           " COMMAND --help' tells more of each command.\n";

@@ -4,6 +4,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#if __has_include(<sys/xattr.h>)
+#include <sys/xattr.h>
+#define KWS_HAVE_XATTR 1
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -343,6 +350,52 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr const char* kMadeMarkName = "user.kestro-welcome.made";
+
+// Each purpose as its mark names it and as a refusal does, in MadeFor's order.
+constexpr struct {
+  const char* mark;
+  const char* made_by;
+} kPurposes[] = {
+    {"import", "a bitmap an import made"},
+    {"preview", "a preview this program made"},
+    {"sample", "the sample picture this program wrote"},
+    {"test-card", "a test card this program wrote"},
+    {"extract", "a picture an extract wrote"},
+};
+
+const char* PurposeName(MadeFor purpose) { return kPurposes[static_cast<size_t>(purpose)].mark; }
+
+uint32_t Crc32Of(std::span<const uint8_t> bytes) {
+  uLong crc = ::crc32(0L, Z_NULL, 0);
+  // zlib takes at most a uInt at a time.
+  for (size_t done = 0; done < bytes.size();) {
+    const auto n = static_cast<uInt>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    crc = ::crc32(crc, bytes.data() + done, n);
+    done += n;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+// "import 180278 1a2b3c4d": the purpose, the size and the CRC-32 of the bytes.
+std::string MadeMark(MadeFor purpose, std::span<const uint8_t> bytes) {
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", Crc32Of(bytes));
+  return std::string(PurposeName(purpose)) + " " + std::to_string(bytes.size()) + " " + crc;
+}
+
+// The mark on the entry itself (a link has none of its own), or empty.
+std::string ReadMadeMark(const std::string& name) {
+#ifdef KWS_HAVE_XATTR
+  char value[128];
+  const ssize_t n = ::lgetxattr(name.c_str(), kMadeMarkName, value, sizeof value);
+  if (n > 0) return std::string(value, static_cast<size_t>(n));
+#else
+  (void)name;
+#endif
+  return {};
+}
+
 // A temporary file beside its final name, removed unless it was renamed. Its
 // name is short, so that it is legal wherever the final name is.
 class TemporarySibling {
@@ -366,6 +419,16 @@ class TemporarySibling {
   TemporarySibling& operator=(const TemporarySibling&) = delete;
 
   const std::string& path() const { return path_; }
+
+  // Best effort: where the file system keeps no attributes, the file is
+  // simply not known again as ours.
+  void Mark(const std::string& mark) {
+#ifdef KWS_HAVE_XATTR
+    ::setxattr(path_.c_str(), kMadeMarkName, mark.data(), mark.size(), 0);
+#else
+    (void)mark;
+#endif
+  }
 
   void Write(const void* bytes, size_t count) {
     if (count > 0) WriteAll(file_.get(), bytes, count);
@@ -483,7 +546,27 @@ void ReplaceFileWith(const std::string& destination, std::span<const uint8_t> by
   CommitChecked(out, destination, check);
 }
 
-void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes) {
+std::string MadeByText(MadeFor purpose) { return kPurposes[static_cast<size_t>(purpose)].made_by; }
+
+bool CarriesMadeMark(const std::string& name, MadeFor purpose) {
+  std::istringstream mark(ReadMadeMark(name));
+  std::string made_for, crc;
+  uint64_t size = 0;
+  if (!(mark >> made_for >> size >> crc) || made_for != PurposeName(purpose)) return false;
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) != size) {
+    return false;
+  }
+  try {
+    const std::vector<uint8_t> bytes = ReadWholeFile(name, size);
+    return MadeMark(purpose, bytes) == mark.str();
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes,
+                        std::optional<MadeFor> made_for) {
   struct stat st {};
   if (::stat(destination.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     if (S_ISDIR(st.st_mode)) throw CannotCreate(destination, NotRegular(st.st_mode));
@@ -494,6 +577,8 @@ void WriteFileReplacing(const std::string& destination, const std::vector<uint8_
   // replaced by the file; what it pointed to stays as it was.
   TemporarySibling out(destination);
   out.Write(bytes.data(), bytes.size());
+  out.Finish();
+  if (made_for) out.Mark(MadeMark(*made_for, bytes));
   out.CommitAs(destination);
 }
 

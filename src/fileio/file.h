@@ -203,11 +203,30 @@ class ContentFault : public FileError {
  public:
   using FileError::FileError;
 };
+// Why a file the user named is written: what each writer makes. A file
+// written for a purpose carries a mark saying so (see WriteFileReplacing), by
+// which the same writer knows it again as its own.
+enum class MadeFor { kImport, kPreview, kSample, kTestCard, kExtract };
+
+// What a purpose makes, as a refusal names it: "a bitmap an import made".
+std::string MadeByText(MadeFor purpose);
+
+// The mark of a file written for purpose: the extended attribute
+// "user.kestro-welcome.made" holds the purpose, the file's size and its
+// CRC-32, so that a file changed since it was written is not taken for ours.
+// True when the file at name carries the mark of purpose and still holds the
+// bytes it was written with. False wherever the file system keeps no such
+// attributes (then nothing is ever taken for ours).
+bool CarriesMadeMark(const std::string& name, MadeFor purpose);
+
 // Writes bytes to a destination the user named, the same way: complete or not
 // at all. A regular file (or a link, which is replaced, never followed) gets
-// the new bytes by rename. A destination that exists and is not a regular
-// file, such as /dev/stdout, /dev/null, a pipe or a terminal, is written into
-// directly and never renamed over; a folder is refused.
-void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes);
+// the new bytes by rename, marked as written for made_for when one is given.
+// A destination that exists and is not a regular file, such as /dev/stdout,
+// /dev/null, a pipe or a terminal, is written into directly and never renamed
+// over; a folder is refused. Whether the destination may be replaced at all is
+// for CheckDestination (fileio/destination.h) to say, before.
+void WriteFileReplacing(const std::string& destination, const std::vector<uint8_t>& bytes,
+                        std::optional<MadeFor> made_for = std::nullopt);
 
 }  // namespace kws

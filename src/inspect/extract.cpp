@@ -10,7 +10,7 @@ namespace kws {
 
 void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out) {
   try {
-    WriteBitmap8(out, picture);
+    WriteBitmap8(out, picture, MadeFor::kExtract);
   } catch (const std::exception& e) {
     LogFailure("ERROR: ExtractPicture(" + PrintableName(image) + "), Msg=", e);
     throw;

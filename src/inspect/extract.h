@@ -8,8 +8,8 @@
 
 namespace kws {
 
-// Writes picture, found in image, to out (replacing what is there as the
-// file layer replaces a user's file). Throws (FileError) when it cannot be
+// Writes picture, found in image, to out, marked as an extract's (whether
+// out may be replaced is CheckDestination's to say, before). Throws (FileError) when it cannot be
 // written, after logging why.
 void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out);
 

@@ -114,7 +114,7 @@ ImportOptions TvImportOptions(Display display, SafeArea safe) {
 
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options) {
   const ImportedPicture imported = ImportPicture(path, options);
-  WriteBitmap8(out, imported.picture);
+  WriteBitmap8(out, imported.picture, MadeFor::kImport);
   return imported.report;
 }
 

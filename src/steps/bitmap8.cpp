@@ -33,8 +33,8 @@ std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
   }
 }
 
-void WriteBitmap8(const std::string& path, const Picture8& picture) {
-  WriteFileReplacing(path, EncodeBitmap8(picture));
+void WriteBitmap8(const std::string& path, const Picture8& picture, std::optional<MadeFor> made_for) {
+  WriteFileReplacing(path, EncodeBitmap8(picture), made_for);
 }
 
 }  // namespace kws

@@ -5,11 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "fileio/file.h"
 #include "format/bitmap.h"
 
 namespace kws {
-
-class InputFile;
 
 // Reads header, palette and rows as ReadStoredBitmap does from bytes.
 // Throws FileError ("Stream read error", "Range check error").
@@ -21,8 +20,8 @@ void ReadStoredBitmap(InputFile& file, StoredBitmap& bitmap);
 std::optional<Picture8> ReadConvertibleBitmap(const std::string& path);
 
 // The picture written to path as EncodeBitmap8 makes it, the file replaced
-// whole or not at all: what convbmp then takes without question. Throws
-// FileError.
-void WriteBitmap8(const std::string& path, const Picture8& picture);
+// whole or not at all: what convbmp then takes without question; marked as
+// written for made_for when one is given. Throws FileError.
+void WriteBitmap8(const std::string& path, const Picture8& picture, std::optional<MadeFor> made_for = std::nullopt);
 
 }  // namespace kws

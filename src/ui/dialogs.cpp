@@ -30,6 +30,9 @@ std::optional<QString> QtDialogs::GetSaveFileName(QWidget* parent, const QString
   QFileDialog dialog(parent, title, suggested, filter);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
+  // Replacing a file is the window's question, asked once, by the rule every
+  // writer keeps.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setDefaultSuffix(QStringLiteral("bmp"));
   if (!suggested.isEmpty()) dialog.selectFile(suggested);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

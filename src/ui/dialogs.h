@@ -29,6 +29,7 @@ class Dialogs {
                                                  const QString& default_suffix, const QString& directory) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text) = 0;
   // The file to write, or nothing when cancelled; suggested: the proposed path.
+  // It does not ask about replacing an existing file: the window does.
   virtual std::optional<QString> GetSaveFileName(QWidget* /*parent*/, const QString& /*title*/,
                                                  const QString& /*filter*/, const QString& /*suggested*/) {
     return std::nullopt;

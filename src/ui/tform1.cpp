@@ -637,13 +637,16 @@ void TForm1::ExtractPicture1Click() {
   if (!target) return;
   Settings()->setValue(setting, QFileInfo(*target).absolutePath());
   const std::string out = LocalName(*target);
+  const DestinationCheck check = CheckDestination(out, {path}, MadeFor::kExtract);
+  const std::string into = ShownName(LocalName(QFileInfo(*target).absolutePath()));
+  if (!MayWrite(out, check, kExtractTitle, into, "the extracted picture")) return;
   try {
     ExtractPicture(path, *report.picture, out);
   } catch (const std::exception& e) {
     ShowMessage(e.what());
     return;
   }
-  SetOutcome("picture of " + ShownName(path) + " written to " + PrintableName(out));
+  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(out), out, check);
 }
 
 void TForm1::Import1Click() {
@@ -674,8 +677,6 @@ void TForm1::ImportWithOptions(const QString& path) {
                      QColor(options->background.r, options->background.g, options->background.b).name());
   settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
   settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
-  const std::string bitmap = startup_.folders.input + "/" + BaseName(LocalName(path)) + ".bmp";
-  if (!MayReplace(bitmap, QStringLiteral("Import picture"), "Input", "the imported picture")) return;
   ImportPicture(path, *options);
 }
 
@@ -683,7 +684,17 @@ void TForm1::ImportPicture(const QString& path) { ImportPicture(path, Remembered
 
 void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
   const std::string picture = LocalName(path);
-  const std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
+  std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
+  DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
+  const bool beside = target.standing == Standing::kInput;
+  if (beside) {
+    bitmap = FreeName(bitmap);
+    target = {};
+  }
+  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
+    SetOutcome("not imported: " + ShownName(bitmap) + " in Input is kept");
+    return;
+  }
   ImportReport report;
   try {
     struct BusyCursor {
@@ -698,6 +709,9 @@ void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
   }
   OpenPictureFile(bitmap);
   ShowImportReport(picture, bitmap, report);
+  const std::string kept =
+      beside ? ShownName(picture) + " itself stays as it was; imported as " + ShownName(bitmap) : std::string();
+  SetOutcomeOfWrite(kept, bitmap, target);
 }
 
 // The summary on the status line, the whole report (the display it was made
@@ -722,25 +736,38 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   }
 }
 
-bool TForm1::MayReplace(const std::string& path, const QString& title, const std::string& folder,
-                        const std::string& with) {
-  return !FileExists(path) || dialogs_->Confirm(this, title,
-                                                QString::fromStdString(folder + " already holds " + ShownName(path) +
-                                                                       ". Replace it with " + with + "?"));
+bool TForm1::MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
+                      const std::string& folder, const std::string& with) {
+  if (target.standing == Standing::kInput) {
+    dialogs_->ShowMessage(this, title, QString::fromStdString(RefusalText(path, target)));
+    return false;
+  }
+  return target.MayWrite(false) ||
+         dialogs_->Confirm(
+             this, title,
+             QString::fromStdString(folder + " already holds " + ShownName(path) + ". Replace it with " + with + "?"));
+}
+
+void TForm1::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
+  if (!target.Replaces()) {
+    if (!text.empty()) SetOutcome(text);
+    return;
+  }
+  const std::string replaced = ReplacedText(path, target);
+  SetOutcome(text.empty() ? replaced : text + " \u2014 " + replaced);
 }
 
 // The card goes beside the working folders, not into Input, so that it does
 // not join every later batch. Written again whenever it is asked for, as the
-// card of this version; a file of that name that is not the card is the
-// user's, and replaced only when the user says so.
+// card of this version; a file of that name that is not a card written there
+// (or the very card) is the user's, and replaced only when the user says so.
 void TForm1::TestCard1Click() {
   const std::string path = startup_.folders.base + "/" + kTestCardName;
   const Picture8 card = MakeTestCard();
-  const std::optional<Picture8> there = ReadConvertibleBitmap(path);
-  const bool is_card = there && there->palette == card.palette && there->pixels == card.pixels;
-  if (!is_card && !MayReplace(path, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
+  const DestinationCheck target = CheckDestination(path, {}, MadeFor::kTestCard, EncodeBitmap8(card));
+  if (!MayWrite(path, target, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
   try {
-    WriteBitmap8(path, card);
+    WriteBitmap8(path, card, MadeFor::kTestCard);
   } catch (const std::exception& e) {
     LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
     ShowMessage(e.what());
@@ -748,7 +775,9 @@ void TForm1::TestCard1Click() {
   }
   WriteLog("TestCard: Out=" + PrintableName(path));
   OpenPictureFile(path);
-  SetOutcome("test card: flash it, and the outermost number your TV still shows is how much of the frame it hides");
+  SetOutcomeOfWrite(
+      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
+      target);
 }
 
 void TForm1::About1Click() {

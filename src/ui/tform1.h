@@ -18,6 +18,7 @@
 #include "driver/driver.h"
 #include "driver/run_view.h"
 #include "driver/startup.h"
+#include "fileio/destination.h"
 #include "format/bitmap.h"
 #include "picture/tv_display.h"
 #include "ui/dialogs.h"
@@ -72,11 +73,14 @@ class TForm1 : public QMainWindow, public RunView {
   void CancelClick();
   // Opens a picture as File > Open does once a file is chosen.
   void OpenPicture(const QString& path);
-  // Imports a picture with the options last chosen, without asking.
+  // Imports a picture with the options last chosen, into a bitmap of its
+  // name in Input. A file there is replaced only when an import made it or
+  // the user says so; the picture itself (a bitmap in Input of another kind)
+  // never: the import then goes beside it (holiday-1.bmp).
   void ImportPicture(const QString& path);
   void ImportPicture(const QString& path, const ImportOptions& options);
   // As File > Import picture... does once a file is chosen: the import's
-  // dialog, and a question before a bitmap in Input is replaced.
+  // dialog, then the import.
   void ImportWithOptions(const QString& path);
   // The import's options as last chosen in its dialog.
   ImportOptions RememberedImportOptions() const;
@@ -141,9 +145,14 @@ class TForm1 : public QMainWindow, public RunView {
   void ShowLogPanel();
   void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
-  // True when nothing is at path, else the user's answer to replacing it
-  // ("<folder> already holds <name>. Replace it with <with>?").
-  bool MayReplace(const std::string& path, const QString& title, const std::string& folder, const std::string& with);
+  // The one rule for a file the user names, as the window keeps it: true
+  // when target may be written without asking, else the user's answer to
+  // replacing it ("<folder> already holds <name>. Replace it with <with>?");
+  // a writer's own input is never replaced, and said so.
+  bool MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
+                const std::string& folder, const std::string& with);
+  // The second field says text, and what the write replaced, if anything.
+  void SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target);
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
   void AddRecent(const QString& path);

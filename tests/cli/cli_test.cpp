@@ -66,6 +66,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
       {"inspect", "a.img", "--extract"},
       {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
       {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
+      {"inspect", "a.img", "--force"},
       {"import"},
       {"import", "a.png"},
       {"import", "a.png", "b.bmp", "c.bmp"},
@@ -340,6 +341,8 @@ TEST_F(CliTest, ImportWritesABitmapThatMakeTakes) {
       {}, {"--background", "#336699"}, {"--background=navy", "--fill"}, {"--fill", "--no-fit"}};
   for (const auto& options : option_sets) {
     SCOPED_TRACE(testing::PrintToString(options));
+    // Each import writes anew: a replaced bitmap would be said on stderr.
+    fs::remove(Path("logo.bmp"));
     std::vector<std::string> args = {"import", "logo.png", "logo.bmp"};
     args.insert(args.end(), options.begin(), options.end());
     ASSERT_EQ(Run(args), 0) << err_.str();
@@ -621,6 +624,127 @@ TEST_F(CliTest, InspectExtractWritesThePictureInside) {
   EXPECT_FALSE(test::Exists(Path("bad.bmp")));
   EXPECT_EQ(Run({"inspect", image, "--extract", Path("no-folder/out.bmp")}), 1);
   EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: cannot write " + Path("no-folder/out.bmp"), 0), 0u);
+}
+
+}  // namespace
+}  // namespace kws
+
+namespace kws {
+namespace {
+
+// Every writer of a file the user names keeps one rule: an existing file is
+// replaced only when the same writer made it (and it is unchanged since) or
+// with --force, and that is said on stderr; the command's own input never,
+// by whatever name; a device is written into.
+TEST_F(CliTest, WritersReplaceNothingOfTheUsersUnasked) {
+  QImage logo(320, 200, QImage::Format_RGB32);
+  logo.fill(QColor(20, 40, 200));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  ASSERT_EQ(Run({"--home", Home(), "make", "logo.bmp"}), 0) << err_.str();
+  fs::copy_file(Home("Output/logo_borvik200_usb_welcome.img"), Path("logo.img"));
+  const struct Writer {
+    const char* name;
+    std::vector<std::string> args;  // OUT stands for the destination
+    std::string input;              // empty: the writer reads no file
+    std::string made;               // what it makes, as a refusal names it
+  } writers[] = {
+      {"import", {"import", "logo.png", "OUT"}, "logo.png", "a bitmap an import made"},
+      {"preview", {"preview", "logo.bmp", "OUT"}, "logo.bmp", "a preview this program made"},
+      {"sample", {"sample", "OUT"}, "", "the sample picture this program wrote"},
+      {"test card", {"sample", "--test-card", "OUT"}, "", "a test card this program wrote"},
+      {"extract", {"inspect", "logo.img", "--extract", "OUT"}, "logo.img", "a picture an extract wrote"},
+  };
+  enum There { kNothing, kUnrelated, kMadeEarlier, kDevice, kOwnInput, kHardLinkToInput };
+  const struct Case {
+    const char* name;
+    There there;
+    bool force;
+    int code;
+    std::string err;  // the line said on stderr about the destination, or nothing
+  } cases[] = {
+      {"nonexistent", kNothing, false, 0, ""},
+      {"nonexistent, --force", kNothing, true, 0, ""},
+      {"unrelated existing file", kUnrelated, false, 1, "DEST exists and is not MADE; to replace it, add --force"},
+      {"unrelated existing file, --force", kUnrelated, true, 0, "replaced DEST"},
+      {"made by the same writer", kMadeEarlier, false, 0, "replaced DEST, MADE"},
+      {"a device", kDevice, false, 0, ""},
+      {"own input by another name", kOwnInput, false, 1, "DEST is the input INPUT itself; name another output"},
+      {"own input by another name, --force", kOwnInput, true, 1, "DEST is the input INPUT itself; name another output"},
+      {"a hard link to the input", kHardLinkToInput, true, 1, "DEST is the input INPUT itself; name another output"},
+  };
+  const test::Bytes notes = test::ToBytes("my notes");
+  for (const Writer& w : writers) {
+    for (const Case& c : cases) {
+      if (w.input.empty() && (c.there == kOwnInput || c.there == kHardLinkToInput)) continue;
+      SCOPED_TRACE(std::string(w.name) + ": " + c.name);
+      std::string dest = "dest.out";
+      fs::remove(Path(dest));
+      if (c.there == kUnrelated) WriteBytes(Path(dest), notes);
+      if (c.there == kDevice) dest = "/dev/null";
+      if (c.there == kOwnInput) dest = "./" + w.input;
+      if (c.there == kHardLinkToInput) fs::create_hard_link(Path(w.input), Path(dest));
+      std::vector<std::string> args = w.args;
+      std::replace(args.begin(), args.end(), std::string("OUT"), dest);
+      if (c.force) args.push_back("--force");
+      if (c.there == kMadeEarlier) {
+        ASSERT_EQ(Run(args), 0) << err_.str();
+        ASSERT_EQ(err_.str().find("replaced"), std::string::npos) << err_.str();
+      }
+      const test::Bytes input_before = w.input.empty() ? test::Bytes() : test::ReadBytes(Path(w.input));
+
+      EXPECT_EQ(Run(args), c.code) << err_.str();
+      std::string said = c.err;
+      for (const auto& [from, to] :
+           {std::pair<std::string, std::string>{"DEST", dest}, {"MADE", w.made}, {"INPUT", w.input}}) {
+        if (const size_t at = said.find(from); at != std::string::npos) said.replace(at, from.size(), to);
+      }
+      if (said.empty()) {
+        EXPECT_EQ(err_.str().find("replaced"), std::string::npos) << err_.str();
+      } else {
+        EXPECT_NE(err_.str().find("kestro-welcome-cli: " + said + "\n"), std::string::npos) << err_.str();
+      }
+      if (!w.input.empty()) {
+        EXPECT_EQ(test::ReadBytes(Path(w.input)), input_before);
+      }
+      if (c.there == kUnrelated && c.code != 0) {
+        EXPECT_EQ(test::ReadBytes(Path(dest)), notes);
+      }
+      if (c.there != kDevice && c.code == 0) {
+        EXPECT_NE(test::ReadBytes(Path(dest)), notes);
+      }
+    }
+  }
+}
+
+// A hint's command never names a file that is there: following it replaces nothing.
+TEST_F(CliTest, HintsNameOnlyFilesThatDoNotExist) {
+  test::BitmapRecipe deep;
+  deep.bit_count = 24;
+  WriteBytes(Path("holiday.bmp"), test::MakeBitmap(deep));
+  QImage photo(320, 200, QImage::Format_RGB32);
+  photo.fill(QColor(200, 120, 40));
+  ASSERT_TRUE(photo.save(QString::fromStdString(Path("photo.jpg")), "JPEG"));
+  const struct {
+    std::string picture;
+    std::vector<std::string> there;
+    std::string hint;
+  } cases[] = {
+      {"holiday.bmp", {}, "import holiday.bmp holiday-fit.bmp"},
+      {"holiday.bmp", {"holiday-fit.bmp"}, "import holiday.bmp holiday-fit-1.bmp"},
+      {"holiday.bmp", {"holiday-fit.bmp", "holiday-fit-1.bmp"}, "import holiday.bmp holiday-fit-2.bmp"},
+      {"photo.jpg", {}, "import photo.jpg photo.bmp"},
+      {"photo.jpg", {"photo.bmp"}, "import photo.jpg photo-1.bmp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hint);
+    for (const char* name : {"holiday-fit.bmp", "holiday-fit-1.bmp", "photo.bmp"}) fs::remove(Path(name));
+    for (const std::string& name : c.there) WriteBytes(Path(name), test::ToBytes("the user's"));
+    EXPECT_EQ(Run({"--home", Home(), "make", c.picture}), 1);
+    EXPECT_NE(err_.str().find("kestro-welcome-cli " + c.hint + "\n"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"--home", Home(), "make", "--json", c.picture}), 1);
+    EXPECT_NE(out_.str().find("\"hint\": \"kestro-welcome-cli " + c.hint + "\""), std::string::npos) << out_.str();
+  }
 }
 
 }  // namespace

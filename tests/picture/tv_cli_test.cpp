@@ -81,6 +81,8 @@ TEST_F(TvCliTest, ImportIsForA43TvUnlessTold) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
+    // Each import writes anew: a replaced bitmap would be said on stderr.
+    std::filesystem::remove(Path("logo.bmp"));
     std::vector<std::string> args = {"import", "logo.png", "logo.bmp"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     ASSERT_EQ(Run(args), 0) << err_.str();

@@ -272,10 +272,10 @@ TEST_F(Trust, DevicesAndPipesAsDestinationsAreWrittenIntoNeverReplaced) {
     ASSERT_EQ(::lstat(null_device.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
   }
-  // A bitmap that replaces a private one stays private.
+  // A bitmap that replaces a private one (told to: it is the user's) stays private.
   WriteBytes(Path("mine.bmp"), {1});
   ASSERT_EQ(::chmod(Path("mine.bmp").c_str(), 0600), 0);
-  EXPECT_EQ(RunCliInChild({"inspect", image, "--extract", Path("mine.bmp")}).exit_code, 0);
+  EXPECT_EQ(RunCliInChild({"inspect", image, "--extract", Path("mine.bmp"), "--force"}).exit_code, 0);
   struct stat st {};
   ASSERT_EQ(::stat(Path("mine.bmp").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);

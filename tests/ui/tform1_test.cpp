@@ -1157,6 +1157,123 @@ class TForm1Test : public QObject {
     }
   }
 
+  // ---- Replacing files the user named ----
+
+  // Started with a picture ("Open with"), the import's bitmap in Input is
+  // replaced only when an import made it or the user says so, and that is
+  // said; a bitmap in Input that is the picture itself stays: the import goes
+  // beside it.
+  void openWithReplacesNothingUnasked_data() {
+    QTest::addColumn<QString>("there");  // at Input/photo.bmp: nothing, user, made, input (the picture)
+    QTest::addColumn<bool>("confirm");   // the answer to the question, if asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("imported");  // the bitmap written in Input, or none
+    QTest::addColumn<QString>("said");      // in the second status field; INPUT: the Input folder
+    QTest::newRow("nothing there") << "nothing" << false << false << "photo.bmp"
+                                   << "";
+    QTest::newRow("a bitmap of the user's, kept") << "user" << false << true << ""
+                                                  << "not imported: photo.bmp in Input is kept";
+    QTest::newRow("a bitmap of the user's, replaced") << "user" << true << true << "photo.bmp"
+                                                      << "replaced INPUT/photo.bmp";
+    QTest::newRow("an earlier import's bitmap") << "made" << false << false << "photo.bmp"
+                                                << "replaced INPUT/photo.bmp, a bitmap an import made";
+    QTest::newRow("the picture itself, 24-bit") << "input" << true << false << "photo-1.bmp"
+                                                << "photo.bmp itself stays as it was; imported as photo-1.bmp";
+  }
+
+  void openWithReplacesNothingUnasked() {
+    QFETCH(QString, there);
+    QFETCH(bool, confirm);
+    QFETCH(bool, asked);
+    QFETCH(QString, imported);
+    QFETCH(QString, said);
+    const QString input = Home() + "/Input";
+    const std::string bitmap = (input + "/photo.bmp").toStdString();
+    QString picture = Photo("photo.jpg", 320, 200);
+    if (there == "user") WriteFile(QString::fromStdString(bitmap), test::MakeBitmap({.seed = 3}));
+    if (there == "made") form_->OpenFromCommandLine(picture);
+    if (there == "input") {
+      WriteFile(QString::fromStdString(bitmap), test::MakeBitmap({.bit_count = 24}));
+      picture = QString::fromStdString(bitmap);
+    }
+    const test::Bytes before = fs::exists(bitmap) ? test::ReadBytes(bitmap) : test::Bytes();
+    dialogs_.confirm = confirm;
+    form_->OpenFromCommandLine(picture);
+    QCOMPARE(
+        dialogs_.questions,
+        asked ? QStringList{"Input already holds photo.bmp. Replace it with the imported picture?"} : QStringList());
+    if (imported.isEmpty() || there == "input") QCOMPARE(test::ReadBytes(bitmap), before);
+    if (!imported.isEmpty()) {
+      const QString written = input + "/" + imported;
+      QVERIFY(ReadConvertibleBitmap(written.toStdString()));
+      QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), written);
+    }
+    said.replace(QStringLiteral("INPUT"), input);
+    if (said.isEmpty()) {
+      QVERIFY2(!Outcome().contains(QStringLiteral("replaced")), qPrintable(Outcome()));
+    } else {
+      QVERIFY2(Outcome().contains(said), qPrintable(Outcome()));
+    }
+    QVERIFY(LogText().find("replaced") == std::string::npos);
+    QVERIFY(dialogs_.messages.isEmpty());
+  }
+
+  // File > Extract picture: the chosen file is replaced only when an extract
+  // wrote it or the user says so; the update image itself never.
+  void extractReplacesNothingUnasked_data() {
+    QTest::addColumn<QString>("there");  // at the chosen name: nothing, user, made, input (the image)
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("nothing there") << "nothing" << false << false << true;
+    QTest::newRow("a file of the user's, kept") << "user" << false << true << false;
+    QTest::newRow("a file of the user's, replaced") << "user" << true << true << true;
+    QTest::newRow("an earlier extract") << "made" << false << false << true;
+    QTest::newRow("the update image itself") << "input" << true << false << false;
+  }
+
+  void extractReplacesNothingUnasked() {
+    QFETCH(QString, there);
+    QFETCH(bool, confirm);
+    QFETCH(bool, asked);
+    QFETCH(bool, written);
+    const QString logo = Picture("logo.bmp", {.seed = 5});
+    form_->OpenPicture(logo);
+    Click();
+    const QString image = Home() + "/Output/logo_borvik200_usb_welcome.img";
+    const QString out = there == "input" ? image : dir_.path() + "/extracted.bmp";
+    if (there != "input") fs::remove(out.toStdString());  // from a test before
+    if (there == "user") WriteFile(out, test::ToBytes("my notes"));
+    if (there == "made") {
+      dialogs_.answers.push(image);
+      dialogs_.save_answer = out;
+      Child<QAction>("ExtractPicture1")->trigger();
+      QVERIFY(dialogs_.questions.isEmpty());
+    }
+    const test::Bytes before = fs::exists(out.toStdString()) ? test::ReadBytes(out.toStdString()) : test::Bytes();
+    dialogs_.confirm = confirm;
+    dialogs_.answers.push(image);
+    dialogs_.save_answer = out;
+    Child<QAction>("ExtractPicture1")->trigger();
+    const QString question = QFileInfo(dir_.path()).fileName() +
+                             QStringLiteral(" already holds extracted.bmp. Replace it with the extracted picture?");
+    QCOMPARE(dialogs_.questions, asked ? QStringList{question} : QStringList());
+    if (written) {
+      QCOMPARE(ReadConvertibleBitmap(out.toStdString())->pixels, ReadConvertibleBitmap(logo.toStdString())->pixels);
+      QVERIFY2(Outcome().startsWith(QStringLiteral("picture of logo_borvik200_usb_welcome.img written to ")),
+               qPrintable(Outcome()));
+      QCOMPARE(Outcome().contains(QStringLiteral("replaced ") + out), there != "nothing");
+    } else {
+      QCOMPARE(test::ReadBytes(out.toStdString()), before);
+    }
+    if (there == "input") {
+      QCOMPARE(dialogs_.messages, QStringList{out + " is the input " + image + " itself; name another output"});
+      QVERIFY(InspectFile(image.toStdString()).Sound());
+    } else {
+      QVERIFY(dialogs_.messages.isEmpty());
+    }
+  }
+
   // ---- The activity log panel ----
 
   void logPanelFollowsTheLogAsItIsWritten() {
