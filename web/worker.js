@@ -1,0 +1,99 @@
+// The page's worker: holds the core (kws_web.js and its WebAssembly) and its
+// in-memory file system, so that a run never blocks the page. Messages in:
+// {type: 'init', wasm?}, {type: 'make', name?, bytes?} (no bytes: the
+// built-in sample), {type: 'check', name, bytes}. Each is answered with the
+// core's reply and the files it made.
+'use strict';
+
+let core = null;
+
+function call(name, ...args) {
+  return JSON.parse(core.ccall(name, 'string', args.map(() => 'string'), args));
+}
+
+// The name a file gets in Input: the browser gives the file name alone;
+// anything that could not be one file name is replaced.
+function fileName(name, fallback) {
+  const plain = String(name || '').replace(/[\/\u0000]/g, '_');
+  return plain === '' || plain === '.' || plain === '..' ? fallback : plain;
+}
+
+function emptyFolder(folder) {
+  for (const entry of core.FS.readdir(folder)) {
+    if (entry !== '.' && entry !== '..') core.FS.unlink(folder + '/' + entry);
+  }
+}
+
+async function init(message) {
+  if (typeof KwsCore === 'undefined') importScripts('kws_web.js');
+  const stderr = [];
+  core = await KwsCore({
+    wasmBinary: message.wasm,
+    print: (text) => stderr.push(text),
+    printErr: (text) => stderr.push(text),
+  });
+  const start = call('kws_start');
+  core.FS.mkdir('/kws/Check');
+  return { type: 'ready', caption: start.caption, error: start.error };
+}
+
+function make(message) {
+  const input = '/kws/Input';
+  emptyFolder(input);
+  const path = input + '/' + fileName(message.name, 'picture.bmp');
+  if (message.bytes) {
+    core.FS.writeFile(path, new Uint8Array(message.bytes));
+  } else {
+    const sample = call('kws_sample', path);
+    if (sample.error) return { type: 'made', made: false, reason: sample.error, log: [], images: [] };
+  }
+  const reply = call('kws_make', path);
+  const transfer = [];
+  for (const image of reply.images) {
+    image.bytes = core.FS.readFile(image.path);
+    transfer.push(image.bytes.buffer);
+  }
+  if (reply.made) {
+    const zip = '/kws/' + reply.base + '_update_images.zip';
+    const zipped = call('kws_zip', reply.base, zip);
+    if (!zipped.error) {
+      reply.zip = { name: reply.base + '_update_images.zip', bytes: core.FS.readFile(zip) };
+      transfer.push(reply.zip.bytes.buffer);
+      core.FS.unlink(zip);
+    }
+  }
+  reply.type = 'made';
+  return [reply, transfer];
+}
+
+function check(message) {
+  const folder = '/kws/Check';
+  emptyFolder(folder);
+  const path = folder + '/' + fileName(message.name, 'image.img');
+  core.FS.writeFile(path, new Uint8Array(message.bytes));
+  const reply = call('kws_check', path);
+  const transfer = [];
+  if (reply.picture) {
+    reply.picture.rgba = core.FS.readFile(reply.picture.pixels);
+    transfer.push(reply.picture.rgba.buffer);
+    core.FS.unlink(reply.picture.pixels);
+  }
+  core.FS.unlink(path);
+  reply.type = 'checked';
+  return [reply, transfer];
+}
+
+self.onmessage = async (event) => {
+  const message = event.data;
+  try {
+    let answer;
+    if (message.type === 'init') answer = await init(message);
+    else if (message.type === 'make') answer = make(message);
+    else if (message.type === 'check') answer = check(message);
+    else return;
+    if (Array.isArray(answer)) self.postMessage(answer[0], answer[1]);
+    else self.postMessage(answer);
+  } catch (error) {
+    self.postMessage({ type: 'failed', request: message.type, error: String(error && error.message || error) });
+  }
+};
