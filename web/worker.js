@@ -40,7 +40,9 @@ async function init(message) {
 function make(message) {
   const input = '/kws/Input';
   emptyFolder(input);
-  const path = input + '/' + fileName(message.name, 'picture.bmp');
+  // The sample is made under the name the command line's sample command is
+  // usually given, so its images are named alike.
+  const path = input + '/' + (message.bytes ? fileName(message.name, 'picture.bmp') : 'sample.bmp');
   if (message.bytes) {
     core.FS.writeFile(path, new Uint8Array(message.bytes));
   } else {

@@ -22,6 +22,7 @@ import zipfile
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
@@ -135,23 +136,25 @@ def wait_ready(driver, what):
     check(driver.find_element(By.ID, "engine").text == "Ready.", what + ": the core started")
 
 
-def download_all(driver, downloads, names):
-    """Clicks the page's download links and returns the files they gave."""
+def download_all(driver, downloads):
+    """Clicks the page's download links one after the other, each once its
+    file has arrived, and returns the files they gave by name."""
     for name in os.listdir(downloads):
         os.remove(os.path.join(downloads, name))
-    for link in driver.find_elements(By.CSS_SELECTOR, "#make-images a, #make-zip"):
-        if link.is_displayed():
-            link.click()
-    deadline = time.monotonic() + WAIT
-    while time.monotonic() < deadline:
-        present = set(os.listdir(downloads))
-        if all(n in present for n in names) and not any(n.endswith(".crdownload") for n in present):
-            break
-        time.sleep(0.2)
     files = {}
-    for name in os.listdir(downloads):
-        with open(os.path.join(downloads, name), "rb") as f:
-            files[name] = f.read()
+    for link in driver.find_elements(By.CSS_SELECTOR, "#make-images a, #make-zip"):
+        if not link.is_displayed():
+            continue
+        name = link.get_attribute("download")
+        link.click()
+        path = os.path.join(downloads, name)
+        deadline = time.monotonic() + WAIT
+        while time.monotonic() < deadline and not (os.path.exists(path) and
+                                                   not os.path.exists(path + ".crdownload")):
+            time.sleep(0.05)
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                files[name] = f.read()
     return files
 
 
@@ -186,7 +189,8 @@ def check_page_makes(driver, label, cli, work, downloads, pictures):
         check(status == f"{base}: 6 images made", f"{label} {picture}: {status}")
         check(len(images) == 6, f"{label} {picture}: the command line made six images")
         zip_name = base + "_update_images.zip"
-        got = download_all(driver, downloads, list(images) + [zip_name])
+        got = download_all(driver, downloads)
+        check(sorted(got) == sorted(list(images) + [zip_name]), f"{label} {picture}: the page offers the six images and the zip")
         for name, data in images.items():
             check(got.get(name) == data, f"{label} {picture}: {name} is the command line's, byte for byte")
             table.setdefault((picture, name), set()).add(label if got.get(name) == data else label + " DIFFERS")
@@ -223,7 +227,7 @@ def check_page_checks(driver, label, cli, work):
                 "const c = document.getElementById('check-picture').getContext('2d');"
                 "return arguments[0].map(([x, y]) => Array.from(c.getImageData(x, y, 1, 1).data.slice(0, 3)));",
                 points)
-            source = os.path.join(work, "native-sample.bmp", "sample.bmp")
+            source = os.path.join(work, "sample.bmp")
             check(drawn == bitmap_rgb(source, points), f"{label} check: the picture inside is drawn as the sample's")
 
 
@@ -238,7 +242,7 @@ def check_reachable(driver, label):
     driver.find_element(By.TAG_NAME, "body").click()
     reached = set()
     for _ in range(30):
-        driver.switch_to.active_element.send_keys(Keys.TAB)
+        ActionChains(driver).send_keys(Keys.TAB).perform()
         reached.add(driver.switch_to.active_element.get_attribute("id"))
     for control in ("make-file", "make-sample", "check-file"):
         check(control in reached, f"{label}: the keyboard reaches {control}")
