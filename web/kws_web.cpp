@@ -89,8 +89,7 @@ std::vector<std::string> LogLinesFrom(uint64_t offset) {
   } catch (const std::exception&) {
     return lines;
   }
-  std::string text(bytes.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(offset, bytes.size())),
-                   bytes.end());
+  std::string text(bytes.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(offset, bytes.size())), bytes.end());
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -226,8 +225,8 @@ const char* kws_zip(const char* base_name, const char* out) {
     std::vector<ZipMember> members;
     for (const OutputImage& image : OutputImages(g_start.folders.output, base_name)) {
       if (!FileExists(image.path)) continue;
-      members.push_back({std::filesystem::path(image.path).filename().string(),
-                         ReadWholeFile(image.path, kMaxUpdateImageSize)});
+      members.push_back(
+          {std::filesystem::path(image.path).filename().string(), ReadWholeFile(image.path, kMaxUpdateImageSize)});
     }
     WriteFileReplacing(out, StoredZip(members));
     return Reply("{\"error\":\"\",\"members\":" + std::to_string(members.size()) + "}");
@@ -246,8 +245,8 @@ const char* kws_check(const char* path) {
       WriteCheckedPixels(*report.picture);
       picture = "{\"width\":" + std::to_string(report.picture->width) +
                 ",\"height\":" + std::to_string(report.picture->height) +
-                ",\"colours\":" + std::to_string(report.picture->palette.size()) + ",\"pixels\":" + Json(kCheckedPixels) +
-                "}";
+                ",\"colours\":" + std::to_string(report.picture->palette.size()) +
+                ",\"pixels\":" + Json(kCheckedPixels) + "}";
     } catch (const std::exception&) {
       picture = "null";
     }

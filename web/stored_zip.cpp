@@ -74,7 +74,7 @@ std::vector<uint8_t> StoredZip(const std::vector<ZipMember>& members) {
   }
   const auto directory_start = static_cast<uint32_t>(w.out.size());
   for (const Entry& e : entries) {
-    w.U32(0x02014b50);  // central directory entry
+    w.U32(0x02014b50);      // central directory entry
     w.U16(kVersionNeeded);  // version made by: 2.0, MS-DOS attributes
     CommonFields(w, e);
     w.U16(0);  // comment length
