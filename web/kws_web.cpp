@@ -133,18 +133,6 @@ std::string ImagesJson(const std::string& base_name, const std::vector<std::stri
   return out + "]";
 }
 
-std::string HintFor(Remedy remedy) {
-  switch (remedy) {
-    case Remedy::kImport:
-      return "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers";
-    case Remedy::kImportFit:
-      return "hint: import it to fit, with fewer colours or less dithering";
-    case Remedy::kNone:
-      break;
-  }
-  return {};
-}
-
 std::string FirstError(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     const size_t at = line.find("ERROR: ");
@@ -210,7 +198,8 @@ const char* kws_make(const char* picture) {
   if (!made) {
     const Diagnosis why = DiagnosePicture(picture, FirstError(lines));
     reason = why.plain;
-    hint = HintFor(why.remedy);
+    // The page has no import yet: the hint says what to do, not how.
+    if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
     left = ImagesLeftText(ImagesLeftBy(g_start.folders.output, base_name, view.written));
   }
   return Reply("{\"made\":" + std::string(made ? "true" : "false") + ",\"base\":" + Json(base_name) +
