@@ -55,8 +55,7 @@
       ? reply.base + ': 6 images made'
       : reply.base + ': failed \u2014 ' + (reply.reason || reply.status);
     $('make-log').textContent = (reply.log || []).join('\n');
-    $('make-problem').hidden = reply.made;
-    showText('make-reason', reply.made ? '' : reply.reason);
+    $('make-problem').hidden = reply.made || !(reply.left || reply.hint);
     showText('make-left', reply.left);
     showText('make-hint', reply.hint);
     const list = $('make-images');
@@ -67,7 +66,8 @@
       link.href = downloadUrl(image.bytes);
       link.download = image.name;
       link.textContent = image.name;
-      item.append(link, ' \u2014 ' + image.kind.toUpperCase() + ' update image for ' + image.receiver + ', ' +
+      const kind = image.kind === 'usb' ? 'USB' : 'serial';
+      item.append(link, ' \u2014 ' + kind + ' update image for ' + image.receiver + ', ' +
         image.size.toLocaleString('en') + ' bytes');
       list.append(item);
     }
