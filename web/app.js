@@ -118,15 +118,11 @@
     }
   }
 
-  async function send(type, file) {
+  // The worker reads the file itself, only as far as the core needs.
+  function send(type, file) {
     if (busy) return;
     setBusy(true, type === 'make' ? 'Making the update images…' : 'Checking the image…');
-    if (!file) {
-      worker.postMessage({ type });
-      return;
-    }
-    const bytes = await file.arrayBuffer();
-    worker.postMessage({ type, name: file.name, bytes }, [bytes]);
+    worker.postMessage(file ? { type, file } : { type });
   }
 
   // A drop zone takes the first file dropped on it; the file field inside

@@ -1,21 +1,19 @@
 // The page's worker: holds the core (kws_web.js and its WebAssembly) and its
 // in-memory file system, so that a run never blocks the page. Messages in:
-// {type: 'init', wasm?}, {type: 'make', name?, bytes?} (no bytes: the
-// built-in sample), {type: 'check', name, bytes}. Each is answered with the
-// core's reply and the files it made.
+// {type: 'init', wasm?}, {type: 'make', file?} (no file: the built-in
+// sample), {type: 'check', file}. Each is answered with the core's reply and
+// the files it made.
+//
+// The user's file is not copied in: its folder (Input, or Check) is the file
+// itself, mounted read-only, and the core reads what it needs of it. So the
+// core's own size limits refuse a huge file before it is read, as on the
+// desktop.
 'use strict';
 
 let core = null;
 
 function call(name, ...args) {
   return JSON.parse(core.ccall(name, 'string', args.map(() => 'string'), args));
-}
-
-// The name a file gets in Input: the browser gives the file name alone;
-// anything that could not be one file name is replaced.
-function fileName(name, fallback) {
-  const plain = String(name || '').replace(/[\/\u0000]/g, '_');
-  return plain === '' || plain === '.' || plain === '..' ? fallback : plain;
 }
 
 function emptyFolder(folder) {
@@ -37,17 +35,30 @@ async function init(message) {
   return { type: 'ready', caption: start.caption, error: start.error };
 }
 
+// Mounts the user's file as the only entry of folder; returns its path.
+function mountFile(folder, file) {
+  unmount(folder);
+  core.FS.mount(core.FS.filesystems.WORKERFS, { files: [file] }, folder);
+  return folder + '/' + file.name;
+}
+
+function unmount(folder) {
+  if (core.FS.lookupPath(folder, { follow_mount: false }).node.mounted) core.FS.unmount(folder);
+}
+
 function make(message) {
   const input = '/kws/Input';
-  emptyFolder(input);
-  // The sample is made under the name the command line's sample command is
-  // usually given, so its images are named alike.
-  const path = input + '/' + (message.bytes ? fileName(message.name, 'picture.bmp') : 'sample.bmp');
-  if (message.bytes) {
-    core.FS.writeFile(path, new Uint8Array(message.bytes));
+  let path;
+  if (message.file) {
+    path = mountFile(input, message.file);
   } else {
+    // The sample is made under the name the command line's sample command
+    // is usually given, so that its images are named alike.
+    unmount(input);
+    emptyFolder(input);
+    path = input + '/sample.bmp';
     const sample = call('kws_sample', path);
-    if (sample.error) return { type: 'made', made: false, reason: sample.error, log: [], images: [] };
+    if (sample.error) return { type: 'made', made: false, base: 'sample', reason: sample.error, log: [], images: [] };
   }
   const reply = call('kws_make', path);
   const transfer = [];
@@ -69,10 +80,7 @@ function make(message) {
 }
 
 function check(message) {
-  const folder = '/kws/Check';
-  emptyFolder(folder);
-  const path = folder + '/' + fileName(message.name, 'image.img');
-  core.FS.writeFile(path, new Uint8Array(message.bytes));
+  const path = mountFile('/kws/Check', message.file);
   const reply = call('kws_check', path);
   const transfer = [];
   if (reply.picture) {
@@ -80,7 +88,7 @@ function check(message) {
     transfer.push(reply.picture.rgba.buffer);
     core.FS.unlink(reply.picture.pixels);
   }
-  core.FS.unlink(path);
+  unmount('/kws/Check');
   reply.type = 'checked';
   return [reply, transfer];
 }

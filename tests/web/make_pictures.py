@@ -8,6 +8,8 @@ logo.bmp   a flat logo: four colours, large plain areas
 photo.bmp  photo-like: 256 colours in soft gradients with some grain
 grainy.bmp the same with grain everywhere: too detailed for the receivers
 deep.bmp   a 24-bit bitmap, which the steps refuse
+huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
+           before anything reads it
 """
 import math
 import os
@@ -71,6 +73,9 @@ def main():
                        ("deep.bmp", deep)):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
+    with open(os.path.join(folder, "huge.bmp"), "wb") as f:
+        f.write(logo()[:54])
+        f.truncate(17 * 1024 * 1024)
 
 
 if __name__ == "__main__":
