@@ -29,9 +29,11 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
-# (picture, whether the receivers take it, whether a refusal comes with a hint)
-PICTURES = [("sample.bmp", True, False), ("logo.bmp", True, False), ("photo.bmp", True, False),
-            ("grainy.bmp", False, True), ("deep.bmp", False, True), ("huge.bmp", False, False)]
+# (picture, how it comes to the page, whether the receivers take it, whether
+# a refusal comes with a hint)
+PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
+            ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
+            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
 failures = []
 
 
@@ -158,49 +160,64 @@ def download_all(driver, downloads):
     return files
 
 
-def make(driver, path):
-    """Makes path's images in the page; returns the page's status line."""
-    before = driver.find_element(By.ID, "make-status").text
+def drop(driver, zone, path):
+    """Drops the file on the page's drop zone, as a file manager does."""
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const [zone, name, data] = arguments;"
+        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
+        "const transfer = new DataTransfer();"
+        "transfer.items.add(new File([bytes], name));"
+        "document.getElementById(zone).dispatchEvent("
+        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));",
+        zone, os.path.basename(path), data)
+
+
+def make(driver, path, how):
+    """Makes path's images in the page, the file picked or dropped, or the
+    sample's; returns the page's status line."""
     driver.execute_script("document.getElementById('make-status').textContent = '';")
-    if path:
+    if how == "pick":
         driver.find_element(By.ID, "make-file").send_keys(path)
+    elif how == "drop":
+        drop(driver, "make-drop", path)
     else:
         driver.find_element(By.ID, "make-sample").click()
     WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != ""
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
-    del before
     return driver.find_element(By.ID, "make-status").text or driver.find_element(By.ID, "engine").text
 
 
 def check_page_makes(driver, label, cli, work, downloads, pictures):
-    for picture, takes, hinted in pictures:
+    for picture, how, takes, hinted in pictures:
         images, reason, hint = native(cli, work, picture)
-        path = None if picture == "sample.bmp" else os.path.join(work, picture)
-        status = make(driver, path)
+        status = make(driver, os.path.join(work, picture), how)
+        shown = f"{label} ({how})"
         base = picture[:-4]
         if not takes:
-            check(images == {}, f"{label} {picture}: the command line refuses it too")
-            check(status == f"{base}: failed \u2014 {reason}", f"{label} {picture}: the reason is the command line's: {status}")
+            check(images == {}, f"{shown} {picture}: the command line refuses it too")
+            check(status == f"{base}: failed \u2014 {reason}", f"{shown} {picture}: the reason is the command line's: {status}")
             page_hint = driver.find_element(By.ID, "make-hint").text
             check((hint != "") == hinted and page_hint == hint,
-                  f"{label} {picture}: the hint is the command line's: {page_hint or '(none)'}")
+                  f"{shown} {picture}: the hint is the command line's: {page_hint or '(none)'}")
             check(driver.find_element(By.ID, "make-log").get_attribute("textContent").count("ERROR: ") >= 1,
-                  f"{label} {picture}: the activity log shows the error")
+                  f"{shown} {picture}: the activity log shows the error")
             continue
-        check(status == f"{base}: 6 images made", f"{label} {picture}: {status}")
-        check(len(images) == 6, f"{label} {picture}: the command line made six images")
+        check(status == f"{base}: 6 images made", f"{shown} {picture}: {status}")
+        check(len(images) == 6, f"{shown} {picture}: the command line made six images")
         zip_name = base + "_update_images.zip"
         got = download_all(driver, downloads)
-        check(sorted(got) == sorted(list(images) + [zip_name]), f"{label} {picture}: the page offers the six images and the zip")
+        check(sorted(got) == sorted(list(images) + [zip_name]), f"{shown} {picture}: the page offers the six images and the zip")
         for name, data in images.items():
-            check(got.get(name) == data, f"{label} {picture}: {name} is the command line's, byte for byte")
+            check(got.get(name) == data, f"{shown} {picture}: {name} is the command line's, byte for byte")
             table.setdefault((picture, name), set()).add(label if got.get(name) == data else label + " DIFFERS")
         with zipfile.ZipFile(os.path.join(downloads, zip_name)) as z:
-            check(z.testzip() is None, f"{label} {picture}: the zip reads back")
+            check(z.testzip() is None, f"{shown} {picture}: the zip reads back")
             members = {i.filename: z.read(i) for i in z.infolist()}
-            check(members == images, f"{label} {picture}: the zip holds the six images")
+            check(members == images, f"{shown} {picture}: the zip holds the six images")
         log = driver.find_element(By.ID, "make-log").get_attribute("textContent")
-        check("mkserialimg: Ret=0" in log and "ERROR" not in log, f"{label} {picture}: the activity log shows the run")
+        check("mkserialimg: Ret=0" in log and "ERROR" not in log, f"{shown} {picture}: the activity log shows the run")
 
 
 def check_page_checks(driver, label, cli, work):
@@ -216,7 +233,10 @@ def check_page_checks(driver, label, cli, work):
     for path, prefix in prefixes.items():
         sound_expected = path == sound
         driver.execute_script("document.getElementById('check-verdict').textContent = '';")
-        driver.find_element(By.ID, "check-file").send_keys(path)
+        if path == damaged:
+            drop(driver, "check-drop", path)
+        else:
+            driver.find_element(By.ID, "check-file").send_keys(path)
         WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
         verdict = driver.find_element(By.ID, "check-verdict").text
         expected = native_verdict(cli, path)
