@@ -10,6 +10,7 @@ but localhost is unreachable for the browser.
 import base64
 import functools
 import http.server
+import json
 import os
 import re
 import shutil
@@ -106,6 +107,7 @@ def serve(folder):
 def browser(downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
+    # --no-sandbox: chromium runs as root in build containers only without it.
     for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                 "--no-first-run", "--disable-background-networking", "--disable-component-update",
                 "--disable-default-apps", "--disable-sync", "--window-size=1366,768",
@@ -124,7 +126,6 @@ def browser(downloads):
 
 def requests_made(driver):
     urls = []
-    import json
     for entry in driver.get_log("performance"):
         message = json.loads(entry["message"])["message"]
         if message.get("method") == "Network.requestWillBeSent":
