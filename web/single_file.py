@@ -8,7 +8,8 @@ The worker's code and the WebAssembly (base64) sit in script elements of
 types the browser does not run; the page starts the worker from a blob. The
 Content-Security-Policy allows the page's own script and style by their
 hashes, WebAssembly, and a worker from a blob: nothing else, and no request
-at all. Prints the file's SHA-256.
+at all. Prints the file's SHA-256 and writes it beside the file, as
+sha256sum does (OUT.html.sha256).
 """
 import base64
 import hashlib
@@ -61,7 +62,11 @@ def main():
     with open(out + ".tmp", "wb") as f:
         f.write(data)
     os.replace(out + ".tmp", out)
-    print(f"kestro-welcome.html: {len(data)} bytes, SHA-256 {hashlib.sha256(data).hexdigest()}")
+    digest = hashlib.sha256(data).hexdigest()
+    # Beside it for those who publish it: sha256sum -c kestro-welcome.html.sha256
+    with open(out + ".sha256", "w", encoding="utf-8") as f:
+        f.write(f"{digest}  {os.path.basename(out)}\n")
+    print(f"kestro-welcome.html: {len(data)} bytes, SHA-256 {digest}")
 
 
 if __name__ == "__main__":
