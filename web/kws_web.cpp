@@ -107,8 +107,8 @@ uint64_t LogSize() {
   return ::stat(g_start.folders.log_file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-// A page run makes one picture: what an earlier one made is gone from
-// Output and Input, as the user has downloaded or discarded it.
+// A page run makes one picture: what an earlier run made is gone from
+// Output, as the user has downloaded or discarded it.
 void EmptyFolder(const std::string& folder) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
