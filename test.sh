@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with warnings as errors,
 # and a build with AddressSanitizer and UndefinedBehaviorSanitizer; then
-# builds the install recipe and the Debian package as a user would, and
-# runs each fuzz target for a short while.
+# builds the install recipe and the Debian package as a user would, builds
+# the browser page and tests it in chromium, and runs each fuzz target for a
+# short while.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
-ensure_packages clang-format
+# The browser page's compiler and the browser that tests it, all Debian's.
+ensure_packages clang-format emscripten chromium chromium-driver python3-selenium
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -47,6 +49,10 @@ cmake --build build/recipe -j "$jobs"
 deb=$(./package.sh build/recipe)
 bash tests/install/package_test.sh "$deb" "$(build/recipe/bin/kestro-welcome-cli --version | awk '{ print $2 }')"
 cmake --preset recipe -DKWS_WERROR=OFF >/dev/null
+
+# The browser page, built with warnings as errors and tested in chromium
+# against the command line built above.
+bash tests/web/web_test.sh --werror
 
 # Each fuzz target for a short while, so that they keep building and running.
 ./fuzz.sh 20

@@ -476,12 +476,8 @@ class PictureRun {
       const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
       err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
       if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
-      if (why.remedy == Remedy::kImport) {
-        err << "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
-            << ImportHint(Hinted(outcome.picture)) << '\n';
-      } else if (why.remedy == Remedy::kImportFit) {
-        err << "hint: import it to fit, with fewer colours or less dithering: " << ImportHint(Hinted(outcome.picture))
-            << '\n';
+      if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) {
+        err << "hint: " << advice << ": " << ImportHint(Hinted(outcome.picture)) << '\n';
       }
     }
     if (summary.error && view_.outcomes().empty()) err << Escaped(view_.run_error()) << '\n';

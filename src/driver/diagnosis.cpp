@@ -86,4 +86,16 @@ Diagnosis DiagnosePicture(const std::string& picture, const std::string& first_e
   return FromErrorLine(first_error);
 }
 
+std::string RemedyAdvice(Remedy remedy) {
+  switch (remedy) {
+    case Remedy::kImport:
+      return "import it into a 720 x 576, 8-bit bitmap that fits the receivers";
+    case Remedy::kImportFit:
+      return "import it to fit, with fewer colours or less dithering";
+    case Remedy::kNone:
+      break;
+  }
+  return {};
+}
+
 }  // namespace kws

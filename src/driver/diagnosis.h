@@ -18,6 +18,11 @@ struct Diagnosis {
   Remedy remedy = Remedy::kNone;
 };
 
+// What the remedy asks of the user, for a hint after the reason: "import it
+// to fit, with fewer colours or less dithering"; empty for kNone. Each front
+// door adds how to do it there (the command line its import command).
+std::string RemedyAdvice(Remedy remedy);
+
 // Looks at the picture file itself and at the first error line its run
 // logged ("ERROR: ..."), and says what is wrong.
 Diagnosis DiagnosePicture(const std::string& picture, const std::string& first_error);

@@ -6,7 +6,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#if __has_include(<sys/xattr.h>)
+// Emscripten declares the attribute calls but its file systems have none.
+#if __has_include(<sys/xattr.h>) && !defined(__EMSCRIPTEN__)
 #include <sys/xattr.h>
 #define KWS_HAVE_XATTR 1
 #endif

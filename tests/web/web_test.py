@@ -1,0 +1,340 @@
+#!/usr/bin/python3
+"""The browser page in Debian's chromium: the images it makes are the
+native command line's, byte for byte; Check's verdicts are the inspector's;
+no console errors and no request beyond the page's own files. Runs the page
+served from localhost and the single file opened from file://; every host
+but localhost is unreachable for the browser.
+
+    web_test.py BUILD_WEB_DIR CLI WORK_DIR
+"""
+import base64
+import functools
+import http.server
+import json
+import os
+import re
+import shutil
+import socketserver
+import subprocess
+import sys
+import threading
+import time
+import zipfile
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
+# (picture, how it comes to the page, whether the receivers take it, whether
+# a refusal comes with a hint)
+PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
+            ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
+            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+# ---- the native command line: what the page must match ----
+
+def native(cli, work, picture):
+    """The six images the command line makes of picture, by name, or its
+    failure: (images, reason, hint)."""
+    home = os.path.join(work, "native-" + picture)
+    shutil.rmtree(home, ignore_errors=True)
+    run = subprocess.run([cli, "--home", home, "make", os.path.join(work, picture)], capture_output=True, text=True)
+    output = os.path.join(home, "Output")
+    images = {}
+    if os.path.isdir(output):
+        for name in sorted(os.listdir(output)):
+            with open(os.path.join(output, name), "rb") as f:
+                images[name] = f.read()
+    reason = re.search(r": failed \u2014 (.*)", run.stderr)
+    hint = re.search(r"^(hint: [^:]*)", run.stderr, re.MULTILINE)
+    return images, reason.group(1) if reason else "", hint.group(1) if hint else ""
+
+
+def native_verdict(cli, path):
+    run = subprocess.run([cli, "inspect", path], capture_output=True, text=True)
+    return (run.stdout + run.stderr).strip().split(": ", 1)[1]
+
+
+def bitmap_rgb(path, points):
+    """Colours of a bottom-up 8-bit bitmap at (x, y) points, top row first."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset = int.from_bytes(data[10:14], "little")
+    info = int.from_bytes(data[14:18], "little")
+    width = int.from_bytes(data[18:22], "little", signed=True)
+    height = int.from_bytes(data[22:26], "little", signed=True)
+    table = 14 + info
+    out = []
+    for x, y in points:
+        index = data[offset + (height - 1 - y) * width + x]
+        b, g, r = data[table + 4 * index:table + 4 * index + 3]
+        out.append([r, g, b])
+    return out
+
+
+# ---- the browser ----
+
+class PageServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    requested = []
+
+    def log_message(self, fmt, *args):
+        Handler.requested.append(self.path)
+
+
+def serve(folder):
+    server = PageServer(("127.0.0.1", 0), functools.partial(Handler, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def browser(downloads):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    # --no-sandbox: chromium runs as root in build containers only without it.
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                "--disable-default-apps", "--disable-sync", "--window-size=1366,768",
+                "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE localhost, EXCLUDE 127.0.0.1"):
+        options.add_argument(arg)
+    options.add_experimental_option("prefs", {
+        "download.default_directory": downloads,
+        "download.prompt_for_download": False,
+        "profile.default_content_setting_values.automatic_downloads": 1,
+    })
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+    return driver
+
+
+def requests_made(driver):
+    urls = []
+    for entry in driver.get_log("performance"):
+        message = json.loads(entry["message"])["message"]
+        if message.get("method") == "Network.requestWillBeSent":
+            urls.append(message["params"]["request"]["url"])
+    return urls
+
+
+def wait_ready(driver, what):
+    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text in ("Ready.",)
+                                      or d.find_element(By.ID, "engine").text.startswith("ERROR"))
+    check(driver.find_element(By.ID, "engine").text == "Ready.", what + ": the core started")
+
+
+def download_all(driver, downloads):
+    """Clicks the page's download links one after the other, each once its
+    file has arrived, and returns the files they gave by name."""
+    for name in os.listdir(downloads):
+        os.remove(os.path.join(downloads, name))
+    files = {}
+    for link in driver.find_elements(By.CSS_SELECTOR, "#make-images a, #make-zip"):
+        if not link.is_displayed():
+            continue
+        name = link.get_attribute("download")
+        link.click()
+        path = os.path.join(downloads, name)
+        deadline = time.monotonic() + WAIT
+        while time.monotonic() < deadline and not (os.path.exists(path) and
+                                                   not os.path.exists(path + ".crdownload")):
+            time.sleep(0.05)
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                files[name] = f.read()
+    return files
+
+
+def drop(driver, zone, path):
+    """Drops the file on the page's drop zone, as a file manager does."""
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const [zone, name, data] = arguments;"
+        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
+        "const transfer = new DataTransfer();"
+        "transfer.items.add(new File([bytes], name));"
+        "document.getElementById(zone).dispatchEvent("
+        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));",
+        zone, os.path.basename(path), data)
+
+
+def make(driver, path, how):
+    """Makes path's images in the page, the file picked or dropped, or the
+    sample's; returns the page's status line."""
+    driver.execute_script("document.getElementById('make-status').textContent = '';")
+    if how == "pick":
+        driver.find_element(By.ID, "make-file").send_keys(path)
+    elif how == "drop":
+        drop(driver, "make-drop", path)
+    else:
+        driver.find_element(By.ID, "make-sample").click()
+    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != ""
+                                      or d.find_element(By.ID, "engine").text.startswith("ERROR"))
+    return driver.find_element(By.ID, "make-status").text or driver.find_element(By.ID, "engine").text
+
+
+def check_page_makes(driver, label, cli, work, downloads, pictures):
+    for picture, how, takes, hinted in pictures:
+        images, reason, hint = native(cli, work, picture)
+        status = make(driver, os.path.join(work, picture), how)
+        shown = f"{label} ({how})"
+        base = picture[:-4]
+        if not takes:
+            check(images == {}, f"{shown} {picture}: the command line refuses it too")
+            check(status == f"{base}: failed \u2014 {reason}", f"{shown} {picture}: the reason is the command line's: {status}")
+            page_hint = driver.find_element(By.ID, "make-hint").text
+            check((hint != "") == hinted and page_hint == hint,
+                  f"{shown} {picture}: the hint is the command line's: {page_hint or '(none)'}")
+            check(driver.find_element(By.ID, "make-log").get_attribute("textContent").count("ERROR: ") >= 1,
+                  f"{shown} {picture}: the activity log shows the error")
+            continue
+        check(status == f"{base}: 6 images made", f"{shown} {picture}: {status}")
+        check(len(images) == 6, f"{shown} {picture}: the command line made six images")
+        zip_name = base + "_update_images.zip"
+        got = download_all(driver, downloads)
+        check(sorted(got) == sorted(list(images) + [zip_name]), f"{shown} {picture}: the page offers the six images and the zip")
+        for name, data in images.items():
+            check(got.get(name) == data, f"{shown} {picture}: {name} is the command line's, byte for byte")
+            table.setdefault((picture, name), set()).add(label if got.get(name) == data else label + " DIFFERS")
+        with zipfile.ZipFile(os.path.join(downloads, zip_name)) as z:
+            check(z.testzip() is None, f"{shown} {picture}: the zip reads back")
+            members = {i.filename: z.read(i) for i in z.infolist()}
+            check(members == images, f"{shown} {picture}: the zip holds the six images")
+        log = driver.find_element(By.ID, "make-log").get_attribute("textContent")
+        check("mkserialimg: Ret=0" in log and "ERROR" not in log, f"{shown} {picture}: the activity log shows the run")
+
+
+def check_page_checks(driver, label, cli, work):
+    sound = os.path.join(work, "native-sample.bmp", "Output", "sample_kestro300_serial_welcome.img")
+    damaged = os.path.join(work, "damaged_serial_welcome.img")
+    with open(sound, "rb") as f:
+        data = bytearray(f.read())
+    data[64 + 4096 + 400] ^= 0x5A  # inside the welcome image's colour table
+    with open(damaged, "wb") as f:
+        f.write(data)
+    bitmap = os.path.join(work, "logo.bmp")
+    prefixes = {sound: "sound \u2014 ", damaged: "DAMAGED \u2014 do not flash: ", bitmap: ""}
+    for path, prefix in prefixes.items():
+        sound_expected = path == sound
+        driver.execute_script("document.getElementById('check-verdict').textContent = '';")
+        if path == damaged:
+            drop(driver, "check-drop", path)
+        else:
+            driver.find_element(By.ID, "check-file").send_keys(path)
+        WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
+        verdict = driver.find_element(By.ID, "check-verdict").text
+        expected = native_verdict(cli, path)
+        check(verdict.startswith(prefix) and verdict == expected, f"{label} check: {verdict}")
+        layers = driver.find_elements(By.CSS_SELECTOR, "#check-layers li")
+        if sound_expected:
+            check(len(layers) >= 3, f"{label} check: {len(layers)} layers shown")
+            points = [(x, y) for x in range(5, 720, 71) for y in range(3, 576, 57)]
+            drawn = driver.execute_script(
+                "const c = document.getElementById('check-picture').getContext('2d');"
+                "return arguments[0].map(([x, y]) => Array.from(c.getImageData(x, y, 1, 1).data.slice(0, 3)));",
+                points)
+            source = os.path.join(work, "sample.bmp")
+            check(drawn == bitmap_rgb(source, points), f"{label} check: the picture inside is drawn as the sample's")
+
+
+def check_reachable(driver, label):
+    """Every control has a label and the keyboard reaches it; nothing spills
+    sideways at a laptop's and at a phone's width."""
+    unlabelled = driver.execute_script(
+        "return Array.from(document.querySelectorAll('input, button, a[href], canvas, pre'))"
+        ".filter(e => !(e.labels && e.labels.length) && !e.textContent.trim() && !e.getAttribute('aria-label'))"
+        ".map(e => e.id);")
+    check(unlabelled == [], f"{label}: every control has a label {unlabelled}")
+    driver.find_element(By.TAG_NAME, "body").click()
+    reached = set()
+    for _ in range(30):
+        ActionChains(driver).send_keys(Keys.TAB).perform()
+        reached.add(driver.switch_to.active_element.get_attribute("id"))
+    for control in ("make-file", "make-sample", "check-file"):
+        check(control in reached, f"{label}: the keyboard reaches {control}")
+    for width, height in ((1366, 768), (390, 844)):
+        driver.set_window_size(width, height)
+        spill = driver.execute_script("return document.documentElement.scrollWidth - window.innerWidth;")
+        check(spill <= 0, f"{label}: nothing spills sideways at {width} x {height}")
+    driver.set_window_size(1366, 768)
+
+
+def check_quiet(driver, label, allowed, expected):
+    errors = [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+    check(errors == [], f"{label}: no console errors {errors}")
+    urls = requests_made(driver)
+    # The browser's record of requests is read at all: it holds the page's own.
+    seen = [name for name in expected if any(u.split("?")[0].endswith(name) for u in urls)]
+    check(seen == expected, f"{label}: the browser's request record holds the page's files {seen}")
+    foreign = [u for u in urls if not any(u.startswith(a) for a in allowed)]
+    check(foreign == [], f"{label}: no request beyond the page's own files {foreign}")
+
+
+table = {}
+
+
+def main():
+    build, cli, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    page = os.path.join(build, "page")
+    single = os.path.abspath(os.path.join(build, "kestro-welcome.html"))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    subprocess.run([cli, "-q", "sample", os.path.join(work, "sample.bmp")], check=True)
+    subprocess.run([sys.executable, os.path.join(HERE, "make_pictures.py"), work], check=True)
+    downloads = os.path.join(work, "downloads")
+    os.makedirs(downloads)
+
+    server = serve(page)
+    origin = f"http://localhost:{server.server_address[1]}/"
+    driver = browser(downloads)
+    try:
+        driver.get(origin + "index.html")
+        wait_ready(driver, "served")
+        check("Nothing leaves this computer" in driver.find_element(By.TAG_NAME, "body").text,
+              "served: the page says that nothing leaves the computer")
+        check_page_makes(driver, "served", cli, work, downloads, PICTURES)
+        check_page_checks(driver, "served", cli, work)
+        check_reachable(driver, "served")
+        check_quiet(driver, "served", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js", "/worker.js"])
+        page_files = {"/" + n for n in os.listdir(page)}
+        strays = sorted({p for p in Handler.requested if p.split("?")[0] not in page_files})
+        check(strays == [], f"served: the server was asked only for the page's files {strays}")
+
+        driver.get("file://" + single)
+        wait_ready(driver, "single file")
+        check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
+        check_page_checks(driver, "single file", cli, work)
+        check_quiet(driver, "single file", ["file://" + single, "blob:null/"], ["/kestro-welcome.html"])
+    finally:
+        driver.quit()
+        server.shutdown()
+
+    print("\nbyte identity with the command line (picture x image: pages that match):")
+    for (picture, name), labels in sorted(table.items()):
+        print(f"  {picture:11} {name:40} {', '.join(sorted(labels))}")
+    if failures:
+        print(f"\n{len(failures)} check(s) failed", file=sys.stderr)
+        return 1
+    print("\nall browser checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,159 @@
+// The page: hands the user's files to the worker that holds the core, and
+// shows what comes back. Served as files it starts worker.js; as the single
+// file kestro-welcome.html the worker's code and the WebAssembly are inside
+// the page and the worker starts from a blob.
+'use strict';
+
+(function () {
+  const $ = (id) => document.getElementById(id);
+  let worker = null;
+  let busy = false;
+  let urls = [];  // the download links of the last run, released before the next
+
+  function startWorker() {
+    const source = $('kws-worker-source');
+    if (!source) {
+      worker = new Worker('worker.js');
+      worker.postMessage({ type: 'init' });
+      return;
+    }
+    const blob = new Blob([source.textContent], { type: 'text/javascript' });
+    worker = new Worker(URL.createObjectURL(blob));
+    const text = atob($('kws-wasm').textContent.trim());
+    const wasm = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) wasm[i] = text.charCodeAt(i);
+    worker.postMessage({ type: 'init', wasm: wasm.buffer }, [wasm.buffer]);
+  }
+
+  function setBusy(value, text) {
+    busy = value;
+    $('make-file').disabled = value;
+    $('make-sample').disabled = value;
+    $('check-file').disabled = value;
+    if (text !== undefined) $('engine').textContent = text;
+  }
+
+  function downloadUrl(bytes) {
+    const url = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    urls.push(url);
+    return url;
+  }
+
+  function releaseDownloads() {
+    for (const url of urls) URL.revokeObjectURL(url);
+    urls = [];
+  }
+
+  function showText(id, text) {
+    $(id).textContent = text || '';
+    $(id).hidden = !text;
+  }
+
+  function showMade(reply) {
+    releaseDownloads();
+    $('make-status').textContent = reply.made
+      ? reply.base + ': 6 images made'
+      : reply.base + ': failed \u2014 ' + (reply.reason || reply.status);
+    $('make-log').textContent = (reply.log || []).join('\n');
+    $('make-problem').hidden = reply.made || !(reply.left || reply.hint);
+    showText('make-left', reply.left);
+    showText('make-hint', reply.hint);
+    const list = $('make-images');
+    list.textContent = '';
+    for (const image of reply.images || []) {
+      const item = document.createElement('li');
+      const link = document.createElement('a');
+      link.href = downloadUrl(image.bytes);
+      link.download = image.name;
+      link.textContent = image.name;
+      const kind = image.kind === 'usb' ? 'USB' : 'serial';
+      item.append(link, ' \u2014 ' + kind + ' update image for ' + image.receiver + ', ' +
+        image.size.toLocaleString('en') + ' bytes');
+      list.append(item);
+    }
+    $('make-result').hidden = !(reply.images && reply.images.length);
+    const zip = $('make-zip');
+    zip.hidden = !reply.zip;
+    if (reply.zip) {
+      zip.href = downloadUrl(reply.zip.bytes);
+      zip.download = reply.zip.name;
+    }
+  }
+
+  function showChecked(reply) {
+    const verdict = $('check-verdict');
+    verdict.textContent = reply.verdict;
+    verdict.className = reply.sound ? 'sound' : 'damaged';
+    const layers = $('check-layers');
+    layers.textContent = '';
+    for (const line of reply.layers) {
+      const item = document.createElement('li');
+      item.textContent = line;
+      layers.append(item);
+    }
+    const canvas = $('check-picture');
+    canvas.hidden = !reply.picture;
+    if (reply.picture) {
+      const { width, height, rgba } = reply.picture;
+      canvas.width = width;
+      canvas.height = height;
+      canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer), width, height), 0, 0);
+    }
+    $('check-result').hidden = !(reply.layers.length || reply.picture);
+  }
+
+  function onMessage(event) {
+    const reply = event.data;
+    if (reply.type === 'ready') {
+      $('caption').textContent = reply.caption;
+      setBusy(false, reply.error ? reply.error : 'Ready.');
+    } else if (reply.type === 'made') {
+      showMade(reply);
+      setBusy(false, 'Ready.');
+    } else if (reply.type === 'checked') {
+      showChecked(reply);
+      setBusy(false, 'Ready.');
+    } else if (reply.type === 'failed') {
+      setBusy(false, 'ERROR: ' + reply.error);
+    }
+  }
+
+  // The worker reads the file itself, only as far as the core needs.
+  function send(type, file) {
+    if (busy) return;
+    setBusy(true, type === 'make' ? 'Making the update images…' : 'Checking the image…');
+    worker.postMessage(file ? { type, file } : { type });
+  }
+
+  // A drop zone takes the first file dropped on it; the file field inside
+  // it is the keyboard's way to the same.
+  function dropZone(zone, input, type) {
+    input.addEventListener('change', () => {
+      if (input.files.length) send(type, input.files[0]);
+      input.value = '';
+    });
+    zone.addEventListener('dragover', (event) => {
+      event.preventDefault();
+      zone.classList.add('over');
+    });
+    zone.addEventListener('dragleave', () => zone.classList.remove('over'));
+    zone.addEventListener('drop', (event) => {
+      event.preventDefault();
+      zone.classList.remove('over');
+      if (event.dataTransfer.files.length) send(type, event.dataTransfer.files[0]);
+    });
+  }
+
+  // A file dropped anywhere else opens nowhere: the browser would leave the
+  // page for it.
+  window.addEventListener('dragover', (event) => event.preventDefault());
+  window.addEventListener('drop', (event) => event.preventDefault());
+
+  dropZone($('make-drop'), $('make-file'), 'make');
+  dropZone($('check-drop'), $('check-file'), 'check');
+  $('make-sample').addEventListener('click', () => send('make'));
+  setBusy(true);
+  startWorker();
+  worker.onmessage = onMessage;
+  worker.onerror = (event) => setBusy(false, 'ERROR: the page\u2019s worker stopped: ' + event.message);
+})();

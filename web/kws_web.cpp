@@ -1,0 +1,248 @@
+// The page's entry points into the core. The page's worker writes the
+// user's file into the in-memory file system under the same working folders
+// the desktop programs use (/kws/Input, Temp, Output, Log), calls one of
+// these, and reads the results back from there. Each returns a JSON text
+// that stays valid until the next call.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/diagnosis.h"
+#include "driver/driver.h"
+#include "driver/startup.h"
+#include "fileio/file.h"
+#include "inspect/inspect.h"
+#include "log/activity_log.h"
+#include "sample/sample_picture.h"
+#include "steps/bitmap8.h"
+#include "steps/step_result.h"
+#include "stored_zip.h"
+
+namespace kws::web {
+
+namespace {
+
+constexpr const char* kHome = "/kws";
+// Where Check leaves the picture it found, as RGBA rows, top row first.
+constexpr const char* kCheckedPixels = "/kws/checked.rgba";
+// A log is text; more than this of one run is not shown.
+constexpr uint64_t kMaxLogRead = 4 * 1024 * 1024;
+
+std::string g_reply;  // what the last call returned
+StartupResult g_start;
+
+// A JSON string; the core's texts are UTF-8 and control characters are
+// escaped.
+std::string Json(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      static const char* hex = "0123456789abcdef";
+      out += "\\u00";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+std::string Json(const std::vector<std::string>& texts) {
+  std::string out = "[";
+  for (size_t i = 0; i < texts.size(); ++i) out += (i ? "," : "") + Json(texts[i]);
+  return out + "]";
+}
+
+const char* Reply(std::string json) {
+  g_reply = std::move(json);
+  return g_reply.c_str();
+}
+
+// The page shows pictures itself; every file goes on to the steps, which
+// refuse what is no bitmap they take, with their reasons.
+class PageView : public NullRunView {
+ public:
+  void SetStatus(const std::string& text) override { status = text; }
+  void ImageWritten(const std::string& path, std::span<const uint8_t>) override { written.push_back(path); }
+
+  std::string status;
+  std::vector<std::string> written;
+};
+
+// Lines the log file gained since it was offset bytes long, without their
+// CR LF endings.
+std::vector<std::string> LogLinesFrom(uint64_t offset) {
+  std::vector<std::string> lines;
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(g_start.folders.log_file, kMaxLogRead);
+  } catch (const std::exception&) {
+    return lines;
+  }
+  std::string text(bytes.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(offset, bytes.size())), bytes.end());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+uint64_t LogSize() {
+  struct stat st {};
+  return ::stat(g_start.folders.log_file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// A page run makes one picture: what an earlier run made is gone from
+// Output, as the user has downloaded or discarded it.
+void EmptyFolder(const std::string& folder) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
+std::string ImagesJson(const std::string& base_name, const std::vector<std::string>& written) {
+  std::string out = "[";
+  bool first = true;
+  for (const OutputImage& image : OutputImages(g_start.folders.output, base_name)) {
+    if (std::find(written.begin(), written.end(), image.path) == written.end()) continue;
+    struct stat st {};
+    ::stat(image.path.c_str(), &st);
+    out += first ? "" : ",";
+    first = false;
+    out += "{\"path\":" + Json(image.path) +
+           ",\"name\":" + Json(std::filesystem::path(image.path).filename().string()) +
+           ",\"receiver\":" + Json(image.receiver) + ",\"serial_model\":" + Json(image.serial_model) +
+           ",\"kind\":" + Json(image.usb ? "usb" : "serial") + ",\"size\":" + std::to_string(st.st_size) + "}";
+  }
+  return out + "]";
+}
+
+std::string FirstError(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    const size_t at = line.find("ERROR: ");
+    if (at != std::string::npos) return line.substr(at);
+  }
+  return {};
+}
+
+void WriteCheckedPixels(const Picture8& picture) {
+  std::vector<uint8_t> rgba;
+  rgba.reserve(picture.pixels.size() * 4);
+  for (const uint8_t index : picture.pixels) {
+    const Rgb c = index < picture.palette.size() ? picture.palette[index] : Rgb{};
+    rgba.insert(rgba.end(), {c.r, c.g, c.b, 0xFF});
+  }
+  WriteFileReplacing(kCheckedPixels, rgba);
+}
+
+}  // namespace
+
+}  // namespace kws::web
+
+using namespace kws;
+using namespace kws::web;
+
+extern "C" {
+
+// Creates the working folders and the activity log. The in-memory file
+// system starts with a umask that leaves new files unreadable, and the
+// driver reads every image back before it takes its name.
+const char* kws_start() {
+  ::umask(022);
+  g_start = StartUp(kHome);
+  return Reply("{\"caption\":" + Json(g_start.caption) + ",\"error\":" + Json(g_start.error) +
+               ",\"input\":" + Json(g_start.folders.input) + "}");
+}
+
+// Writes the built-in sample picture to path.
+const char* kws_sample(const char* path) {
+  try {
+    WriteBitmap8(path, MakeSamplePicture());
+    return Reply("{\"error\":\"\"}");
+  } catch (const std::exception& e) {
+    return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// Runs the desktop's pipeline on one picture in Input: the six update images
+// land in Output under the desktop's names.
+const char* kws_make(const char* picture) {
+  EmptyFolder(g_start.folders.output);
+  const uint64_t log_start = LogSize();
+  PageView view;
+  RunSummary summary;
+  {
+    Driver driver(view, g_start.folders);
+    summary = driver.RunPictures({picture});
+  }
+  const std::vector<std::string> lines = LogLinesFrom(log_start);
+  const std::string base_name = BaseName(picture);
+  const bool made = summary.pictures == 1 && summary.failed == 0 && !summary.error;
+  std::string reason, hint, left;
+  if (!made) {
+    const Diagnosis why = DiagnosePicture(picture, FirstError(lines));
+    reason = why.plain;
+    // The page has no import yet: the hint says what to do, not how.
+    if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
+    left = ImagesLeftText(ImagesLeftBy(g_start.folders.output, base_name, view.written));
+  }
+  return Reply("{\"made\":" + std::string(made ? "true" : "false") + ",\"base\":" + Json(base_name) +
+               ",\"status\":" + Json(view.status) + ",\"reason\":" + Json(reason) + ",\"hint\":" + Json(hint) +
+               ",\"left\":" + Json(left) + ",\"log\":" + Json(lines) +
+               ",\"images\":" + ImagesJson(base_name, view.written) + "}");
+}
+
+// The six images of the last run, in the order they were made, as one zip.
+const char* kws_zip(const char* base_name, const char* out) {
+  try {
+    std::vector<ZipMember> members;
+    for (const OutputImage& image : OutputImages(g_start.folders.output, base_name)) {
+      if (!FileExists(image.path)) continue;
+      members.push_back(
+          {std::filesystem::path(image.path).filename().string(), ReadWholeFile(image.path, kMaxUpdateImageSize)});
+    }
+    WriteFileReplacing(out, StoredZip(members));
+    return Reply("{\"error\":\"\",\"members\":" + std::to_string(members.size()) + "}");
+  } catch (const std::exception& e) {
+    return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// The inspector on one file: the verdict first, then its layers; a sound
+// image's picture is left as RGBA in kCheckedPixels.
+const char* kws_check(const char* path) {
+  const InspectReport report = InspectFile(path);
+  std::string picture = "null";
+  if (report.picture) {
+    try {
+      WriteCheckedPixels(*report.picture);
+      picture = "{\"width\":" + std::to_string(report.picture->width) +
+                ",\"height\":" + std::to_string(report.picture->height) +
+                ",\"colours\":" + std::to_string(report.picture->palette.size()) +
+                ",\"pixels\":" + Json(kCheckedPixels) + "}";
+    } catch (const std::exception&) {
+      picture = "null";
+    }
+  }
+  return Reply("{\"sound\":" + std::string(report.Sound() ? "true" : "false") +
+               ",\"verdict\":" + Json(VerdictLine(report)) + ",\"layers\":" + Json(report.layers) +
+               ",\"report\":" + Json(ReportText(report)) + ",\"picture\":" + picture + "}");
+}
+
+}  // extern "C"
