@@ -39,8 +39,8 @@ QByteArray FormatOf(const QByteArray& bytes) {
 // that ends early without a word.
 struct GifLayout {
   std::vector<QSize> frames;
-  bool ends_in_first_frame = false;  // the data of the picture shown is cut short
-  bool complete = false;             // the end marker (0x3B) was reached
+  bool cut_short = false;     // the file ends before its end marker (0x3B)
+  bool cut_in_first = false;  // and inside the data of the picture shown
 };
 
 std::optional<GifLayout> WalkGif(const QByteArray& file) {
@@ -48,8 +48,14 @@ std::optional<GifLayout> WalkGif(const QByteArray& file) {
   const auto* b = reinterpret_cast<const uint8_t*>(file.constData());
   const size_t size = static_cast<size_t>(file.size());
   GifLayout layout;
+  // Where the file ends before its end marker.
+  const auto cut = [&layout](bool in_first) {
+    layout.cut_short = true;
+    layout.cut_in_first = in_first;
+    return layout;
+  };
   size_t at = 13;  // signature and logical screen
-  if (at > size) return layout;
+  if (at > size) return cut(true);
   const auto colour_table = [&](uint8_t flags) { return (flags & 0x80) ? size_t{3} << ((flags & 7) + 1) : 0; };
   at += colour_table(b[10]);
   // Sub-blocks up to the empty one; false when the file ends first.
@@ -63,30 +69,20 @@ std::optional<GifLayout> WalkGif(const QByteArray& file) {
   };
   while (at < size) {
     const uint8_t introducer = b[at++];
-    if (introducer == 0x3B) {
-      layout.complete = true;
-      return layout;
-    }
+    if (introducer == 0x3B) return layout;
     if (introducer == 0x21) {
-      if (++at > size || !skip_blocks()) return layout;
+      if (++at > size || !skip_blocks()) return cut(layout.frames.empty());
     } else if (introducer == 0x2C) {
       const bool first = layout.frames.empty();
-      if (at + 9 > size) {
-        layout.ends_in_first_frame = first;
-        return layout;
-      }
+      if (at + 9 > size) return cut(first);
       layout.frames.emplace_back(GetLE16(b + at + 4), GetLE16(b + at + 6));
       at += 9 + colour_table(b[at + 8]);
-      if (++at > size || !skip_blocks()) {  // the LZW code size, then the data
-        layout.ends_in_first_frame = first;
-        return layout;
-      }
+      if (++at > size || !skip_blocks()) return cut(first);  // the LZW code size, then the data
     } else {
-      return layout;  // not a GIF block: the readers stop here
+      return layout;  // not a GIF block: the readers stop here, as at the end marker
     }
   }
-  layout.ends_in_first_frame = layout.frames.empty();
-  return layout;
+  return cut(layout.frames.empty());
 }
 
 // Why a GIF is not decoded: a frame over the pixel limit.
@@ -309,8 +305,8 @@ void FindBitmapDamage(const QByteArray& file, Damage& damage) {
 
 void FindGifDamage(const QByteArray& file, Damage& damage) {
   const std::optional<GifLayout> layout = WalkGif(file);
-  if (!layout || layout->complete) return;
-  if (layout->ends_in_first_frame) {
+  if (!layout || !layout->cut_short) return;
+  if (layout->cut_in_first) {
     damage.warnings.push_back("the file ends early, inside the data of its picture, so part of the picture is missing");
   } else {
     damage.warnings.push_back("the file ends early, after its first picture, which is shown; what followed is lost");

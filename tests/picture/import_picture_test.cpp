@@ -446,8 +446,9 @@ TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
   Save(MakePhotoLike({.width = 400, .height = 300}), Path("photo.jpg"), "JPEG");
   Bytes jpeg = ReadBytes(Path("photo.jpg"));
   jpeg.resize(jpeg.size() / 2);
-  Bytes gif = test::LiteralGif(test::BandedPicture());
-  gif.resize(gif.size() / 2);
+  const Bytes whole_gif = test::LiteralGif(test::BandedPicture());
+  const Bytes gif(whole_gif.begin(), whole_gif.begin() + ptrdiff_t(whole_gif.size() / 2));
+  const Bytes gif_without_end(whole_gif.begin(), whole_gif.end() - 1);
   Bytes rle = test::Rle8Bitmap(test::BandedPicture());
   rle.resize(rle.size() / 2);
   const struct {
@@ -468,6 +469,8 @@ TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
       // ends early; the rows they did not get are empty.
       {"cut.gif", gif, "the file ends early, inside the data of its picture, so part of the picture is missing",
        std::nullopt},
+      {"no-end.gif", gif_without_end,
+       "the file ends early, after its first picture, which is shown; what followed is lost", std::nullopt},
       {"cut-rle.bmp", rle,
        "the file ends early: its run-length-coded pixels stop after 286 of its 576 rows, so part of the picture is "
        "missing",
