@@ -83,7 +83,7 @@ std::string FileReason(const std::string& path, const FileError& error) {
 
 // An SVG larger than its target is drawn at the target's size: what it
 // costs to draw grows with the rows it is drawn into, and an SVG can claim
-// any size. Its own size, when it is.
+// any size. Its own size when it is drawn smaller, as ReadScaled gives it.
 QSize DrawSvgScaled(QImageReader& reader, const QSize& own, const TargetSize& target) {
   const QSize needed = target(own);
   if (needed.isEmpty() || needed.width() >= own.width() || needed.height() >= own.height()) return {};
