@@ -28,8 +28,9 @@ for fuzzer in "$build"/fuzz/*_fuzz; do
   # at most 256 MiB, so more means a decompression bomb got through. One
   # thread for libimagequant: its OpenMP threads would only wait on each other.
   # intercept_tls_get_addr=0 as in ./test.sh: the runtime misreads the
-  # thread-local blocks of libjpeg, loaded by Qt's JPEG reader.
-  if ! OMP_NUM_THREADS=1 ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
+  # thread-local blocks of libjpeg, loaded by Qt's JPEG reader. The system
+  # libraries' leaks (fontconfig's, for an SVG's text) are those the tests ignore.
+  if ! OMP_NUM_THREADS=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
       -artifact_prefix="$build/crashes/$target/" -print_final_stats=1 "$corpus/$target" \
       fuzz/regressions/"$target" 2>"$build/$target.log"; then
     tail -n 40 "$build/$target.log" >&2

@@ -1,6 +1,8 @@
 // Writes the seed corpus of every fuzz target from pictures the project makes
 // itself: make_seeds DIR creates DIR/<target>/ with a few valid and nearly
 // valid inputs each.
+#include <zlib.h>
+
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
@@ -86,6 +88,72 @@ Bytes TinyGif() {
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// The bytes as a gzip member, as a .svgz holds its SVG.
+Bytes Gzipped(const Bytes& bytes) {
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+  Bytes out(deflateBound(&z, static_cast<uLong>(bytes.size())) + 32);
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// SVGs with what its reader must be kept from (a picture outside it, a
+// style sheet) or needs fonts for (text), and a picture held inside.
+std::vector<std::pair<std::string, Bytes>> SvgSeeds(const Bytes& png) {
+  const std::string open =
+      "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='24' height='16'>";
+  const QByteArray base64 = QByteArray(reinterpret_cast<const char*>(png.data()), qsizetype(png.size())).toBase64();
+  const std::string text = open + "<text x='1' y='12' font-size='10' fill='#ffff00'>Kw</text></svg>";
+  return {
+      {"text.svg", ToBytes(text)},
+      {"text.svgz", Gzipped(ToBytes(text))},
+      {"held.svg", ToBytes(open + "<image width='24' height='16' xlink:href='data:image/png;base64," +
+                           base64.toStdString() + "'/></svg>")},
+      {"outside.svg", ToBytes(open + "<image width='24' height='16' xlink:href='picture.png'/></svg>")},
+      {"style.svg",
+       ToBytes("<?xml-stylesheet type='text/css' href='a.css'?>" + open + "<rect width='4' height='4'/></svg>")},
+      {"entity.svg", ToBytes("<!DOCTYPE svg [<!ENTITY t 'Kw'>]>" + open + "<text x='1' y='12'>&t;</text></svg>")},
+  };
+}
+
+// Qt writes no run-length-coded bitmap: an 8 x 4 one in four colours, each
+// row one run closed by 00 00, the last by 00 01 (end of bitmap).
+Bytes RunLengthBitmap() {
+  Bytes b(54 + 16, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  PutLE32(&b[10], 54 + 16);
+  PutLE32(&b[14], 40);
+  PutLE32(&b[18], 8);
+  PutLE32(&b[22], 4);
+  PutLE16(&b[26], 1);
+  PutLE16(&b[28], 8);
+  PutLE32(&b[30], 1);  // RLE8
+  PutLE32(&b[46], 4);
+  for (int i = 0; i < 4; ++i) b[54 + 4 * i + i % 3] = 255;
+  for (int row = 0; row < 4; ++row) b.insert(b.end(), {8, uint8_t(row), 0, uint8_t(row == 3 ? 1 : 0)});
+  PutLE32(&b[2], uint32_t(b.size()));
+  return b;
+}
+
+// GIFs cut short in the picture's data and after it, and one whose frame
+// is far larger than its screen.
+std::vector<std::pair<std::string, Bytes>> GifSeeds(const Bytes& gif) {
+  Bytes huge_frame = gif;
+  huge_frame[13 + 768 + 5] = huge_frame[13 + 768 + 6] = 0xFF;  // the frame's width
+  return {
+      {"cut-data.gif", Bytes(gif.begin(), gif.begin() + ptrdiff_t(gif.size() - 8))},
+      {"no-end.gif", Bytes(gif.begin(), gif.end() - 1)},
+      {"huge-frame.gif", huge_frame},
+  };
+}
+
 Picture8 SixteenColours() {
   Picture8 p = MakeSamplePicture();
   p.palette.resize(16);
@@ -151,7 +219,13 @@ int main(int argc, char** argv) {
                "<rect width='24' height='12' fill='#f0b41e'/><circle cx='12' cy='8' r='4' fill='#c81e3c'/>"
                "</svg>")},
   };
-  for (const auto& [name, bytes] : pictures) {
+  std::vector<std::pair<std::string, Bytes>> all = pictures;
+  for (auto& seeds : {SvgSeeds(pictures[0].second), GifSeeds(TinyGif())})
+    all.insert(all.end(), seeds.begin(), seeds.end());
+  const Bytes rle = RunLengthBitmap();
+  all.emplace_back("rle.bmp", rle);
+  all.emplace_back("rle-cut.bmp", Bytes(rle.begin(), rle.begin() + ptrdiff_t(rle.size() - 5)));
+  for (const auto& [name, bytes] : all) {
     if (bytes.empty()) continue;  // no writer for the format here
     put("import", name, bytes);
     Bytes other = bytes;

@@ -351,7 +351,7 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-constexpr const char* kMadeMarkName = "user.kestro-welcome.made";
+[[maybe_unused]] constexpr const char* kMadeMarkName = "user.kestro-welcome.made";
 
 // Each purpose as its mark names it and as a refusal does, in MadeFor's order.
 constexpr struct {

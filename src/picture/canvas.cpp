@@ -20,6 +20,8 @@
 #include "fit/import_error.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
+#include "picture/decode_checks.h"
+#include "picture/text_setting.h"
 
 namespace kws {
 
@@ -72,54 +74,6 @@ class ReaderWarnings {
   std::vector<std::string> messages_;
 };
 
-// Why a picture of this size is not decoded; nothing when it may be.
-std::optional<std::string> TooLarge(const QSize& size) {
-  if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide) {
-    return "at " + Dimensions(size) + " pixels it is too large: the import takes no side longer than " +
-           GroupDigits(kMaxPictureSide) + " pixels";
-  }
-  const uint64_t bytes = 4 * uint64_t(std::max(0, size.width())) * uint64_t(std::max(0, size.height()));
-  if (bytes > kMaxDecodedBytes) {
-    return "at " + Dimensions(size) + " pixels it is too large: the import takes up to " +
-           GroupDigits(kMaxDecodedBytes / 4) + " pixels";
-  }
-  return std::nullopt;
-}
-
-// Qt's bitmap reader takes a file that ends before its last pixel rows
-// without a word and leaves the rows it did not get empty. The uncompressed
-// kinds, whose length the header fixes, are measured here: the bytes of
-// pixel rows the file holds, of those it needs; nothing when it holds them all.
-std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(const QByteArray& file) {
-  const auto* b = reinterpret_cast<const uint8_t*>(file.constData());
-  const auto size = static_cast<uint64_t>(file.size());
-  if (size < 26 || b[0] != 'B' || b[1] != 'M') return std::nullopt;
-  const uint32_t offset = GetLE32(b + 10);
-  const uint32_t info_size = GetLE32(b + 14);
-  int64_t width = 0, height = 0;
-  uint32_t bits = 0, compression = 0;
-  if (info_size == 12) {
-    width = GetLE16(b + 18);
-    height = GetLE16(b + 20);
-    bits = GetLE16(b + 24);
-  } else if (info_size >= 40 && size >= 54) {
-    width = static_cast<int32_t>(GetLE32(b + 18));
-    height = static_cast<int32_t>(GetLE32(b + 22));
-    bits = GetLE16(b + 28);
-    compression = GetLE32(b + 30);
-  } else {
-    return std::nullopt;
-  }
-  // 0 plain, 3 and 6 with colour masks; the run-length kinds mark their end.
-  if (compression != 0 && compression != 3 && compression != 6) return std::nullopt;
-  if (width <= 0 || height == 0 || bits == 0 || bits > 32) return std::nullopt;
-  const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
-  const uint64_t needed = stride * static_cast<uint64_t>(std::llabs(height));
-  const uint64_t present = size > offset ? size - offset : 0;
-  if (present >= needed) return std::nullopt;
-  return std::pair{present, needed};
-}
-
 // The reason a picture file could not be read, without the name the file
 // layer puts in front; a missing file in the words Qt's readers use.
 std::string FileReason(const std::string& path, const FileError& error) {
@@ -130,10 +84,22 @@ std::string FileReason(const std::string& path, const FileError& error) {
   return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
 }
 
+// An SVG larger than its target is drawn at the target's size: what it
+// costs to draw grows with the rows it is drawn into, and an SVG can claim
+// any size. Its own size when it is drawn smaller, as ReadScaled gives it.
+QSize DrawSvgScaled(QImageReader& reader, const QSize& own, const TargetSize& target) {
+  const QSize needed = target(own);
+  if (needed.isEmpty() || needed.width() >= own.width() || needed.height() >= own.height()) return {};
+  reader.setScaledSize(needed);
+  return own;
+}
+
 // Sets the reader of a JPEG of this size (as stored) to the smallest scale
 // libjpeg decodes at that is no smaller than the target, if any is; the
-// picture's own size upright, when it is read at a reduced scale.
+// picture's own size upright, when it is read at a reduced scale. An SVG is
+// drawn at the target's size when that is smaller.
 QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& target) {
+  if (reader.format() == "svg") return DrawSvgScaled(reader, stored, target);
   if (reader.format() != "jpeg") return {};
   const bool turned = (reader.transformation() & QImageIOHandler::TransformationRotate90) != 0;
   const QSize upright = turned ? stored.transposed() : stored;
@@ -187,8 +153,15 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
   const auto error = [&](const std::string& why) {
     return ImportError("Cannot read " + PrintableName(name) + " as a picture: " + why);
   };
+  // Settled from the bytes before any reader decodes them: what would load
+  // something from outside the picture or take more than the limits.
+  const CheckedPicture checked = CheckBeforeDecoding(bytes);
+  if (checked.refusal) throw error(*checked.refusal);
+  // Qt's SVG reader sets the SVG's text with the fonts, which Qt gives out
+  // only under a GUI application object.
+  if (checked.svg && !EnsureTextSetting()) throw error("SVG pictures are read only by the window and the command line");
   QBuffer buffer;
-  buffer.setData(bytes);
+  buffer.setData(checked.bytes);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   // The content decides, so that a PNG named .bmp still reads.
@@ -227,12 +200,9 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
   if (!decoded.size.isValid()) decoded.size = decoded.image.size();
   if (const std::optional<std::string> why = TooLarge(decoded.image.size())) throw error(*why);
 
-  if (const auto rows = MissingBitmapRows(bytes)) {
-    if (rows->first == 0) throw error("the file ends before its first row of pixels");
-    decoded.warnings.push_back("the file ends early: it holds " + GroupDigits(rows->first) + " of the " +
-                               GroupDigits(rows->second) +
-                               " bytes of its pixel rows, so part of the picture is missing");
-  }
+  Damage damage = FindDamage(bytes);
+  if (damage.refusal) throw error(*damage.refusal);
+  decoded.warnings = std::move(damage.warnings);
   for (const std::string& message : warnings.messages()) {
     decoded.warnings.push_back(
         "the picture data is damaged or cut short, so part of the picture may be missing or "

@@ -39,7 +39,10 @@ using TargetSize = std::function<QSize(const QSize& source)>;
 // regular file is read. Throws ImportError with the reason. With a target, a
 // JPEG is read at the smallest of 1/8, 1/4 and 1/2 of its size that is
 // still no smaller than the target (libjpeg leaves out the detail while it
-// decodes, several times quicker than reading it all), or whole.
+// decodes, several times quicker than reading it all), or whole; an SVG
+// larger than the target is drawn at the target's size. Before any reader
+// sees the bytes they are checked (see decode_checks.h); a file cut short is
+// warned of in DecodedPicture::warnings.
 DecodedPicture ReadPicture(const std::string& path, const TargetSize& target = {});
 
 // The same for a picture file's bytes; name is for the messages.

@@ -1,17 +1,16 @@
 #include "picture/tv_caption.h"
 
 #include <QColor>
-#include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGlyphRun>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QTextLayout>
 #include <set>
 
 #include "fit/import_error.h"
+#include "picture/text_setting.h"
 #include "picture/tv_display.h"
 
 namespace kws {
@@ -19,21 +18,6 @@ namespace kws {
 namespace {
 
 constexpr int kShadowOffset = 2;
-
-// Qt sets text only with an application object; the command line has none,
-// so one is made, without a screen, and kept for the rest of the run.
-void EnsureTextSetting() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "kestro-welcome-cli";
-  static char* argv[] = {name, nullptr};
-  // Without a desktop session Qt warns of what it does not need here (no
-  // runtime folder); those words are not the user's concern.
-  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-  new QGuiApplication(argc, argv);
-  qInstallMessageHandler(previous);
-}
 
 QFont CaptionFont(int pixel_size) {
   QFont font("DejaVu Sans");
@@ -83,8 +67,7 @@ std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text) {
 
 std::optional<std::string> DrawCaption(QImage& canvas, const Caption& caption) {
   if (caption.text.empty()) return std::nullopt;
-  EnsureTextSetting();
-  if (QFontDatabase::families().isEmpty()) {
+  if (!EnsureTextSetting() || QFontDatabase::families().isEmpty()) {
     throw ImportError("No font for the caption: install the fonts-dejavu-core package");
   }
   const QRect safe = SafeRect(SafeArea::kTitle, canvas.size());

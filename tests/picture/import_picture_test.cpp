@@ -29,6 +29,7 @@
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
+#include "support/named_pipe.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 
@@ -55,96 +56,6 @@ QImage Drawing(int width, int height, bool transparent) {
   painter.setBrush(QColor(20, 160, 90));
   painter.drawRect(QRectF(width * 0.55, height * 0.3, width * 0.35, height * 0.4));
   return image;
-}
-
-// A 720 x 576 picture in 12 colours, in bands.
-Picture8 BandedPicture() {
-  Picture8 p;
-  for (int i = 0; i < 12; ++i) p.palette.push_back({uint8_t(20 * i), uint8_t(255 - 20 * i), uint8_t(90 + 10 * i)});
-  p.pixels.resize(kPictureBytes);
-  for (int y = 0; y < kPictureHeight; ++y) {
-    for (int x = 0; x < kPictureWidth; ++x) p.pixels[size_t(y) * kPictureWidth + x] = uint8_t((x / 60 + y / 48) % 12);
-  }
-  return p;
-}
-
-// The picture as an 8-bit run-length-encoded bitmap (compression 1): per
-// row, runs of one index as count and index, the row closed by 00 00, the
-// last one by 00 01 (end of bitmap). Rows bottom-up.
-Bytes Rle8Bitmap(const Picture8& p) {
-  Bytes data;
-  for (int y = p.height - 1; y >= 0; --y) {
-    const uint8_t* row = p.pixels.data() + size_t(y) * size_t(p.width);
-    for (int x = 0; x < p.width;) {
-      int run = 1;
-      while (x + run < p.width && run < 255 && row[x + run] == row[x]) ++run;
-      data.insert(data.end(), {uint8_t(run), row[x]});
-      x += run;
-    }
-    data.insert(data.end(), {0, uint8_t(y == 0 ? 1 : 0)});
-  }
-  const uint32_t offset = 54 + 4 * uint32_t(p.palette.size());
-  Bytes b(offset, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  PutLE32(&b[2], offset + uint32_t(data.size()));
-  PutLE32(&b[10], offset);
-  PutLE32(&b[14], 40);
-  PutLE32(&b[18], uint32_t(p.width));
-  PutLE32(&b[22], uint32_t(p.height));
-  PutLE16(&b[26], 1);
-  PutLE16(&b[28], 8);
-  PutLE32(&b[30], 1);
-  PutLE32(&b[34], uint32_t(data.size()));
-  PutLE32(&b[46], uint32_t(p.palette.size()));
-  for (size_t i = 0; i < p.palette.size(); ++i) {
-    b[54 + 4 * i] = p.palette[i].b;
-    b[55 + 4 * i] = p.palette[i].g;
-    b[56 + 4 * i] = p.palette[i].r;
-  }
-  b.insert(b.end(), data.begin(), data.end());
-  return b;
-}
-
-// The picture as a GIF whose LZW data never compresses: every code a
-// literal at 9 bits, with a clear code often enough that the decoder's
-// table never needs a wider code.
-Bytes LiteralGif(const Picture8& p) {
-  Bytes b = test::ToBytes("GIF89a");
-  const auto le16 = [&](int v) { b.insert(b.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)}); };
-  le16(p.width);
-  le16(p.height);
-  b.insert(b.end(), {0xF7, 0, 0});  // 256-entry global colour table
-  for (int i = 0; i < 256; ++i) {
-    const Rgb c = i < int(p.palette.size()) ? p.palette[size_t(i)] : Rgb{};
-    b.insert(b.end(), {c.r, c.g, c.b});
-  }
-  b.push_back(0x2C);
-  le16(0);
-  le16(0);
-  le16(p.width);
-  le16(p.height);
-  b.insert(b.end(), {0, 8});  // no local table; LZW minimum code size 8
-  constexpr unsigned kClear = 256, kEnd = 257, kLiteralsPerClear = 200;
-  Bytes codes;
-  uint32_t bits = 0, count = 0;
-  const auto put = [&](unsigned code) {
-    bits |= code << count;
-    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(uint8_t(bits));
-  };
-  for (size_t i = 0; i < p.pixels.size(); ++i) {
-    if (i % kLiteralsPerClear == 0) put(kClear);
-    put(p.pixels[i]);
-  }
-  put(kEnd);
-  if (count > 0) codes.push_back(uint8_t(bits));
-  for (size_t at = 0; at < codes.size(); at += 255) {
-    const size_t n = std::min<size_t>(255, codes.size() - at);
-    b.push_back(uint8_t(n));
-    b.insert(b.end(), codes.begin() + ptrdiff_t(at), codes.begin() + ptrdiff_t(at + n));
-  }
-  b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
-  return b;
 }
 
 void Save(const QImage& image, const std::string& path, const char* format) {
@@ -206,10 +117,10 @@ TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
          EXPECT_EQ(GetLE16(&ReadBytes(p)[28]), 24);
        },
        false, 720, 540, std::nullopt},
-      {"run-length-encoded 8-bit bitmap", "banded.bmp", [](auto& p) { WriteBytes(p, Rle8Bitmap(BandedPicture())); },
+      {"run-length-encoded 8-bit bitmap", "banded.bmp",
+       [](auto& p) { WriteBytes(p, test::Rle8Bitmap(test::BandedPicture())); }, false, 720, 576, Rgb{0, 255, 90}},
+      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, test::LiteralGif(test::BandedPicture())); },
        false, 720, 576, Rgb{0, 255, 90}},
-      {"GIF in 12 colours", "banded.gif", [](auto& p) { WriteBytes(p, LiteralGif(BandedPicture())); }, false, 720, 576,
-       Rgb{0, 255, 90}},
       {"JPEG photo", "photo.jpg", [](auto& p) { Save(MakePhotoLike({.width = 640, .height = 480}), p, "JPEG"); }, false,
        720, 540, std::nullopt},
       {"1920 x 1080", "wide.png", [](auto& p) { Save(Drawing(1920, 1080, false), p, "PNG"); }, false, 720, 405, black},
@@ -240,8 +151,8 @@ TEST_F(ImportTest, EveryKindOfPictureGoesThroughThePipeline) {
 }
 
 TEST_F(ImportTest, FewColoursComeThroughExactly) {
-  const Picture8 banded = BandedPicture();
-  WriteBytes(Path("banded.bmp"), Rle8Bitmap(banded));
+  const Picture8 banded = test::BandedPicture();
+  WriteBytes(Path("banded.bmp"), test::Rle8Bitmap(banded));
   const ImportedPicture imported = ImportPicture(Path("banded.bmp"));
   EXPECT_TRUE(std::isinf(imported.report.psnr_db));
   EXPECT_EQ(imported.report.colors, 12);
@@ -535,6 +446,11 @@ TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
   Save(MakePhotoLike({.width = 400, .height = 300}), Path("photo.jpg"), "JPEG");
   Bytes jpeg = ReadBytes(Path("photo.jpg"));
   jpeg.resize(jpeg.size() / 2);
+  const Bytes whole_gif = test::LiteralGif(test::BandedPicture());
+  const Bytes gif(whole_gif.begin(), whole_gif.begin() + ptrdiff_t(whole_gif.size() / 2));
+  const Bytes gif_without_end(whole_gif.begin(), whole_gif.end() - 1);
+  Bytes rle = test::Rle8Bitmap(test::BandedPicture());
+  rle.resize(rle.size() / 2);
   const struct {
     const char* file;
     Bytes bytes;
@@ -549,6 +465,16 @@ TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
        "the file ends early: it holds 207,360 of the 414,720 bytes of its pixel rows, so part of the picture is "
        "missing",
        test::GeneratedColor(half_rows, 0)},
+      // Qt's GIF and run-length bitmap readers say nothing of a file that
+      // ends early; the rows they did not get are empty.
+      {"cut.gif", gif, "the file ends early, inside the data of its picture, so part of the picture is missing",
+       std::nullopt},
+      {"no-end.gif", gif_without_end,
+       "the file ends early, after its first picture, which is shown; what followed is lost", std::nullopt},
+      {"cut-rle.bmp", rle,
+       "the file ends early: its run-length-coded pixels stop after 286 of its 576 rows, so part of the picture is "
+       "missing",
+       std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -681,6 +607,149 @@ TEST_F(ImportTest, ExtremeShapesTakeLittleMemoryAndComeOutRight) {
         },
         testing::ExitedWithCode(0), "");
   }
+}
+
+// A gzip member of head, filler spaces and tail, as a .svgz holds its SVG.
+Bytes Gzipped(const std::string& head, size_t filler, const std::string& tail) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out;
+  uint8_t chunk[1 << 16];
+  const std::string spaces(1 << 20, ' ');
+  const auto feed = [&](const std::string& text, int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    do {
+      z.next_out = chunk;
+      z.avail_out = sizeof chunk;
+      deflate(&z, flush);
+      out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+    } while (z.avail_out == 0);
+  };
+  feed(head, Z_NO_FLUSH);
+  for (size_t left = filler; left > 0; left -= std::min(left, spaces.size())) {
+    feed(spaces.substr(0, std::min(left, spaces.size())), Z_NO_FLUSH);
+  }
+  feed(tail, Z_FINISH);
+  deflateEnd(&z);
+  return out;
+}
+
+// A GIF of a 16 x 16 screen whose one frame claims 65,535 x 65,535 pixels:
+// Qt's reader would decode every one of them.
+Bytes HugeFrameGif() {
+  Bytes b = test::ToBytes("GIF89a");
+  b.insert(b.end(), {16, 0, 16, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // 2-entry colour table
+  b.insert(b.end(), {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2});    // the frame, codes of 2 bits
+  b.insert(b.end(), {2, 0x44, 0x01, 0, 0x3B});                            // clear, 0, end; end of the file
+  return b;
+}
+
+// A TIFF's header and first directory only, claiming a picture of that
+// size in one uncompressed strip of 8-bit grey.
+Bytes TiffHeaderOnly(uint32_t width, uint32_t height) {
+  Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
+  const auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+    b.insert(b.end(), {uint8_t(tag), uint8_t(tag >> 8), uint8_t(type), 0, 1, 0, 0, 0});
+    b.insert(b.end(), {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
+  };
+  constexpr uint16_t kShort = 3, kLong = 4;
+  entry(256, kLong, width);
+  entry(257, kLong, height);
+  entry(258, kShort, 8);      // bits per sample
+  entry(259, kShort, 1);      // no compression
+  entry(262, kShort, 1);      // black is zero
+  entry(273, kLong, 0);       // the strip's offset
+  entry(277, kShort, 1);      // samples per pixel
+  entry(278, kLong, height);  // rows per strip
+  entry(279, kLong, 0);       // the strip's length
+  b.insert(b.end(), {0, 0, 0, 0});
+  return b;
+}
+
+std::string SvgOpening(int width, int height) {
+  return "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='" +
+         std::to_string(width) + "' height='" + std::to_string(height) + "'>";
+}
+
+// Pictures that would reach outside themselves or claim far more than they
+// hold: each is refused before its reader opens anything, or read, in a
+// child process whose address space may grow by 512 MiB only and which has
+// a minute to finish. Text in an SVG needs Qt's fonts, which the child
+// (like the command line) has no application object for at first.
+TEST_F(ImportTest, PicturesStayInsideThemselvesAndWithinBounds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test::NamedPipe pipe(Path("pipe.png"));
+  ASSERT_TRUE(pipe.made());
+  Save(Drawing(16, 16, false), Path("secret.png"), "PNG");
+  const Bytes png_bytes = ReadBytes(Path("secret.png"));
+  const std::string png =
+      QByteArray(reinterpret_cast<const char*>(png_bytes.data()), qsizetype(png_bytes.size())).toBase64().toStdString();
+  const std::string inner_svg = QByteArray::fromStdString(SvgOpening(8, 8) + "</svg>").toBase64().toStdString();
+  const std::string image = "<image width='64' height='48' xlink:href='";
+  const std::string outside = "), and the import loads nothing but the picture";
+  const std::string text_svg = SvgOpening(200, 60) +
+                               "<rect width='200' height='60' fill='white'/>"
+                               "<text x='10' y='45' font-size='40' fill='black'>Kestro</text></svg>";
+  const struct {
+    const char* file;
+    Bytes bytes;
+    std::string refusal;  // nothing: read
+  } cases[] = {
+      {"outside.svg", test::ToBytes(SvgOpening(64, 48) + image + Path("secret.png") + "'/></svg>"),
+       "it names a picture outside itself (" + Path("secret.png") + outside},
+      {"pipe.svg", test::ToBytes(SvgOpening(64, 48) + image + Path("pipe.png") + "'/></svg>"),
+       "it names a picture outside itself (" + Path("pipe.png") + outside},
+      {"relative.svg",
+       test::ToBytes(SvgOpening(64, 48) +
+                     "<svg:image xmlns:svg='http://www.w3.org/2000/svg' href='secret.png'/></svg>"),
+       "it names a picture outside itself (secret.png" + outside},
+      {"style.svg", test::ToBytes("<?xml-stylesheet type='text/css' href='pipe.png'?>" + SvgOpening(64, 48) + "</svg>"),
+       "it names a style sheet outside itself, and the import loads nothing but the picture"},
+      {"nested.svg", test::ToBytes(SvgOpening(64, 48) + image + "data:image/svg+xml;base64," + inner_svg + "'/></svg>"),
+       "it holds another SVG inside itself, which the import does not draw"},
+      {"bomb.svgz", Gzipped(SvgOpening(64, 48) + "<desc>", size_t{64} << 20, "</desc></svg>"),
+       "it unpacks to more than 8,388,608 bytes of SVG, the most the import takes"},
+      {"frame.gif", HugeFrameGif(),
+       "its frame 1 is 65,535 x 65,535 pixels, too large: the import takes up to 67,108,864 pixels"},
+      {"huge.tiff", TiffHeaderOnly(100000, 100000),
+       "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
+      {"huge.png", PngHeaderOnly(100000, 100000),
+       "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
+      {"embedded.svg", test::ToBytes(SvgOpening(64, 48) + image + "data:image/png;base64," + png + "'/></svg>"), ""},
+      {"text.svg", test::ToBytes(text_svg), ""},
+      {"text.svgz", Gzipped(text_svg, 0, ""), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    WriteBytes(Path(c.file), c.bytes);
+    const auto check = [&]() -> std::string {
+      try {
+        const DecodedPicture decoded = ReadPicture(Path(c.file));
+        if (!c.refusal.empty()) return "read, not refused";
+        if (decoded.image.isNull()) return "no picture";
+        // The text is drawn: dark pixels on the white ground.
+        int dark = 0;
+        const QImage rgb = decoded.image.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < rgb.height(); ++y) {
+          for (int x = 0; x < rgb.width(); ++x) dark += qGray(rgb.pixel(x, y)) < 100 ? 1 : 0;
+        }
+        if (std::string(c.file).rfind("text", 0) == 0 && dark < 50) return "no text drawn";
+        return "";
+      } catch (const ImportError& e) {
+        const std::string expected = "Cannot read " + Path(c.file) + " as a picture: " + c.refusal;
+        return c.refusal.empty() || e.what() != expected ? std::string("refused: ") + e.what() : "";
+      }
+    };
+    EXPECT_EXIT(
+        {
+          const std::string failures = LimitedCheck(check, uint64_t{512} << 20);
+          TearDown();
+          ExitWith(failures);
+        },
+        testing::ExitedWithCode(0), "");
+  }
+  EXPECT_FALSE(pipe.ReleasedAHungReader());
 }
 
 TEST(ParseColor, TakesHexAndNames) {

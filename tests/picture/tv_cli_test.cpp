@@ -19,6 +19,7 @@ namespace kws {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Bytes;
 
 class TvCliTest : public test::ScratchDirTest {
  protected:
@@ -105,6 +106,34 @@ TEST_F(TvCliTest, ImportIsForA43TvUnlessTold) {
   EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: warning: tiny.png: the picture is scaled up 7.2 times", 0), 0u)
       << err_.str();
   EXPECT_TRUE(ReadConvertibleBitmap(Path("tiny.bmp")));
+}
+
+// An SVG with text imports on the command line, with a caption and in JSON
+// too, though the command line has no application object of its own; a
+// picture cut short is imported with a warning on stderr and in the JSON.
+TEST_F(TvCliTest, SvgTextImportsAndCutShortPicturesAreWarnedOf) {
+  test::WriteBytes(Path("text.svg"), test::ToBytes("<svg xmlns='http://www.w3.org/2000/svg' width='320' height='120'>"
+                                                   "<text x='10' y='80' font-size='60' fill='yellow'>Kestro</text>"
+                                                   "</svg>"));
+  for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--json"}, {"--caption", "v1"}}) {
+    SCOPED_TRACE(testing::PrintToString(options));
+    std::vector<std::string> args = {"import", "text.svg", "text.bmp", "--force"};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    const std::optional<Picture8> imported = ReadConvertibleBitmap(Path("text.bmp"));
+    ASSERT_TRUE(imported);
+    EXPECT_GT(imported->palette.size(), 2u);  // the letters, not just the ground
+  }
+
+  Bytes gif = test::LiteralGif(test::BandedPicture());
+  gif.resize(gif.size() / 2);
+  test::WriteBytes(Path("cut.gif"), gif);
+  const std::string warning = "the file ends early, inside the data of its picture, so part of the picture is missing";
+  ASSERT_EQ(Run({"import", "cut.gif", "cut.bmp"}), 0) << err_.str();
+  EXPECT_NE(err_.str().find("kestro-welcome-cli: warning: cut.gif: " + warning), std::string::npos) << err_.str();
+  ASSERT_EQ(Run({"import", "cut.gif", "cut.bmp", "--force", "--json"}), 0) << err_.str();
+  EXPECT_NE(out_.str().find("\"warnings\""), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find(warning), std::string::npos) << out_.str();
 }
 
 // The test card goes through the whole chain, and its update images preview

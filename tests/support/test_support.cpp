@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -135,6 +136,96 @@ Bytes MakeBitmap(const BitmapRecipe& recipe) {
       b[pixel_offset + size_t{row} * recipe.row_bytes + x] = GeneratedPixel(recipe, x, row);
     }
   }
+  return b;
+}
+
+// A 720 x 576 picture in 12 colours, in bands.
+Picture8 BandedPicture() {
+  Picture8 p;
+  for (int i = 0; i < 12; ++i) p.palette.push_back({uint8_t(20 * i), uint8_t(255 - 20 * i), uint8_t(90 + 10 * i)});
+  p.pixels.resize(kPictureBytes);
+  for (int y = 0; y < kPictureHeight; ++y) {
+    for (int x = 0; x < kPictureWidth; ++x) p.pixels[size_t(y) * kPictureWidth + x] = uint8_t((x / 60 + y / 48) % 12);
+  }
+  return p;
+}
+
+// The picture as an 8-bit run-length-encoded bitmap (compression 1): per
+// row, runs of one index as count and index, the row closed by 00 00, the
+// last one by 00 01 (end of bitmap). Rows bottom-up.
+Bytes Rle8Bitmap(const Picture8& p) {
+  Bytes data;
+  for (int y = p.height - 1; y >= 0; --y) {
+    const uint8_t* row = p.pixels.data() + size_t(y) * size_t(p.width);
+    for (int x = 0; x < p.width;) {
+      int run = 1;
+      while (x + run < p.width && run < 255 && row[x + run] == row[x]) ++run;
+      data.insert(data.end(), {uint8_t(run), row[x]});
+      x += run;
+    }
+    data.insert(data.end(), {0, uint8_t(y == 0 ? 1 : 0)});
+  }
+  const uint32_t offset = 54 + 4 * uint32_t(p.palette.size());
+  Bytes b(offset, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  PutLE32(&b[2], offset + uint32_t(data.size()));
+  PutLE32(&b[10], offset);
+  PutLE32(&b[14], 40);
+  PutLE32(&b[18], uint32_t(p.width));
+  PutLE32(&b[22], uint32_t(p.height));
+  PutLE16(&b[26], 1);
+  PutLE16(&b[28], 8);
+  PutLE32(&b[30], 1);
+  PutLE32(&b[34], uint32_t(data.size()));
+  PutLE32(&b[46], uint32_t(p.palette.size()));
+  for (size_t i = 0; i < p.palette.size(); ++i) {
+    b[54 + 4 * i] = p.palette[i].b;
+    b[55 + 4 * i] = p.palette[i].g;
+    b[56 + 4 * i] = p.palette[i].r;
+  }
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
+// The picture as a GIF whose LZW data never compresses: every code a
+// literal at 9 bits, with a clear code often enough that the decoder's
+// table never needs a wider code.
+Bytes LiteralGif(const Picture8& p) {
+  Bytes b = ToBytes("GIF89a");
+  const auto le16 = [&](int v) { b.insert(b.end(), {uint8_t(v & 0xFF), uint8_t(v >> 8)}); };
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0xF7, 0, 0});  // 256-entry global colour table
+  for (int i = 0; i < 256; ++i) {
+    const Rgb c = i < int(p.palette.size()) ? p.palette[size_t(i)] : Rgb{};
+    b.insert(b.end(), {c.r, c.g, c.b});
+  }
+  b.push_back(0x2C);
+  le16(0);
+  le16(0);
+  le16(p.width);
+  le16(p.height);
+  b.insert(b.end(), {0, 8});  // no local table; LZW minimum code size 8
+  constexpr unsigned kClear = 256, kEnd = 257, kLiteralsPerClear = 200;
+  Bytes codes;
+  uint32_t bits = 0, count = 0;
+  const auto put = [&](unsigned code) {
+    bits |= code << count;
+    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(uint8_t(bits));
+  };
+  for (size_t i = 0; i < p.pixels.size(); ++i) {
+    if (i % kLiteralsPerClear == 0) put(kClear);
+    put(p.pixels[i]);
+  }
+  put(kEnd);
+  if (count > 0) codes.push_back(uint8_t(bits));
+  for (size_t at = 0; at < codes.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, codes.size() - at);
+    b.push_back(uint8_t(n));
+    b.insert(b.end(), codes.begin() + ptrdiff_t(at), codes.begin() + ptrdiff_t(at + n));
+  }
+  b.insert(b.end(), {0, 0x3B});  // end of the data, end of the file
   return b;
 }
 

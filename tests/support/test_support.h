@@ -62,4 +62,13 @@ Bytes MakeBitmap(const BitmapRecipe& recipe = {});
 Rgb GeneratedColor(const BitmapRecipe& recipe, uint32_t i);
 uint8_t GeneratedPixel(const BitmapRecipe& recipe, uint32_t x, uint32_t stored_row);
 
+// A 720 x 576 picture in 12 colours, in bands.
+Picture8 BandedPicture();
+// The picture as an 8-bit run-length-encoded bitmap (compression 1), rows
+// closed by 00 00, the last by 00 01 (end of bitmap).
+Bytes Rle8Bitmap(const Picture8& p);
+// The picture as a GIF whose LZW data never compresses: every code a
+// literal at 9 bits, ended by the end marker 0x3B.
+Bytes LiteralGif(const Picture8& p);
+
 }  // namespace kws::test
