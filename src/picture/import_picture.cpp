@@ -59,7 +59,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   }
 
   const TargetSize target = [&options](const QSize& source) {
-    return PlacePicture(source, options.fill, options.display, options.safe).size;
+    return ToQSize(PlacePicture(source, options.fill, options.display, options.safe).size);
   };
   DecodedPicture decoded = ReadPicture(path, target);
   ImportReport report;
@@ -67,8 +67,8 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   report.source_width = decoded.size.width();
   report.source_height = decoded.size.height();
   const Placement placement = PlacePicture(decoded.size, options.fill, options.display, options.safe);
-  report.placed_width = placement.size.width();
-  report.placed_height = placement.size.height();
+  report.placed_width = placement.size.width;
+  report.placed_height = placement.size.height;
   report.scale = placement.scale;
   report.display = options.display;
   report.safe = options.safe;
