@@ -10,8 +10,12 @@ grainy.bmp the same with grain everywhere: too detailed for the receivers
 deep.bmp   a 24-bit bitmap, which the steps refuse
 huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
            before anything reads it
+photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
+wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
+large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 """
 import math
+import zlib
 import os
 import struct
 import sys
@@ -67,10 +71,53 @@ def deep():
     return bitmap(24, [], rows)
 
 
+def png_file(width, height, colour_type, raw):
+    """A PNG of 8-bit samples; raw is its filtered rows (colour type 2 RGB, 6 RGBA)."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b"")
+
+
+def png(width, height, pixel):
+    """A PNG of 8-bit RGBA pixels, pixel(x, y) -> (r, g, b, a)."""
+    return png_file(width, height, 6, b"".join(b"\0" + bytes(c for x in range(width) for c in pixel(x, y))
+                                               for y in range(height)))
+
+
+def soft(x, y, seed):
+    """A photo's soft colours with a little grain."""
+    grain = (x * 7919 + y * 104729 + seed) % 13 - 6
+    r = 128 + 90 * math.sin(x / 83.0) * math.cos(y / 67.0) + grain
+    g = 128 + 80 * math.sin((x + 2 * y) / 151.0) + grain
+    b = 128 + 100 * math.cos((2 * x - y) / 197.0) - grain
+    return tuple(max(0, min(255, int(v))) for v in (r, g, b))
+
+
+def photo_png():
+    return png(W, H, lambda x, y: soft(x, y, 1) + (255,))
+
+
+def wide_png():
+    def pixel(x, y):
+        edge = min(x, y, 999 - x, 699 - y)
+        return soft(x, y, 2) + (0 if edge < 40 else min(255, (edge - 40) * 8),)
+    return png(1000, 700, pixel)
+
+
+def large_png():
+    width, height = 6000, 4000
+    row = b"\0" + bytes((x // 7) % 256 for x in range(width * 3))
+    rows = [row, b"\0" + row[1:][::-1]]
+    return png_file(width, height, 2, b"".join(rows[(y // 50) % 2] for y in range(height)))
+
+
 def main():
     folder = sys.argv[1]
     for name, make in (("logo.bmp", logo), ("photo.bmp", lambda: photo(16)), ("grainy.bmp", lambda: photo(1)),
-                       ("deep.bmp", deep)):
+                       ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png),
+                       ("large.png", large_png)):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
     with open(os.path.join(folder, "huge.bmp"), "wb") as f:
