@@ -10,13 +10,13 @@
 #include <functional>
 #include <string>
 
+#include "fit/tv_test_card.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
 #include "picture/tv_caption.h"
 #include "picture/tv_checks.h"
 #include "picture/tv_display.h"
 #include "picture/tv_preview.h"
-#include "picture/tv_test_card.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 

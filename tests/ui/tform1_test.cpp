@@ -28,10 +28,10 @@
 #include <queue>
 
 #include "fileio/name_text.h"
+#include "fit/tv_test_card.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
-#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "support/model_vectors.h"
