@@ -36,6 +36,7 @@
     $('check-file').disabled = value;
     $('import-file').disabled = value;
     $('import-make').disabled = value || !imported;
+    $('import-card').disabled = value;
     if (text !== undefined) $('engine').textContent = text;
   }
 
@@ -261,6 +262,11 @@
   dropZone($('import-drop'), $('import-file'), 'import');
   $('make-sample').addEventListener('click', () => send('make'));
   $('import-cancel').addEventListener('click', cancelImport);
+  $('import-card').addEventListener('click', () => {
+    if (busy) return;
+    importing(true);
+    worker.postMessage({ type: 'card' });
+  });
   $('import-make').addEventListener('click', () => {
     if (busy || !imported) return;
     setBusy(true, 'Making the update images…');

@@ -20,6 +20,8 @@
 #include "fit/canvas_import.h"
 #include "fit/import_error.h"
 #include "fit/place_on_canvas.h"
+#include "fit/tv_test_card.h"
+#include "format/number_text.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "sample/sample_picture.h"
@@ -175,6 +177,21 @@ std::string RectJson(const Rect& r) {
          std::to_string(r.height) + "]";
 }
 
+// Writes the bitmap to out and its pixels for the page to show; the reply
+// says how the TV shows it: its width as square pixels, and the safe areas.
+std::string ImportedReply(const Picture8& picture, MadeFor purpose, Display display, const std::string& summary,
+                          const std::string& report, const char* out) {
+  WriteBitmap8(out, picture, purpose);
+  WritePixels(picture, kImportedPixels);
+  const Size frame = SquareFrameSize(display);
+  const Size size{picture.width, picture.height};
+  return "{\"error\":\"\",\"summary\":" + Json(summary) + ",\"report\":" + Json(report) +
+         ",\"pixels\":" + Json(kImportedPixels) + ",\"width\":" + std::to_string(picture.width) +
+         ",\"height\":" + std::to_string(picture.height) + ",\"shown_width\":" + std::to_string(frame.width) +
+         ",\"action\":" + RectJson(SafeRect(SafeArea::kAction, size)) +
+         ",\"title\":" + RectJson(SafeRect(SafeArea::kTitle, size)) + "}";
+}
+
 // The picture the page decoded, placed and in the receivers' colours; a
 // bitmap the receivers take as it is, kept.
 Picture8 ImportDecoded(const std::string& file, const std::string& name, const std::string& rgba, int width, int height,
@@ -311,15 +328,21 @@ const char* kws_import(const char* file, const char* name, const char* rgba, int
     report.display = shape;
     report.safe = area;
     report.for_tv = true;
-    WriteBitmap8(out, picture, MadeFor::kImport);
-    WritePixels(picture, kImportedPixels);
-    const Size frame = SquareFrameSize(shape);
-    return Reply("{\"error\":\"\",\"summary\":" + Json(SummarizeReport(report)) +
-                 ",\"report\":" + Json(DescribeReport(report)) + ",\"pixels\":" + Json(kImportedPixels) +
-                 ",\"width\":" + std::to_string(picture.width) + ",\"height\":" + std::to_string(picture.height) +
-                 ",\"shown_width\":" + std::to_string(frame.width) +
-                 ",\"action\":" + RectJson(SafeRect(SafeArea::kAction, {picture.width, picture.height})) +
-                 ",\"title\":" + RectJson(SafeRect(SafeArea::kTitle, {picture.width, picture.height})) + "}");
+    return Reply(ImportedReply(picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
+  } catch (const std::exception& e) {
+    return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// The TV test card, written to out and shown as a 4:3 TV shows it, as the
+// import's bitmap is.
+const char* kws_test_card(const char* out) {
+  try {
+    const Picture8 card = MakeTestCard();
+    const std::string summary = "TV test card, " + std::to_string(card.palette.size()) + " colours, " +
+                                GroupDigits(WelcomeDataSize(card)) + " of " + GroupDigits(welcome::kMaxDataLength) +
+                                " bytes";
+    return Reply(ImportedReply(card, MadeFor::kTestCard, Display::k4x3, summary, summary, out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
   }

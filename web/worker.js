@@ -2,7 +2,8 @@
 // in-memory file system, so that a run never blocks the page. Messages in:
 // {type: 'init', wasm?}, {type: 'make', file?, path?} (neither: the built-in
 // sample; path: a bitmap the import made), {type: 'check', file},
-// {type: 'import', file, bitmap?, display, safe, fill, background}. Each is
+// {type: 'import', file, bitmap?, display, safe, fill, background},
+// {type: 'card'} (the TV test card, answered as an import). Each is
 // answered with the core's reply and the files it made; an import also with
 // {type: 'progress', text} as it goes.
 //
@@ -152,14 +153,25 @@ async function importPicture(message) {
       message.fill ? 1 : 0, message.background, out]));
   core.FS.unlink(rgba);
   unmount('/kws/Picture');
+  return imported(reply, out);
+}
+
+// The bitmap an import (or the test card) wrote to out, and its pixels.
+function imported(reply, out) {
   reply.type = 'imported';
   if (reply.error) return reply;
   reply.path = out;
-  reply.name = base + '.bmp';
+  reply.name = out.slice(out.lastIndexOf('/') + 1);
   reply.bitmap = core.FS.readFile(out);
   reply.rgba = core.FS.readFile(reply.pixels);
   core.FS.unlink(reply.pixels);
   return [reply, [reply.bitmap.buffer, reply.rgba.buffer]];
+}
+
+function testCard() {
+  emptyFolder('/kws/Import');
+  const out = '/kws/Import/test_card.bmp';
+  return imported(call('kws_test_card', out), out);
 }
 
 self.onmessage = async (event) => {
@@ -170,6 +182,7 @@ self.onmessage = async (event) => {
     else if (message.type === 'make') answer = make(message);
     else if (message.type === 'check') answer = check(message);
     else if (message.type === 'import') answer = await importPicture(message);
+    else if (message.type === 'card') answer = testCard();
     else return;
     if (Array.isArray(answer)) self.postMessage(answer[0], answer[1]);
     else self.postMessage(answer);

@@ -342,6 +342,19 @@ def check_page_imports(driver, label, cli, work, downloads):
     time.sleep(0.5)
     check(driver.find_element(By.ID, "import-status").text == "Import cancelled.",
           f"{label} import: nothing of the cancelled import comes back")
+    # The TV test card: the command line's, shown as a 4:3 TV shows it.
+    card = os.path.join(work, "native-card.bmp")
+    if not os.path.exists(card):
+        subprocess.run([cli, "-q", "sample", "--test-card", card], check=True)
+    driver.execute_script("document.getElementById('import-status').textContent = '';")
+    driver.find_element(By.ID, "import-card").click()
+    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
+        d.find_element(By.ID, "import-status").text.startswith(("test_card.bmp: ", "ERROR"))))
+    for name in os.listdir(downloads):
+        os.remove(os.path.join(downloads, name))
+    name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
+    with open(card, "rb") as f:
+        check(name == "test_card.bmp" and data == f.read(), f"{label} test card: the command line's, byte for byte")
     for picture, how, identical in IMPORTS:
         shown = f"{label} import ({how}) {picture}"
         native_bytes, report = native_import(cli, work, picture)
