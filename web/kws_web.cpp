@@ -260,7 +260,7 @@ const char* kws_make(const char* picture) {
   if (!made) {
     const Diagnosis why = DiagnosePicture(picture, FirstError(lines));
     reason = why.plain;
-    // The page has no import yet: the hint says what to do, not how.
+    // The hint says what to do in the command line's words; the page's Import does it.
     if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
     left = ImagesLeftText(ImagesLeftBy(g_start.folders.output, base_name, view.written));
   }
