@@ -58,6 +58,7 @@
 
   function showMade(reply) {
     releaseDownloads();
+    $('make-status').dataset.ms = reply.ms || '';
     $('make-status').textContent = reply.made
       ? reply.base + ': 6 images made'
       : reply.base + ': failed \u2014 ' + (reply.reason || reply.status);
@@ -115,6 +116,7 @@
     if (importUrl) URL.revokeObjectURL(importUrl);
     importUrl = null;
     imported = reply.error ? null : reply.path;
+    $('import-status').dataset.ms = reply.ms || '';
     $('import-status').textContent = reply.error ? 'ERROR: ' + reply.error : reply.name + ': ' + reply.summary;
     $('import-result').hidden = !!reply.error;
     if (reply.error) return;
