@@ -20,6 +20,7 @@
 #include "fit/canvas_import.h"
 #include "fit/import_error.h"
 #include "fit/place_on_canvas.h"
+#include "fit/tv_checks.h"
 #include "fit/tv_test_card.h"
 #include "format/number_text.h"
 #include "inspect/inspect.h"
@@ -209,8 +210,13 @@ Picture8 ImportDecoded(const std::string& file, const std::string& name, const s
   ReportPlacement({width, height}, fill, display, safe, report);
   report.for_tv = true;
   const RgbaPicture canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, background, fill, display, safe);
-  // The command line's and the window's import: the smoothed search on.
-  return ReduceCanvas(canvas, name, {.fit = true, .smoothing = true}, report);
+  // The command line's and the window's import: the smoothed search on, the
+  // warnings for a TV.
+  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .smoothing = true}, report);
+  for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, safe)) {
+    report.warnings.push_back(std::move(warning));
+  }
+  return reduced;
 }
 
 }  // namespace

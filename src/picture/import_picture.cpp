@@ -47,9 +47,10 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
       report.warnings.push_back(std::move(*warning));
     }
   }
-  Picture8 picture = ReduceCanvas(ToRgba(canvas), path, {options.fit, options.smoothing, options.budget}, report);
+  const RgbaPicture pixels = ToRgba(canvas);
+  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.smoothing, options.budget}, report);
   if (options.for_tv) {
-    for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, options.safe)) {
+    for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
       report.warnings.push_back(std::move(warning));
     }
   }
