@@ -389,6 +389,16 @@ def check_page_imports(driver, label, cli, work, downloads):
     WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != "")
     status = driver.find_element(By.ID, "make-status").text
     check(status == IMPORTS[-1][0][:-4] + ": 6 images made", f"{label} import: made from the import: {status}")
+    # No picture at all: refused in the desktop's words, and the page goes on.
+    junk = os.path.join(work, "junk.png")
+    with open(junk, "w") as f:
+        f.write("no picture\n")
+    run = subprocess.run([cli, "import", junk, os.path.join(work, "junk.bmp")], capture_output=True, text=True)
+    status = page_import(driver, junk, "pick")
+    words = "Cannot read junk.png as a picture: "
+    check(run.returncode != 0 and f"Cannot read {junk} as a picture: " in run.stderr and
+          status.startswith("ERROR: " + words),
+          f"{label} import: a file that is no picture is refused as the command line refuses it: {status}")
 
 
 def check_reachable(driver, label):
