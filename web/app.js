@@ -180,7 +180,8 @@
   // A worker has no SVG renderer: the page draws an SVG itself, at its own
   // size, and hands the worker the pixels.
   async function drawnSvg(file) {
-    const url = URL.createObjectURL(file);
+    // Typed, so that the browser takes it as SVG whatever its name says.
+    const url = URL.createObjectURL(new Blob([file], { type: 'image/svg+xml' }));
     try {
       const image = new Image();
       image.src = url;
@@ -202,7 +203,7 @@
       fill: $('import-fill').checked, background: $('import-background').value,
     };
     const transfer = [];
-    if (file.type === 'image/svg+xml' || /\.svgz?$/i.test(file.name)) {
+    if (file.type === 'image/svg+xml' || /\.svg$/i.test(file.name)) {
       message.bitmap = await drawnSvg(file);
       if (!message.bitmap) {
         showImported({ error: 'Cannot read ' + file.name + ' as a picture: this browser cannot draw it' });

@@ -13,6 +13,7 @@ huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
 photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
 wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
+shape.svg  a 640 x 480 drawing, to import
 """
 import math
 import zlib
@@ -113,6 +114,14 @@ def large_png():
     return png_file(width, height, 2, b"".join(rows[(y // 50) % 2] for y in range(height)))
 
 
+SHAPE_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480" viewBox="0 0 640 480">
+  <rect width="640" height="480" fill="#203060"/>
+  <circle cx="320" cy="240" r="150" fill="#e8a030"/>
+  <rect x="120" y="380" width="400" height="40" fill="#f0f0f0"/>
+</svg>
+"""
+
+
 def main():
     folder = sys.argv[1]
     for name, make in (("logo.bmp", logo), ("photo.bmp", lambda: photo(16)), ("grainy.bmp", lambda: photo(1)),
@@ -123,6 +132,8 @@ def main():
     with open(os.path.join(folder, "huge.bmp"), "wb") as f:
         f.write(logo()[:54])
         f.truncate(17 * 1024 * 1024)
+    with open(os.path.join(folder, "shape.svg"), "w") as f:
+        f.write(SHAPE_SVG)
 
 
 if __name__ == "__main__":
