@@ -366,6 +366,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         if not status.startswith(picture[:-4] + ".bmp: "):
             check(False, f"{shown}: {status}")
             continue
+        check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
         canvas_width = driver.execute_script("return document.getElementById('import-picture').width;")
         check(canvas_width == 768, f"{shown}: shown as a 4:3 TV shows it, {canvas_width} pixels wide")
         for name in os.listdir(downloads):
