@@ -12,6 +12,7 @@ huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
            before anything reads it
 photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
 wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
+banner.png an opaque 900 x 400 PNG, to import scaled with every option
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 shape.svg  a 640 x 480 drawing, to import
 """
@@ -107,6 +108,10 @@ def wide_png():
     return png(1000, 700, pixel)
 
 
+def banner_png():
+    return png(900, 400, lambda x, y: soft(x, y, 3) + (255,))
+
+
 def large_png():
     width, height = 6000, 4000
     row = b"\0" + bytes((x // 7) % 256 for x in range(width * 3))
@@ -125,7 +130,7 @@ SHAPE_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480" 
 def main():
     folder = sys.argv[1]
     for name, make in (("logo.bmp", logo), ("photo.bmp", lambda: photo(16)), ("grainy.bmp", lambda: photo(1)),
-                       ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png),
+                       ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png), ("banner.png", banner_png),
                        ("large.png", large_png)):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())

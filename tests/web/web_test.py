@@ -39,13 +39,19 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
             ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
             ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
 # (picture, how it comes to the page, whether the page's bitmap must be the
-# command line's byte for byte: opaque 720 x 576 pictures, which the browser
-# decodes as Qt does). grainy.bmp takes the whole search for a version that
-# fits. The browser's canvas keeps colours premultiplied by alpha, so
-# half-transparent pixels (wide.png's edges) come back a step apart; its
-# JPEG decoder and Qt's need not agree, nor their SVG renderers.
-IMPORTS = [("photo.png", "pick", True), ("deep.bmp", "drop", True), ("grainy.bmp", "pick", True),
-           ("wide.png", "pick", False), ("drawn.jpg", "pick", False), ("shape.svg", "drop", False)]
+# command line's byte for byte, the import's options besides the defaults).
+# Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
+# place them with the same code: the same bytes, whatever the options.
+# grainy.bmp takes the whole search for a version that fits. The browser's
+# canvas keeps colours premultiplied by alpha, so half-transparent pixels
+# (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
+# not agree, nor their SVG renderers.
+IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
+SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
+IMPORTS = [("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}), ("grainy.bmp", "pick", True, {}),
+           ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
+           ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
+           ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
 failures = []
 
 
@@ -295,11 +301,15 @@ def psnr(a, b):
     return float("inf") if error == 0 else 10 * math.log10(255 ** 2 / error)
 
 
-def native_import(cli, work, picture):
-    """The command line's import of picture with its defaults: the bitmap's
-    bytes and its report (without the line naming the file written)."""
+def native_import(cli, work, picture, options):
+    """The command line's import of picture with these options (the rest its
+    defaults): the bitmap's bytes and its report (without the line naming the
+    file written)."""
     out = os.path.join(work, "native-import-" + picture + ".bmp")
-    run = subprocess.run([cli, "import", os.path.join(work, picture), out], capture_output=True, text=True)
+    flags = []
+    for name, value in options.items():
+        flags += [f"--{name}"] if value is True else [f"--{name}", value]
+    run = subprocess.run([cli, "import"] + flags + [os.path.join(work, picture), out], capture_output=True, text=True)
     with open(out, "rb") as f:
         return f.read(), "\n".join(line for line in run.stdout.splitlines() if not line.startswith("Written: "))
 
@@ -308,9 +318,17 @@ def psnr_in(report):
     return float(re.search(r"PSNR:\s+([0-9.]+) dB", report).group(1))
 
 
-def page_import(driver, path, how):
-    """Imports path in the page; returns its status line."""
-    driver.execute_script("document.getElementById('import-status').textContent = '';")
+def page_import(driver, path, how, options=None):
+    """Imports path in the page with these options (the rest the page's
+    defaults); returns its status line."""
+    driver.execute_script(
+        "const options = arguments[0];"
+        "for (const [name, value] of Object.entries(options)) {"
+        "  const control = document.getElementById('import-' + name);"
+        "  if (control.type === 'checkbox') control.checked = value; else control.value = value;"
+        "}"
+        "document.getElementById('import-status').textContent = '';",
+        dict(IMPORT_DEFAULTS, **(options or {})))
     if how == "pick":
         driver.find_element(By.ID, "import-file").send_keys(path)
     else:
@@ -363,16 +381,17 @@ def check_page_imports(driver, label, cli, work, downloads):
     name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
     with open(card, "rb") as f:
         check(name == "test_card.bmp" and data == f.read(), f"{label} test card: the command line's, byte for byte")
-    for picture, how, identical in IMPORTS:
-        shown = f"{label} import ({how}) {picture}"
-        native_bytes, native_report = native_import(cli, work, picture)
-        status = page_import(driver, os.path.join(work, picture), how)
+    for picture, how, identical, options in IMPORTS:
+        shown = f"{label} import ({how}) {picture} {options or ''}"
+        native_bytes, native_report = native_import(cli, work, picture, options)
+        status = page_import(driver, os.path.join(work, picture), how, options)
         if not status.startswith(picture[:-4] + ".bmp: "):
             check(False, f"{shown}: {status}")
             continue
         check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
         canvas_width = driver.execute_script("return document.getElementById('import-picture').width;")
-        check(canvas_width == 768, f"{shown}: shown as a 4:3 TV shows it, {canvas_width} pixels wide")
+        display = options.get("display", "4:3")
+        check(canvas_width == SHOWN_WIDTH[display], f"{shown}: shown as a {display} TV shows it, {canvas_width} pixels wide")
         for name in os.listdir(downloads):
             os.remove(os.path.join(downloads, name))
         name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
@@ -383,7 +402,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         between = psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
         line = (f"page {psnr_in(page_report):.2f} dB, command line {psnr_in(native_report):.2f} dB (each against "
                 f"its placed canvas), {between:.2f} dB between the two bitmaps")
-        imports.append((label, picture, data == native_bytes, line))
+        imports.append((label, picture + (" " + options["display"] if options else ""), data == native_bytes, line))
         if identical:
             check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
             check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
@@ -493,7 +512,7 @@ def main():
         print(f"  {picture:11} {name:40} {', '.join(sorted(labels))}")
     print("\nimports (page: picture: the same bytes as the command line's; quality):")
     for label, picture, same, line in imports:
-        print(f"  {label:11} {picture:10} {'identical' if same else 'differs  '} {line}")
+        print(f"  {label:11} {picture:17} {'identical' if same else 'differs  '} {line}")
     if failures:
         print(f"\n{len(failures)} check(s) failed", file=sys.stderr)
         return 1
