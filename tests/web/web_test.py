@@ -33,6 +33,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
+POLL = 0.05  # seconds between looks at the page while waiting
 # (picture, how it comes to the page, whether the receivers take it, whether
 # a refusal comes with a hint)
 PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
@@ -151,7 +152,7 @@ def requests_made(driver):
 
 
 def wait_ready(driver, what):
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text in ("Ready.",)
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text in ("Ready.",)
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
     check(driver.find_element(By.ID, "engine").text == "Ready.", what + ": the core started")
 
@@ -211,7 +212,7 @@ def make(driver, path, how):
         drop(driver, "make-drop", path)
     else:
         driver.find_element(By.ID, "make-sample").click()
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != ""
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != ""
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
     return driver.find_element(By.ID, "make-status").text or driver.find_element(By.ID, "engine").text
 
@@ -264,7 +265,7 @@ def check_page_checks(driver, label, cli, work):
             drop(driver, "check-drop", path)
         else:
             driver.find_element(By.ID, "check-file").send_keys(path)
-        WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
         verdict = driver.find_element(By.ID, "check-verdict").text
         expected = native_verdict(cli, path)
         check(verdict.startswith(prefix) and verdict == expected, f"{label} check: {verdict}")
@@ -281,24 +282,27 @@ def check_page_checks(driver, label, cli, work):
 
 
 def bitmap_pixels(data):
-    """The RGB rows of an 8-bit bottom-up bitmap's bytes, top row first, as
-    one flat list."""
+    """The red, green and blue planes of an 8-bit bottom-up bitmap's bytes,
+    rows top first, each as bytes."""
     offset = int.from_bytes(data[10:14], "little")
     table = 14 + int.from_bytes(data[14:18], "little")
     width = int.from_bytes(data[18:22], "little", signed=True)
     height = int.from_bytes(data[22:26], "little", signed=True)
     stride = (width + 3) & ~3
-    out = []
-    for y in range(height - 1, -1, -1):
-        for index in data[offset + y * stride:offset + y * stride + width]:
-            b, g, r = data[table + 4 * index:table + 4 * index + 3]
-            out += (r, g, b)
-    return out
+    indices = b"".join(data[offset + y * stride:offset + y * stride + width] for y in range(height - 1, -1, -1))
+    colours = data[table:table + 4 * 256].ljust(4 * 256, b"\0")
+    return [indices.translate(bytes(colours[4 * i + channel] for i in range(256))) for channel in (2, 1, 0)]
 
 
 def psnr(a, b):
-    error = sum((x - y) ** 2 for x, y in zip(a, b)) / len(a)
+    """Between two bitmaps' planes (bitmap_pixels)."""
+    error = sum((x - y) ** 2 for pa, pb in zip(a, b) for x, y in zip(pa, pb)) / (3 * len(a[0]))
     return float("inf") if error == 0 else 10 * math.log10(255 ** 2 / error)
+
+
+@functools.lru_cache(maxsize=None)
+def native_import_once(cli, work, picture, options):
+    return native_import(cli, work, picture, dict(options))
 
 
 def native_import(cli, work, picture, options):
@@ -334,7 +338,7 @@ def page_import(driver, path, how, options=None):
     else:
         drop(driver, "import-drop", path)
     name = os.path.basename(path)[:-4]
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
         d.find_element(By.ID, "import-status").text.startswith((name + ".bmp: ", "ERROR"))))
     return driver.find_element(By.ID, "import-status").text
 
@@ -374,7 +378,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         subprocess.run([cli, "-q", "sample", "--test-card", card], check=True)
     driver.execute_script("document.getElementById('import-status').textContent = '';")
     driver.find_element(By.ID, "import-card").click()
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
         d.find_element(By.ID, "import-status").text.startswith(("test_card.bmp: ", "ERROR"))))
     for name in os.listdir(downloads):
         os.remove(os.path.join(downloads, name))
@@ -383,7 +387,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         check(name == "test_card.bmp" and data == f.read(), f"{label} test card: the command line's, byte for byte")
     for picture, how, identical, options in IMPORTS:
         shown = f"{label} import ({how}) {picture} {options or ''}"
-        native_bytes, native_report = native_import(cli, work, picture, options)
+        native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
         status = page_import(driver, os.path.join(work, picture), how, options)
         if not status.startswith(picture[:-4] + ".bmp: "):
             check(False, f"{shown}: {status}")
@@ -399,7 +403,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         if data is None:
             continue
         page_report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
-        between = psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
+        between = float("inf") if data == native_bytes else psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
         line = (f"page {psnr_in(page_report):.2f} dB, command line {psnr_in(native_report):.2f} dB (each against "
                 f"its placed canvas), {between:.2f} dB between the two bitmaps")
         imports.append((label, picture + (" " + options["display"] if options else ""), data == native_bytes, line))
@@ -415,7 +419,7 @@ def check_page_imports(driver, label, cli, work, downloads):
     # Made from what was imported last.
     driver.execute_script("document.getElementById('make-status').textContent = '';")
     driver.find_element(By.ID, "import-make").click()
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != "")
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
     status = driver.find_element(By.ID, "make-status").text
     check(status == IMPORTS[-1][0][:-4] + ": 6 images made", f"{label} import: made from the import: {status}")
     # No picture at all: refused in the desktop's words, and the page goes on.
