@@ -327,13 +327,8 @@ const char* kws_import(const char* file, const char* name, const char* rgba, int
     const Display shape = ParseDisplay(display).value_or(Display::k4x3);
     const SafeArea area = ParseSafeArea(safe).value_or(SafeArea::kNone);
     ImportReport report;
-    report.display = shape;
-    report.safe = area;
     const Picture8 picture =
         ImportDecoded(file, name, rgba, width, height, shape, area, fill != 0, HexColour(background), report);
-    report.display = shape;
-    report.safe = area;
-    report.for_tv = true;
     return Reply(ImportedReply(picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");

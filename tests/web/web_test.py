@@ -43,13 +43,14 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # command line's byte for byte, the import's options besides the defaults).
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
 # place them with the same code: the same bytes, whatever the options.
-# grainy.bmp takes the whole search for a version that fits. The browser's
+# logo.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
+# the whole search for a version that fits. The browser's
 # canvas keeps colours premultiplied by alpha, so half-transparent pixels
 # (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
 # not agree, nor their SVG renderers.
 IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
-IMPORTS = [("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}), ("grainy.bmp", "pick", True, {}),
+IMPORTS = [("logo.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}), ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
            ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
@@ -319,7 +320,9 @@ def native_import(cli, work, picture, options):
 
 
 def psnr_in(report):
-    return float(re.search(r"PSNR:\s+([0-9.]+) dB", report).group(1))
+    """The PSNR a report gives; none for a bitmap kept as it was, nothing lost."""
+    found = re.search(r"PSNR:\s+([0-9.]+) dB", report)
+    return float(found.group(1)) if found else float("inf")
 
 
 def page_import(driver, path, how, options=None):
