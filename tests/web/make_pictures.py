@@ -12,6 +12,7 @@ huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
            before anything reads it
 photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
 wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
+kept.bmp   logo.bmp again, under a name of its own, to import
 banner.png an opaque 900 x 400 PNG, to import scaled with every option
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 shape.svg  a 640 x 480 drawing, to import
@@ -129,7 +130,8 @@ SHAPE_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480" 
 
 def main():
     folder = sys.argv[1]
-    for name, make in (("logo.bmp", logo), ("photo.bmp", lambda: photo(16)), ("grainy.bmp", lambda: photo(1)),
+    for name, make in (("logo.bmp", logo), ("kept.bmp", logo), ("photo.bmp", lambda: photo(16)),
+                       ("grainy.bmp", lambda: photo(1)),
                        ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png), ("banner.png", banner_png),
                        ("large.png", large_png)):
         with open(os.path.join(folder, name), "wb") as f:

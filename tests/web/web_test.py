@@ -43,14 +43,15 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # command line's byte for byte, the import's options besides the defaults).
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
 # place them with the same code: the same bytes, whatever the options.
-# logo.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
+# kept.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
 # the whole search for a version that fits. The browser's
 # canvas keeps colours premultiplied by alpha, so half-transparent pixels
 # (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
 # not agree, nor their SVG renderers.
 IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
-IMPORTS = [("logo.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}), ("grainy.bmp", "pick", True, {}),
+IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}),
+           ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
            ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
@@ -398,7 +399,8 @@ def check_page_imports(driver, label, cli, work, downloads):
         check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
         canvas_width = driver.execute_script("return document.getElementById('import-picture').width;")
         display = options.get("display", "4:3")
-        check(canvas_width == SHOWN_WIDTH[display], f"{shown}: shown as a {display} TV shows it, {canvas_width} pixels wide")
+        check(canvas_width == SHOWN_WIDTH[display],
+              f"{shown}: shown as a {display} TV shows it, {canvas_width} pixels wide")
         for name in os.listdir(downloads):
             os.remove(os.path.join(downloads, name))
         name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
