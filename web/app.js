@@ -9,16 +9,20 @@
   let worker = null;
   let busy = false;
   let urls = [];  // the download links of the last run, released before the next
+  let importUrl = null;  // the download link of the last imported bitmap
+  let imported = null;  // where the worker keeps the last imported bitmap
 
   function startWorker() {
     const source = $('kws-worker-source');
     if (!source) {
       worker = new Worker('worker.js');
+      listen();
       worker.postMessage({ type: 'init' });
       return;
     }
     const blob = new Blob([source.textContent], { type: 'text/javascript' });
     worker = new Worker(URL.createObjectURL(blob));
+    listen();
     const text = atob($('kws-wasm').textContent.trim());
     const wasm = new Uint8Array(text.length);
     for (let i = 0; i < text.length; ++i) wasm[i] = text.charCodeAt(i);
@@ -30,6 +34,9 @@
     $('make-file').disabled = value;
     $('make-sample').disabled = value;
     $('check-file').disabled = value;
+    $('import-file').disabled = value;
+    $('import-make').disabled = value || !imported;
+    $('import-card').disabled = value;
     if (text !== undefined) $('engine').textContent = text;
   }
 
@@ -51,6 +58,7 @@
 
   function showMade(reply) {
     releaseDownloads();
+    $('make-status').dataset.ms = reply.ms || '';
     $('make-status').textContent = reply.made
       ? reply.base + ': 6 images made'
       : reply.base + ': failed \u2014 ' + (reply.reason || reply.status);
@@ -102,6 +110,39 @@
     $('check-result').hidden = !(reply.layers.length || reply.picture);
   }
 
+  // The bitmap as the TV shows it: stretched to the display's shape, with the
+  // action-safe (yellow) and title-safe (cyan) areas drawn over it.
+  function showImported(reply) {
+    if (importUrl) URL.revokeObjectURL(importUrl);
+    importUrl = null;
+    imported = reply.error ? null : reply.path;
+    $('import-status').dataset.ms = reply.ms || '';
+    $('import-status').textContent = reply.error ? 'ERROR: ' + reply.error : reply.name + ': ' + reply.summary;
+    $('import-result').hidden = !!reply.error;
+    if (reply.error) return;
+    $('import-report').textContent = reply.report;
+    const frame = new OffscreenCanvas(reply.width, reply.height);
+    frame.getContext('2d').putImageData(
+      new ImageData(new Uint8ClampedArray(reply.rgba.buffer), reply.width, reply.height), 0, 0);
+    const canvas = $('import-picture');
+    canvas.width = reply.shown_width;
+    canvas.height = reply.height;
+    const context = canvas.getContext('2d');
+    context.imageSmoothingQuality = 'high';
+    context.drawImage(frame, 0, 0, reply.shown_width, reply.height);
+    const across = reply.shown_width / reply.width;
+    context.lineWidth = 2;
+    for (const [rect, colour] of [[reply.action, '#ffd000'], [reply.title, '#00d0ff']]) {
+      context.strokeStyle = colour;
+      context.strokeRect(rect[0] * across + 1, rect[1] + 1, rect[2] * across - 2, rect[3] - 2);
+    }
+    const link = $('import-bitmap');
+    importUrl = URL.createObjectURL(new Blob([reply.bitmap], { type: 'image/bmp' }));
+    link.href = importUrl;
+    link.download = reply.name;
+    link.textContent = 'Download ' + reply.name;
+  }
+
   function onMessage(event) {
     const reply = event.data;
     if (reply.type === 'ready') {
@@ -113,14 +154,84 @@
     } else if (reply.type === 'checked') {
       showChecked(reply);
       setBusy(false, 'Ready.');
+    } else if (reply.type === 'imported') {
+      showImported(reply);
+      importing(false);
+    } else if (reply.type === 'progress') {
+      $('import-status').textContent = reply.text;
+    } else if (reply.type === 'failed' && reply.request === 'import') {
+      showImported({ error: reply.error });
+      importing(false);
     } else if (reply.type === 'failed') {
       setBusy(false, 'ERROR: ' + reply.error);
     }
   }
 
+  function listen() {
+    worker.onmessage = onMessage;
+    worker.onerror = (event) => setBusy(false, 'ERROR: the page\u2019s worker stopped: ' + event.message);
+  }
+
+  function importing(value) {
+    $('import-cancel').hidden = !value;
+    setBusy(value, value ? 'Importing the picture…' : 'Ready.');
+  }
+
+  // A worker has no SVG renderer: the page draws an SVG itself, at its own
+  // size, and hands the worker the pixels.
+  async function drawnSvg(file) {
+    // Typed, so that the browser takes it as SVG whatever its name says.
+    const url = URL.createObjectURL(new Blob([file], { type: 'image/svg+xml' }));
+    try {
+      const image = new Image();
+      image.src = url;
+      await image.decode();
+      return await createImageBitmap(image, { premultiplyAlpha: 'none' });
+    } catch (error) {
+      return null;
+    } finally {
+      URL.revokeObjectURL(url);
+    }
+  }
+
+  async function sendImport(file) {
+    if (busy) return;
+    importing(true);
+    $('import-status').textContent = 'Reading the picture…';
+    const message = {
+      type: 'import', file, display: $('import-display').value, safe: $('import-safe').value,
+      fill: $('import-fill').checked, background: $('import-background').value,
+    };
+    const transfer = [];
+    if (file.type === 'image/svg+xml' || /\.svg$/i.test(file.name)) {
+      message.bitmap = await drawnSvg(file);
+      if (!message.bitmap) {
+        showImported({ error: 'Cannot read ' + file.name + ' as a picture: this browser cannot draw it' });
+        importing(false);
+        return;
+      }
+      transfer.push(message.bitmap);
+    }
+    worker.postMessage(message, transfer);
+  }
+
+  // Cancelling stops the worker where it is and starts a fresh one.
+  function cancelImport() {
+    worker.terminate();
+    imported = null;
+    $('import-cancel').hidden = true;
+    $('import-status').textContent = 'Import cancelled.';
+    setBusy(true, 'Starting…');
+    startWorker();
+  }
+
   // The worker reads the file itself, only as far as the core needs.
   function send(type, file) {
     if (busy) return;
+    if (type === 'import') {
+      sendImport(file);
+      return;
+    }
     setBusy(true, type === 'make' ? 'Making the update images…' : 'Checking the image…');
     worker.postMessage(file ? { type, file } : { type });
   }
@@ -151,9 +262,20 @@
 
   dropZone($('make-drop'), $('make-file'), 'make');
   dropZone($('check-drop'), $('check-file'), 'check');
+  dropZone($('import-drop'), $('import-file'), 'import');
   $('make-sample').addEventListener('click', () => send('make'));
+  $('import-cancel').addEventListener('click', cancelImport);
+  $('import-card').addEventListener('click', () => {
+    if (busy) return;
+    importing(true);
+    worker.postMessage({ type: 'card' });
+  });
+  $('import-make').addEventListener('click', () => {
+    if (busy || !imported) return;
+    setBusy(true, 'Making the update images…');
+    $('make').scrollIntoView();
+    worker.postMessage({ type: 'make', path: imported });
+  });
   setBusy(true);
   startWorker();
-  worker.onmessage = onMessage;
-  worker.onerror = (event) => setBusy(false, 'ERROR: the page\u2019s worker stopped: ' + event.message);
 })();

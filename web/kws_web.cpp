@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,12 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "fit/canvas_import.h"
+#include "fit/import_error.h"
+#include "fit/place_on_canvas.h"
+#include "fit/tv_checks.h"
+#include "fit/tv_test_card.h"
+#include "format/number_text.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "sample/sample_picture.h"
@@ -28,8 +35,10 @@ namespace kws::web {
 namespace {
 
 constexpr const char* kHome = "/kws";
-// Where Check leaves the picture it found, as RGBA rows, top row first.
+// Where Check leaves the picture it found, and Import the bitmap it made, as
+// RGBA rows, top row first.
 constexpr const char* kCheckedPixels = "/kws/checked.rgba";
+constexpr const char* kImportedPixels = "/kws/imported.rgba";
 // A log is text; more than this of one run is not shown.
 constexpr uint64_t kMaxLogRead = 4 * 1024 * 1024;
 
@@ -141,14 +150,73 @@ std::string FirstError(const std::vector<std::string>& lines) {
   return {};
 }
 
-void WriteCheckedPixels(const Picture8& picture) {
+void WritePixels(const Picture8& picture, const char* path) {
   std::vector<uint8_t> rgba;
   rgba.reserve(picture.pixels.size() * 4);
   for (const uint8_t index : picture.pixels) {
     const Rgb c = index < picture.palette.size() ? picture.palette[index] : Rgb{};
     rgba.insert(rgba.end(), {c.r, c.g, c.b, 0xFF});
   }
-  WriteFileReplacing(kCheckedPixels, rgba);
+  WriteFileReplacing(path, rgba);
+}
+
+// "#rrggbb", as the page's colour field gives it; black for anything else.
+Rgb HexColour(std::string_view text) {
+  if (text.size() != 7 || text[0] != '#') return {};
+  const auto byte = [&](size_t at) {
+    return static_cast<uint8_t>(std::stoi(std::string(text.substr(at, 2)), nullptr, 16));
+  };
+  try {
+    return Rgb{byte(1), byte(3), byte(5)};
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string RectJson(const Rect& r) {
+  return "[" + std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," +
+         std::to_string(r.height) + "]";
+}
+
+// Writes the bitmap to out and its pixels for the page to show; the reply
+// says how the TV shows it: its width as square pixels, and the safe areas.
+std::string ImportedReply(const Picture8& picture, MadeFor purpose, Display display, const std::string& summary,
+                          const std::string& report, const char* out) {
+  WriteBitmap8(out, picture, purpose);
+  WritePixels(picture, kImportedPixels);
+  const Size frame = SquareFrameSize(display);
+  const Size size{picture.width, picture.height};
+  return "{\"error\":\"\",\"summary\":" + Json(summary) + ",\"report\":" + Json(report) +
+         ",\"pixels\":" + Json(kImportedPixels) + ",\"width\":" + std::to_string(picture.width) +
+         ",\"height\":" + std::to_string(picture.height) + ",\"shown_width\":" + std::to_string(frame.width) +
+         ",\"action\":" + RectJson(SafeRect(SafeArea::kAction, size)) +
+         ",\"title\":" + RectJson(SafeRect(SafeArea::kTitle, size)) + "}";
+}
+
+// The picture the page decoded, placed and in the receivers' colours; a
+// bitmap the receivers take as it is, kept.
+Picture8 ImportDecoded(const std::string& file, const std::string& name, const std::string& rgba, int width, int height,
+                       Display display, SafeArea safe, bool fill, Rgb background, ImportReport& report) {
+  if (std::optional<Picture8> kept = KeepAcceptableBitmap(file, true, welcome::kMaxDataLength, report)) {
+    return std::move(*kept);
+  }
+  RgbaPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rgba = ReadWholeFile(rgba, uint64_t{4} * uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)));
+  if (picture.rgba.size() != picture.RowBytes() * static_cast<size_t>(std::max(height, 0))) {
+    throw ImportError("Cannot read " + PrintableName(name) + " as a picture: its reader gave no picture");
+  }
+  ReportPlacement({width, height}, fill, display, safe, report);
+  report.for_tv = true;
+  const RgbaPicture canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, background, fill, display, safe);
+  // The command line's and the window's import: the smoothed search on, the
+  // warnings for a TV.
+  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .smoothing = true}, report);
+  for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, safe)) {
+    report.warnings.push_back(std::move(warning));
+  }
+  return reduced;
 }
 
 }  // namespace
@@ -198,7 +266,7 @@ const char* kws_make(const char* picture) {
   if (!made) {
     const Diagnosis why = DiagnosePicture(picture, FirstError(lines));
     reason = why.plain;
-    // The page has no import yet: the hint says what to do, not how.
+    // The hint says what to do in the command line's words; the page's Import does it.
     if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
     left = ImagesLeftText(ImagesLeftBy(g_start.folders.output, base_name, view.written));
   }
@@ -231,7 +299,7 @@ const char* kws_check(const char* path) {
   std::string picture = "null";
   if (report.picture) {
     try {
-      WriteCheckedPixels(*report.picture);
+      WritePixels(*report.picture, kCheckedPixels);
       picture = "{\"width\":" + std::to_string(report.picture->width) +
                 ",\"height\":" + std::to_string(report.picture->height) +
                 ",\"colours\":" + std::to_string(report.picture->palette.size()) +
@@ -243,6 +311,42 @@ const char* kws_check(const char* path) {
   return Reply("{\"sound\":" + std::string(report.Sound() ? "true" : "false") +
                ",\"verdict\":" + Json(VerdictLine(report)) + ",\"layers\":" + Json(report.layers) +
                ",\"report\":" + Json(ReportText(report)) + ",\"picture\":" + picture + "}");
+}
+
+// The import of a picture the page decoded: rgba (a file) holds its width x
+// height pixels, straight alpha, top row first; file is the picture file
+// itself, so that an 8-bit bitmap the receivers take is kept as it is; name
+// is its name for the messages. Placed for the display and safe area ("4:3",
+// "16:9", "square"; "none", "action", "title"), fitted or with fill covering
+// it, on the background ("#rrggbb"), its colours chosen as the desktop
+// chooses them, and written to out as the bitmap the pipeline takes. Its
+// pixels are left in kImportedPixels for the page to show.
+const char* kws_import(const char* file, const char* name, const char* rgba, int width, int height, const char* display,
+                       const char* safe, int fill, const char* background, const char* out) {
+  try {
+    const Display shape = ParseDisplay(display).value_or(Display::k4x3);
+    const SafeArea area = ParseSafeArea(safe).value_or(SafeArea::kNone);
+    ImportReport report;
+    const Picture8 picture =
+        ImportDecoded(file, name, rgba, width, height, shape, area, fill != 0, HexColour(background), report);
+    return Reply(ImportedReply(picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
+  } catch (const std::exception& e) {
+    return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// The TV test card, written to out and shown as a 4:3 TV shows it, as the
+// import's bitmap is.
+const char* kws_test_card(const char* out) {
+  try {
+    const Picture8 card = MakeTestCard();
+    const std::string summary = "TV test card, " + std::to_string(card.palette.size()) + " colours, " +
+                                GroupDigits(WelcomeDataSize(card)) + " of " + GroupDigits(welcome::kMaxDataLength) +
+                                " bytes";
+    return Reply(ImportedReply(card, MadeFor::kTestCard, Display::k4x3, summary, summary, out));
+  } catch (const std::exception& e) {
+    return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
 }
 
 }  // extern "C"

@@ -43,7 +43,7 @@ def main():
     wasm = base64.b64encode(read(page_dir, "kws_web.wasm", "rb")).decode()
 
     policy = ("default-src 'none'; script-src " + csp_hash(app) + " 'wasm-unsafe-eval'; worker-src blob:; "
-              "style-src " + csp_hash(style) + "; img-src data:; base-uri 'none'; form-action 'none'")
+              "style-src " + csp_hash(style) + "; img-src data: blob:; base-uri 'none'; form-action 'none'")
     replacements = [
         (re.compile(r'(<meta http-equiv="Content-Security-Policy" content=")[^"]*(">)'),
          lambda m: m.group(1) + policy + m.group(2)),

@@ -1,8 +1,11 @@
 // The page's worker: holds the core (kws_web.js and its WebAssembly) and its
 // in-memory file system, so that a run never blocks the page. Messages in:
-// {type: 'init', wasm?}, {type: 'make', file?} (no file: the built-in
-// sample), {type: 'check', file}. Each is answered with the core's reply and
-// the files it made.
+// {type: 'init', wasm?}, {type: 'make', file?, path?} (neither: the built-in
+// sample; path: a bitmap the import made), {type: 'check', file},
+// {type: 'import', file, bitmap?, display, safe, fill, background},
+// {type: 'card'} (the TV test card, answered as an import). Each is
+// answered with the core's reply and the files it made; an import also with
+// {type: 'progress', text} as it goes.
 //
 // The user's file is not copied in: its folder (Input, or Check) is the file
 // itself, mounted read-only, and the core reads what it needs of it. So the
@@ -29,6 +32,8 @@ async function init(message) {
   core = await KwsCore({ wasmBinary: message.wasm, print: () => {}, printErr: () => {} });
   const start = call('kws_start');
   core.FS.mkdir('/kws/Check');
+  core.FS.mkdir('/kws/Picture');
+  core.FS.mkdir('/kws/Import');
   return { type: 'ready', caption: start.caption, error: start.error };
 }
 
@@ -46,7 +51,9 @@ function unmount(folder) {
 function make(message) {
   const input = '/kws/Input';
   let path;
-  if (message.file) {
+  if (message.path) {
+    path = message.path;
+  } else if (message.file) {
     path = mountFile(input, message.file);
   } else {
     // The sample is made under the name the command line's sample command
@@ -57,7 +64,9 @@ function make(message) {
     const sample = call('kws_sample', path);
     if (sample.error) return { type: 'made', made: false, base: 'sample', reason: sample.error, log: [], images: [] };
   }
+  const started = performance.now();
   const reply = call('kws_make', path);
+  reply.ms = performance.now() - started;
   const transfer = [];
   for (const image of reply.images) {
     image.bytes = core.FS.readFile(image.path);
@@ -90,6 +99,86 @@ function check(message) {
   return [reply, transfer];
 }
 
+// The import's limits, as the desktop's: 256 MiB of RGBA, no side over a
+// million pixels.
+const MAX_PIXELS = 256 * 1024 * 1024 / 4;
+const MAX_SIDE = 1000000;
+
+function cannotRead(name, why) {
+  return new Error('Cannot read ' + name + ' as a picture: ' + why);
+}
+
+// The picture's pixels as its file holds them: no colour management, alpha
+// not premultiplied, turned upright as its orientation tag says. An SVG comes
+// already drawn by the page (a worker has no SVG renderer).
+async function decode(message) {
+  const name = message.file.name;
+  let bitmap = message.bitmap;
+  if (!bitmap) {
+    try {
+      bitmap = await createImageBitmap(message.file,
+        { colorSpaceConversion: 'none', premultiplyAlpha: 'none', imageOrientation: 'from-image' });
+    } catch (error) {
+      throw cannotRead(name, 'this browser cannot decode it; the page reads PNG, JPEG, GIF, WebP, BMP and SVG');
+    }
+  }
+  const { width, height } = bitmap;
+  const size = width.toLocaleString('en') + ' x ' + height.toLocaleString('en');
+  if (width > MAX_SIDE || height > MAX_SIDE) {
+    throw cannotRead(name, 'at ' + size + ' pixels it is too large: the import takes no side longer than ' +
+      MAX_SIDE.toLocaleString('en') + ' pixels');
+  }
+  if (width * height > MAX_PIXELS) {
+    throw cannotRead(name, 'at ' + size + ' pixels it is too large: the import takes up to ' +
+      MAX_PIXELS.toLocaleString('en') + ' pixels');
+  }
+  const canvas = new OffscreenCanvas(width, height);
+  const context = canvas.getContext('2d', { willReadFrequently: true });
+  context.drawImage(bitmap, 0, 0);
+  bitmap.close();
+  return { width, height, rgba: context.getImageData(0, 0, width, height).data };
+}
+
+async function importPicture(message) {
+  const started = performance.now();
+  self.postMessage({ type: 'progress', text: 'Reading the picture…' });
+  const picture = await decode(message);
+  const rgba = '/kws/decoded.rgba';
+  core.FS.writeFile(rgba, new Uint8Array(picture.rgba.buffer));
+  const file = mountFile('/kws/Picture', message.file);
+  const base = message.file.name.replace(/\.[^.]*$/, '') || 'picture';
+  const out = '/kws/Import/' + base + '.bmp';
+  emptyFolder('/kws/Import');
+  self.postMessage({ type: 'progress', text: 'Placing it and choosing its colours…' });
+  const reply = JSON.parse(core.ccall('kws_import', 'string',
+    ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string'],
+    [file, message.file.name, rgba, picture.width, picture.height, message.display, message.safe,
+      message.fill ? 1 : 0, message.background, out]));
+  core.FS.unlink(rgba);
+  unmount('/kws/Picture');
+  // How long the worker took, decoding included, for bench/web_bench.py.
+  reply.ms = performance.now() - started;
+  return imported(reply, out);
+}
+
+// The bitmap an import (or the test card) wrote to out, and its pixels.
+function imported(reply, out) {
+  reply.type = 'imported';
+  if (reply.error) return reply;
+  reply.path = out;
+  reply.name = out.slice(out.lastIndexOf('/') + 1);
+  reply.bitmap = core.FS.readFile(out);
+  reply.rgba = core.FS.readFile(reply.pixels);
+  core.FS.unlink(reply.pixels);
+  return [reply, [reply.bitmap.buffer, reply.rgba.buffer]];
+}
+
+function testCard() {
+  emptyFolder('/kws/Import');
+  const out = '/kws/Import/test_card.bmp';
+  return imported(call('kws_test_card', out), out);
+}
+
 self.onmessage = async (event) => {
   const message = event.data;
   try {
@@ -97,6 +186,8 @@ self.onmessage = async (event) => {
     if (message.type === 'init') answer = await init(message);
     else if (message.type === 'make') answer = make(message);
     else if (message.type === 'check') answer = check(message);
+    else if (message.type === 'import') answer = await importPicture(message);
+    else if (message.type === 'card') answer = testCard();
     else return;
     if (Array.isArray(answer)) self.postMessage(answer[0], answer[1]);
     else self.postMessage(answer);

@@ -6,16 +6,27 @@
 #include <utility>
 #include <vector>
 
+#include "fileio/file.h"
 #include "fit/measure.h"
 #include "fit/palette_refine.h"
 #include "fit/quantizer.h"
 #include "fit/smoothing.h"
+#include "format/number_text.h"
 #include "format/pipeline_files.h"
 #include "steps/gzip_f9.h"
 
 namespace kws {
 
 namespace {
+
+// The search's side branches run on threads of their own; where there are
+// none (the browser page's WebAssembly), one after the other when their
+// result is wanted. Either way each branch computes the same.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr std::launch kBranch = std::launch::deferred;
+#else
+constexpr std::launch kBranch = std::launch::async;
+#endif
 
 Candidate Measured(Picture8 picture, int colors, double dithering) {
   const size_t size = WelcomeDataSize(picture);
@@ -104,14 +115,14 @@ FitOutcome FitByPsnr(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
   const int full_colors = quantizer.FullColors();
   const size_t budget = options.budget;
   const UnditheredVersions versions(canvas, quantizer);
-  std::future<Candidate> dithered = std::async(
-      std::launch::async, [&] { return Measured(quantizer.Remap(kDitherLevels[0]), full_colors, kDitherLevels[0]); });
+  std::future<Candidate> dithered =
+      std::async(kBranch, [&] { return Measured(quantizer.Remap(kDitherLevels[0]), full_colors, kDitherLevels[0]); });
   FitOutcome outcome;
   std::optional<Candidate> plain = versions.Make(0, full_colors);
   std::future<FitOutcome> fewer;
   if (plain->size > budget) {
     const size_t size_full = plain->size;
-    fewer = std::async(std::launch::async, [&versions, full_colors, size_full, budget] {
+    fewer = std::async(kBranch, [&versions, full_colors, size_full, budget] {
       return SearchColors(full_colors, size_full, budget,
                           [&versions](int colors, double) { return versions.Make(0, colors); });
     });
@@ -158,6 +169,13 @@ ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& 
 size_t WelcomeDataSize(const Picture8& picture) {
   return 3 * picture.palette.size() +
          GzipF9Member(files::kPixelRows, picture.pixels.data(), picture.pixels.size()).size();
+}
+
+std::string NoFitMessage(const std::string& name, size_t smallest_size, size_t budget) {
+  return PrintableName(name) + " cannot be made to fit the receivers: even down to " + std::to_string(kMinColors) +
+         " colours without dithering, its smallest version takes " + GroupDigits(smallest_size) +
+         " bytes of colour table and compressed picture, and the welcome image holds at most " + GroupDigits(budget) +
+         ".";
 }
 
 }  // namespace kws

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 
 #include "fit/fit.h"
 #include "fit/rgba_picture.h"
@@ -33,6 +34,11 @@ struct ColourChoice {
 // asked for, a version that has to give something up is chosen by PSNR
 // instead. Throws ImportError when libimagequant fails.
 ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& options);
+
+// Why the picture called name cannot be made to fit, when not even the
+// smallest version measured (smallest_size) does: the desktop's and the
+// page's words.
+std::string NoFitMessage(const std::string& name, size_t smallest_size, size_t budget);
 
 // The bytes the colour table and the gzip member of the picture take in the
 // welcome image: what the budget is measured against.

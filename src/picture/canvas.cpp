@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImageReader>
-#include <QPainter>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -18,6 +17,7 @@
 
 #include "fileio/file.h"
 #include "fit/import_error.h"
+#include "fit/place_on_canvas.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/decode_checks.h"
@@ -213,7 +213,7 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
 }
 
 QSize PlacedSize(const QSize& source, bool fill) {
-  return PlacePicture(source, fill, Display::kSquare, SafeArea::kNone).size;
+  return ToQSize(PlacePicture(source, fill, Display::kSquare, SafeArea::kNone).size);
 }
 
 QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill) {
@@ -227,48 +227,15 @@ QImage PlaceOnCanvas(const QImage& picture, const Rgb& background, bool fill, Di
 QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb& background, bool fill, Display display,
                      SafeArea safe) {
   if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
-  const Placement placement = PlacePicture(source_size, fill, display, safe);
-  const QSize placed = placement.size;
-  const QRect area = placement.area;
-  // Centred: a filling picture loses as much on either side.
-  const QPoint origin(area.left() + (area.width() - placed.width()) / 2,
-                      area.top() + (area.height() - placed.height()) / 2);
-  const double fx = double(placed.width()) / picture.width();
-  const double fy = double(placed.height()) / picture.height();
-
-  // The source pixels that end up on the canvas, and one more on each side
-  // for the smoothing filter to look at: all of a picture scaled to fit,
-  // the middle of one that fills. A 1 x 10000 line filling the canvas is
-  // scaled from four of its pixels, not into a 720 x 7,200,000 image.
-  const QRect visible = area.intersected(QRect(origin, placed)).translated(-origin);
-  const int left = std::max(0, static_cast<int>(std::floor(visible.left() / fx)) - 1);
-  const int top = std::max(0, static_cast<int>(std::floor(visible.top() / fy)) - 1);
-  const int right = std::min(picture.width(), static_cast<int>(std::ceil((visible.right() + 1) / fx)) + 1);
-  const int bottom = std::min(picture.height(), static_cast<int>(std::ceil((visible.bottom() + 1) / fy)) + 1);
-  const QRect source(left, top, right - left, bottom - top);
-  const bool whole = source == picture.rect();
-
-  QImage part = whole ? picture : Made(picture.copy(source), "crop", source.size());
-  // Premultiplied alpha: smooth scaling then weighs transparent pixels right.
-  part = Made(part.convertToFormat(part.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32),
-              "convert", part.size());
-  const QSize scaled = whole ? placed
-                             : QSize(static_cast<int>(std::lround(source.width() * fx)),
-                                     static_cast<int>(std::lround(source.height() * fy)));
-  if (scaled != part.size()) {
-    part = Made(part.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "scale", scaled);
-  }
-
-  QImage canvas = Made(QImage(kCanvasSize, QImage::Format_RGB32), "place", kCanvasSize);
-  canvas.fill(QColor(background.r, background.g, background.b));
-  {
-    QPainter painter(&canvas);
-    // Nothing of a filling picture strays outside its area.
-    painter.setClipRect(area);
-    painter.drawImage(
-        origin + QPoint(static_cast<int>(std::lround(left * fx)), static_cast<int>(std::lround(top * fy))), part);
-  }
-  return Made(canvas.convertToFormat(QImage::Format_RGBA8888), "place", kCanvasSize);
+  // The core places it, as it does in the browser; Qt only hands over the
+  // pixels as plain RGBA.
+  const QImage rgba = Made(picture.convertToFormat(QImage::Format_RGBA8888), "convert", picture.size());
+  const RgbaPicture canvas =
+      PlaceOnCanvas(RgbaPixels{rgba.constBits(), rgba.width(), rgba.height(), static_cast<size_t>(rgba.bytesPerLine())},
+                    FromQSize(source_size), background, fill, display, safe);
+  QImage placed = Made(QImage(kCanvasSize, QImage::Format_RGBA8888), "place", kCanvasSize);
+  for (int y = 0; y < canvas.height; ++y) std::memcpy(placed.scanLine(y), canvas.Row(y), canvas.RowBytes());
+  return placed;
 }
 
 RgbaPicture ToRgba(const QImage& image) {

@@ -32,7 +32,7 @@ QImage Picture8Image(const Picture8& picture) {
 }
 
 QRect GuideRect(SafeArea area, const TvPreviewOptions& options) {
-  const QSize size = SquareFrameSize(options.display);
+  const QSize size = ToQSize(SquareFrameSize(options.display));
   const QRectF shown = ShownPart(QSizeF(size), options.overscan_percent);
   // The safe area's edges in the frame, moved and stretched as the shown
   // part is, rounded to the pixels they fall between.
@@ -46,7 +46,7 @@ QRect GuideRect(SafeArea area, const TvPreviewOptions& options) {
 
 QImage RenderTvPreview(const Picture8& picture, const TvPreviewOptions& options) {
   const QImage frame = Picture8Image(picture);
-  const QSize size = SquareFrameSize(options.display);
+  const QSize size = ToQSize(SquareFrameSize(options.display));
   QImage preview;
   if (options.display == Display::kSquare && options.overscan_percent <= 0) {
     preview = frame;

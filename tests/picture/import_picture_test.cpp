@@ -183,7 +183,7 @@ TEST_F(ImportTest, ALargeJpegReadAtAReducedScaleIsPlacedAsAWholeOne) {
     const QImage photo = MakePhotoLike({.width = c.width / 4, .height = c.height / 4, .grain = 6.0, .seed = 5});
     Save(photo.scaled(c.width, c.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), Path("big.jpg"), "JPEG");
     const auto target = [&](const QSize& source) {
-      return PlacePicture(source, c.fill, c.display, SafeArea::kNone).size;
+      return ToQSize(PlacePicture(source, c.fill, c.display, SafeArea::kNone).size);
     };
     const DecodedPicture whole = ReadPicture(Path("big.jpg"));
     const DecodedPicture reduced = ReadPicture(Path("big.jpg"), target);

@@ -10,13 +10,13 @@
 #include <functional>
 #include <string>
 
+#include "fit/tv_test_card.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
 #include "picture/tv_caption.h"
 #include "picture/tv_checks.h"
 #include "picture/tv_display.h"
 #include "picture/tv_preview.h"
-#include "picture/tv_test_card.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 
@@ -76,16 +76,16 @@ TEST(TvDisplay, PlacesEachShapeSoThatItKeepsItsProportionsOnTheDisplay) {
     SCOPED_TRACE(std::to_string(c.source.width()) + "x" + std::to_string(c.source.height()) + " on " +
                  DisplayName(c.display));
     const Placement placement = PlacePicture(c.source, false, c.display, SafeArea::kNone);
-    EXPECT_EQ(placement.size, c.placed);
-    EXPECT_EQ(placement.area, QRect(0, 0, 720, 576));
+    EXPECT_EQ(ToQSize(placement.size), c.placed);
+    EXPECT_EQ(ToQRect(placement.area), QRect(0, 0, 720, 576));
     // Square pixels are today's placement, for every size.
     if (c.display == Display::kSquare) {
-      EXPECT_EQ(placement.size, PlacedSize(c.source, false));
+      EXPECT_EQ(ToQSize(placement.size), PlacedSize(c.source, false));
     }
   }
   // Filling covers the frame on the display and crops the rest.
-  EXPECT_EQ(PlacePicture({1024, 576}, true, Display::k4x3, SafeArea::kNone).size, QSize(960, 576));
-  EXPECT_EQ(PlacePicture({512, 512}, true, Display::k16x9, SafeArea::kNone).size, QSize(720, 1024));
+  EXPECT_EQ(ToQSize(PlacePicture(QSize(1024, 576), true, Display::k4x3, SafeArea::kNone).size), QSize(960, 576));
+  EXPECT_EQ(ToQSize(PlacePicture(QSize(512, 512), true, Display::k16x9, SafeArea::kNone).size), QSize(720, 1024));
 }
 
 TEST_F(TvTest, ACircleStaysRoundOnTheDisplayItWasImportedFor) {
@@ -106,8 +106,8 @@ TEST(TvDisplay, ParsesTheNamesItPrints) {
   }
   EXPECT_EQ(ParseDisplay("4/3"), std::nullopt);
   EXPECT_EQ(ParseSafeArea("Title"), std::nullopt);
-  EXPECT_EQ(SafeRect(SafeArea::kAction, {720, 576}), QRect(36, 29, 648, 518));
-  EXPECT_EQ(SafeRect(SafeArea::kTitle, {720, 576}), QRect(72, 57, 576, 461));
+  EXPECT_EQ(SafeRect(SafeArea::kAction, QSize(720, 576)), QRect(36, 29, 648, 518));
+  EXPECT_EQ(SafeRect(SafeArea::kTitle, QSize(720, 576)), QRect(72, 57, 576, 461));
 }
 
 // Fitted or filling, with either safe area and any display, the picture lies
@@ -123,7 +123,7 @@ TEST_F(TvTest, SafeAreaHoldsThePictureAndNothingElse) {
         const ImportedPicture imported =
             ImportPicture(path, {.background = {0, 0, 255}, .fill = fill, .display = display, .safe = safe});
         const Picture8& p = imported.picture;
-        const QRect area = SafeRect(safe, {720, 576});
+        const QRect area = SafeRect(safe, QSize(720, 576));
         QRect placed;
         for (int y = 0; y < p.height; ++y) {
           for (int x = 0; x < p.width; ++x) {
@@ -322,7 +322,7 @@ TEST_F(TvTest, CaptionLiesInsideTitleSafeAndTheBudget) {
       {"A caption far too long for one line of the title-safe area, which is cut short rather than let out",
        CaptionPosition::kBottom},
   };
-  const QRect safe = SafeRect(SafeArea::kTitle, {720, 576});
+  const QRect safe = SafeRect(SafeArea::kTitle, QSize(720, 576));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     const Caption caption{c.text, c.position, {255, 255, 0}};

@@ -28,10 +28,10 @@
 #include <queue>
 
 #include "fileio/name_text.h"
+#include "fit/tv_test_card.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
-#include "picture/tv_test_card.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "support/model_vectors.h"
@@ -1005,7 +1005,7 @@ class TForm1Test : public QObject {
     const TvPreviewOptions square{.display = Display::kSquare};
     const QRect action = GuideRect(SafeArea::kAction, square);
     const QRect title = GuideRect(SafeArea::kTitle, square);
-    QCOMPARE(action, SafeRect(SafeArea::kAction, {720, 576}));
+    QCOMPARE(action, SafeRect(SafeArea::kAction, QSize(720, 576)));
     const auto on_outline = [](const QRect& r, int x, int y) {
       return r.contains(x, y) && (x == r.left() || x == r.right() || y == r.top() || y == r.bottom());
     };

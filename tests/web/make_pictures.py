@@ -10,8 +10,15 @@ grainy.bmp the same with grain everywhere: too detailed for the receivers
 deep.bmp   a 24-bit bitmap, which the steps refuse
 huge.bmp   a bitmap's header at the start of 17 MiB (a sparse file): refused
            before anything reads it
+photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
+wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
+kept.bmp   logo.bmp again, under a name of its own, to import
+banner.png an opaque 900 x 400 PNG, to import scaled with every option
+large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
+shape.svg  a 640 x 480 drawing, to import
 """
 import math
+import zlib
 import os
 import struct
 import sys
@@ -67,15 +74,73 @@ def deep():
     return bitmap(24, [], rows)
 
 
+def png_file(width, height, colour_type, raw):
+    """A PNG of 8-bit samples; raw is its filtered rows (colour type 2 RGB, 6 RGBA)."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b"")
+
+
+def png(width, height, pixel):
+    """A PNG of 8-bit RGBA pixels, pixel(x, y) -> (r, g, b, a)."""
+    return png_file(width, height, 6, b"".join(b"\0" + bytes(c for x in range(width) for c in pixel(x, y))
+                                               for y in range(height)))
+
+
+def soft(x, y, seed):
+    """A photo's soft colours with a little grain."""
+    grain = (x * 7919 + y * 104729 + seed) % 13 - 6
+    r = 128 + 90 * math.sin(x / 83.0) * math.cos(y / 67.0) + grain
+    g = 128 + 80 * math.sin((x + 2 * y) / 151.0) + grain
+    b = 128 + 100 * math.cos((2 * x - y) / 197.0) - grain
+    return tuple(max(0, min(255, int(v))) for v in (r, g, b))
+
+
+def photo_png():
+    return png(W, H, lambda x, y: soft(x, y, 1) + (255,))
+
+
+def wide_png():
+    def pixel(x, y):
+        edge = min(x, y, 999 - x, 699 - y)
+        return soft(x, y, 2) + (0 if edge < 40 else min(255, (edge - 40) * 8),)
+    return png(1000, 700, pixel)
+
+
+def banner_png():
+    return png(900, 400, lambda x, y: soft(x, y, 3) + (255,))
+
+
+def large_png():
+    width, height = 6000, 4000
+    row = b"\0" + bytes((x // 7) % 256 for x in range(width * 3))
+    rows = [row, b"\0" + row[1:][::-1]]
+    return png_file(width, height, 2, b"".join(rows[(y // 50) % 2] for y in range(height)))
+
+
+SHAPE_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480" viewBox="0 0 640 480">
+  <rect width="640" height="480" fill="#203060"/>
+  <circle cx="320" cy="240" r="150" fill="#e8a030"/>
+  <rect x="120" y="380" width="400" height="40" fill="#f0f0f0"/>
+</svg>
+"""
+
+
 def main():
     folder = sys.argv[1]
-    for name, make in (("logo.bmp", logo), ("photo.bmp", lambda: photo(16)), ("grainy.bmp", lambda: photo(1)),
-                       ("deep.bmp", deep)):
+    for name, make in (("logo.bmp", logo), ("kept.bmp", logo), ("photo.bmp", lambda: photo(16)),
+                       ("grainy.bmp", lambda: photo(1)),
+                       ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png), ("banner.png", banner_png),
+                       ("large.png", large_png)):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
     with open(os.path.join(folder, "huge.bmp"), "wb") as f:
         f.write(logo()[:54])
         f.truncate(17 * 1024 * 1024)
+    with open(os.path.join(folder, "shape.svg"), "w") as f:
+        f.write(SHAPE_SVG)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The browser page in Debian's chromium: the images it makes are the
 native command line's, byte for byte; Check's verdicts are the inspector's;
-no console errors and no request beyond the page's own files. Runs the page
+a 720 x 576 PNG or 24-bit bitmap imported is the command line's import, byte
+for byte, and other pictures come within 0.5 dB of it; an import can be
+cancelled; no console errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
@@ -11,6 +13,7 @@ import base64
 import functools
 import http.server
 import json
+import math
 import os
 import re
 import shutil
@@ -30,11 +33,28 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
+POLL = 0.05  # seconds between looks at the page while waiting
 # (picture, how it comes to the page, whether the receivers take it, whether
 # a refusal comes with a hint)
 PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
             ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
             ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
+# (picture, how it comes to the page, whether the page's bitmap must be the
+# command line's byte for byte, the import's options besides the defaults).
+# Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
+# place them with the same code: the same bytes, whatever the options.
+# kept.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
+# the whole search for a version that fits. The browser's
+# canvas keeps colours premultiplied by alpha, so half-transparent pixels
+# (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
+# not agree, nor their SVG renderers.
+IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
+SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
+IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}),
+           ("grainy.bmp", "pick", True, {}),
+           ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
+           ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
+           ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
 failures = []
 
 
@@ -134,9 +154,24 @@ def requests_made(driver):
 
 
 def wait_ready(driver, what):
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "engine").text in ("Ready.",)
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text in ("Ready.",)
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
     check(driver.find_element(By.ID, "engine").text == "Ready.", what + ": the core started")
+
+
+def download(link, downloads):
+    """Clicks a download link and returns its file once it has arrived
+    (its name and bytes; None for bytes when it did not come)."""
+    name = link.get_attribute("download")
+    link.click()
+    path = os.path.join(downloads, name)
+    deadline = time.monotonic() + WAIT
+    while time.monotonic() < deadline and not (os.path.exists(path) and not os.path.exists(path + ".crdownload")):
+        time.sleep(0.05)
+    if not os.path.exists(path):
+        return name, None
+    with open(path, "rb") as f:
+        return name, f.read()
 
 
 def download_all(driver, downloads):
@@ -148,21 +183,15 @@ def download_all(driver, downloads):
     for link in driver.find_elements(By.CSS_SELECTOR, "#make-images a, #make-zip"):
         if not link.is_displayed():
             continue
-        name = link.get_attribute("download")
-        link.click()
-        path = os.path.join(downloads, name)
-        deadline = time.monotonic() + WAIT
-        while time.monotonic() < deadline and not (os.path.exists(path) and
-                                                   not os.path.exists(path + ".crdownload")):
-            time.sleep(0.05)
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                files[name] = f.read()
+        name, data = download(link, downloads)
+        if data is not None:
+            files[name] = data
     return files
 
 
-def drop(driver, zone, path):
-    """Drops the file on the page's drop zone, as a file manager does."""
+def drop(driver, zone, path, then=""):
+    """Drops the file on the page's drop zone, as a file manager does; then
+    runs the script then, in the same turn of the page's event loop."""
     with open(path, "rb") as f:
         data = base64.b64encode(f.read()).decode()
     driver.execute_script(
@@ -171,7 +200,7 @@ def drop(driver, zone, path):
         "const transfer = new DataTransfer();"
         "transfer.items.add(new File([bytes], name));"
         "document.getElementById(zone).dispatchEvent("
-        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));",
+        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then,
         zone, os.path.basename(path), data)
 
 
@@ -185,7 +214,7 @@ def make(driver, path, how):
         drop(driver, "make-drop", path)
     else:
         driver.find_element(By.ID, "make-sample").click()
-    WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "make-status").text != ""
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != ""
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
     return driver.find_element(By.ID, "make-status").text or driver.find_element(By.ID, "engine").text
 
@@ -238,7 +267,7 @@ def check_page_checks(driver, label, cli, work):
             drop(driver, "check-drop", path)
         else:
             driver.find_element(By.ID, "check-file").send_keys(path)
-        WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
         verdict = driver.find_element(By.ID, "check-verdict").text
         expected = native_verdict(cli, path)
         check(verdict.startswith(prefix) and verdict == expected, f"{label} check: {verdict}")
@@ -254,6 +283,162 @@ def check_page_checks(driver, label, cli, work):
             check(drawn == bitmap_rgb(source, points), f"{label} check: the picture inside is drawn as the sample's")
 
 
+def bitmap_pixels(data):
+    """The red, green and blue planes of an 8-bit bottom-up bitmap's bytes,
+    rows top first, each as bytes."""
+    offset = int.from_bytes(data[10:14], "little")
+    table = 14 + int.from_bytes(data[14:18], "little")
+    width = int.from_bytes(data[18:22], "little", signed=True)
+    height = int.from_bytes(data[22:26], "little", signed=True)
+    stride = (width + 3) & ~3
+    indices = b"".join(data[offset + y * stride:offset + y * stride + width] for y in range(height - 1, -1, -1))
+    colours = data[table:table + 4 * 256].ljust(4 * 256, b"\0")
+    return [indices.translate(bytes(colours[4 * i + channel] for i in range(256))) for channel in (2, 1, 0)]
+
+
+def psnr(a, b):
+    """Between two bitmaps' planes (bitmap_pixels)."""
+    error = sum((x - y) ** 2 for pa, pb in zip(a, b) for x, y in zip(pa, pb)) / (3 * len(a[0]))
+    return float("inf") if error == 0 else 10 * math.log10(255 ** 2 / error)
+
+
+@functools.lru_cache(maxsize=None)
+def native_import_once(cli, work, picture, options):
+    return native_import(cli, work, picture, dict(options))
+
+
+def native_import(cli, work, picture, options):
+    """The command line's import of picture with these options (the rest its
+    defaults): the bitmap's bytes and its report (without the line naming the
+    file written)."""
+    out = os.path.join(work, "native-import-" + picture + ".bmp")
+    flags = []
+    for name, value in options.items():
+        flags += [f"--{name}"] if value is True else [f"--{name}", value]
+    run = subprocess.run([cli, "import"] + flags + [os.path.join(work, picture), out], capture_output=True, text=True)
+    with open(out, "rb") as f:
+        return f.read(), "\n".join(line for line in run.stdout.splitlines() if not line.startswith("Written: "))
+
+
+def psnr_in(report):
+    """The PSNR a report gives; none for a bitmap kept as it was, nothing lost."""
+    found = re.search(r"PSNR:\s+([0-9.]+) dB", report)
+    return float(found.group(1)) if found else float("inf")
+
+
+def page_import(driver, path, how, options=None):
+    """Imports path in the page with these options (the rest the page's
+    defaults); returns its status line."""
+    driver.execute_script(
+        "const options = arguments[0];"
+        "for (const [name, value] of Object.entries(options)) {"
+        "  const control = document.getElementById('import-' + name);"
+        "  if (control.type === 'checkbox') control.checked = value; else control.value = value;"
+        "}"
+        "document.getElementById('import-status').textContent = '';",
+        dict(IMPORT_DEFAULTS, **(options or {})))
+    if how == "pick":
+        driver.find_element(By.ID, "import-file").send_keys(path)
+    else:
+        drop(driver, "import-drop", path)
+    name = os.path.basename(path)[:-4]
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
+        d.find_element(By.ID, "import-status").text.startswith((name + ".bmp: ", "ERROR"))))
+    return driver.find_element(By.ID, "import-status").text
+
+
+def draw_jpeg(driver, path):
+    """A JPEG the browser draws and encodes itself: a picture that Qt's and
+    the browser's decoders read a little differently."""
+    data = driver.execute_script(
+        "const c = document.createElement('canvas'); c.width = 1280; c.height = 960;"
+        "const x = c.getContext('2d');"
+        "const g = x.createLinearGradient(0, 0, 1280, 960);"
+        "g.addColorStop(0, '#204080'); g.addColorStop(0.5, '#e0a030'); g.addColorStop(1, '#30a060');"
+        "x.fillStyle = g; x.fillRect(0, 0, 1280, 960);"
+        "x.fillStyle = '#fff'; x.beginPath(); x.arc(640, 480, 300, 0, 7); x.fill();"
+        "return c.toDataURL('image/jpeg', 0.9).split(',')[1];")
+    with open(path, "wb") as f:
+        f.write(base64.b64decode(data))
+
+
+def check_page_imports(driver, label, cli, work, downloads):
+    # Cancelled while the worker reads a 24-megapixel picture (the click comes
+    # with the drop, before the worker can have finished): the page starts a
+    # fresh worker, and the imports below run on it.
+    driver.execute_script(
+        "const status = document.getElementById('import-status'); window.kwsStatuses = [];"
+        "new MutationObserver(() => kwsStatuses.push(status.textContent))"
+        "  .observe(status, {childList: true, characterData: true, subtree: true});")
+    drop(driver, "import-drop", os.path.join(work, "large.png"),
+         "const cancel = document.getElementById('import-cancel');"
+         "if (cancel.hidden) throw new Error('Cancel is not offered while importing');"
+         "cancel.click();")
+    check(driver.find_element(By.ID, "import-status").text == "Import cancelled.", f"{label} import: cancelled")
+    wait_ready(driver, f"{label} import: after the cancel")
+    # The TV test card: the command line's, shown as a 4:3 TV shows it.
+    card = os.path.join(work, "native-card.bmp")
+    if not os.path.exists(card):
+        subprocess.run([cli, "-q", "sample", "--test-card", card], check=True)
+    driver.execute_script("document.getElementById('import-status').textContent = '';")
+    driver.find_element(By.ID, "import-card").click()
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
+        d.find_element(By.ID, "import-status").text.startswith(("test_card.bmp: ", "ERROR"))))
+    for name in os.listdir(downloads):
+        os.remove(os.path.join(downloads, name))
+    name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
+    with open(card, "rb") as f:
+        check(name == "test_card.bmp" and data == f.read(), f"{label} test card: the command line's, byte for byte")
+    for picture, how, identical, options in IMPORTS:
+        shown = f"{label} import ({how}) {picture} {options or ''}"
+        native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
+        status = page_import(driver, os.path.join(work, picture), how, options)
+        if not status.startswith(picture[:-4] + ".bmp: "):
+            check(False, f"{shown}: {status}")
+            continue
+        check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
+        canvas_width = driver.execute_script("return document.getElementById('import-picture').width;")
+        display = options.get("display", "4:3")
+        check(canvas_width == SHOWN_WIDTH[display],
+              f"{shown}: shown as a {display} TV shows it, {canvas_width} pixels wide")
+        for name in os.listdir(downloads):
+            os.remove(os.path.join(downloads, name))
+        name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
+        check(data is not None and name == picture[:-4] + ".bmp", f"{shown}: the bitmap downloads as {name}")
+        if data is None:
+            continue
+        page_report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
+        between = float("inf") if data == native_bytes else psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
+        line = (f"page {psnr_in(page_report):.2f} dB, command line {psnr_in(native_report):.2f} dB (each against "
+                f"its placed canvas), {between:.2f} dB between the two bitmaps")
+        imports.append((label, picture + (" " + options["display"] if options else ""), data == native_bytes, line))
+        if identical:
+            check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
+            check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
+        else:
+            check(abs(psnr_in(page_report) - psnr_in(native_report)) <= 0.5,
+                  f"{shown}: within 0.5 dB of the command line's ({line})")
+    # The imports above took longer than the cancelled one would have.
+    late = [t for t in driver.execute_script("return window.kwsStatuses;") if t.startswith("large")]
+    check(late == [], f"{label} import: nothing of the cancelled import came back {late}")
+    # Made from what was imported last.
+    driver.execute_script("document.getElementById('make-status').textContent = '';")
+    driver.find_element(By.ID, "import-make").click()
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
+    status = driver.find_element(By.ID, "make-status").text
+    check(status == IMPORTS[-1][0][:-4] + ": 6 images made", f"{label} import: made from the import: {status}")
+    # No picture at all: refused in the desktop's words, and the page goes on.
+    junk = os.path.join(work, "junk.png")
+    with open(junk, "w") as f:
+        f.write("no picture\n")
+    run = subprocess.run([cli, "import", junk, os.path.join(work, "junk.bmp")], capture_output=True, text=True)
+    status = page_import(driver, junk, "pick")
+    words = "Cannot read junk.png as a picture: "
+    check(run.returncode != 0 and f"Cannot read {junk} as a picture: " in run.stderr and
+          status.startswith("ERROR: " + words),
+          f"{label} import: a file that is no picture is refused as the command line refuses it: {status}")
+
+
 def check_reachable(driver, label):
     """Every control has a label and the keyboard reaches it; nothing spills
     sideways at a laptop's and at a phone's width."""
@@ -264,10 +449,11 @@ def check_reachable(driver, label):
     check(unlabelled == [], f"{label}: every control has a label {unlabelled}")
     driver.find_element(By.TAG_NAME, "body").click()
     reached = set()
-    for _ in range(30):
+    for _ in range(45):
         ActionChains(driver).send_keys(Keys.TAB).perform()
         reached.add(driver.switch_to.active_element.get_attribute("id"))
-    for control in ("make-file", "make-sample", "check-file"):
+    for control in ("make-file", "make-sample", "check-file", "import-display", "import-safe", "import-fill",
+                    "import-background", "import-file"):
         check(control in reached, f"{label}: the keyboard reaches {control}")
     for width, height in ((1366, 768), (390, 844)):
         driver.set_window_size(width, height)
@@ -288,6 +474,7 @@ def check_quiet(driver, label, allowed, expected):
 
 
 table = {}
+imports = []
 
 
 def main():
@@ -311,6 +498,8 @@ def main():
               "served: the page says that nothing leaves the computer")
         check_page_makes(driver, "served", cli, work, downloads, PICTURES)
         check_page_checks(driver, "served", cli, work)
+        draw_jpeg(driver, os.path.join(work, "drawn.jpg"))
+        check_page_imports(driver, "served", cli, work, downloads)
         check_reachable(driver, "served")
         check_quiet(driver, "served", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js", "/worker.js"])
         page_files = {"/" + n for n in os.listdir(page)}
@@ -321,6 +510,7 @@ def main():
         wait_ready(driver, "single file")
         check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
         check_page_checks(driver, "single file", cli, work)
+        check_page_imports(driver, "single file", cli, work, downloads)
         check_quiet(driver, "single file", ["file://" + single, "blob:null/"], ["/kestro-welcome.html"])
     finally:
         driver.quit()
@@ -329,6 +519,9 @@ def main():
     print("\nbyte identity with the command line (picture x image: pages that match):")
     for (picture, name), labels in sorted(table.items()):
         print(f"  {picture:11} {name:40} {', '.join(sorted(labels))}")
+    print("\nimports (page: picture: the same bytes as the command line's; quality):")
+    for label, picture, same, line in imports:
+        print(f"  {label:11} {picture:17} {'identical' if same else 'differs  '} {line}")
     if failures:
         print(f"\n{len(failures)} check(s) failed", file=sys.stderr)
         return 1

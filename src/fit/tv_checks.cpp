@@ -1,6 +1,7 @@
-#include "picture/tv_checks.h"
+#include "fit/tv_checks.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,28 +19,30 @@ std::string Percent(double share) {
 
 }  // namespace
 
-TvMeasures MeasureForTv(const QImage& canvas) {
-  const QImage rgba = canvas.convertToFormat(QImage::Format_RGBA8888);
-  const int width = rgba.width(), height = rgba.height();
+TvMeasures MeasureForTv(const RgbaPicture& canvas) {
+  const int width = canvas.width, height = canvas.height;
   TvMeasures m;
   if (width < 1 || height < 3) return m;
   std::vector<int> luma(static_cast<size_t>(width) * static_cast<size_t>(height));
   size_t white = 0;
   for (int y = 0; y < height; ++y) {
-    const uchar* row = rgba.constScanLine(y);
+    const uint8_t* row = canvas.Row(y);
     for (int x = 0; x < width; ++x) {
-      const uchar* p = row + 4 * x;
+      const uint8_t* p = row + 4 * x;
       luma[static_cast<size_t>(y) * width + x] = (299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000;
       if (p[0] >= 250 && p[1] >= 250 && p[2] >= 250) ++white;
     }
   }
   const auto at = [&](int x, int y) { return luma[static_cast<size_t>(y) * width + x]; };
-  const QRect safe = SafeRect(SafeArea::kAction, QSize(width, height));
+  const Rect safe = SafeRect(SafeArea::kAction, Size{width, height});
+  const auto inside = [&safe](int x, int y) {
+    return x >= safe.x && x < safe.x + safe.width && y >= safe.y && y < safe.y + safe.height;
+  };
   size_t outside = 0, edges = 0, thin = 0;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const int here = at(x, y);
-      if (!safe.contains(x, y)) {
+      if (!inside(x, y)) {
         ++outside;
         const bool right = x + 1 < width && std::abs(here - at(x + 1, y)) > kStrongDifference;
         const bool below = y + 1 < height && std::abs(here - at(x, y + 1)) > kStrongDifference;

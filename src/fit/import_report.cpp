@@ -1,11 +1,13 @@
 // The import report in words: several lines for the command line, one for
 // the window's status line.
+#include "fit/import_report.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "format/bitmap.h"
 #include "format/number_text.h"
-#include "picture/import_picture.h"
 
 namespace kws {
 

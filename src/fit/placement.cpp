@@ -1,4 +1,4 @@
-#include "picture/tv_display.h"
+#include "fit/placement.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,8 +59,8 @@ double PixelAspect(Display display) {
   return 1.0;
 }
 
-QSize SquareFrameSize(Display display) {
-  return QSize(static_cast<int>(std::lround(kPictureWidth * PixelAspect(display))), kPictureHeight);
+Size SquareFrameSize(Display display) {
+  return Size{static_cast<int>(std::lround(kPictureWidth * PixelAspect(display))), kPictureHeight};
 }
 
 double SafeShare(SafeArea area) {
@@ -75,22 +75,22 @@ double SafeShare(SafeArea area) {
   return 1.0;
 }
 
-QRect SafeRect(SafeArea area, const QSize& frame) {
+Rect SafeRect(SafeArea area, const Size& frame) {
   const double share = SafeShare(area);
-  const int width = static_cast<int>(std::lround(frame.width() * share));
-  const int height = static_cast<int>(std::lround(frame.height() * share));
-  return QRect((frame.width() - width) / 2, (frame.height() - height) / 2, width, height);
+  const int width = static_cast<int>(std::lround(frame.width * share));
+  const int height = static_cast<int>(std::lround(frame.height * share));
+  return Rect{(frame.width - width) / 2, (frame.height - height) / 2, width, height};
 }
 
-Placement PlacePicture(const QSize& source, bool fill, Display display, SafeArea safe) {
-  const QSize frame(kPictureWidth, kPictureHeight);
-  if (source == frame) return Placement{source, QRect(QPoint(0, 0), frame), 1.0};
-  const QRect area = SafeRect(safe, frame);
+Placement PlacePicture(const Size& source, bool fill, Display display, SafeArea safe) {
+  const Size frame{kPictureWidth, kPictureHeight};
+  if (source == frame) return Placement{source, Rect{0, 0, frame.width, frame.height}, 1.0};
+  const Rect area = SafeRect(safe, frame);
   const double aspect = PixelAspect(display);
   // In square pixels as the display shows them, the area is aspect times as
   // wide; the picture keeps its shape there and is squeezed back.
-  const double fx = area.width() * aspect / source.width();
-  const double fy = double(area.height()) / source.height();
+  const double fx = area.width * aspect / source.width;
+  const double fy = double(area.height) / source.height;
   const double f = fill ? std::max(fx, fy) : std::min(fx, fy);
   // A line one pixel thin stays one pixel thin rather than vanishing; no
   // side grows past what an int holds.
@@ -98,7 +98,7 @@ Placement PlacePicture(const QSize& source, bool fill, Display display, SafeArea
     constexpr long long kLongest = std::numeric_limits<int>::max() / 2;
     return static_cast<int>(std::clamp(std::llround(length), 1LL, kLongest));
   };
-  return Placement{QSize(side(source.width() * f / aspect), side(source.height() * f)), area, f};
+  return Placement{Size{side(source.width * f / aspect), side(source.height * f)}, area, f};
 }
 
 }  // namespace kws
