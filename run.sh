@@ -40,17 +40,25 @@ if [ -z "$picture" ]; then
 fi
 
 echo "Converting $picture"
+output="$here/build/release/bin/Output"
+# Images of the same names from an earlier run are older than this mark:
+# only what this run wrote is listed.
+mark="$(mktemp "$here/build/run-started.XXXXXX")"
+trap 'rm -f "$mark"' EXIT
 status=0
 "$cli" make "$picture" || status=$?
 
-output="$here/build/release/bin/Output"
 base="$(basename "$picture")"
 base="${base%.*}"
 echo
-echo "Update images in $output:"
+if [ "$status" -eq 0 ]; then
+  echo "Update images in $output:"
+else
+  echo "No set of update images was made. What this run wrote before it failed, not to be flashed:"
+fi
 found=0
 for f in "$output/${base}"_*_welcome.img; do
-  [ -f "$f" ] || continue
+  [ -f "$f" ] && [ "$f" -nt "$mark" ] || continue
   printf '  %-45s %8d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
   found=$((found + 1))
 done

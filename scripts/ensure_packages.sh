@@ -32,9 +32,15 @@ ensure_packages() {
   missing=$(kws_missing_packages "${KWS_PACKAGES[@]}" "$@" | tr '\n' ' ')
   [ -z "${missing// }" ] && return 0
   echo "Installing missing packages: $missing"
-  local apt=(apt-get install -y --no-install-recommends $missing)
+  # Another package manager at work (an update in the background) holds the
+  # lock for a while: wait for it instead of failing.
+  local wait_lock=(-o DPkg::Lock::Timeout=600)
+  local apt=(apt-get "${wait_lock[@]}" install -y --no-install-recommends $missing)
   if [ "$(id -u)" -eq 0 ]; then
-    (apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
+    (apt-get "${wait_lock[@]}" update -qq && DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
+    echo "Could not install the packages this project needs; apt-get says why above. Then try again:" >&2
+    echo "  apt-get update && apt-get install -y $missing" >&2
+    exit 1
   elif command -v sudo >/dev/null 2>&1; then
     # Without a password when sudo allows it, else asking for one on the
     # terminal; never waiting for a password nobody can type.
@@ -43,7 +49,8 @@ ensure_packages() {
       echo "Installing them needs root rights: sudo asks for your password."
       sudo=(sudo)
     fi
-    ("${sudo[@]}" apt-get update -qq && "${sudo[@]}" DEBIAN_FRONTEND=noninteractive "${apt[@]}") && return 0
+    ("${sudo[@]}" apt-get "${wait_lock[@]}" update -qq && "${sudo[@]}" DEBIAN_FRONTEND=noninteractive "${apt[@]}") &&
+      return 0
   fi
   echo "Could not install the packages this project needs. Run as root:" >&2
   echo "  apt-get update && apt-get install -y $missing" >&2
