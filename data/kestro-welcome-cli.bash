@@ -51,6 +51,18 @@ _kestro_welcome_cli() {
     return 0
   fi
 
+  # "16:9" is split at its colon by the shell's word breaks (COMP_WORDBREAKS):
+  # the value is read from the line itself, and only what follows its last
+  # colon is offered, since that is the part the shell replaces.
+  local line=${COMP_LINE:0:COMP_POINT} before_words
+  local word=${line##*[[:space:]]}
+  IFS=$' \t' read -r -a before_words <<<"${line%"$word"}"
+  if [ "${before_words[-1]}" = --display ] && { [ "$command" = import ] || [ "$command" = preview ]; }; then
+    COMPREPLY=($(IFS=' ' compgen -W "4:3 16:9 square" -- "$word"))
+    [[ $word == *:* ]] && COMPREPLY=("${COMPREPLY[@]#"${word%:*}:"}")
+    return 0
+  fi
+
   local n=$((COMP_CWORD - at))  # the word's place after the command
   if [ "$prev" = --home ]; then
     compopt -o filenames 2>/dev/null
@@ -79,8 +91,6 @@ _kestro_welcome_cli() {
     import)
       if [ "$prev" = --background ]; then
         :  # a colour: #rrggbb or a name
-      elif [ "$prev" = --display ]; then
-        COMPREPLY=($(IFS=' ' compgen -W "4:3 16:9 square" -- "$cur"))
       elif [ "$prev" = --safe ]; then
         COMPREPLY=($(IFS=' ' compgen -W "action title none" -- "$cur"))
       elif [ "$prev" = --caption-position ]; then
@@ -94,9 +104,7 @@ _kestro_welcome_cli() {
       fi
       ;;
     preview)
-      if [ "$prev" = --display ]; then
-        COMPREPLY=($(IFS=' ' compgen -W "4:3 16:9 square" -- "$cur"))
-      elif [ "$prev" = --overscan ]; then
+      if [ "$prev" = --overscan ]; then
         :  # a percentage
       elif [[ $cur == -* ]]; then
         COMPREPLY=($(IFS=' ' compgen -W "--display --force --guides --overscan $options" -- "$cur"))

@@ -106,8 +106,18 @@ complete_line() {
     cd "$1"
     # shellcheck source=/dev/null
     source "$src/data/kestro-welcome-cli.bash"
-    local line=$2
-    read -r -a COMP_WORDS <<<"$line"
+    local line=$2 word parts
+    # Split as the shell's word breaks split it: a colon is a word of its own.
+    read -r -a parts <<<"$line"
+    COMP_WORDS=()
+    for word in "${parts[@]}"; do
+      while [[ $word == *:* ]]; do
+        [ -n "${word%%:*}" ] && COMP_WORDS+=("${word%%:*}")
+        COMP_WORDS+=(':')
+        word=${word#*:}
+      done
+      [ -n "$word" ] && COMP_WORDS+=("$word")
+    done
     [[ $line == *' ' ]] && COMP_WORDS+=('')
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMP_LINE=$line COMP_POINT=${#line}
@@ -159,6 +169,9 @@ check_completion() {
     "kestro-welcome-cli preview x.img |home photo.png pictures"
     "kestro-welcome-cli preview x.img y.png --|--display --force --guides --help --home --json --overscan --quiet --verbose --version"
     "kestro-welcome-cli preview x.img y.png --display |16:9 4:3 square"
+    "kestro-welcome-cli preview x.img y.png --display 1|16:9"
+    "kestro-welcome-cli import photo.png logo.bmp --display 16:|9"
+    "kestro-welcome-cli preview x.img y.png --display 4:|3"
     "kestro-welcome-cli import photo.png --background |"
     "kestro-welcome-cli step |addheader appendbin convbmp dd gzip_f9 mkserialimg mkusbimg200 mkusbimg300 mkusbimg400 rawconv"
     "kestro-welcome-cli step mk|mkserialimg mkusbimg200 mkusbimg300 mkusbimg400"
