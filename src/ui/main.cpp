@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include "driver/startup.h"
 #include "fileio/name_text.h"
@@ -28,14 +29,14 @@ int UsageError(const QString& text) {
   return 2;
 }
 
-}  // namespace
+// The arguments as the window takes them; a reply on the terminal instead
+// (--help, --version, a usage error) when exit_code is set.
+struct Arguments {
+  int exit_code = -1;
+  QStringList pictures;
+};
 
-int main(int argc, char** argv) {
-  // Qt takes its own options (-platform, -style, ...) out of argv here.
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(kws::kAppTitle));
-  QApplication::setDesktopFileName(QStringLiteral("kestro-welcome"));
-
+Arguments ParseArguments(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -49,22 +50,54 @@ int main(int argc, char** argv) {
   // UTF-8 still names its file.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromStdU16String(kws::NameToUtf16(argv[i]));
-  if (!parser.parse(args)) return UsageError(parser.errorText());
-  if (parser.isSet(help)) {
+  Arguments parsed;
+  if (!parser.parse(args)) {
+    parsed.exit_code = UsageError(parser.errorText());
+  } else if (parser.isSet(help)) {
     // Qt names the program as it was started, a path perhaps; the help names
     // it as it is installed.
     QString text = parser.helpText();
-    const QString started = QStringLiteral("Usage: ") + QCoreApplication::arguments().value(0);
+    const QString started = QStringLiteral("Usage: ") + args.value(0);
     if (text.startsWith(started)) text.replace(0, started.size(), QStringLiteral("Usage: ") + QLatin1String(kProgram));
     std::fputs(qPrintable(text), stdout);
-    return 0;
-  }
-  if (parser.isSet(version)) {
+    parsed.exit_code = 0;
+  } else if (parser.isSet(version)) {
     std::printf("%s %s\n", kProgram, kws::FileVersion().c_str());
-    return 0;
+    parsed.exit_code = 0;
+  } else if (parser.positionalArguments().size() > 1) {
+    parsed.exit_code = UsageError(QStringLiteral("one picture at most"));
   }
-  const QStringList pictures = parser.positionalArguments();
-  if (pictures.size() > 1) return UsageError(QStringLiteral("one picture at most"));
+  parsed.pictures = parser.positionalArguments();
+  return parsed;
+}
+
+// --help and --version are answered on the terminal, where there may be no
+// display at all (over SSH, in a console): the window's application, which
+// needs one, is not made for them.
+bool OnlyAsksForText(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") return false;
+    if (arg == "-h" || arg == "--help" || arg == "--version") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (OnlyAsksForText(argc, argv)) {
+    const QCoreApplication app(argc, argv);
+    const Arguments parsed = ParseArguments(argc, argv);
+    return parsed.exit_code >= 0 ? parsed.exit_code : 0;
+  }
+  // Qt takes its own options (-platform, -style, ...) out of argv here.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(kws::kAppTitle));
+  QApplication::setDesktopFileName(QStringLiteral("kestro-welcome"));
+  const Arguments parsed = ParseArguments(argc, argv);
+  if (parsed.exit_code >= 0) return parsed.exit_code;
+  const QStringList& pictures = parsed.pictures;
 
   kws::TForm1 form;
   form.show();
