@@ -1,3 +1,5 @@
+// import: any picture into a bitmap that fits the receivers.
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <algorithm>

@@ -1,3 +1,5 @@
+// inspect: the verdict on update images, their layers, and the picture inside.
+
 #include "inspect/inspect.h"
 
 #include <QJsonArray>

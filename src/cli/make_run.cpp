@@ -1,3 +1,5 @@
+// make and run: pictures through the driver, reported as text or JSON.
+
 #include <sys/stat.h>
 
 #include <QByteArray>
@@ -24,8 +26,6 @@
 namespace kws::cli {
 
 namespace {
-
-// ---- make and run ----
 
 // The window interface without a window: the preview only decides whether
 // the file is a picture; each picture's first error is kept for its result.

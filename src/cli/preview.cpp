@@ -1,3 +1,5 @@
+// preview: a bitmap or update image as the TV will show it, as a PNG.
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>

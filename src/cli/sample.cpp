@@ -1,3 +1,5 @@
+// sample: the built-in sample picture or the TV test card, as a bitmap.
+
 #include <cstdint>
 #include <vector>
 

@@ -1,3 +1,5 @@
+// step: one step of the chain on the named files; the steps come from one table.
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
