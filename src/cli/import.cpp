@@ -1,0 +1,189 @@
+// import: any picture into a bitmap that fits the receivers.
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/display_option.h"
+#include "cli/json.h"
+#include "cli/output_files.h"
+#include "cli/terminal.h"
+#include "cli/working_folders.h"
+#include "fileio/file.h"
+#include "fileio/name_text.h"
+#include "fit/import_error.h"
+#include "picture/import_picture.h"
+#include "picture/tv_caption.h"
+
+namespace kws::cli {
+
+namespace {
+
+Rgb ParseBackground(const std::string& text) {
+  if (const std::optional<Rgb> color = ParseColor(text)) return *color;
+  throw UsageError("--background takes #rrggbb or a colour name, not \"" + text + "\"");
+}
+
+SafeArea SafeOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--safe");
+  if (!text) return SafeArea::kNone;
+  if (const std::optional<SafeArea> area = ParseSafeArea(*text)) return *area;
+  throw UsageError("--safe takes action, title or none, not \"" + TerminalName(*text) + "\"");
+}
+
+// The caption asked for, if any.
+std::optional<Caption> CaptionOption(const Invocation& inv) {
+  const std::string* text = inv.Value("--caption");
+  if (!text) {
+    if (inv.Has("--caption-position") || inv.Has("--caption-colour")) {
+      throw UsageError("--caption-position and --caption-colour go with --caption TEXT");
+    }
+    return std::nullopt;
+  }
+  Caption caption;
+  caption.text = *text;
+  if (const std::string* position = inv.Value("--caption-position")) {
+    const std::optional<CaptionPosition> parsed = ParseCaptionPosition(*position);
+    if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + TerminalName(*position) + "\"");
+    caption.position = *parsed;
+  }
+  if (const std::string* colour = inv.Value("--caption-colour")) {
+    const std::optional<Rgb> parsed = ParseColor(*colour);
+    if (!parsed) {
+      throw UsageError("--caption-colour takes #rrggbb or a colour name, not \"" + TerminalName(*colour) + "\"");
+    }
+    caption.color = *parsed;
+  }
+  return caption;
+}
+
+void CheckImport(const Invocation& inv) {
+  if (const std::string* background = inv.Value("--background")) ParseBackground(*background);
+  DisplayOption(inv);
+  SafeOption(inv);
+  CaptionOption(inv);
+}
+
+bool EndsInBmp(const std::string& name) {
+  return name.size() >= 4 && std::equal(name.end() - 4, name.end(), ".bmp", [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+QJsonObject ImportJson(const std::string& picture, const std::string& out, const ImportReport* report,
+                       const std::string& error) {
+  QJsonObject o;
+  o["command"] = "import";
+  o["picture"] = JsonName(picture);
+  o["output"] = JsonName(out);
+  o["written"] = report != nullptr;
+  o["error"] = error.empty() ? QJsonValue() : QJsonValue(JsonText(error));
+  if (report) {
+    o["source"] = QJsonObject{{"width", report->source_width}, {"height", report->source_height}};
+    o["placed"] = QJsonObject{{"width", report->placed_width}, {"height", report->placed_height}};
+    o["unchanged"] = report->unchanged;
+    o["display"] = JsonText(DisplayName(report->display));
+    o["safe"] = JsonText(SafeAreaName(report->safe));
+    o["colours"] = report->colors;
+    o["dithering"] = report->dithering;
+    o["size"] = static_cast<qint64>(report->size);
+    o["budget"] = static_cast<qint64>(report->budget);
+    o["fits"] = report->Fits();
+    o["fitted"] = report->fitted;
+    // Infinite for a picture kept exactly; JSON has no infinity.
+    o["psnr_db"] = std::isinf(report->psnr_db) ? QJsonValue() : QJsonValue(report->psnr_db);
+    QJsonArray warnings;
+    for (const std::string& w : report->warnings) warnings.append(JsonText(w));
+    o["warnings"] = warnings;
+  }
+  return o;
+}
+
+// Writes the bitmap, logs the import and prints the fit report; the picture's
+// problems go to stderr. A picture left too big on request, or one whose data
+// was damaged but could still be read, is written, with a warning.
+int ImportCommand(Invocation& inv) {
+  ImportOptions options = TvImportOptions(DisplayOption(inv), SafeOption(inv));
+  options.fill = inv.Has("--fill");
+  options.fit = !inv.Has("--no-fit");
+  options.caption = CaptionOption(inv);
+  if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
+  const std::string& picture = inv.args[0];
+  const std::string& out = inv.args[1];
+  const auto fail = [&](const std::string& message) {
+    if (inv.json()) {
+      PrintJson(inv.out, ImportJson(picture, out, nullptr, message));
+    } else {
+      inv.err << kProgram << ": " << Escaped(message) << '\n';
+    }
+    return 1;
+  };
+  const DestinationCheck target = CheckDestination(out, {picture}, MadeFor::kImport);
+  if (const std::string refused = OutputRefusal(inv, out, target); !refused.empty()) {
+    return fail(refused);
+  }
+  WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
+  ImportReport report;
+  try {
+    report = ImportPictureLogged(picture, out, options);
+  } catch (const ImportError& e) {
+    return fail(e.what());
+  } catch (const FileError& e) {
+    return fail("cannot write " + Escaped(out) + ": " + e.what());
+  }
+  SayReplaced(inv, out, target);
+  if (inv.json()) {
+    PrintJson(inv.out, ImportJson(picture, out, &report, ""));
+    return 0;
+  }
+  if (inv.verbosity() != Verbosity::kQuiet) inv.out << DescribeReport(report) << "Written: " << Escaped(out) << '\n';
+  for (const std::string& warning : report.warnings) {
+    inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
+  }
+  if (!EndsInBmp(out)) {
+    inv.err
+        << kProgram << ": warning: " << Escaped(out)
+        << " is a Windows bitmap although its name does not end in .bmp; make and run take it, Input only as *.bmp\n";
+  }
+  if (!report.Fits()) {
+    inv.err << kProgram << ": warning: " << Escaped(out)
+            << " is too big for the receivers; import it without --no-fit\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+const CommandSpec& ImportCommandSpec() {
+  static const CommandSpec spec = {
+      .name = "import",
+      .arguments = "PICTURE OUT.bmp",
+      .min_args = 2,
+      .max_args = 2,
+      .summary = "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
+      .options = {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
+                  {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
+                  {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"},
+                  {"--force", 0, "",
+                   "replace OUT.bmp even when it is not a bitmap an import made (never PICTURE itself)"},
+                  {"--display", 0, "4:3|16:9|square",
+                   "the TV it is for: scaled to keep its shape there (default 4:3; square: pixels as they are)"},
+                  {"--safe", 0, "action|title|none",
+                   "fit it into the action-safe (90 %) or title-safe (80 %) area (default none)"},
+                  {"--caption", 0, "TEXT", "draw one line of text on it, inside the title-safe area"},
+                  {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
+                  {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"}},
+      .example = "kestro-welcome-cli import holiday.jpg logo.bmp",
+      .more_help = {},
+      .check = CheckImport,
+      .run = ImportCommand};
+  return spec;
+}
+
+}  // namespace kws::cli

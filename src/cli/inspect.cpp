@@ -1,0 +1,139 @@
+// inspect: the verdict on update images, their layers, and the picture inside.
+
+#include "inspect/inspect.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/output_files.h"
+#include "cli/terminal.h"
+
+namespace kws::cli {
+
+namespace {
+
+void CheckInspect(const Invocation& inv) {
+  if (inv.Has("--extract") && inv.args.size() != 1) {
+    throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
+  }
+  if (inv.Has("--force") && !inv.Has("--extract")) throw UsageError("--force goes with --extract OUT.bmp");
+}
+
+QString KindName(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::kSerial:
+      return "serial";
+    case ImageKind::kUsb:
+      return "usb";
+    case ImageKind::kPartition:
+      return "partition";
+    case ImageKind::kWelcome:
+      return "welcome";
+    case ImageKind::kNone:
+      break;
+  }
+  return {};
+}
+
+// "USB header: payload CRC ..." as the layer and what it says.
+QJsonArray LayersJson(const InspectReport& report) {
+  QJsonArray layers;
+  for (const std::string& line : report.layers) {
+    const size_t colon = line.find(": ");
+    QJsonObject layer;
+    layer["layer"] = JsonText(line.substr(0, colon));
+    layer["fields"] = colon == std::string::npos ? QString() : JsonText(line.substr(colon + 2));
+    layers.append(layer);
+  }
+  return layers;
+}
+
+QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
+  QJsonObject o;
+  o["file"] = JsonName(file);
+  o["sound"] = report.Sound();
+  o["verdict"] = JsonText(VerdictLine(report));
+  o["kind"] = report.Sound() ? QJsonValue(KindName(report.kind)) : QJsonValue();
+  o["model"] = report.model ? QJsonValue(report.model->receiver) : QJsonValue();
+  o["serial_model"] = report.model ? QJsonValue(report.model->serial_model) : QJsonValue();
+  o["fault"] = report.Sound() ? QJsonValue() : QJsonValue(JsonText(report.fault));
+  o["looks_like"] = report.looks_like.empty() ? QJsonValue() : QJsonValue(JsonText(report.looks_like));
+  o["layers"] = LayersJson(report);
+  if (report.picture) {
+    QJsonObject picture;
+    picture["width"] = report.picture->width;
+    picture["height"] = report.picture->height;
+    picture["colours"] = static_cast<int>(report.picture->palette.size());
+    o["picture"] = picture;
+  } else {
+    o["picture"] = QJsonValue();
+  }
+  return o;
+}
+
+// The verdict first, one line a file: sound ones on stdout, the others on
+// stderr; the layers follow with --verbose.
+int InspectCommand(Invocation& inv) {
+  // With --extract there is one file, which is never replaced by its picture.
+  const std::string* extract = inv.Value("--extract");
+  DestinationCheck target;
+  if (extract) {
+    target = CheckDestination(*extract, inv.args, MadeFor::kExtract);
+    if (RefuseOutput(inv, *extract, target)) return 1;
+  }
+  bool all_sound = true;
+  InspectReport report;
+  QJsonArray files;
+  for (const std::string& file : inv.args) {
+    report = InspectFile(file);
+    all_sound = all_sound && report.Sound();
+    if (inv.json()) {
+      files.append(InspectJson(file, report));
+      continue;
+    }
+    const std::string verdict = Escaped(file) + ": " + VerdictLine(report);
+    if (report.Sound()) {
+      if (inv.verbosity() != Verbosity::kQuiet) inv.out << verdict << '\n';
+    } else {
+      inv.err << verdict << '\n';
+    }
+    if (inv.verbosity() == Verbosity::kVerbose) {
+      for (const std::string& line : ReportText(report)) inv.out << "  " << line << '\n';
+    }
+  }
+  if (inv.json()) {
+    QJsonObject doc;
+    doc["command"] = "inspect";
+    doc["files"] = files;
+    doc["sound"] = all_sound;
+    PrintJson(inv.out, doc);
+  }
+  if (!all_sound) return 1;
+  // With --extract there is one file, and its report is the last.
+  return extract ? WriteBitmap(inv, *extract, *report.picture, "Picture", target) : 0;
+}
+
+}  // namespace
+
+const CommandSpec& InspectCommandSpec() {
+  static const CommandSpec spec = {
+      .name = "inspect",
+      .arguments = "FILE...",
+      .min_args = 1,
+      .max_args = SIZE_MAX,
+      .summary = "check update images before flashing: what each layer holds, or the first fault",
+      .options = {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"},
+                  {"--force", 0, "",
+                   "replace OUT.bmp even when it is not a picture an extract wrote (never FILE itself)"}},
+      .example = "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img",
+      .more_help = {},
+      .check = CheckInspect,
+      .run = InspectCommand};
+  return spec;
+}
+
+}  // namespace kws::cli

@@ -1,0 +1,79 @@
+// The command line as given: the command, its arguments and the options,
+// and the entries of the command table that say what each command takes.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kws::cli {
+
+constexpr const char* kProgram = "kestro-welcome-cli";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using Args = std::vector<std::string>;
+
+enum class Verbosity { kQuiet, kNormal, kVerbose };
+
+struct OptionSpec {
+  std::string_view name;   // "--background"
+  char short_name;         // 'v', or 0
+  std::string_view value;  // "COLOR", or empty for a flag
+  std::string_view help;
+};
+
+struct Invocation;
+
+struct CommandSpec {
+  std::string_view name;
+  std::string_view arguments;  // for the usage line
+  size_t min_args;
+  size_t max_args;
+  std::string_view summary;
+  std::vector<OptionSpec> options;
+  std::string_view example;
+  // More help after the options (step: its steps and result codes), or none.
+  std::function<std::string()> more_help;
+  // Throws UsageError for arguments it cannot take, before anything is done.
+  std::function<void(const Invocation&)> check;
+  std::function<int(Invocation&)> run;
+};
+
+struct Invocation {
+  Invocation(std::ostream& o, std::ostream& e) : out(o), err(e) {}
+  const CommandSpec* command = nullptr;
+  Args args;
+  std::map<std::string, std::string, std::less<>> options;  // given, with their values ("" for a flag)
+  std::ostream& out;
+  std::ostream& err;
+
+  bool Has(std::string_view name) const { return options.find(name) != options.end(); }
+  const std::string* Value(std::string_view name) const {
+    const auto it = options.find(name);
+    return it == options.end() ? nullptr : &it->second;
+  }
+  Verbosity verbosity() const {
+    return Has("--verbose") ? Verbosity::kVerbose : Has("--quiet") ? Verbosity::kQuiet : Verbosity::kNormal;
+  }
+  bool json() const { return Has("--json"); }
+};
+
+// The options every command takes.
+extern const std::vector<OptionSpec> kGlobalOptions;
+
+// "import PICTURE OUT.bmp": the command and its arguments as the usage line names them.
+std::string CommandLine(const CommandSpec& c);
+
+// Reads a command line; throws UsageError for one that cannot be run.
+Invocation Parse(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kws::cli

@@ -1,0 +1,313 @@
+// make and run: pictures through the driver, reported as text or JSON.
+
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <span>
+
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/stop_signals.h"
+#include "cli/terminal.h"
+#include "cli/working_folders.h"
+#include "driver/diagnosis.h"
+#include "driver/driver.h"
+#include "log/activity_log.h"
+#include "preview/preview_loader.h"
+#include "steps/step_result.h"
+
+namespace kws::cli {
+
+namespace {
+
+// The window interface without a window: the preview only decides whether
+// the file is a picture; each picture's first error is kept for its result.
+class HeadlessView : public RunView {
+ public:
+  // An image as written: its name, and its size and SHA-256 taken from the
+  // bytes that were written and read back, while the run held the folders.
+  struct WrittenImage {
+    std::string path;
+    qint64 size;
+    std::string sha256;
+  };
+  struct Outcome {
+    std::string picture;
+    int32_t result;
+    std::string first_error;  // the logged line
+    std::string told_error;   // the same with the system's reason, which the log leaves out
+    std::vector<WrittenImage> images;
+  };
+  // An Input entry that a run passed over, and why.
+  struct Skipped {
+    std::string name;
+    std::string why;
+  };
+
+  std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
+  void SetStatus(const std::string& text) override { status_ = text; }
+  void ProcessEvents() override {}
+  void SetGoEnabled(bool) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowMessage(const std::string&) override {}
+  std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
+  void ImageWritten(const std::string& path, std::span<const uint8_t> bytes) override {
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QByteArray hash = QCryptographicHash::hash(view, QCryptographicHash::Sha256);
+    images_.push_back({path, static_cast<qint64>(bytes.size()), hash.toHex().toStdString()});
+  }
+  void PictureDone(const std::string& picture, int32_t result) override {
+    outcomes_.push_back({picture, result, first_error_, told_error_, std::move(images_)});
+    first_error_.clear();
+    told_error_.clear();
+    images_.clear();
+  }
+  void EntrySkipped(const std::string& name, const std::string& why) override { skipped_.push_back({name, why}); }
+
+  void Logged(std::string_view message, std::string_view note) {
+    if (message.rfind("ERROR: ", 0) != 0) return;
+    std::string told(message);
+    if (!note.empty()) told.append(": ").append(note);
+    if (first_error_.empty()) {
+      first_error_ = message;
+      told_error_ = told;
+    }
+    if (run_error_.empty()) run_error_ = told;
+  }
+  const std::vector<Skipped>& skipped() const { return skipped_; }
+  const std::string& status() const { return status_; }
+  const std::vector<Outcome>& outcomes() const { return outcomes_; }
+  // The first error of the run that belongs to no picture (a lock refused).
+  const std::string& run_error() const { return run_error_; }
+
+ private:
+  std::string status_;
+  std::string first_error_;
+  std::string told_error_;
+  std::string run_error_;
+  std::vector<Skipped> skipped_;
+  std::vector<WrittenImage> images_;
+  std::vector<Outcome> outcomes_;
+};
+
+class PictureRun {
+ public:
+  PictureRun(Invocation& inv, const StartupResult& start) : inv_(inv), start_(start) {}
+
+  int Run() {
+    Driver driver(view_, start_.folders);
+    SetLogListener([this](std::string_view message, std::string_view note) {
+      if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << Escaped(std::string(message)) << '\n';
+      view_.Logged(message, note);
+    });
+    const StopSignals stop_signals;
+    RunSummary summary;
+    if (inv_.command->name == "make") {
+      std::vector<std::string> pictures;
+      for (const std::string& given : inv_.args) {
+        const std::string picture = std::filesystem::absolute(given).lexically_normal().string();
+        given_names_[picture] = given;
+        pictures.push_back(picture);
+      }
+      summary = driver.RunPictures(pictures);
+    } else {
+      summary = driver.RunOneClick();
+    }
+    SetLogListener(nullptr);
+    return inv_.json() ? ReportJson(summary) : ReportText(summary);
+  }
+
+ private:
+  // The picture as the user named it: as typed for make, the file name in Input for run.
+  std::string Given(const std::string& picture) const {
+    const auto given = given_names_.find(picture);
+    return given != given_names_.end() ? given->second : std::filesystem::path(picture).filename().string();
+  }
+  std::string Shown(const std::string& picture) const { return Escaped(Given(picture)); }
+  // The picture as a hint's command names it: as typed for make; for run the
+  // whole path, since the file lies in Input, not where the user stands.
+  std::string Hinted(const std::string& picture) const {
+    return given_names_.count(picture) ? given_names_.at(picture) : picture;
+  }
+
+  ImagesLeft LeftBy(const HeadlessView::Outcome& outcome) const {
+    std::vector<std::string> made;
+    for (const auto& image : outcome.images) made.push_back(image.path);
+    return ImagesLeftBy(start_.folders.output, BaseName(outcome.picture), made);
+  }
+
+  int ExitCode(const RunSummary& summary) const {
+    if (const int signal_number = StopSignals::Received()) return 128 + signal_number;
+    // Entries skipped (folders, pipes, broken links) and nothing made: the
+    // run did not do what was asked.
+    const bool made_nothing = summary.skipped > 0 && summary.pictures == summary.failed;
+    return summary.failed > 0 || summary.error || made_nothing ? 1 : 0;
+  }
+
+  int ReportText(const RunSummary& summary) {
+    std::ostream& out = inv_.out;
+    std::ostream& err = inv_.err;
+    const bool quiet = inv_.verbosity() == Verbosity::kQuiet;
+    if (inv_.verbosity() == Verbosity::kVerbose && !view_.status().empty()) out << view_.status() << '\n';
+    int made = 0;
+    for (const auto& outcome : view_.outcomes()) {
+      if (outcome.result == kStepOk) {
+        ++made;
+        if (!quiet) out << Shown(outcome.picture) << ": 6 images in " << Escaped(start_.folders.output) << '\n';
+        continue;
+      }
+      const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
+      err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
+      if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
+      if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) {
+        err << "hint: " << advice << ": " << ImportHint(Hinted(outcome.picture)) << '\n';
+      }
+    }
+    if (summary.error && view_.outcomes().empty()) err << Escaped(view_.run_error()) << '\n';
+    if (!summary.stopped.empty() || StopSignals::Received()) err << StopSignals::Reason() << '\n';
+    const int total = static_cast<int>(view_.outcomes().size());
+    if (total == 0 && !summary.error && summary.skipped == 0) {
+      if (!quiet) {
+        out << "No pictures in " << Escaped(start_.folders.input) << ": put 720 x 576, 8-bit bitmaps there, or name "
+            << "them: " << kProgram << " make PICTURE...\n";
+      }
+      return ExitCode(summary);
+    }
+    for (const HeadlessView::Skipped& entry : view_.skipped()) {
+      err << Escaped(entry.name) << ": skipped \u2014 " << Escaped(entry.why) << '\n';
+    }
+    if (!quiet) {
+      if (total > 0) {
+        out << made << " of " << total << (total == 1 ? " picture" : " pictures") << " made";
+        if (total > made) out << ", " << total - made << " failed";
+      } else {
+        out << "No pictures made";
+      }
+      if (summary.skipped > 0) {
+        out << ", " << summary.skipped << " Input " << (summary.skipped == 1 ? "entry" : "entries") << " skipped";
+      }
+      out << "; log: " << Escaped(start_.folders.log_file) << '\n';
+    }
+    return ExitCode(summary);
+  }
+
+  int ReportJson(const RunSummary& summary) {
+    QJsonArray pictures;
+    for (const auto& outcome : view_.outcomes()) {
+      QJsonObject picture;
+      picture["picture"] = JsonName(outcome.picture);
+      picture["result"] = outcome.result;
+      picture["made"] = outcome.result == kStepOk;
+      picture["error"] = outcome.first_error.empty() ? QJsonValue() : QJsonValue(JsonText(outcome.first_error));
+      if (outcome.result != kStepOk) {
+        const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
+        picture["reason"] = JsonText(why.plain);
+        picture["hint"] =
+            why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Hinted(outcome.picture))));
+      }
+      // The images this run wrote of the picture, all six when it was made;
+      // for a failed one also those of its names left from an earlier run.
+      QJsonArray outputs;
+      const std::vector<OutputImage> images = OutputImages(start_.folders.output, BaseName(outcome.picture));
+      for (const HeadlessView::WrittenImage& written : outcome.images) {
+        const auto image =
+            std::find_if(images.begin(), images.end(), [&](const OutputImage& i) { return i.path == written.path; });
+        if (image == images.end()) continue;
+        QJsonObject o;
+        o["path"] = JsonName(image->path);
+        o["model"] = JsonText(image->receiver);
+        o["serial_model"] = JsonText(image->serial_model);
+        o["kind"] = image->usb ? "usb" : "serial";
+        o["size"] = written.size;
+        o["sha256"] = JsonText(written.sha256);
+        outputs.append(o);
+      }
+      if (outcome.result != kStepOk) {
+        QJsonArray older;
+        for (const std::string& path : LeftBy(outcome).older) older.append(JsonName(path));
+        picture["older_outputs"] = older;
+      }
+      picture["outputs"] = outputs;
+      pictures.append(picture);
+    }
+    QJsonObject doc;
+    doc["command"] = JsonText(std::string(inv_.command->name));
+    doc["pictures"] = pictures;
+    doc["made"] = static_cast<int>(std::count_if(view_.outcomes().begin(), view_.outcomes().end(),
+                                                 [](const auto& o) { return o.result == kStepOk; }));
+    doc["failed"] = summary.failed;
+    doc["skipped"] = summary.skipped;
+    QJsonArray skipped;
+    for (const HeadlessView::Skipped& entry : view_.skipped()) {
+      skipped.append(QJsonObject{{"name", JsonName(entry.name)}, {"why", JsonText(entry.why)}});
+    }
+    doc["skipped_entries"] = skipped;
+    doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(view_.run_error())) : QJsonValue();
+    doc["stopped"] = summary.stopped.empty() && !StopSignals::Received() ? QJsonValue()
+                                                                         : QJsonValue(JsonText(StopSignals::Reason()));
+    doc["output_folder"] = JsonName(start_.folders.output);
+    doc["log"] = JsonName(start_.folders.log_file);
+    doc["exit_code"] = ExitCode(summary);
+    PrintJson(inv_.out, doc);
+    return ExitCode(summary);
+  }
+
+  Invocation& inv_;
+  const StartupResult& start_;
+  HeadlessView view_;
+  std::map<std::string, std::string> given_names_;
+};
+
+int MakeOrRun(Invocation& inv) {
+  if (inv.command->name == "make") {
+    // One picture that is not there at all is refused here; anything else is
+    // the pipeline's to report, picture by picture.
+    struct stat st {};
+    if (inv.args.size() == 1 && ::lstat(inv.args[0].c_str(), &st) != 0) {
+      inv.err << kProgram << ": no such picture: " << Escaped(inv.args[0]) << '\n';
+      return 1;
+    }
+  }
+  WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
+  return PictureRun(inv, session.start()).Run();
+}
+
+}  // namespace
+
+const CommandSpec& MakeCommandSpec() {
+  static const CommandSpec spec = {.name = "make",
+                                   .arguments = "PICTURE...",
+                                   .min_args = 1,
+                                   .max_args = SIZE_MAX,
+                                   .summary = "turn 720 x 576, 8-bit bitmaps into the six update images each",
+                                   .options = {},
+                                   .example = "kestro-welcome-cli make logo.bmp",
+                                   .more_help = {},
+                                   .check = {},
+                                   .run = MakeOrRun};
+  return spec;
+}
+
+const CommandSpec& RunCommandSpec() {
+  static const CommandSpec spec = {.name = "run",
+                                   .arguments = "",
+                                   .min_args = 0,
+                                   .max_args = 0,
+                                   .summary = "turn every *.bmp in the Input folder into update images",
+                                   .options = {},
+                                   .example = "kestro-welcome-cli run",
+                                   .more_help = {},
+                                   .check = {},
+                                   .run = MakeOrRun};
+  return spec;
+}
+
+}  // namespace kws::cli
