@@ -182,7 +182,8 @@ const CommandSpec& ImportCommandSpec() {
       .example = "kestro-welcome-cli import holiday.jpg logo.bmp",
       .more_help = {},
       .check = CheckImport,
-      .run = ImportCommand};
+      .run = ImportCommand,
+      .reports_json = true};
   return spec;
 }
 

@@ -132,7 +132,8 @@ const CommandSpec& InspectCommandSpec() {
       .example = "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img",
       .more_help = {},
       .check = CheckInspect,
-      .run = InspectCommand};
+      .run = InspectCommand,
+      .reports_json = true};
   return spec;
 }
 

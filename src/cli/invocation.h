@@ -46,6 +46,9 @@ struct CommandSpec {
   // Throws UsageError for arguments it cannot take, before anything is done.
   std::function<void(const Invocation&)> check;
   std::function<int(Invocation&)> run;
+  // Writes its own JSON document with --json; for the others the command
+  // line writes one that holds what they said.
+  bool reports_json = false;
 };
 
 struct Invocation {

@@ -292,7 +292,8 @@ const CommandSpec& MakeCommandSpec() {
                                    .example = "kestro-welcome-cli make logo.bmp",
                                    .more_help = {},
                                    .check = {},
-                                   .run = MakeOrRun};
+                                   .run = MakeOrRun,
+                                   .reports_json = true};
   return spec;
 }
 
@@ -306,7 +307,8 @@ const CommandSpec& RunCommandSpec() {
                                    .example = "kestro-welcome-cli run",
                                    .more_help = {},
                                    .check = {},
-                                   .run = MakeOrRun};
+                                   .run = MakeOrRun,
+                                   .reports_json = true};
   return spec;
 }
 

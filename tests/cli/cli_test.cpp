@@ -475,6 +475,48 @@ TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
       << err_.str();
 }
 
+// With --json stdout is one JSON document whatever happens: the reports of
+// make, run, inspect and import, and for everything else (sample, preview,
+// step, a usage error, a failure before the report) a document that gives
+// the exit code and the error.
+TEST_F(CliTest, JsonIsAlwaysOneDocument) {
+  WriteBytes("logo.bmp", test::MakeBitmap());
+  WriteBytes("blocked", {0});
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* command;  // the document's "command"; nullptr for null
+    const char* error;    // the start of its "error"; nullptr for null
+  } cases[] = {
+      {{"--json", "--home", Home(), "make", "missing.bmp"}, 1, "make", "no such picture: missing.bmp"},
+      {{"--json", "--home", Path("blocked/home"), "make", "logo.bmp"}, 1, "make", "ERROR: FormCreate(), Msg="},
+      {{"--json", "sample", "sample.bmp"}, 0, "sample", nullptr},
+      {{"--json", "preview", "logo.bmp", "logo.png"}, 0, "preview", nullptr},
+      {{"--json", "preview", "logo.bmp", "logo.bmp"}, 1, "preview", "logo.bmp is the input"},
+      {{"--json", "--home", Home(), "step", "rawconv", "missing", "out"}, 1, "step", nullptr},
+      {{"--json", "frobnicate"}, 2, nullptr, "unknown command \"frobnicate\""},
+      {{"--json", "--home", Home(), "make", "logo.bmp"}, 0, "make", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), c.code);
+    QJsonParseError parsed{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str()), &parsed);
+    ASSERT_EQ(parsed.error, QJsonParseError::NoError) << out_.str();
+    ASSERT_TRUE(doc.isObject()) << out_.str();
+    EXPECT_EQ(doc["command"].isNull(), c.command == nullptr);
+    if (c.command) {
+      EXPECT_EQ(doc["command"].toString().toStdString(), c.command);
+    }
+    EXPECT_EQ(doc["exit_code"].toInt(), c.code);
+    if (c.error) {
+      EXPECT_EQ(doc["error"].toString().toStdString().rfind(c.error, 0), 0u) << out_.str();
+    } else if (c.code == 0) {
+      EXPECT_TRUE(doc["error"].isNull()) << out_.str();
+    }
+  }
+}
+
 // A JPEG cut short still decodes, its lower part made up; the import says so.
 TEST_F(CliTest, ImportWarnsOfAPictureCutShort) {
   ASSERT_TRUE(MakePhotoLike({.width = 400, .height = 300}).save(QString::fromStdString(Path("photo.jpg")), "JPEG"));
