@@ -142,7 +142,12 @@ int ImportCommand(Invocation& inv) {
     PrintJson(inv.out, ImportJson(picture, out, &report, ""));
     return 0;
   }
-  if (inv.verbosity() != Verbosity::kQuiet) inv.out << DescribeReport(report) << "Written: " << Escaped(out) << '\n';
+  if (inv.verbosity() != Verbosity::kQuiet) {
+    // The warnings are said once, on stderr, where a script looks for them.
+    ImportReport without_warnings = report;
+    without_warnings.warnings.clear();
+    inv.out << DescribeReport(without_warnings) << "Written: " << Escaped(out) << '\n';
+  }
   for (const std::string& warning : report.warnings) {
     inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
   }

@@ -517,6 +517,17 @@ TEST_F(CliTest, JsonIsAlwaysOneDocument) {
   }
 }
 
+// On a terminal stdout and stderr show together: an import's warning is said
+// once, on stderr, not again in the report on stdout.
+TEST_F(CliTest, ImportWarningsAreSaidOnce) {
+  WriteBytes("logo.bmp", test::MakeBitmap());
+  ASSERT_EQ(Run({"import", "logo.bmp", "out.bmp", "--caption", "v1 \ue000"}), 0) << err_.str();
+  const std::string warning = "the caption's font has no letter for";
+  const std::string both = out_.str() + err_.str();
+  ASSERT_NE(err_.str().find(warning), std::string::npos) << err_.str();
+  EXPECT_EQ(both.find(warning), both.rfind(warning)) << both;
+}
+
 // A JPEG cut short still decodes, its lower part made up; the import says so.
 TEST_F(CliTest, ImportWarnsOfAPictureCutShort) {
   ASSERT_TRUE(MakePhotoLike({.width = 400, .height = 300}).save(QString::fromStdString(Path("photo.jpg")), "JPEG"));
