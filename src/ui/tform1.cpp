@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
@@ -36,15 +35,15 @@
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/import_picture.h"
-#include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
-#include "sample/sample_picture.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
 #include "ui/log_panel.h"
 #include "ui/menu_style.h"
 #include "ui/outcome_text.h"
+#include "ui/tv_view.h"
 #include "ui/verdict.h"
+#include "ui/window_support.h"
 
 namespace kws {
 
@@ -74,46 +73,8 @@ QString ImportFilter() {
   return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
 }
 
-// A file name from a dialog, a drop or the command line as the bytes the
-// file system knows, and back: bytes that are not UTF-8 survive the trip
-// (see NameToUtf16), so "caf\xe9.bmp" is still found.
-std::string LocalName(const QString& path) { return NameFromUtf16(path.toStdU16String()); }
-QString ShownPath(const std::string& name) { return QString::fromStdU16String(NameToUtf16(name)); }
-
-std::string HomeFolder() { return LocalName(QDir::homePath()); }
-
-// A tooltip shows the text as it is: Qt would take a name that looks like
-// markup for rich text.
-QString PlainToolTip(const QString& text) {
-  if (text.isEmpty()) return {};
-  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
-// The window's remembered choices: recent files, the dialogs' folders.
-std::unique_ptr<QSettings> Settings() {
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestro-welcome"),
-                                     QStringLiteral("kestro-welcome"));
-}
-
-const QString kViewDisplayKey = QStringLiteral("view/display");
-const QString kViewGuidesKey = QStringLiteral("view/guides");
 const QString kImportDisplayKey = QStringLiteral("import/display");
 const QString kImportSafeKey = QStringLiteral("import/safe");
-
-// A remembered choice, stored by the name its parser reads; the fallback for
-// a name it does not know (an older or hand-edited settings file).
-template <class T>
-T StoredChoice(const QSettings& settings, const QString& key, std::optional<T> (*parse)(const std::string&),
-               T fallback) {
-  return parse(settings.value(key).toString().toStdString()).value_or(fallback);
-}
-
-// A switch as the settings file stores it.
-std::optional<bool> ParseSwitch(const std::string& text) {
-  if (text == "true") return true;
-  if (text == "false") return false;
-  return std::nullopt;
-}
 
 // A label that shows as much of its text as fits, with "…" where it is cut;
 // text() stays the whole text, which its tooltip shows too.
@@ -199,7 +160,7 @@ void TForm1::BuildMenu() {
   log->setObjectName(QStringLiteral("ActivityLog1"));
   view->addAction(log);
   view->addSeparator();
-  BuildPreviewViews(view);
+  tv_view_->BuildMenu(view);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
@@ -209,80 +170,6 @@ void TForm1::BuildMenu() {
   help->addSeparator();
   QAction* about = help->addAction(QString::fromUtf8("&About Kestro Welcome Screen\u2026"), this, &TForm1::About1Click);
   about->setObjectName(QStringLiteral("About1"));
-}
-
-// The views change only how the preview presents the picture, never the
-// picture or what a run makes of it; so they stay at hand while a run goes on.
-void TForm1::BuildPreviewViews(QMenu* view) {
-  const auto settings = Settings();
-  view_display_ = StoredChoice(*settings, kViewDisplayKey, ParseDisplay, Display::kSquare);
-  view_guides_ = StoredChoice(*settings, kViewGuidesKey, ParseSwitch, false);
-  struct Shape {
-    Display display;
-    const char* name;
-    const char* text;
-  };
-  const Shape shapes[] = {{Display::k4x3, "ViewTv4x3", "As on a &4:3 TV"},
-                          {Display::k16x9, "ViewTv16x9", "As on a 1&6:9 TV"},
-                          {Display::kSquare, "ViewPixels", "&Pixels"}};
-  auto* group = new QActionGroup(view);
-  group->setExclusive(true);
-  for (const Shape& shape : shapes) {
-    QAction* action = view->addAction(QString::fromLatin1(shape.text));
-    action->setObjectName(QString::fromLatin1(shape.name));
-    action->setCheckable(true);
-    action->setChecked(shape.display == view_display_);
-    group->addAction(action);
-    connect(action, &QAction::triggered, this, [this, display = shape.display] { SetView(display, view_guides_); });
-  }
-  view->addSeparator();
-  QAction* guides = view->addAction(QStringLiteral("Safe-area &guides"));
-  guides->setObjectName(QStringLiteral("SafeAreaGuides1"));
-  guides->setCheckable(true);
-  guides->setChecked(view_guides_);
-  connect(guides, &QAction::toggled, this, [this](bool on) { SetView(view_display_, on); });
-  PresentPreview();
-}
-
-void TForm1::SetView(Display display, bool guides) {
-  view_display_ = display;
-  view_guides_ = guides;
-  const auto settings = Settings();
-  settings->setValue(kViewDisplayKey, QString::fromStdString(DisplayName(display)));
-  settings->setValue(kViewGuidesKey, guides);
-  PresentPreview();
-}
-
-void TForm1::ShowPreview(const QImage& image, std::optional<Picture8> picture) {
-  shown_image_ = image;
-  shown_picture_ = std::move(picture);
-  PresentPreview();
-}
-
-void TForm1::ShowSample() {
-  Picture8 sample = MakeSamplePicture();
-  const QImage image = PictureImage(sample);
-  ShowPreview(image, std::move(sample));
-}
-
-// Pixels without guides is the image as loaded, shown as it always was. A
-// TV view is the picture as the TV renders it (guides by the same drawing
-// as the command line's preview), fitted into the preview keeping its
-// shape. A file that is no receiver picture shows as loaded in any view.
-void TForm1::PresentPreview() {
-  const bool as_loaded = !shown_picture_ || (view_display_ == Display::kSquare && !view_guides_);
-  image_->setAlignment(as_loaded ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignCenter);
-  image_->setScaledContents(as_loaded && preview_scale_ < 1.0);
-  if (as_loaded) {
-    image_->setPixmap(QPixmap::fromImage(shown_image_));
-    return;
-  }
-  TvPreviewOptions options;
-  options.display = view_display_;
-  options.guides = view_guides_;
-  QImage tv = RenderTvPreview(*shown_picture_, options);
-  if (tv.size() != image_->size()) tv = tv.scaled(image_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  image_->setPixmap(QPixmap::fromImage(tv));
 }
 
 void TForm1::BuildClientArea() {
@@ -300,7 +187,8 @@ void TForm1::BuildClientArea() {
 
   image_ = new QLabel(panel_);
   image_->setObjectName(QStringLiteral("Image1"));
-  ShowSample();
+  tv_view_ = std::make_unique<TvView>(image_);
+  tv_view_->ShowSample();
 
   button_go_ = new QToolButton(client);
   button_go_->setObjectName(QStringLiteral("ButtonGo"));
@@ -397,8 +285,7 @@ void TForm1::LayOut(double scale) {
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
   image_->setGeometry(4, 4, width, height);
-  preview_scale_ = scale;
-  PresentPreview();
+  tv_view_->SetScale(scale);
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
   status_bar_->setGeometry(0, height + 14, width + 172, 19);
@@ -600,7 +487,7 @@ void TForm1::OpenPictureFile(const std::string& name) {
 
 void TForm1::ClosePicture1Click() {
   driver_->SetOpenedPicture({});
-  ShowSample();
+  tv_view_->ShowSample();
   SetStatus({});
   ShowNothingOpened();
 }
@@ -613,7 +500,7 @@ void TForm1::CheckImage1Click() {
   const std::string path = LocalName(*chosen);
   const InspectReport report = InspectFile(path);
   if (report.picture) {
-    ShowPreview(PictureImage(*report.picture), report.picture);
+    tv_view_->Show(PictureImage(*report.picture), report.picture);
     SetOutcome(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
   }
   dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
@@ -904,7 +791,7 @@ std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
   const QImage image = LoadPreviewImage(path, &error);
   if (image.isNull()) return error;
-  ShowPreview(image, ReadConvertibleBitmap(path));
+  tv_view_->Show(image, ReadConvertibleBitmap(path));
   return {};
 }
 

@@ -34,6 +34,7 @@ class QToolButton;
 namespace kws {
 
 class LogPanel;
+class TvView;
 
 class TForm1 : public QMainWindow, public RunView {
   Q_OBJECT
@@ -118,7 +119,6 @@ class TForm1 : public QMainWindow, public RunView {
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
-  void BuildPreviewViews(QMenu* view);
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
   void BuildStatusFields();
@@ -127,14 +127,6 @@ class TForm1 : public QMainWindow, public RunView {
   void LayOut(double scale);
   // Scales the preview down when the window would not fit the screen.
   void FitToScreen();
-
-  // What the preview shows: the image as loaded, and the receiver's picture
-  // it is, when it is one, for the TV views.
-  void ShowPreview(const QImage& image, std::optional<Picture8> picture);
-  void ShowSample();
-  // The shown picture in the chosen view, at the preview's scale.
-  void PresentPreview();
-  void SetView(Display display, bool guides);
 
   void OnLogMessage(const std::string& message, const std::string& note);
   void SetOutcome(const std::string& text, bool open_folder = false);
@@ -173,11 +165,7 @@ class TForm1 : public QMainWindow, public RunView {
   int batch_total_ = 0;
   std::vector<PictureOutcome> outcomes_;
 
-  QImage shown_image_;
-  std::optional<Picture8> shown_picture_;
-  Display view_display_ = Display::kSquare;  // the receiver's pixels
-  bool view_guides_ = false;
-  double preview_scale_ = 1.0;
+  std::unique_ptr<TvView> tv_view_;
 
   QFrame* panel_ = nullptr;
   QLabel* no_picture_ = nullptr;
