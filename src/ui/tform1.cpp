@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -40,6 +39,7 @@
 #include "ui/artwork.h"
 #include "ui/log_panel.h"
 #include "ui/menu_style.h"
+#include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
 #include "ui/tv_view.h"
 #include "ui/verdict.h"
@@ -75,23 +75,6 @@ QString ImportFilter() {
 
 const QString kImportDisplayKey = QStringLiteral("import/display");
 const QString kImportSafeKey = QStringLiteral("import/safe");
-
-// A label that shows as much of its text as fits, with "…" where it is cut;
-// text() stays the whole text, which its tooltip shows too.
-class ElidedLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
-  }
-};
 
 }  // namespace
 
@@ -211,7 +194,9 @@ void TForm1::BuildClientArea() {
   // As wide as its text, the second field taking the rest.
   status_text_->setMinimumWidth(1);
   status_bar_->addWidget(status_text_);
-  BuildStatusFields();
+  outcome_ = std::make_unique<OutcomeField>(status_bar_, status_text_);
+  connect(outcome_->OpenFolderButton(), &QToolButton::clicked, this, [this] { OpenFolder(startup_.folders.output); });
+  connect(outcome_->CancelButton(), &QToolButton::clicked, this, &TForm1::CancelClick);
   LayOut(1.0);
 
   log_panel_ = new LogPanel(this);
@@ -227,34 +212,6 @@ void TForm1::BuildClientArea() {
 
   setAcceptDrops(true);
   setWindowIcon(QIcon(ProgramIconPixmap(48)));
-}
-
-// The second status field: what a run did, its progress, or what the button
-// will convert; with "Open folder" after images were made and "Cancel" while
-// a batch runs.
-void TForm1::BuildStatusFields() {
-  outcome_ = new ElidedLabel(status_bar_);
-  outcome_->setObjectName(QStringLiteral("OutcomeText"));
-  outcome_->setTextFormat(Qt::PlainText);
-  outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  status_bar_->addPermanentWidget(outcome_, 1);
-  const auto small_button = [this](const char* name, const char* text) {
-    auto* button = new QToolButton(status_bar_);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(QString::fromLatin1(text));
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    button->setFixedHeight(17);
-    button->hide();
-    status_bar_->addPermanentWidget(button);
-    return button;
-  };
-  open_folder_ = small_button("OpenFolderButton", "Open folder");
-  open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
-  connect(open_folder_, &QToolButton::clicked, this, [this] { OpenFolder(startup_.folders.output); });
-  cancel_ = small_button("CancelButton", "Cancel");
-  cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
-  connect(cancel_, &QToolButton::clicked, this, &TForm1::CancelClick);
 }
 
 // One step each, on fixed files in the Output folder; hidden at creation.
@@ -289,7 +246,7 @@ void TForm1::LayOut(double scale) {
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
   status_bar_->setGeometry(0, height + 14, width + 172, 19);
-  ShareStatusBar();
+  outcome_->Share();
 }
 
 void TForm1::FitToScreen() {
@@ -357,7 +314,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   SetStatus(driver_->OpenedPicture());
-  if (driver_->OpenedPicture().empty()) ShowNothingOpened();
+  if (driver_->OpenedPicture().empty()) outcome_->ShowNothingOpened(startup_.folders);
   // The frame is known now; a screen too small for it shrinks the preview.
   FitToScreen();
 }
@@ -373,8 +330,7 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
   }
   if (message.rfind("ERROR: ", 0) == 0) {
     const std::string told = note.empty() ? message : message + ": " + note;
-    if (first_error_.empty()) first_error_ = told;
-    if (run_error_.empty()) run_error_ = told;
+    outcome_->NoteError(told);
   }
   if (!log_panel_) return;
   log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
@@ -382,37 +338,6 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
     log_panel_->AddNote(QStringLiteral("why: ") + QString::fromStdString(note),
                         LogPanel::KindOfMessage(QString::fromStdString(message)));
   }
-}
-
-void TForm1::SetOutcome(const std::string& text, bool open_folder) {
-  outcome_->setText(QString::fromStdString(text));
-  outcome_->setToolTip(PlainToolTip(outcome_->text()));
-  open_folder_->setVisible(open_folder);
-  outcome_->update();
-  ShareStatusBar();
-}
-
-// The status text gets what the second field does not need, but at least
-// half of the bar while the second field says something.
-void TForm1::ShareStatusBar() {
-  const int bar = status_bar_->width();
-  if (outcome_->text().isEmpty()) {
-    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
-    return;
-  }
-  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
-  for (const QToolButton* button : {open_folder_, cancel_}) {
-    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
-  }
-  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
-}
-
-void TForm1::ShowNothingOpened() {
-  SetOutcome(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
-}
-
-void TForm1::ShowLogPanel() {
-  if (!log_panel_->isVisible()) log_panel_->show();
 }
 
 std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, const QString& filter,
@@ -478,18 +403,18 @@ void TForm1::OpenPictureFile(const std::string& name) {
   if (const std::string error = ShowPicture(name); !error.empty()) {
     const std::string line = "ERROR: OpenFile(), Msg=" + error;
     WriteLog(line);
-    SetOutcome(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
+    outcome_->Set(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
     return;
   }
   SetStatus(name);
-  SetOutcome({});
+  outcome_->Set({});
 }
 
 void TForm1::ClosePicture1Click() {
   driver_->SetOpenedPicture({});
   tv_view_->ShowSample();
   SetStatus({});
-  ShowNothingOpened();
+  outcome_->ShowNothingOpened(startup_.folders);
 }
 
 // Shows the verdict, and the picture inside a sound image in the preview; the
@@ -501,7 +426,7 @@ void TForm1::CheckImage1Click() {
   const InspectReport report = InspectFile(path);
   if (report.picture) {
     tv_view_->Show(PictureImage(*report.picture), report.picture);
-    SetOutcome(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
+    outcome_->Set(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
   }
   dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
 }
@@ -579,7 +504,7 @@ void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
     target = {};
   }
   if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
-    SetOutcome("not imported: " + ShownName(bitmap) + " in Input is kept");
+    outcome_->Set("not imported: " + ShownName(bitmap) + " in Input is kept");
     return;
   }
   ImportReport report;
@@ -612,7 +537,7 @@ void TForm1::ShowImportReport(const std::string& picture, const std::string& bit
     log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
                         LogPanel::Kind::kWarning);
   }
-  if (!report.warnings.empty()) ShowLogPanel();
+  if (!report.warnings.empty()) ShowLogPanel(*log_panel_);
 }
 
 void TForm1::OpenFromCommandLine(const QString& path) {
@@ -637,11 +562,11 @@ bool TForm1::MayWrite(const std::string& path, const DestinationCheck& target, c
 
 void TForm1::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
   if (!target.Replaces()) {
-    if (!text.empty()) SetOutcome(text);
+    if (!text.empty()) outcome_->Set(text);
     return;
   }
   const std::string replaced = ReplacedText(path, target);
-  SetOutcome(text.empty() ? replaced : text + " \u2014 " + replaced);
+  outcome_->Set(text.empty() ? replaced : text + " \u2014 " + replaced);
 }
 
 // The card goes beside the working folders, not into Input, so that it does
@@ -687,105 +612,28 @@ void TForm1::ButtonGoClick() {
   if (running_ || !button_go_->isEnabled()) return;
   running_ = true;
   cancel_requested_ = false;
-  outcomes_.clear();
-  first_error_.clear();
-  images_written_.clear();
-  run_error_.clear();
-  batch_total_ = 0;
   const std::string opened = driver_->OpenedPicture();
-  SetOutcome(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+  outcome_->RunStarting(opened);
   const RunSummary summary = driver_->RunOneClick();
-  cancel_->hide();
   running_ = false;
-  ShowRunOutcome(summary, opened);
+  outcome_->RunEnded(summary, opened, startup_.folders, *log_panel_);
 }
 
 void TForm1::CancelClick() {
   if (!running_) return;
   cancel_requested_ = true;
-  cancel_->setEnabled(false);
-  SetOutcome(outcome_->text().toStdString() + " \u2014 stopping after this picture");
+  outcome_->Stopping();
 }
 
 std::string TForm1::StopRequested() { return cancel_requested_ ? kStoppedByUser : std::string(); }
 
 void TForm1::PictureStarting(int index, int total, const std::string& picture) {
-  first_error_.clear();
-  images_written_.clear();
-  batch_total_ = total;
-  cancel_->setEnabled(true);
-  cancel_->show();
-  SetOutcome(ProgressText(index, total, picture));
-  ShareStatusBar();
+  outcome_->PictureStarting(index, total, picture);
 }
 
-void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) {
-  images_written_.push_back(path);
-}
+void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) { outcome_->ImageWritten(path); }
 
-void TForm1::PictureDone(const std::string& picture, int32_t result) {
-  outcomes_.push_back({picture, result, first_error_, std::move(images_written_)});
-  first_error_.clear();
-  images_written_.clear();
-}
-
-void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened) {
-  std::vector<const PictureOutcome*> failed;
-  int made = 0;
-  for (const PictureOutcome& outcome : outcomes_) {
-    if (outcome.result == 0) {
-      ++made;
-    } else {
-      failed.push_back(&outcome);
-    }
-  }
-  for (const PictureOutcome* outcome : failed) {
-    std::string note = FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error));
-    const ImagesLeft left = ImagesLeftBy(startup_.folders.output, BaseName(outcome->picture), outcome->images);
-    if (const std::string text = ImagesLeftText(left); !text.empty()) note += "; " + text;
-    log_panel_->AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
-  }
-  if (!opened.empty() && outcomes_.empty() && !summary.error) {
-    SetOutcome(GoneText(opened));
-    return;
-  }
-  if (outcomes_.empty() && summary.error) {
-    const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
-    SetOutcome("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
-    ShowLogPanel();
-    return;
-  }
-  if (!opened.empty()) {
-    const PictureOutcome& outcome = outcomes_.front();
-    if (outcome.result == 0) {
-      SetOutcome(MadeText(startup_.folders.output, HomeFolder()), true);
-      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(startup_.folders.output)));
-    } else {
-      SetOutcome(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
-      ShowLogPanel();
-    }
-    return;
-  }
-  // A batch of the Input folder.
-  const int total = std::max(batch_total_, static_cast<int>(outcomes_.size()));
-  if (total == 0) {
-    ShowNothingOpened();
-    if (summary.skipped > 0) ShowLogPanel();
-    return;
-  }
-  const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
-  SetOutcome(text, made > 0);
-  // What the next click converts, counted again now.
-  QString tip = outcome_->text();
-  if (made > 0) tip += QStringLiteral(", in ") + ShownPath(startup_.folders.output);
-  tip += QLatin1Char('\n') +
-         QString::fromStdString(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
-  outcome_->setToolTip(PlainToolTip(tip));
-  if (!failed.empty() || summary.error) {
-    log_panel_->AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
-    ShowLogPanel();
-  }
-}
+void TForm1::PictureDone(const std::string& picture, int32_t result) { outcome_->PictureDone(picture, result); }
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;

@@ -34,6 +34,7 @@ class QToolButton;
 namespace kws {
 
 class LogPanel;
+class OutcomeField;
 class TvView;
 
 class TForm1 : public QMainWindow, public RunView {
@@ -108,20 +109,11 @@ class TForm1 : public QMainWindow, public RunView {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // What one picture of the run ended with.
-  struct PictureOutcome {
-    std::string picture;
-    int32_t result;
-    std::string first_error;
-    std::vector<std::string> images;  // those this run wrote into Output
-  };
-
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
-  void BuildStatusFields();
 
   // The layout at this preview scale (1: the fixed layout).
   void LayOut(double scale);
@@ -129,12 +121,6 @@ class TForm1 : public QMainWindow, public RunView {
   void FitToScreen();
 
   void OnLogMessage(const std::string& message, const std::string& note);
-  void SetOutcome(const std::string& text, bool open_folder = false);
-  void ShareStatusBar();
-  // What the button converts when nothing is opened, counted now.
-  void ShowNothingOpened();
-  void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
-  void ShowLogPanel();
   void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
   // The one rule for a file the user names, as the window keeps it: true
@@ -159,11 +145,6 @@ class TForm1 : public QMainWindow, public RunView {
   bool busy_ = false;
   bool running_ = false;
   bool cancel_requested_ = false;
-  std::string first_error_;                  // of the picture being converted
-  std::vector<std::string> images_written_;  // by the picture being converted
-  std::string run_error_;                    // the run's first
-  int batch_total_ = 0;
-  std::vector<PictureOutcome> outcomes_;
 
   std::unique_ptr<TvView> tv_view_;
 
@@ -174,9 +155,7 @@ class TForm1 : public QMainWindow, public RunView {
   std::vector<QPushButton*> step_buttons_;
   QStatusBar* status_bar_ = nullptr;
   QLabel* status_text_ = nullptr;
-  QLabel* outcome_ = nullptr;
-  QToolButton* open_folder_ = nullptr;
-  QToolButton* cancel_ = nullptr;
+  std::unique_ptr<OutcomeField> outcome_;
   LogPanel* log_panel_ = nullptr;
   QMenu* recent_menu_ = nullptr;
   // Actions that change the opened picture: not while a run goes on.
