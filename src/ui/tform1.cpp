@@ -1,16 +1,12 @@
 #include "ui/tform1.h"
 
-#include <zlib.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -23,26 +19,21 @@
 #include <QToolButton>
 #include <QUrl>
 #include <cmath>
-#include <functional>
 
 #include "driver/diagnosis.h"
 #include "driver/single_steps.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
-#include "fit/tv_test_card.h"
-#include "inspect/extract.h"
-#include "inspect/inspect.h"
 #include "log/activity_log.h"
-#include "picture/import_picture.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
+#include "ui/extra_actions.h"
 #include "ui/log_panel.h"
 #include "ui/menu_style.h"
 #include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
 #include "ui/tv_view.h"
-#include "ui/verdict.h"
 #include "ui/window_support.h"
 
 namespace kws {
@@ -51,30 +42,7 @@ namespace {
 
 const QString kGoToolTip = QString::fromUtf8("Yes, I\u00B4m the one click Button! So, why don\u00B4t you hit me?");
 const QString kOpenTitle = QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)");
-const QString kOpenFilter = QStringLiteral("Windows Bitmap (*.bmp)");
-const QString kCheckTitle = QStringLiteral("Check update image");
-const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
-const QString kExtractTitle = QStringLiteral("Extract picture from update image");
-const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
-
-const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
-const QString kTestCardTitle = QStringLiteral("Open TV test card");
-constexpr const char* kTestCardName = "test-card.bmp";
-
 const char* const kStoppedByUser = "stopped by the user";
-
-// Every format Qt's image readers take, then anything at all: the reader
-// goes by the content, not the name.
-QString ImportFilter() {
-  QStringList patterns;
-  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-    patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-  }
-  return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
-}
-
-const QString kImportDisplayKey = QStringLiteral("import/display");
-const QString kImportSafeKey = QStringLiteral("import/safe");
 
 }  // namespace
 
@@ -84,6 +52,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
     dialogs_ = own_dialogs_.get();
   }
   setObjectName(QStringLiteral("Form1"));
+  extras_ = std::make_unique<ExtraActions>(*this);
   BuildClientArea();
   BuildMenu();
   FormCreate(base);
@@ -389,7 +358,7 @@ void TForm1::UpdateRecentMenu() {
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
 void TForm1::Open1Click() {
-  const auto chosen = AskOpen("open", kOpenTitle, kOpenFilter, QStringLiteral("bmp"));
+  const auto chosen = AskOpen("open", kOpenTitle, kBitmapFilter, QStringLiteral("bmp"));
   if (chosen) OpenPicture(*chosen);
 }
 
@@ -417,129 +386,6 @@ void TForm1::ClosePicture1Click() {
   outcome_->ShowNothingOpened(startup_.folders);
 }
 
-// Shows the verdict, and the picture inside a sound image in the preview; the
-// opened picture stays what it was, and the second field says so.
-void TForm1::CheckImage1Click() {
-  const auto chosen = AskOpen("check", kCheckTitle, kCheckFilter, QStringLiteral("img"));
-  if (!chosen) return;
-  const std::string path = LocalName(*chosen);
-  const InspectReport report = InspectFile(path);
-  if (report.picture) {
-    tv_view_->Show(PictureImage(*report.picture), report.picture);
-    outcome_->Set(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
-  }
-  dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
-}
-
-void TForm1::ExtractPicture1Click() {
-  const auto chosen = AskOpen("extract", kExtractTitle, kCheckFilter, QStringLiteral("img"));
-  if (!chosen) return;
-  const std::string path = LocalName(*chosen);
-  const InspectReport report = InspectFile(path);
-  if (!report.picture) {
-    const Verdict verdict = MakeVerdict(path, report);
-    dialogs_->ShowMessage(this, kExtractTitle, QStringLiteral("No picture to extract: ") + verdict.headline);
-    return;
-  }
-  const QString setting = QStringLiteral("folders/extract-save");
-  QString folder = Settings()->value(setting).toString();
-  if (folder.isEmpty()) folder = ShownPath(startup_.folders.input);
-  const QString suggested = folder + QLatin1Char('/') + ShownPath(BaseName(path)) + QStringLiteral(".bmp");
-  const auto target = dialogs_->GetSaveFileName(this, kExtractSaveTitle, kOpenFilter, suggested);
-  if (!target) return;
-  Settings()->setValue(setting, QFileInfo(*target).absolutePath());
-  const std::string out = LocalName(*target);
-  const DestinationCheck check = CheckDestination(out, {path}, MadeFor::kExtract);
-  const std::string into = ShownName(LocalName(QFileInfo(*target).absolutePath()));
-  if (!MayWrite(out, check, kExtractTitle, into, "the extracted picture")) return;
-  try {
-    ExtractPicture(path, *report.picture, out);
-  } catch (const std::exception& e) {
-    ShowMessage(e.what());
-    return;
-  }
-  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(out), out, check);
-}
-
-void TForm1::Import1Click() {
-  const auto chosen = AskOpen("import", kImportTitle, ImportFilter(), QString());
-  if (chosen) ImportWithOptions(*chosen);
-}
-
-ImportOptions TForm1::RememberedImportOptions() const {
-  const auto settings = Settings();
-  // For a 4:3 TV unless told otherwise, as the command line imports.
-  ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
-                                          StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
-  options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
-  const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
-  if (background.isValid()) {
-    options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
-                          static_cast<uint8_t>(background.blue())};
-  }
-  return options;
-}
-
-void TForm1::ImportWithOptions(const QString& path) {
-  const auto options = dialogs_->GetImportOptions(this, path, RememberedImportOptions());
-  if (!options) return;
-  const auto settings = Settings();
-  settings->setValue(QStringLiteral("import/fill"), options->fill);
-  settings->setValue(QStringLiteral("import/background"),
-                     QColor(options->background.r, options->background.g, options->background.b).name());
-  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
-  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
-  ImportPicture(path, *options);
-}
-
-void TForm1::ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
-
-void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
-  const std::string picture = LocalName(path);
-  std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
-  DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
-  const bool beside = target.standing == Standing::kInput;
-  if (beside) {
-    bitmap = FreeName(bitmap);
-    target = {};
-  }
-  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
-    outcome_->Set("not imported: " + ShownName(bitmap) + " in Input is kept");
-    return;
-  }
-  ImportReport report;
-  try {
-    struct BusyCursor {
-      explicit BusyCursor(TForm1& form) : form(form) { form.SetBusyCursor(true); }
-      ~BusyCursor() { form.SetBusyCursor(false); }
-      TForm1& form;
-    } busy(*this);
-    report = ImportPictureLogged(picture, bitmap, options);
-  } catch (const std::exception& e) {
-    ShowMessage(e.what());
-    return;
-  }
-  OpenPictureFile(bitmap);
-  ShowImportReport(picture, bitmap, report);
-  const std::string kept =
-      beside ? ShownName(picture) + " itself stays as it was; imported as " + ShownName(bitmap) : std::string();
-  SetOutcomeOfWrite(kept, bitmap, target);
-}
-
-// The summary on the status line, the whole report (the display it was made
-// for among it) on its tooltip, and the TV's warnings in the log panel,
-// where they stand out, named after the picture as the command line does.
-void TForm1::ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report) {
-  SetStatus("Imported " + bitmap + ": " + SummarizeReport(report));
-  status_text_->setToolTip(PlainToolTip(status_text_->text() + QStringLiteral("\n\n") +
-                                        QString::fromStdString(DescribeReport(report)).trimmed()));
-  for (const std::string& warning : report.warnings) {
-    log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
-                        LogPanel::Kind::kWarning);
-  }
-  if (!report.warnings.empty()) ShowLogPanel(*log_panel_);
-}
-
 void TForm1::OpenFromCommandLine(const QString& path) {
   if (ReadConvertibleBitmap(LocalName(path))) {
     OpenPicture(path);
@@ -548,62 +394,15 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   }
 }
 
-bool TForm1::MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
-                      const std::string& folder, const std::string& with) {
-  if (target.standing == Standing::kInput) {
-    dialogs_->ShowMessage(this, title, QString::fromStdString(RefusalText(path, target)));
-    return false;
-  }
-  return target.MayWrite(false) ||
-         dialogs_->Confirm(
-             this, title,
-             QString::fromStdString(folder + " already holds " + ShownName(path) + ". Replace it with " + with + "?"));
-}
-
-void TForm1::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
-  if (!target.Replaces()) {
-    if (!text.empty()) outcome_->Set(text);
-    return;
-  }
-  const std::string replaced = ReplacedText(path, target);
-  outcome_->Set(text.empty() ? replaced : text + " \u2014 " + replaced);
-}
-
-// The card goes beside the working folders, not into Input, so that it does
-// not join every later batch. Written again whenever it is asked for, as the
-// card of this version; a file of that name that is not a card written there
-// (or the very card) is the user's, and replaced only when the user says so.
-void TForm1::TestCard1Click() {
-  const std::string path = startup_.folders.base + "/" + kTestCardName;
-  const Picture8 card = MakeTestCard();
-  const DestinationCheck target = CheckDestination(path, {}, MadeFor::kTestCard, EncodeBitmap8(card));
-  if (!MayWrite(path, target, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
-  try {
-    WriteBitmap8(path, card, MadeFor::kTestCard);
-  } catch (const std::exception& e) {
-    LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
-    ShowMessage(e.what());
-    return;
-  }
-  WriteLog("TestCard: Out=" + PrintableName(path));
-  OpenPictureFile(path);
-  SetOutcomeOfWrite(
-      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
-      target);
-}
-
-void TForm1::About1Click() {
-  const WorkingFolders& folders = startup_.folders;
-  std::string text =
-      std::string(kAppTitle) + " " + FileVersion() + "\n" +
-      "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
-      "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
-      "no warranty.\n\n" +
-      "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" + "Working folders:\n" +
-      "  Input: " + PrintableName(folders.input) + "\n" + "  Output: " + PrintableName(folders.output) + "\n" +
-      "  Temp: " + PrintableName(folders.temp) + "\n" + "  Log: " + PrintableName(folders.log_file);
-  dialogs_->ShowMessage(this, QStringLiteral("About ") + QString::fromLatin1(kAppTitle), QString::fromStdString(text));
-}
+void TForm1::Import1Click() { extras_->Import1Click(); }
+void TForm1::CheckImage1Click() { extras_->CheckImage1Click(); }
+void TForm1::ExtractPicture1Click() { extras_->ExtractPicture1Click(); }
+void TForm1::TestCard1Click() { extras_->TestCard1Click(); }
+void TForm1::About1Click() { extras_->About1Click(); }
+void TForm1::ImportPicture(const QString& path) { extras_->ImportPicture(path); }
+void TForm1::ImportPicture(const QString& path, const ImportOptions& options) { extras_->ImportPicture(path, options); }
+void TForm1::ImportWithOptions(const QString& path) { extras_->ImportWithOptions(path); }
+ImportOptions TForm1::RememberedImportOptions() const { return extras_->RememberedImportOptions(); }
 
 void TForm1::Exit1Click() { close(); }
 

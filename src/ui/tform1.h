@@ -33,6 +33,7 @@ class QToolButton;
 
 namespace kws {
 
+class ExtraActions;
 class LogPanel;
 class OutcomeField;
 class TvView;
@@ -109,6 +110,9 @@ class TForm1 : public QMainWindow, public RunView {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The actions beyond opening and converting work on the window itself.
+  friend class ExtraActions;
+
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
@@ -121,16 +125,7 @@ class TForm1 : public QMainWindow, public RunView {
   void FitToScreen();
 
   void OnLogMessage(const std::string& message, const std::string& note);
-  void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
-  // The one rule for a file the user names, as the window keeps it: true
-  // when target may be written without asking, else the user's answer to
-  // replacing it ("<folder> already holds <name>. Replace it with <with>?");
-  // a writer's own input is never replaced, and said so.
-  bool MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
-                const std::string& folder, const std::string& with);
-  // The second field says text, and what the write replaced, if anything.
-  void SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target);
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
   void AddRecent(const QString& path);
@@ -147,6 +142,7 @@ class TForm1 : public QMainWindow, public RunView {
   bool cancel_requested_ = false;
 
   std::unique_ptr<TvView> tv_view_;
+  std::unique_ptr<ExtraActions> extras_;
 
   QFrame* panel_ = nullptr;
   QLabel* no_picture_ = nullptr;

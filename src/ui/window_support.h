@@ -20,6 +20,9 @@ QString ShownPath(const std::string& name);
 
 std::string HomeFolder();
 
+// The filter of the dialogs that open or save a bitmap.
+inline const QString kBitmapFilter = QStringLiteral("Windows Bitmap (*.bmp)");
+
 // A tooltip shows the text as it is: Qt would take a name that looks like
 // markup for rich text.
 QString PlainToolTip(const QString& text);
