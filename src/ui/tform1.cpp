@@ -33,6 +33,7 @@
 #include "ui/menu_style.h"
 #include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
+#include "ui/recent_menu.h"
 #include "ui/tv_view.h"
 #include "ui/window_support.h"
 
@@ -72,8 +73,10 @@ void TForm1::BuildMenu() {
   QAction* open = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
   open->setObjectName(QStringLiteral("Open1"));
   open->setShortcut(QKeySequence::Open);
-  recent_menu_ = file->addMenu(QStringLiteral("Open &Recent"));
-  recent_menu_->setObjectName(QStringLiteral("OpenRecent1"));
+  QMenu* recent = file->addMenu(QStringLiteral("Open &Recent"));
+  recent->setObjectName(QStringLiteral("OpenRecent1"));
+  recent_ = std::make_unique<RecentMenu>(
+      recent, [this] { return button_go_->isEnabled(); }, [this](const QString& path) { OpenPicture(path); });
   QAction* import = file->addAction(QString::fromUtf8("&Import picture\u2026"), this, &TForm1::Import1Click);
   import->setObjectName(QStringLiteral("Import1"));
   file->addSeparator();
@@ -269,7 +272,7 @@ void TForm1::FormCreate(const QString& base) {
     top_left.setX(std::max(top_left.x(), available.left()));
     move(top_left);
   }
-  UpdateRecentMenu();
+  recent_->Update();
   if (!startup_.error.empty()) ShowMessage(startup_.error);
 }
 
@@ -318,42 +321,7 @@ std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, co
   return chosen;
 }
 
-QStringList TForm1::RecentFiles() const { return Settings()->value(QStringLiteral("recent/files")).toStringList(); }
-
-void TForm1::AddRecent(const QString& path) {
-  QStringList files = RecentFiles();
-  const QString absolute = QFileInfo(path).absoluteFilePath();
-  files.removeAll(absolute);
-  files.prepend(absolute);
-  while (files.size() > kMaxRecentFiles) files.removeLast();
-  Settings()->setValue(QStringLiteral("recent/files"), files);
-  UpdateRecentMenu();
-}
-
-void TForm1::UpdateRecentMenu() {
-  recent_menu_->clear();
-  const QStringList files = RecentFiles();
-  int number = 0;
-  for (const QString& file : files) {
-    ++number;
-    const std::string name = LocalName(file);
-    // A name shows as it is: "&" would be taken for a mnemonic.
-    QString text =
-        QString::fromStdString(ShownName(name) + "   " + ShortFolder(LocalName(QFileInfo(file).path()), HomeFolder()));
-    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    QAction* action =
-        recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this, [this, file] { OpenPicture(file); });
-    action->setToolTip(PlainToolTip(file));
-  }
-  if (!files.isEmpty()) {
-    recent_menu_->addSeparator();
-    recent_menu_->addAction(QStringLiteral("Clear list"), this, [this] {
-      Settings()->remove(QStringLiteral("recent/files"));
-      UpdateRecentMenu();
-    });
-  }
-  recent_menu_->menuAction()->setEnabled(!files.isEmpty() && button_go_->isEnabled());
-}
+QStringList TForm1::RecentFiles() const { return recent_->Files(); }
 
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
@@ -368,7 +336,7 @@ void TForm1::OpenPictureFile(const std::string& name) {
   // The choice stands even when the file cannot be shown: a later run then
   // reports what is wrong with it.
   driver_->SetOpenedPicture(name);
-  AddRecent(ShownPath(name));
+  recent_->Add(ShownPath(name));
   if (const std::string error = ShowPicture(name); !error.empty()) {
     const std::string line = "ERROR: OpenFile(), Msg=" + error;
     WriteLog(line);
@@ -454,7 +422,7 @@ void TForm1::SetGoEnabled(bool enabled) {
   make_images_->setEnabled(enabled);
   // While a run goes on, the picture it converts stays the opened one.
   for (QAction* action : picture_actions_) action->setEnabled(enabled);
-  recent_menu_->menuAction()->setEnabled(enabled && !RecentFiles().isEmpty());
+  recent_->SetEnabled(enabled);
 }
 
 void TForm1::SetBusyCursor(bool busy) {

@@ -22,6 +22,7 @@
 #include "format/bitmap.h"
 #include "picture/tv_display.h"
 #include "ui/dialogs.h"
+#include "ui/recent_menu.h"
 
 class QFrame;
 class QLabel;
@@ -102,7 +103,7 @@ class TForm1 : public QMainWindow, public RunView {
 
   static constexpr int kClientWidth = 892;
   static constexpr int kClientHeight = 609;
-  static constexpr int kMaxRecentFiles = 8;
+  static constexpr int kMaxRecentFiles = RecentMenu::kMaxFiles;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -128,8 +129,6 @@ class TForm1 : public QMainWindow, public RunView {
 
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
-  void AddRecent(const QString& path);
-  void UpdateRecentMenu();
   void OpenFolder(const std::string& folder);
 
   Dialogs* dialogs_;
@@ -153,7 +152,7 @@ class TForm1 : public QMainWindow, public RunView {
   QLabel* status_text_ = nullptr;
   std::unique_ptr<OutcomeField> outcome_;
   LogPanel* log_panel_ = nullptr;
-  QMenu* recent_menu_ = nullptr;
+  std::unique_ptr<RecentMenu> recent_;
   // Actions that change the opened picture: not while a run goes on.
   std::vector<QAction*> picture_actions_;
   QAction* make_images_ = nullptr;
