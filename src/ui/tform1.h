@@ -1,9 +1,10 @@
 // The main window: preview, status line, File menu, the one-click button and
-// the hidden single-step buttons. The View menu chooses how the preview
-// presents a picture: its pixels, or as a 4:3 or 16:9 TV shows them, with
-// the safe areas if asked. All processing is the driver's; the window
-// only shows what the driver asks it to, and says around it what happened:
-// the second status field, the activity log panel and the menus.
+// the hidden single-step buttons. All processing is the driver's; the window
+// only shows what the driver asks it to, and says around it what happened.
+// The rest has rooms of its own, which the window owns and wires: the View
+// menu's TV views (TvView), the second status field and the run's outcome
+// (OutcomeField), the actions beyond opening and converting (ExtraActions),
+// File > Open Recent (RecentMenu) and the activity log panel (LogPanel).
 #pragma once
 
 #include <QImage>
