@@ -1,21 +1,15 @@
 #include "ui/tform1.h"
 
-#include <zlib.h>
-
-#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -25,26 +19,23 @@
 #include <QToolButton>
 #include <QUrl>
 #include <cmath>
-#include <functional>
 
 #include "driver/diagnosis.h"
 #include "driver/single_steps.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
-#include "fit/tv_test_card.h"
-#include "inspect/extract.h"
-#include "inspect/inspect.h"
 #include "log/activity_log.h"
-#include "picture/import_picture.h"
-#include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
-#include "sample/sample_picture.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
+#include "ui/extra_actions.h"
 #include "ui/log_panel.h"
 #include "ui/menu_style.h"
+#include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
-#include "ui/verdict.h"
+#include "ui/recent_menu.h"
+#include "ui/tv_view.h"
+#include "ui/window_support.h"
 
 namespace kws {
 
@@ -52,85 +43,7 @@ namespace {
 
 const QString kGoToolTip = QString::fromUtf8("Yes, I\u00B4m the one click Button! So, why don\u00B4t you hit me?");
 const QString kOpenTitle = QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)");
-const QString kOpenFilter = QStringLiteral("Windows Bitmap (*.bmp)");
-const QString kCheckTitle = QStringLiteral("Check update image");
-const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
-const QString kExtractTitle = QStringLiteral("Extract picture from update image");
-const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
-
-const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
-const QString kTestCardTitle = QStringLiteral("Open TV test card");
-constexpr const char* kTestCardName = "test-card.bmp";
-
 const char* const kStoppedByUser = "stopped by the user";
-
-// Every format Qt's image readers take, then anything at all: the reader
-// goes by the content, not the name.
-QString ImportFilter() {
-  QStringList patterns;
-  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-    patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-  }
-  return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
-}
-
-// A file name from a dialog, a drop or the command line as the bytes the
-// file system knows, and back: bytes that are not UTF-8 survive the trip
-// (see NameToUtf16), so "caf\xe9.bmp" is still found.
-std::string LocalName(const QString& path) { return NameFromUtf16(path.toStdU16String()); }
-QString ShownPath(const std::string& name) { return QString::fromStdU16String(NameToUtf16(name)); }
-
-std::string HomeFolder() { return LocalName(QDir::homePath()); }
-
-// A tooltip shows the text as it is: Qt would take a name that looks like
-// markup for rich text.
-QString PlainToolTip(const QString& text) {
-  if (text.isEmpty()) return {};
-  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
-// The window's remembered choices: recent files, the dialogs' folders.
-std::unique_ptr<QSettings> Settings() {
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestro-welcome"),
-                                     QStringLiteral("kestro-welcome"));
-}
-
-const QString kViewDisplayKey = QStringLiteral("view/display");
-const QString kViewGuidesKey = QStringLiteral("view/guides");
-const QString kImportDisplayKey = QStringLiteral("import/display");
-const QString kImportSafeKey = QStringLiteral("import/safe");
-
-// A remembered choice, stored by the name its parser reads; the fallback for
-// a name it does not know (an older or hand-edited settings file).
-template <class T>
-T StoredChoice(const QSettings& settings, const QString& key, std::optional<T> (*parse)(const std::string&),
-               T fallback) {
-  return parse(settings.value(key).toString().toStdString()).value_or(fallback);
-}
-
-// A switch as the settings file stores it.
-std::optional<bool> ParseSwitch(const std::string& text) {
-  if (text == "true") return true;
-  if (text == "false") return false;
-  return std::nullopt;
-}
-
-// A label that shows as much of its text as fits, with "…" where it is cut;
-// text() stays the whole text, which its tooltip shows too.
-class ElidedLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
-  }
-};
 
 }  // namespace
 
@@ -140,6 +53,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
     dialogs_ = own_dialogs_.get();
   }
   setObjectName(QStringLiteral("Form1"));
+  extras_ = std::make_unique<ExtraActions>(*this);
   BuildClientArea();
   BuildMenu();
   FormCreate(base);
@@ -159,8 +73,10 @@ void TForm1::BuildMenu() {
   QAction* open = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
   open->setObjectName(QStringLiteral("Open1"));
   open->setShortcut(QKeySequence::Open);
-  recent_menu_ = file->addMenu(QStringLiteral("Open &Recent"));
-  recent_menu_->setObjectName(QStringLiteral("OpenRecent1"));
+  QMenu* recent = file->addMenu(QStringLiteral("Open &Recent"));
+  recent->setObjectName(QStringLiteral("OpenRecent1"));
+  recent_ = std::make_unique<RecentMenu>(
+      recent, [this] { return button_go_->isEnabled(); }, [this](const QString& path) { OpenPicture(path); });
   QAction* import = file->addAction(QString::fromUtf8("&Import picture\u2026"), this, &TForm1::Import1Click);
   import->setObjectName(QStringLiteral("Import1"));
   file->addSeparator();
@@ -199,7 +115,7 @@ void TForm1::BuildMenu() {
   log->setObjectName(QStringLiteral("ActivityLog1"));
   view->addAction(log);
   view->addSeparator();
-  BuildPreviewViews(view);
+  tv_view_->BuildMenu(view);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
@@ -209,80 +125,6 @@ void TForm1::BuildMenu() {
   help->addSeparator();
   QAction* about = help->addAction(QString::fromUtf8("&About Kestro Welcome Screen\u2026"), this, &TForm1::About1Click);
   about->setObjectName(QStringLiteral("About1"));
-}
-
-// The views change only how the preview presents the picture, never the
-// picture or what a run makes of it; so they stay at hand while a run goes on.
-void TForm1::BuildPreviewViews(QMenu* view) {
-  const auto settings = Settings();
-  view_display_ = StoredChoice(*settings, kViewDisplayKey, ParseDisplay, Display::kSquare);
-  view_guides_ = StoredChoice(*settings, kViewGuidesKey, ParseSwitch, false);
-  struct Shape {
-    Display display;
-    const char* name;
-    const char* text;
-  };
-  const Shape shapes[] = {{Display::k4x3, "ViewTv4x3", "As on a &4:3 TV"},
-                          {Display::k16x9, "ViewTv16x9", "As on a 1&6:9 TV"},
-                          {Display::kSquare, "ViewPixels", "&Pixels"}};
-  auto* group = new QActionGroup(view);
-  group->setExclusive(true);
-  for (const Shape& shape : shapes) {
-    QAction* action = view->addAction(QString::fromLatin1(shape.text));
-    action->setObjectName(QString::fromLatin1(shape.name));
-    action->setCheckable(true);
-    action->setChecked(shape.display == view_display_);
-    group->addAction(action);
-    connect(action, &QAction::triggered, this, [this, display = shape.display] { SetView(display, view_guides_); });
-  }
-  view->addSeparator();
-  QAction* guides = view->addAction(QStringLiteral("Safe-area &guides"));
-  guides->setObjectName(QStringLiteral("SafeAreaGuides1"));
-  guides->setCheckable(true);
-  guides->setChecked(view_guides_);
-  connect(guides, &QAction::toggled, this, [this](bool on) { SetView(view_display_, on); });
-  PresentPreview();
-}
-
-void TForm1::SetView(Display display, bool guides) {
-  view_display_ = display;
-  view_guides_ = guides;
-  const auto settings = Settings();
-  settings->setValue(kViewDisplayKey, QString::fromStdString(DisplayName(display)));
-  settings->setValue(kViewGuidesKey, guides);
-  PresentPreview();
-}
-
-void TForm1::ShowPreview(const QImage& image, std::optional<Picture8> picture) {
-  shown_image_ = image;
-  shown_picture_ = std::move(picture);
-  PresentPreview();
-}
-
-void TForm1::ShowSample() {
-  Picture8 sample = MakeSamplePicture();
-  const QImage image = PictureImage(sample);
-  ShowPreview(image, std::move(sample));
-}
-
-// Pixels without guides is the image as loaded, shown as it always was. A
-// TV view is the picture as the TV renders it (guides by the same drawing
-// as the command line's preview), fitted into the preview keeping its
-// shape. A file that is no receiver picture shows as loaded in any view.
-void TForm1::PresentPreview() {
-  const bool as_loaded = !shown_picture_ || (view_display_ == Display::kSquare && !view_guides_);
-  image_->setAlignment(as_loaded ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignCenter);
-  image_->setScaledContents(as_loaded && preview_scale_ < 1.0);
-  if (as_loaded) {
-    image_->setPixmap(QPixmap::fromImage(shown_image_));
-    return;
-  }
-  TvPreviewOptions options;
-  options.display = view_display_;
-  options.guides = view_guides_;
-  QImage tv = RenderTvPreview(*shown_picture_, options);
-  if (tv.size() != image_->size()) tv = tv.scaled(image_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  image_->setPixmap(QPixmap::fromImage(tv));
 }
 
 void TForm1::BuildClientArea() {
@@ -300,7 +142,8 @@ void TForm1::BuildClientArea() {
 
   image_ = new QLabel(panel_);
   image_->setObjectName(QStringLiteral("Image1"));
-  ShowSample();
+  tv_view_ = std::make_unique<TvView>(image_);
+  tv_view_->ShowSample();
 
   button_go_ = new QToolButton(client);
   button_go_->setObjectName(QStringLiteral("ButtonGo"));
@@ -323,7 +166,9 @@ void TForm1::BuildClientArea() {
   // As wide as its text, the second field taking the rest.
   status_text_->setMinimumWidth(1);
   status_bar_->addWidget(status_text_);
-  BuildStatusFields();
+  outcome_ = std::make_unique<OutcomeField>(status_bar_, status_text_);
+  connect(outcome_->OpenFolderButton(), &QToolButton::clicked, this, [this] { OpenFolder(startup_.folders.output); });
+  connect(outcome_->CancelButton(), &QToolButton::clicked, this, &TForm1::CancelClick);
   LayOut(1.0);
 
   log_panel_ = new LogPanel(this);
@@ -339,34 +184,6 @@ void TForm1::BuildClientArea() {
 
   setAcceptDrops(true);
   setWindowIcon(QIcon(ProgramIconPixmap(48)));
-}
-
-// The second status field: what a run did, its progress, or what the button
-// will convert; with "Open folder" after images were made and "Cancel" while
-// a batch runs.
-void TForm1::BuildStatusFields() {
-  outcome_ = new ElidedLabel(status_bar_);
-  outcome_->setObjectName(QStringLiteral("OutcomeText"));
-  outcome_->setTextFormat(Qt::PlainText);
-  outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  status_bar_->addPermanentWidget(outcome_, 1);
-  const auto small_button = [this](const char* name, const char* text) {
-    auto* button = new QToolButton(status_bar_);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(QString::fromLatin1(text));
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    button->setFixedHeight(17);
-    button->hide();
-    status_bar_->addPermanentWidget(button);
-    return button;
-  };
-  open_folder_ = small_button("OpenFolderButton", "Open folder");
-  open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
-  connect(open_folder_, &QToolButton::clicked, this, [this] { OpenFolder(startup_.folders.output); });
-  cancel_ = small_button("CancelButton", "Cancel");
-  cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
-  connect(cancel_, &QToolButton::clicked, this, &TForm1::CancelClick);
 }
 
 // One step each, on fixed files in the Output folder; hidden at creation.
@@ -397,12 +214,11 @@ void TForm1::LayOut(double scale) {
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
   image_->setGeometry(4, 4, width, height);
-  preview_scale_ = scale;
-  PresentPreview();
+  tv_view_->SetScale(scale);
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
   status_bar_->setGeometry(0, height + 14, width + 172, 19);
-  ShareStatusBar();
+  outcome_->Share();
 }
 
 void TForm1::FitToScreen() {
@@ -456,7 +272,7 @@ void TForm1::FormCreate(const QString& base) {
     top_left.setX(std::max(top_left.x(), available.left()));
     move(top_left);
   }
-  UpdateRecentMenu();
+  recent_->Update();
   if (!startup_.error.empty()) ShowMessage(startup_.error);
 }
 
@@ -470,7 +286,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   SetStatus(driver_->OpenedPicture());
-  if (driver_->OpenedPicture().empty()) ShowNothingOpened();
+  if (driver_->OpenedPicture().empty()) outcome_->ShowNothingOpened(startup_.folders);
   // The frame is known now; a screen too small for it shrinks the preview.
   FitToScreen();
 }
@@ -486,8 +302,7 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
   }
   if (message.rfind("ERROR: ", 0) == 0) {
     const std::string told = note.empty() ? message : message + ": " + note;
-    if (first_error_.empty()) first_error_ = told;
-    if (run_error_.empty()) run_error_ = told;
+    outcome_->NoteError(told);
   }
   if (!log_panel_) return;
   log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
@@ -495,37 +310,6 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
     log_panel_->AddNote(QStringLiteral("why: ") + QString::fromStdString(note),
                         LogPanel::KindOfMessage(QString::fromStdString(message)));
   }
-}
-
-void TForm1::SetOutcome(const std::string& text, bool open_folder) {
-  outcome_->setText(QString::fromStdString(text));
-  outcome_->setToolTip(PlainToolTip(outcome_->text()));
-  open_folder_->setVisible(open_folder);
-  outcome_->update();
-  ShareStatusBar();
-}
-
-// The status text gets what the second field does not need, but at least
-// half of the bar while the second field says something.
-void TForm1::ShareStatusBar() {
-  const int bar = status_bar_->width();
-  if (outcome_->text().isEmpty()) {
-    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
-    return;
-  }
-  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
-  for (const QToolButton* button : {open_folder_, cancel_}) {
-    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
-  }
-  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
-}
-
-void TForm1::ShowNothingOpened() {
-  SetOutcome(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
-}
-
-void TForm1::ShowLogPanel() {
-  if (!log_panel_->isVisible()) log_panel_->show();
 }
 
 std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, const QString& filter,
@@ -537,47 +321,12 @@ std::optional<QString> TForm1::AskOpen(const char* key, const QString& title, co
   return chosen;
 }
 
-QStringList TForm1::RecentFiles() const { return Settings()->value(QStringLiteral("recent/files")).toStringList(); }
-
-void TForm1::AddRecent(const QString& path) {
-  QStringList files = RecentFiles();
-  const QString absolute = QFileInfo(path).absoluteFilePath();
-  files.removeAll(absolute);
-  files.prepend(absolute);
-  while (files.size() > kMaxRecentFiles) files.removeLast();
-  Settings()->setValue(QStringLiteral("recent/files"), files);
-  UpdateRecentMenu();
-}
-
-void TForm1::UpdateRecentMenu() {
-  recent_menu_->clear();
-  const QStringList files = RecentFiles();
-  int number = 0;
-  for (const QString& file : files) {
-    ++number;
-    const std::string name = LocalName(file);
-    // A name shows as it is: "&" would be taken for a mnemonic.
-    QString text =
-        QString::fromStdString(ShownName(name) + "   " + ShortFolder(LocalName(QFileInfo(file).path()), HomeFolder()));
-    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    QAction* action =
-        recent_menu_->addAction(QStringLiteral("&%1  ").arg(number) + text, this, [this, file] { OpenPicture(file); });
-    action->setToolTip(PlainToolTip(file));
-  }
-  if (!files.isEmpty()) {
-    recent_menu_->addSeparator();
-    recent_menu_->addAction(QStringLiteral("Clear list"), this, [this] {
-      Settings()->remove(QStringLiteral("recent/files"));
-      UpdateRecentMenu();
-    });
-  }
-  recent_menu_->menuAction()->setEnabled(!files.isEmpty() && button_go_->isEnabled());
-}
+QStringList TForm1::RecentFiles() const { return recent_->Files(); }
 
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
 void TForm1::Open1Click() {
-  const auto chosen = AskOpen("open", kOpenTitle, kOpenFilter, QStringLiteral("bmp"));
+  const auto chosen = AskOpen("open", kOpenTitle, kBitmapFilter, QStringLiteral("bmp"));
   if (chosen) OpenPicture(*chosen);
 }
 
@@ -587,145 +336,22 @@ void TForm1::OpenPictureFile(const std::string& name) {
   // The choice stands even when the file cannot be shown: a later run then
   // reports what is wrong with it.
   driver_->SetOpenedPicture(name);
-  AddRecent(ShownPath(name));
+  recent_->Add(ShownPath(name));
   if (const std::string error = ShowPicture(name); !error.empty()) {
     const std::string line = "ERROR: OpenFile(), Msg=" + error;
     WriteLog(line);
-    SetOutcome(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
+    outcome_->Set(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
     return;
   }
   SetStatus(name);
-  SetOutcome({});
+  outcome_->Set({});
 }
 
 void TForm1::ClosePicture1Click() {
   driver_->SetOpenedPicture({});
-  ShowSample();
+  tv_view_->ShowSample();
   SetStatus({});
-  ShowNothingOpened();
-}
-
-// Shows the verdict, and the picture inside a sound image in the preview; the
-// opened picture stays what it was, and the second field says so.
-void TForm1::CheckImage1Click() {
-  const auto chosen = AskOpen("check", kCheckTitle, kCheckFilter, QStringLiteral("img"));
-  if (!chosen) return;
-  const std::string path = LocalName(*chosen);
-  const InspectReport report = InspectFile(path);
-  if (report.picture) {
-    ShowPreview(PictureImage(*report.picture), report.picture);
-    SetOutcome(PreviewShowsImageText(path, driver_->OpenedPicture(), CountInputBitmaps(startup_.folders.input)));
-  }
-  dialogs_->ShowVerdict(this, kCheckTitle, MakeVerdict(path, report));
-}
-
-void TForm1::ExtractPicture1Click() {
-  const auto chosen = AskOpen("extract", kExtractTitle, kCheckFilter, QStringLiteral("img"));
-  if (!chosen) return;
-  const std::string path = LocalName(*chosen);
-  const InspectReport report = InspectFile(path);
-  if (!report.picture) {
-    const Verdict verdict = MakeVerdict(path, report);
-    dialogs_->ShowMessage(this, kExtractTitle, QStringLiteral("No picture to extract: ") + verdict.headline);
-    return;
-  }
-  const QString setting = QStringLiteral("folders/extract-save");
-  QString folder = Settings()->value(setting).toString();
-  if (folder.isEmpty()) folder = ShownPath(startup_.folders.input);
-  const QString suggested = folder + QLatin1Char('/') + ShownPath(BaseName(path)) + QStringLiteral(".bmp");
-  const auto target = dialogs_->GetSaveFileName(this, kExtractSaveTitle, kOpenFilter, suggested);
-  if (!target) return;
-  Settings()->setValue(setting, QFileInfo(*target).absolutePath());
-  const std::string out = LocalName(*target);
-  const DestinationCheck check = CheckDestination(out, {path}, MadeFor::kExtract);
-  const std::string into = ShownName(LocalName(QFileInfo(*target).absolutePath()));
-  if (!MayWrite(out, check, kExtractTitle, into, "the extracted picture")) return;
-  try {
-    ExtractPicture(path, *report.picture, out);
-  } catch (const std::exception& e) {
-    ShowMessage(e.what());
-    return;
-  }
-  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(out), out, check);
-}
-
-void TForm1::Import1Click() {
-  const auto chosen = AskOpen("import", kImportTitle, ImportFilter(), QString());
-  if (chosen) ImportWithOptions(*chosen);
-}
-
-ImportOptions TForm1::RememberedImportOptions() const {
-  const auto settings = Settings();
-  // For a 4:3 TV unless told otherwise, as the command line imports.
-  ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
-                                          StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
-  options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
-  const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
-  if (background.isValid()) {
-    options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
-                          static_cast<uint8_t>(background.blue())};
-  }
-  return options;
-}
-
-void TForm1::ImportWithOptions(const QString& path) {
-  const auto options = dialogs_->GetImportOptions(this, path, RememberedImportOptions());
-  if (!options) return;
-  const auto settings = Settings();
-  settings->setValue(QStringLiteral("import/fill"), options->fill);
-  settings->setValue(QStringLiteral("import/background"),
-                     QColor(options->background.r, options->background.g, options->background.b).name());
-  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
-  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
-  ImportPicture(path, *options);
-}
-
-void TForm1::ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
-
-void TForm1::ImportPicture(const QString& path, const ImportOptions& options) {
-  const std::string picture = LocalName(path);
-  std::string bitmap = startup_.folders.input + "/" + BaseName(picture) + ".bmp";
-  DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
-  const bool beside = target.standing == Standing::kInput;
-  if (beside) {
-    bitmap = FreeName(bitmap);
-    target = {};
-  }
-  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
-    SetOutcome("not imported: " + ShownName(bitmap) + " in Input is kept");
-    return;
-  }
-  ImportReport report;
-  try {
-    struct BusyCursor {
-      explicit BusyCursor(TForm1& form) : form(form) { form.SetBusyCursor(true); }
-      ~BusyCursor() { form.SetBusyCursor(false); }
-      TForm1& form;
-    } busy(*this);
-    report = ImportPictureLogged(picture, bitmap, options);
-  } catch (const std::exception& e) {
-    ShowMessage(e.what());
-    return;
-  }
-  OpenPictureFile(bitmap);
-  ShowImportReport(picture, bitmap, report);
-  const std::string kept =
-      beside ? ShownName(picture) + " itself stays as it was; imported as " + ShownName(bitmap) : std::string();
-  SetOutcomeOfWrite(kept, bitmap, target);
-}
-
-// The summary on the status line, the whole report (the display it was made
-// for among it) on its tooltip, and the TV's warnings in the log panel,
-// where they stand out, named after the picture as the command line does.
-void TForm1::ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report) {
-  SetStatus("Imported " + bitmap + ": " + SummarizeReport(report));
-  status_text_->setToolTip(PlainToolTip(status_text_->text() + QStringLiteral("\n\n") +
-                                        QString::fromStdString(DescribeReport(report)).trimmed()));
-  for (const std::string& warning : report.warnings) {
-    log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
-                        LogPanel::Kind::kWarning);
-  }
-  if (!report.warnings.empty()) ShowLogPanel();
+  outcome_->ShowNothingOpened(startup_.folders);
 }
 
 void TForm1::OpenFromCommandLine(const QString& path) {
@@ -736,62 +362,15 @@ void TForm1::OpenFromCommandLine(const QString& path) {
   }
 }
 
-bool TForm1::MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
-                      const std::string& folder, const std::string& with) {
-  if (target.standing == Standing::kInput) {
-    dialogs_->ShowMessage(this, title, QString::fromStdString(RefusalText(path, target)));
-    return false;
-  }
-  return target.MayWrite(false) ||
-         dialogs_->Confirm(
-             this, title,
-             QString::fromStdString(folder + " already holds " + ShownName(path) + ". Replace it with " + with + "?"));
-}
-
-void TForm1::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
-  if (!target.Replaces()) {
-    if (!text.empty()) SetOutcome(text);
-    return;
-  }
-  const std::string replaced = ReplacedText(path, target);
-  SetOutcome(text.empty() ? replaced : text + " \u2014 " + replaced);
-}
-
-// The card goes beside the working folders, not into Input, so that it does
-// not join every later batch. Written again whenever it is asked for, as the
-// card of this version; a file of that name that is not a card written there
-// (or the very card) is the user's, and replaced only when the user says so.
-void TForm1::TestCard1Click() {
-  const std::string path = startup_.folders.base + "/" + kTestCardName;
-  const Picture8 card = MakeTestCard();
-  const DestinationCheck target = CheckDestination(path, {}, MadeFor::kTestCard, EncodeBitmap8(card));
-  if (!MayWrite(path, target, kTestCardTitle, ShownName(startup_.folders.base), "the test card")) return;
-  try {
-    WriteBitmap8(path, card, MadeFor::kTestCard);
-  } catch (const std::exception& e) {
-    LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
-    ShowMessage(e.what());
-    return;
-  }
-  WriteLog("TestCard: Out=" + PrintableName(path));
-  OpenPictureFile(path);
-  SetOutcomeOfWrite(
-      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
-      target);
-}
-
-void TForm1::About1Click() {
-  const WorkingFolders& folders = startup_.folders;
-  std::string text =
-      std::string(kAppTitle) + " " + FileVersion() + "\n" +
-      "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
-      "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
-      "no warranty.\n\n" +
-      "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" + "Working folders:\n" +
-      "  Input: " + PrintableName(folders.input) + "\n" + "  Output: " + PrintableName(folders.output) + "\n" +
-      "  Temp: " + PrintableName(folders.temp) + "\n" + "  Log: " + PrintableName(folders.log_file);
-  dialogs_->ShowMessage(this, QStringLiteral("About ") + QString::fromLatin1(kAppTitle), QString::fromStdString(text));
-}
+void TForm1::Import1Click() { extras_->Import1Click(); }
+void TForm1::CheckImage1Click() { extras_->CheckImage1Click(); }
+void TForm1::ExtractPicture1Click() { extras_->ExtractPicture1Click(); }
+void TForm1::TestCard1Click() { extras_->TestCard1Click(); }
+void TForm1::About1Click() { extras_->About1Click(); }
+void TForm1::ImportPicture(const QString& path) { extras_->ImportPicture(path); }
+void TForm1::ImportPicture(const QString& path, const ImportOptions& options) { extras_->ImportPicture(path, options); }
+void TForm1::ImportWithOptions(const QString& path) { extras_->ImportWithOptions(path); }
+ImportOptions TForm1::RememberedImportOptions() const { return extras_->RememberedImportOptions(); }
 
 void TForm1::Exit1Click() { close(); }
 
@@ -800,111 +379,34 @@ void TForm1::ButtonGoClick() {
   if (running_ || !button_go_->isEnabled()) return;
   running_ = true;
   cancel_requested_ = false;
-  outcomes_.clear();
-  first_error_.clear();
-  images_written_.clear();
-  run_error_.clear();
-  batch_total_ = 0;
   const std::string opened = driver_->OpenedPicture();
-  SetOutcome(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+  outcome_->RunStarting(opened);
   const RunSummary summary = driver_->RunOneClick();
-  cancel_->hide();
   running_ = false;
-  ShowRunOutcome(summary, opened);
+  outcome_->RunEnded(summary, opened, startup_.folders, *log_panel_);
 }
 
 void TForm1::CancelClick() {
   if (!running_) return;
   cancel_requested_ = true;
-  cancel_->setEnabled(false);
-  SetOutcome(outcome_->text().toStdString() + " \u2014 stopping after this picture");
+  outcome_->Stopping();
 }
 
 std::string TForm1::StopRequested() { return cancel_requested_ ? kStoppedByUser : std::string(); }
 
 void TForm1::PictureStarting(int index, int total, const std::string& picture) {
-  first_error_.clear();
-  images_written_.clear();
-  batch_total_ = total;
-  cancel_->setEnabled(true);
-  cancel_->show();
-  SetOutcome(ProgressText(index, total, picture));
-  ShareStatusBar();
+  outcome_->PictureStarting(index, total, picture);
 }
 
-void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) {
-  images_written_.push_back(path);
-}
+void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) { outcome_->ImageWritten(path); }
 
-void TForm1::PictureDone(const std::string& picture, int32_t result) {
-  outcomes_.push_back({picture, result, first_error_, std::move(images_written_)});
-  first_error_.clear();
-  images_written_.clear();
-}
-
-void TForm1::ShowRunOutcome(const RunSummary& summary, const std::string& opened) {
-  std::vector<const PictureOutcome*> failed;
-  int made = 0;
-  for (const PictureOutcome& outcome : outcomes_) {
-    if (outcome.result == 0) {
-      ++made;
-    } else {
-      failed.push_back(&outcome);
-    }
-  }
-  for (const PictureOutcome* outcome : failed) {
-    std::string note = FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error));
-    const ImagesLeft left = ImagesLeftBy(startup_.folders.output, BaseName(outcome->picture), outcome->images);
-    if (const std::string text = ImagesLeftText(left); !text.empty()) note += "; " + text;
-    log_panel_->AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
-  }
-  if (!opened.empty() && outcomes_.empty() && !summary.error) {
-    SetOutcome(GoneText(opened));
-    return;
-  }
-  if (outcomes_.empty() && summary.error) {
-    const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
-    SetOutcome("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
-    ShowLogPanel();
-    return;
-  }
-  if (!opened.empty()) {
-    const PictureOutcome& outcome = outcomes_.front();
-    if (outcome.result == 0) {
-      SetOutcome(MadeText(startup_.folders.output, HomeFolder()), true);
-      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(startup_.folders.output)));
-    } else {
-      SetOutcome(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
-      ShowLogPanel();
-    }
-    return;
-  }
-  // A batch of the Input folder.
-  const int total = std::max(batch_total_, static_cast<int>(outcomes_.size()));
-  if (total == 0) {
-    ShowNothingOpened();
-    if (summary.skipped > 0) ShowLogPanel();
-    return;
-  }
-  const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
-  SetOutcome(text, made > 0);
-  // What the next click converts, counted again now.
-  QString tip = outcome_->text();
-  if (made > 0) tip += QStringLiteral(", in ") + ShownPath(startup_.folders.output);
-  tip += QLatin1Char('\n') +
-         QString::fromStdString(NothingOpenedText(CountInputBitmaps(startup_.folders.input), startup_.folders.input));
-  outcome_->setToolTip(PlainToolTip(tip));
-  if (!failed.empty() || summary.error) {
-    log_panel_->AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
-    ShowLogPanel();
-  }
-}
+void TForm1::PictureDone(const std::string& picture, int32_t result) { outcome_->PictureDone(picture, result); }
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
   const QImage image = LoadPreviewImage(path, &error);
   if (image.isNull()) return error;
-  ShowPreview(image, ReadConvertibleBitmap(path));
+  tv_view_->Show(image, ReadConvertibleBitmap(path));
   return {};
 }
 
@@ -920,7 +422,7 @@ void TForm1::SetGoEnabled(bool enabled) {
   make_images_->setEnabled(enabled);
   // While a run goes on, the picture it converts stays the opened one.
   for (QAction* action : picture_actions_) action->setEnabled(enabled);
-  recent_menu_->menuAction()->setEnabled(enabled && !RecentFiles().isEmpty());
+  recent_->SetEnabled(enabled);
 }
 
 void TForm1::SetBusyCursor(bool busy) {

@@ -1,9 +1,10 @@
 // The main window: preview, status line, File menu, the one-click button and
-// the hidden single-step buttons. The View menu chooses how the preview
-// presents a picture: its pixels, or as a 4:3 or 16:9 TV shows them, with
-// the safe areas if asked. All processing is the driver's; the window
-// only shows what the driver asks it to, and says around it what happened:
-// the second status field, the activity log panel and the menus.
+// the hidden single-step buttons. All processing is the driver's; the window
+// only shows what the driver asks it to, and says around it what happened.
+// The rest has rooms of its own, which the window owns and wires: the View
+// menu's TV views (TvView), the second status field and the run's outcome
+// (OutcomeField), the actions beyond opening and converting (ExtraActions),
+// File > Open Recent (RecentMenu) and the activity log panel (LogPanel).
 #pragma once
 
 #include <QImage>
@@ -22,6 +23,7 @@
 #include "format/bitmap.h"
 #include "picture/tv_display.h"
 #include "ui/dialogs.h"
+#include "ui/recent_menu.h"
 
 class QFrame;
 class QLabel;
@@ -33,7 +35,10 @@ class QToolButton;
 
 namespace kws {
 
+class ExtraActions;
 class LogPanel;
+class OutcomeField;
+class TvView;
 
 class TForm1 : public QMainWindow, public RunView {
   Q_OBJECT
@@ -99,7 +104,7 @@ class TForm1 : public QMainWindow, public RunView {
 
   static constexpr int kClientWidth = 892;
   static constexpr int kClientHeight = 609;
-  static constexpr int kMaxRecentFiles = 8;
+  static constexpr int kMaxRecentFiles = RecentMenu::kMaxFiles;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -107,56 +112,24 @@ class TForm1 : public QMainWindow, public RunView {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // What one picture of the run ended with.
-  struct PictureOutcome {
-    std::string picture;
-    int32_t result;
-    std::string first_error;
-    std::vector<std::string> images;  // those this run wrote into Output
-  };
+  // The actions beyond opening and converting work on the window itself.
+  friend class ExtraActions;
 
   void FormCreate(const QString& base);
   void FormShow();
   void BuildMenu();
-  void BuildPreviewViews(QMenu* view);
   void BuildClientArea();
   void BuildStepButtons(QWidget* client);
-  void BuildStatusFields();
 
   // The layout at this preview scale (1: the fixed layout).
   void LayOut(double scale);
   // Scales the preview down when the window would not fit the screen.
   void FitToScreen();
 
-  // What the preview shows: the image as loaded, and the receiver's picture
-  // it is, when it is one, for the TV views.
-  void ShowPreview(const QImage& image, std::optional<Picture8> picture);
-  void ShowSample();
-  // The shown picture in the chosen view, at the preview's scale.
-  void PresentPreview();
-  void SetView(Display display, bool guides);
-
   void OnLogMessage(const std::string& message, const std::string& note);
-  void SetOutcome(const std::string& text, bool open_folder = false);
-  void ShareStatusBar();
-  // What the button converts when nothing is opened, counted now.
-  void ShowNothingOpened();
-  void ShowRunOutcome(const RunSummary& summary, const std::string& opened);
-  void ShowLogPanel();
-  void ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report);
 
-  // The one rule for a file the user names, as the window keeps it: true
-  // when target may be written without asking, else the user's answer to
-  // replacing it ("<folder> already holds <name>. Replace it with <with>?");
-  // a writer's own input is never replaced, and said so.
-  bool MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
-                const std::string& folder, const std::string& with);
-  // The second field says text, and what the write replaced, if anything.
-  void SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target);
   // Dialogs that remember their folder.
   std::optional<QString> AskOpen(const char* key, const QString& title, const QString& filter, const QString& suffix);
-  void AddRecent(const QString& path);
-  void UpdateRecentMenu();
   void OpenFolder(const std::string& folder);
 
   Dialogs* dialogs_;
@@ -167,17 +140,9 @@ class TForm1 : public QMainWindow, public RunView {
   bool busy_ = false;
   bool running_ = false;
   bool cancel_requested_ = false;
-  std::string first_error_;                  // of the picture being converted
-  std::vector<std::string> images_written_;  // by the picture being converted
-  std::string run_error_;                    // the run's first
-  int batch_total_ = 0;
-  std::vector<PictureOutcome> outcomes_;
 
-  QImage shown_image_;
-  std::optional<Picture8> shown_picture_;
-  Display view_display_ = Display::kSquare;  // the receiver's pixels
-  bool view_guides_ = false;
-  double preview_scale_ = 1.0;
+  std::unique_ptr<TvView> tv_view_;
+  std::unique_ptr<ExtraActions> extras_;
 
   QFrame* panel_ = nullptr;
   QLabel* no_picture_ = nullptr;
@@ -186,11 +151,9 @@ class TForm1 : public QMainWindow, public RunView {
   std::vector<QPushButton*> step_buttons_;
   QStatusBar* status_bar_ = nullptr;
   QLabel* status_text_ = nullptr;
-  QLabel* outcome_ = nullptr;
-  QToolButton* open_folder_ = nullptr;
-  QToolButton* cancel_ = nullptr;
+  std::unique_ptr<OutcomeField> outcome_;
   LogPanel* log_panel_ = nullptr;
-  QMenu* recent_menu_ = nullptr;
+  std::unique_ptr<RecentMenu> recent_;
   // Actions that change the opened picture: not while a run goes on.
   std::vector<QAction*> picture_actions_;
   QAction* make_images_ = nullptr;

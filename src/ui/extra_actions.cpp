@@ -1,0 +1,236 @@
+#include "ui/extra_actions.h"
+
+#include <zlib.h>
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QSettings>
+#include <exception>
+
+#include "driver/diagnosis.h"
+#include "fileio/file.h"
+#include "fileio/name_text.h"
+#include "fit/tv_test_card.h"
+#include "inspect/extract.h"
+#include "inspect/inspect.h"
+#include "log/activity_log.h"
+#include "steps/bitmap8.h"
+#include "ui/artwork.h"
+#include "ui/log_panel.h"
+#include "ui/outcome_field.h"
+#include "ui/outcome_text.h"
+#include "ui/tform1.h"
+#include "ui/tv_view.h"
+#include "ui/verdict.h"
+#include "ui/window_support.h"
+
+namespace kws {
+
+namespace {
+
+const QString kCheckTitle = QStringLiteral("Check update image");
+const QString kCheckFilter = QStringLiteral("Update images (*.img);;All files (*)");
+const QString kExtractTitle = QStringLiteral("Extract picture from update image");
+const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap");
+
+const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
+const QString kTestCardTitle = QStringLiteral("Open TV test card");
+constexpr const char* kTestCardName = "test-card.bmp";
+
+// Every format Qt's image readers take, then anything at all: the reader
+// goes by the content, not the name.
+QString ImportFilter() {
+  QStringList patterns;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+  }
+  return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
+}
+
+const QString kImportDisplayKey = QStringLiteral("import/display");
+const QString kImportSafeKey = QStringLiteral("import/safe");
+
+}  // namespace
+
+// Shows the verdict, and the picture inside a sound image in the preview; the
+// opened picture stays what it was, and the second field says so.
+void ExtraActions::CheckImage1Click() {
+  const auto chosen = form_.AskOpen("check", kCheckTitle, kCheckFilter, QStringLiteral("img"));
+  if (!chosen) return;
+  const std::string path = LocalName(*chosen);
+  const InspectReport report = InspectFile(path);
+  if (report.picture) {
+    form_.tv_view_->Show(PictureImage(*report.picture), report.picture);
+    form_.outcome_->Set(
+        PreviewShowsImageText(path, form_.driver_->OpenedPicture(), CountInputBitmaps(form_.startup_.folders.input)));
+  }
+  form_.dialogs_->ShowVerdict(&form_, kCheckTitle, MakeVerdict(path, report));
+}
+
+void ExtraActions::ExtractPicture1Click() {
+  const auto chosen = form_.AskOpen("extract", kExtractTitle, kCheckFilter, QStringLiteral("img"));
+  if (!chosen) return;
+  const std::string path = LocalName(*chosen);
+  const InspectReport report = InspectFile(path);
+  if (!report.picture) {
+    const Verdict verdict = MakeVerdict(path, report);
+    form_.dialogs_->ShowMessage(&form_, kExtractTitle, QStringLiteral("No picture to extract: ") + verdict.headline);
+    return;
+  }
+  const QString setting = QStringLiteral("folders/extract-save");
+  QString folder = Settings()->value(setting).toString();
+  if (folder.isEmpty()) folder = ShownPath(form_.startup_.folders.input);
+  const QString suggested = folder + QLatin1Char('/') + ShownPath(BaseName(path)) + QStringLiteral(".bmp");
+  const auto target = form_.dialogs_->GetSaveFileName(&form_, kExtractSaveTitle, kBitmapFilter, suggested);
+  if (!target) return;
+  Settings()->setValue(setting, QFileInfo(*target).absolutePath());
+  const std::string out = LocalName(*target);
+  const DestinationCheck check = CheckDestination(out, {path}, MadeFor::kExtract);
+  const std::string into = ShownName(LocalName(QFileInfo(*target).absolutePath()));
+  if (!MayWrite(out, check, kExtractTitle, into, "the extracted picture")) return;
+  try {
+    ExtractPicture(path, *report.picture, out);
+  } catch (const std::exception& e) {
+    form_.ShowMessage(e.what());
+    return;
+  }
+  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(out), out, check);
+}
+
+void ExtraActions::Import1Click() {
+  const auto chosen = form_.AskOpen("import", kImportTitle, ImportFilter(), QString());
+  if (chosen) ImportWithOptions(*chosen);
+}
+
+ImportOptions ExtraActions::RememberedImportOptions() const {
+  const auto settings = Settings();
+  // For a 4:3 TV unless told otherwise, as the command line imports.
+  ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
+                                          StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
+  options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
+  const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
+  if (background.isValid()) {
+    options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
+                          static_cast<uint8_t>(background.blue())};
+  }
+  return options;
+}
+
+void ExtraActions::ImportWithOptions(const QString& path) {
+  const auto options = form_.dialogs_->GetImportOptions(&form_, path, RememberedImportOptions());
+  if (!options) return;
+  const auto settings = Settings();
+  settings->setValue(QStringLiteral("import/fill"), options->fill);
+  settings->setValue(QStringLiteral("import/background"),
+                     QColor(options->background.r, options->background.g, options->background.b).name());
+  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
+  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
+  ImportPicture(path, *options);
+}
+
+void ExtraActions::ImportPicture(const QString& path, const ImportOptions& options) {
+  const std::string picture = LocalName(path);
+  std::string bitmap = form_.startup_.folders.input + "/" + BaseName(picture) + ".bmp";
+  DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
+  const bool beside = target.standing == Standing::kInput;
+  if (beside) {
+    bitmap = FreeName(bitmap);
+    target = {};
+  }
+  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
+    form_.outcome_->Set("not imported: " + ShownName(bitmap) + " in Input is kept");
+    return;
+  }
+  ImportReport report;
+  try {
+    struct BusyCursor {
+      explicit BusyCursor(TForm1& form) : form(form) { form.SetBusyCursor(true); }
+      ~BusyCursor() { form.SetBusyCursor(false); }
+      TForm1& form;
+    } busy(form_);
+    report = ImportPictureLogged(picture, bitmap, options);
+  } catch (const std::exception& e) {
+    form_.ShowMessage(e.what());
+    return;
+  }
+  form_.OpenPictureFile(bitmap);
+  ShowImportReport(picture, bitmap, report);
+  const std::string kept =
+      beside ? ShownName(picture) + " itself stays as it was; imported as " + ShownName(bitmap) : std::string();
+  SetOutcomeOfWrite(kept, bitmap, target);
+}
+
+// The summary on the status line, the whole report (the display it was made
+// for among it) on its tooltip, and the TV's warnings in the log panel,
+// where they stand out, named after the picture as the command line does.
+void ExtraActions::ShowImportReport(const std::string& picture, const std::string& bitmap, const ImportReport& report) {
+  form_.SetStatus("Imported " + bitmap + ": " + SummarizeReport(report));
+  form_.status_text_->setToolTip(PlainToolTip(form_.status_text_->text() + QStringLiteral("\n\n") +
+                                              QString::fromStdString(DescribeReport(report)).trimmed()));
+  for (const std::string& warning : report.warnings) {
+    form_.log_panel_->AddNote(QString::fromStdString("warning: " + ShownName(picture) + ": " + PrintableName(warning)),
+                              LogPanel::Kind::kWarning);
+  }
+  if (!report.warnings.empty()) ShowLogPanel(*form_.log_panel_);
+}
+
+bool ExtraActions::MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
+                            const std::string& folder, const std::string& with) {
+  if (target.standing == Standing::kInput) {
+    form_.dialogs_->ShowMessage(&form_, title, QString::fromStdString(RefusalText(path, target)));
+    return false;
+  }
+  return target.MayWrite(false) ||
+         form_.dialogs_->Confirm(
+             &form_, title,
+             QString::fromStdString(folder + " already holds " + ShownName(path) + ". Replace it with " + with + "?"));
+}
+
+void ExtraActions::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
+  if (!target.Replaces()) {
+    if (!text.empty()) form_.outcome_->Set(text);
+    return;
+  }
+  const std::string replaced = ReplacedText(path, target);
+  form_.outcome_->Set(text.empty() ? replaced : text + " \u2014 " + replaced);
+}
+
+// The card goes beside the working folders, not into Input, so that it does
+// not join every later batch. Written again whenever it is asked for, as the
+// card of this version; a file of that name that is not a card written there
+// (or the very card) is the user's, and replaced only when the user says so.
+void ExtraActions::TestCard1Click() {
+  const std::string path = form_.startup_.folders.base + "/" + kTestCardName;
+  const Picture8 card = MakeTestCard();
+  const DestinationCheck target = CheckDestination(path, {}, MadeFor::kTestCard, EncodeBitmap8(card));
+  if (!MayWrite(path, target, kTestCardTitle, ShownName(form_.startup_.folders.base), "the test card")) return;
+  try {
+    WriteBitmap8(path, card, MadeFor::kTestCard);
+  } catch (const std::exception& e) {
+    LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
+    form_.ShowMessage(e.what());
+    return;
+  }
+  WriteLog("TestCard: Out=" + PrintableName(path));
+  form_.OpenPictureFile(path);
+  SetOutcomeOfWrite(
+      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
+      target);
+}
+
+void ExtraActions::About1Click() {
+  const WorkingFolders& folders = form_.startup_.folders;
+  std::string text =
+      std::string(kAppTitle) + " " + FileVersion() + "\n" +
+      "Turns a 720 \u00D7 576, 8-bit bitmap into the USB and serial update images of the receivers.\n\n" +
+      "Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later); it comes with "
+      "no warranty.\n\n" +
+      "Libraries: Qt " + qVersion() + ", zlib " + zlibVersion() + ", libimagequant\n\n" + "Working folders:\n" +
+      "  Input: " + PrintableName(folders.input) + "\n" + "  Output: " + PrintableName(folders.output) + "\n" +
+      "  Temp: " + PrintableName(folders.temp) + "\n" + "  Log: " + PrintableName(folders.log_file);
+  form_.dialogs_->ShowMessage(&form_, QStringLiteral("About ") + QString::fromLatin1(kAppTitle),
+                              QString::fromStdString(text));
+}
+
+}  // namespace kws

@@ -1,0 +1,184 @@
+#include "ui/outcome_field.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include "driver/diagnosis.h"
+#include "fileio/file.h"
+#include "fileio/name_text.h"
+#include "ui/log_panel.h"
+#include "ui/outcome_text.h"
+#include "ui/window_support.h"
+
+namespace kws {
+
+namespace {
+
+// A label that shows as much of its text as fits, with "…" where it is cut;
+// text() stays the whole text, which its tooltip shows too.
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
+  }
+};
+
+}  // namespace
+
+OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), status_text_(status_text) {
+  outcome_ = new ElidedLabel(bar_);
+  outcome_->setObjectName(QStringLiteral("OutcomeText"));
+  outcome_->setTextFormat(Qt::PlainText);
+  outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  bar_->addPermanentWidget(outcome_, 1);
+  const auto small_button = [this](const char* name, const char* text) {
+    auto* button = new QToolButton(bar_);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(QString::fromLatin1(text));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFixedHeight(17);
+    button->hide();
+    bar_->addPermanentWidget(button);
+    return button;
+  };
+  open_folder_ = small_button("OpenFolderButton", "Open folder");
+  open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
+  cancel_ = small_button("CancelButton", "Cancel");
+  cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
+}
+
+void OutcomeField::Set(const std::string& text, bool open_folder) {
+  outcome_->setText(QString::fromStdString(text));
+  outcome_->setToolTip(PlainToolTip(outcome_->text()));
+  open_folder_->setVisible(open_folder);
+  outcome_->update();
+  Share();
+}
+
+void OutcomeField::Share() {
+  const int bar = bar_->width();
+  if (outcome_->text().isEmpty()) {
+    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
+    return;
+  }
+  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
+  for (const QToolButton* button : {open_folder_, cancel_}) {
+    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
+  }
+  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
+}
+
+QString OutcomeField::Text() const { return outcome_->text(); }
+
+void OutcomeField::ShowNothingOpened(const WorkingFolders& folders) {
+  Set(NothingOpenedText(CountInputBitmaps(folders.input), folders.input));
+}
+
+void OutcomeField::RunStarting(const std::string& opened) {
+  outcomes_.clear();
+  first_error_.clear();
+  images_written_.clear();
+  run_error_.clear();
+  batch_total_ = 0;
+  Set(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+}
+
+void OutcomeField::NoteError(const std::string& told) {
+  if (first_error_.empty()) first_error_ = told;
+  if (run_error_.empty()) run_error_ = told;
+}
+
+void OutcomeField::PictureStarting(int index, int total, const std::string& picture) {
+  first_error_.clear();
+  images_written_.clear();
+  batch_total_ = total;
+  cancel_->setEnabled(true);
+  cancel_->show();
+  Set(ProgressText(index, total, picture));
+  Share();
+}
+
+void OutcomeField::ImageWritten(const std::string& path) { images_written_.push_back(path); }
+
+void OutcomeField::PictureDone(const std::string& picture, int32_t result) {
+  outcomes_.push_back({picture, result, first_error_, std::move(images_written_)});
+  first_error_.clear();
+  images_written_.clear();
+}
+
+void OutcomeField::Stopping() {
+  cancel_->setEnabled(false);
+  Set(Text().toStdString() + " \u2014 stopping after this picture");
+}
+
+void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders,
+                            LogPanel& log) {
+  cancel_->hide();
+  std::vector<const PictureOutcome*> failed;
+  int made = 0;
+  for (const PictureOutcome& outcome : outcomes_) {
+    if (outcome.result == 0) {
+      ++made;
+    } else {
+      failed.push_back(&outcome);
+    }
+  }
+  for (const PictureOutcome* outcome : failed) {
+    std::string note = FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error));
+    const ImagesLeft left = ImagesLeftBy(folders.output, BaseName(outcome->picture), outcome->images);
+    if (const std::string text = ImagesLeftText(left); !text.empty()) note += "; " + text;
+    log.AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
+  }
+  if (!opened.empty() && outcomes_.empty() && !summary.error) {
+    Set(GoneText(opened));
+    return;
+  }
+  if (outcomes_.empty() && summary.error) {
+    const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
+    Set("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
+    ShowLogPanel(log);
+    return;
+  }
+  if (!opened.empty()) {
+    const PictureOutcome& outcome = outcomes_.front();
+    if (outcome.result == 0) {
+      Set(MadeText(folders.output, HomeFolder()), true);
+      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output)));
+    } else {
+      Set(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
+      ShowLogPanel(log);
+    }
+    return;
+  }
+  // A batch of the Input folder.
+  const int total = std::max(batch_total_, static_cast<int>(outcomes_.size()));
+  if (total == 0) {
+    ShowNothingOpened(folders);
+    if (summary.skipped > 0) ShowLogPanel(log);
+    return;
+  }
+  const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
+  Set(text, made > 0);
+  // What the next click converts, counted again now.
+  QString tip = outcome_->text();
+  if (made > 0) tip += QStringLiteral(", in ") + ShownPath(folders.output);
+  tip += QLatin1Char('\n') + QString::fromStdString(NothingOpenedText(CountInputBitmaps(folders.input), folders.input));
+  outcome_->setToolTip(PlainToolTip(tip));
+  if (!failed.empty() || summary.error) {
+    log.AddNote(QString::fromStdString(text), LogPanel::Kind::kError);
+    ShowLogPanel(log);
+  }
+}
+
+}  // namespace kws

@@ -1,0 +1,69 @@
+// The second status field: what a run did, its progress, or what the button
+// will convert; with "Open folder" after images were made and "Cancel" while
+// a batch runs. It follows the run too, picture by picture, to say at its end
+// what became of each.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "driver/startup.h"
+
+class QLabel;
+class QStatusBar;
+class QToolButton;
+
+namespace kws {
+
+class LogPanel;
+
+class OutcomeField {
+ public:
+  // The field goes into bar, beside status_text, with which it shares the bar.
+  OutcomeField(QStatusBar* bar, QLabel* status_text);
+
+  void Set(const std::string& text, bool open_folder = false);
+  QString Text() const;
+  // The status text gets what the second field does not need, but at least
+  // half of the bar while the second field says something.
+  void Share();
+  // What the button converts when nothing is opened, counted now.
+  void ShowNothingOpened(const WorkingFolders& folders);
+  QToolButton* OpenFolderButton() const { return open_folder_; }
+  QToolButton* CancelButton() const { return cancel_; }
+
+  // The run, as it goes.
+  void RunStarting(const std::string& opened);
+  void NoteError(const std::string& told);
+  void PictureStarting(int index, int total, const std::string& picture);
+  void ImageWritten(const std::string& path);
+  void PictureDone(const std::string& picture, int32_t result);
+  void Stopping();
+  // What the run ended with: here, and in the log panel what went wrong.
+  void RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders, LogPanel& log);
+
+ private:
+  // What one picture of the run ended with.
+  struct PictureOutcome {
+    std::string picture;
+    int32_t result;
+    std::string first_error;
+    std::vector<std::string> images;  // those this run wrote into Output
+  };
+
+  QStatusBar* bar_;
+  QLabel* status_text_;
+  QLabel* outcome_ = nullptr;
+  QToolButton* open_folder_ = nullptr;
+  QToolButton* cancel_ = nullptr;
+
+  std::string first_error_;                  // of the picture being converted
+  std::vector<std::string> images_written_;  // by the picture being converted
+  std::string run_error_;                    // the run's first
+  int batch_total_ = 0;
+  std::vector<PictureOutcome> outcomes_;
+};
+
+}  // namespace kws
