@@ -17,7 +17,9 @@ const std::vector<OptionSpec> kGlobalOptions = {
 };
 
 std::string CommandLine(const CommandSpec& c) {
-  return std::string(c.name) + (c.arguments.empty() ? "" : " " + std::string(c.arguments));
+  std::string line(c.name);
+  if (!c.arguments.empty()) line.append(" ").append(c.arguments);
+  return line;
 }
 
 namespace {
