@@ -315,9 +315,15 @@ def native_import(cli, work, picture, options):
     flags = []
     for name, value in options.items():
         flags += [f"--{name}"] if value is True else [f"--{name}", value]
-    run = subprocess.run([cli, "import"] + flags + [os.path.join(work, picture), out], capture_output=True, text=True)
+    source = os.path.join(work, picture)
+    run = subprocess.run([cli, "import"] + flags + [source, out], capture_output=True, text=True)
+    report = [line for line in run.stdout.splitlines() if not line.startswith("Written: ")]
+    # The command line says the picture's warnings once, on stderr; the page
+    # shows them at the end of its report.
+    said = f"kestro-welcome-cli: warning: {source}: "
+    report += ["Warning: " + line[len(said):] for line in run.stderr.splitlines() if line.startswith(said)]
     with open(out, "rb") as f:
-        return f.read(), "\n".join(line for line in run.stdout.splitlines() if not line.startswith("Written: "))
+        return f.read(), "\n".join(report)
 
 
 def psnr_in(report):
