@@ -166,7 +166,7 @@ int ImportCommand(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& ImportCommandSpec() {
-  static const CommandSpec spec = {
+  static const CommandSpec entry = {
       .name = "import",
       .arguments = "PICTURE OUT.bmp",
       .min_args = 2,
@@ -189,7 +189,7 @@ const CommandSpec& ImportCommandSpec() {
       .check = CheckImport,
       .run = ImportCommand,
       .reports_json = true};
-  return spec;
+  return entry;
 }
 
 }  // namespace kws::cli

@@ -120,7 +120,7 @@ int InspectCommand(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& InspectCommandSpec() {
-  static const CommandSpec spec = {
+  static const CommandSpec entry = {
       .name = "inspect",
       .arguments = "FILE...",
       .min_args = 1,
@@ -134,7 +134,7 @@ const CommandSpec& InspectCommandSpec() {
       .check = CheckInspect,
       .run = InspectCommand,
       .reports_json = true};
-  return spec;
+  return entry;
 }
 
 }  // namespace kws::cli

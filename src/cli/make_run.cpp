@@ -283,33 +283,33 @@ int MakeOrRun(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& MakeCommandSpec() {
-  static const CommandSpec spec = {.name = "make",
-                                   .arguments = "PICTURE...",
-                                   .min_args = 1,
-                                   .max_args = SIZE_MAX,
-                                   .summary = "turn 720 x 576, 8-bit bitmaps into the six update images each",
-                                   .options = {},
-                                   .example = "kestro-welcome-cli make logo.bmp",
-                                   .more_help = {},
-                                   .check = {},
-                                   .run = MakeOrRun,
-                                   .reports_json = true};
-  return spec;
+  static const CommandSpec entry = {.name = "make",
+                                    .arguments = "PICTURE...",
+                                    .min_args = 1,
+                                    .max_args = SIZE_MAX,
+                                    .summary = "turn 720 x 576, 8-bit bitmaps into the six update images each",
+                                    .options = {},
+                                    .example = "kestro-welcome-cli make logo.bmp",
+                                    .more_help = {},
+                                    .check = {},
+                                    .run = MakeOrRun,
+                                    .reports_json = true};
+  return entry;
 }
 
 const CommandSpec& RunCommandSpec() {
-  static const CommandSpec spec = {.name = "run",
-                                   .arguments = "",
-                                   .min_args = 0,
-                                   .max_args = 0,
-                                   .summary = "turn every *.bmp in the Input folder into update images",
-                                   .options = {},
-                                   .example = "kestro-welcome-cli run",
-                                   .more_help = {},
-                                   .check = {},
-                                   .run = MakeOrRun,
-                                   .reports_json = true};
-  return spec;
+  static const CommandSpec entry = {.name = "run",
+                                    .arguments = "",
+                                    .min_args = 0,
+                                    .max_args = 0,
+                                    .summary = "turn every *.bmp in the Input folder into update images",
+                                    .options = {},
+                                    .example = "kestro-welcome-cli run",
+                                    .more_help = {},
+                                    .check = {},
+                                    .run = MakeOrRun,
+                                    .reports_json = true};
+  return entry;
 }
 
 }  // namespace kws::cli

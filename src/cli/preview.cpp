@@ -90,7 +90,7 @@ int PreviewCommand(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& PreviewCommandSpec() {
-  static const CommandSpec spec = {
+  static const CommandSpec entry = {
       .name = "preview",
       .arguments = "INPUT OUT.png",
       .min_args = 2,
@@ -106,7 +106,7 @@ const CommandSpec& PreviewCommandSpec() {
       .more_help = {},
       .check = CheckPreview,
       .run = PreviewCommand};
-  return spec;
+  return entry;
 }
 
 }  // namespace kws::cli

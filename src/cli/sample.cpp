@@ -28,7 +28,7 @@ int SampleCommand(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& SampleCommandSpec() {
-  static const CommandSpec spec = {
+  static const CommandSpec entry = {
       .name = "sample",
       .arguments = "OUT.bmp",
       .min_args = 1,
@@ -41,7 +41,7 @@ const CommandSpec& SampleCommandSpec() {
       .more_help = {},
       .check = {},
       .run = SampleCommand};
-  return spec;
+  return entry;
 }
 
 }  // namespace kws::cli

@@ -228,17 +228,17 @@ int StepCommand(Invocation& inv) {
 }  // namespace
 
 const CommandSpec& StepCommandSpec() {
-  static const CommandSpec spec = {.name = "step",
-                                   .arguments = "NAME ARG...",
-                                   .min_args = 1,
-                                   .max_args = SIZE_MAX,
-                                   .summary = "run one step of the chain on the named files (see step --help)",
-                                   .options = {},
-                                   .example = "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
-                                   .more_help = StepsHelp,
-                                   .check = [](const Invocation& inv) { FindStep(inv.args); },
-                                   .run = StepCommand};
-  return spec;
+  static const CommandSpec entry = {.name = "step",
+                                    .arguments = "NAME ARG...",
+                                    .min_args = 1,
+                                    .max_args = SIZE_MAX,
+                                    .summary = "run one step of the chain on the named files (see step --help)",
+                                    .options = {},
+                                    .example = "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
+                                    .more_help = StepsHelp,
+                                    .check = [](const Invocation& inv) { FindStep(inv.args); },
+                                    .run = StepCommand};
+  return entry;
 }
 
 }  // namespace kws::cli
