@@ -96,7 +96,9 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
     o["fits"] = report->Fits();
     o["fitted"] = report->fitted;
     // Infinite for a picture kept exactly; JSON has no infinity.
+    o["smoothing"] = report->smoothing_strength;
     o["psnr_db"] = std::isinf(report->psnr_db) ? QJsonValue() : QJsonValue(report->psnr_db);
+    o["psnr_seen_db"] = std::isinf(report->psnr_seen_db) ? QJsonValue() : QJsonValue(report->psnr_seen_db);
     QJsonArray warnings;
     for (const std::string& w : report->warnings) warnings.append(JsonText(w));
     o["warnings"] = warnings;
@@ -185,7 +187,16 @@ const CommandSpec& ImportCommandSpec() {
                   {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
                   {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"}},
       .example = "kestro-welcome-cli import holiday.jpg logo.bmp",
-      .more_help = {},
+      .more_help =
+          [] {
+            return std::string(
+                "\nA picture too big for the receivers is fitted: versions with fewer colours and with no, half or "
+                "full\n"
+                "dithering are made and measured as they will be written, and of those that fit the one closest to\n"
+                "the picture as seen is taken: by PSNR as seen, both pictures blurred (Gaussian, sigma 1 pixel) as a\n"
+                "TV from the sofa shows them, so dithering is chosen where the eye averages it out. The report gives\n"
+                "colours, dithering, smoothing, size against the budget, PSNR and PSNR as seen.\n");
+          },
       .check = CheckImport,
       .run = ImportCommand,
       .reports_json = true};

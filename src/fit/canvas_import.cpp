@@ -20,7 +20,7 @@ std::optional<Picture8> KeepAcceptableBitmap(const std::string& path, bool fit, 
   kept.colors = static_cast<int>(bitmap->palette.size());
   kept.first_size = kept.size = WelcomeDataSize(*bitmap);
   kept.budget = budget;
-  kept.psnr_db = std::numeric_limits<double>::infinity();  // nothing lost
+  kept.psnr_db = kept.psnr_seen_db = std::numeric_limits<double>::infinity();  // nothing lost
   if (fit && !kept.Fits()) return std::nullopt;
   report = std::move(kept);
   return bitmap;
@@ -52,6 +52,7 @@ Picture8 ReduceCanvas(const RgbaPicture& canvas, const std::string& name, const 
   report.dithering = chosen.dithering;
   report.size = chosen.size;
   report.psnr_db = Psnr(canvas, chosen.picture);
+  report.psnr_seen_db = PsnrAsSeen(canvas, chosen.picture);
   return std::move(chosen.picture);
 }
 

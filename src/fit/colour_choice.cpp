@@ -10,6 +10,7 @@
 #include "fit/measure.h"
 #include "fit/palette_refine.h"
 #include "fit/quantizer.h"
+#include "fit/seen_search.h"
 #include "fit/smoothing.h"
 #include "format/number_text.h"
 #include "format/pipeline_files.h"
@@ -60,88 +61,52 @@ FitOutcome FitByLooks(Quantizer& quantizer, const ColourChoiceOptions& options) 
   return outcome;
 }
 
-// Undithered versions of the canvas made for PSNR: the pixels mapped and the
-// colours refined (Lloyd's) on the canvas smoothed as asked, so that the
-// smoothing decides how evenly the picture compresses; then each colour
-// moved to the mean of the canvas pixels that take it, which changes no
-// index and so no byte of the gzip member. The full palette starts refined
-// on the canvas itself, which most smoothed versions are close to.
-class UnditheredVersions {
+// Versions brought closer to the canvas by the squared differences PSNR
+// counts: libimagequant's palette of the count refined on the canvas
+// (Lloyd's), then the canvas mapped to it with the version's dithering; an
+// undithered one has each colour moved to the mean of the pixels that take
+// it, which changes no index and so no byte of the gzip member.
+class RefinedVersions {
  public:
-  UnditheredVersions(const RgbaPicture& canvas, Quantizer& quantizer)
-      : canvas_(canvas), smoothed_(Smoothed(canvas, 1)), quantizer_(quantizer) {
-    Picture8 picture;
-    picture.palette = quantizer_.Palette(quantizer_.FullColors());
-    RefineColors(canvas_, picture, kRefineRounds);
-    refined_ = std::move(picture.palette);
-  }
+  RefinedVersions(const RgbaPicture& canvas, Quantizer& quantizer) : canvas_(canvas), quantizer_(quantizer) {}
 
-  // Safe on several threads at once.
-  Candidate Make(int strength, int colors) const {
+  Candidate Make(const Candidate& version) const {
     Picture8 picture;
-    picture.palette = colors >= quantizer_.FullColors() ? refined_ : quantizer_.Palette(colors);
-    RefineColors(strength > 0 ? Blended(canvas_, smoothed_, strength) : canvas_, picture, kRefineRounds);
-    MoveToMeans(canvas_, picture);
-    Candidate candidate = Measured(std::move(picture), colors, 0.0);
-    candidate.smoothing = strength;
-    return candidate;
+    picture.palette = quantizer_.Palette(version.colors);
+    RefineColors(canvas_, picture, kRefineRounds);
+    if (version.dithering > 0) picture = quantizer_.Map(picture.palette, version.dithering);
+    if (version.dithering == 0) MoveToMeans(canvas_, picture);
+    return Measured(std::move(picture), version.colors, version.dithering);
   }
 
  private:
-  // Each round of refinement brings less than the one before; four from
-  // libimagequant's palette and four more from the canvas's refined one
-  // take most of what is to be had (0.4 dB on a grainy photo) in the time
-  // of two deflations.
+  // Each round of refinement brings less than the one before; four take
+  // most of what is to be had (0.4 dB on a grainy photo) in the time of two
+  // deflations.
   static constexpr int kRefineRounds = 4;
 
   const RgbaPicture& canvas_;
-  RgbaPicture smoothed_;
   Quantizer& quantizer_;
-  std::vector<Rgb> refined_;  // the full palette refined on the canvas
 };
 
-double PsnrOf(const RgbaPicture& canvas, const std::optional<Candidate>& c) {
-  return c ? Psnr(canvas, c->picture) : -std::numeric_limits<double>::infinity();
-}
-
-// With smoothing asked for: when the full palette with full dithering is too
-// big, the undithered version closest to the canvas by PSNR of two searches
-// (undithered is always closer than dithered in the same colours): the least
-// smoothing with which the full palette fits, and the most colours that fit
-// without smoothing, which keeps hard edges better. The full dithering and
-// the unsmoothed colours are each made on a thread of their own beside the
-// rest.
-FitOutcome FitByPsnr(const RgbaPicture& canvas, Quantizer& quantizer, const ColourChoiceOptions& options) {
+// With smoothing asked for: versions of every kind (see seen_search.h),
+// the one closest to the canvas as seen chosen; the undithered one also with
+// its colours refined.
+FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const ColourChoiceOptions& options) {
   const int full_colors = quantizer.FullColors();
-  const size_t budget = options.budget;
-  const UnditheredVersions versions(canvas, quantizer);
-  std::future<Candidate> dithered =
-      std::async(kBranch, [&] { return Measured(quantizer.Remap(kDitherLevels[0]), full_colors, kDitherLevels[0]); });
+  const RefinedVersions refined(canvas, quantizer);
+  const MakeVersion make = [&](const Recipe& r) {
+    Picture8 picture = r.colors >= full_colors ? quantizer.Remap(r.dithering) : quantizer.Reduce(r.colors, r.dithering);
+    return Measured(std::move(picture), r.colors, r.dithering);
+  };
+  const SeenErrorOf seen = [&canvas](const Candidate& c) { return SeenError(canvas, c.picture); };
+  const Polish refine = [&refined](const Candidate& c) { return refined.Make(c); };
+  SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine);
   FitOutcome outcome;
-  std::optional<Candidate> plain = versions.Make(0, full_colors);
-  std::future<FitOutcome> fewer;
-  if (plain->size > budget) {
-    const size_t size_full = plain->size;
-    fewer = std::async(kBranch, [&versions, full_colors, size_full, budget] {
-      return SearchColors(full_colors, size_full, budget,
-                          [&versions](int colors, double) { return versions.Make(0, colors); });
-    });
-    FitOutcome smoothing = SearchSmoothing(full_colors, kSmoothingSteps, budget, [&versions](int strength, int colors) {
-      return versions.Make(strength, colors);
-    });
-    FitOutcome colors = fewer.get();
-    outcome.probes = smoothing.probes + colors.probes;
-    outcome.smallest_size = std::min({plain->size, smoothing.smallest_size, colors.smallest_size});
-    plain =
-        std::move(PsnrOf(canvas, smoothing.chosen) > PsnrOf(canvas, colors.chosen) ? smoothing.chosen : colors.chosen);
-  } else {
-    outcome.smallest_size = plain->size;
-  }
-  Candidate first = dithered.get();
-  outcome.probes += 2;
-  outcome.first_size = first.size;
-  outcome.smallest_size = std::min(outcome.smallest_size, first.size);
-  outcome.chosen = first.size <= budget ? std::optional<Candidate>(std::move(first)) : std::move(plain);
+  outcome.first_size = found.first_size;
+  outcome.smallest_size = found.smallest_size;
+  outcome.probes = found.probes;
+  outcome.chosen = std::move(found.chosen);
   return outcome;
 }
 
@@ -157,7 +122,7 @@ ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& 
   }
   Quantizer quantizer(canvas);
   FitOutcome outcome =
-      options.fit && options.smoothing ? FitByPsnr(canvas, quantizer, options) : FitByLooks(quantizer, options);
+      options.fit && options.smoothing ? FitBySeen(canvas, quantizer, options) : FitByLooks(quantizer, options);
   choice.first_size = outcome.first_size;
   choice.smallest_size = outcome.smallest_size;
   choice.candidates = outcome.probes;

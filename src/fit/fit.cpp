@@ -45,40 +45,13 @@ class Search {
   }
 
   // Even the full palette without dithering is too big (size_full): the most
-  // colours that fit. Guesses interpolate between the sizes measured; when
-  // one end of the range stays put twice in a row, its weight is halved
-  // (the Illinois rule) so the guesses close in from both sides, and after
-  // three guesses in a row that failed to halve the range one plain
-  // bisection follows, which bounds the search.
+  // colours that fit.
   std::optional<Candidate> MostColors(int full_colors, size_t size_full) {
     // One colour takes next to nothing: the range's lower end before any
     // count has been seen to fit.
-    int lo = kMinColors - 1, hi = full_colors;
-    double excess_lo = -static_cast<double>(budget_);
-    double excess_hi = static_cast<double>(size_full) - static_cast<double>(budget_);
-    std::optional<Candidate> best;
-    enum class Moved { kNone, kLo, kHi } last = Moved::kNone;
-    int slow = 0;
-    while (hi - lo > 1) {
-      const int width = hi - lo;
-      const int colors = slow == kSlowGuesses ? lo + width / 2 : GuessColors(lo, excess_lo, hi, excess_hi);
-      Candidate c = Measure(colors, 0.0);
-      const double excess = static_cast<double>(c.size) - static_cast<double>(budget_);
-      if (Fits(c)) {
-        if (last == Moved::kLo) excess_hi /= 2;
-        lo = colors;
-        excess_lo = excess;
-        last = Moved::kLo;
-        best = std::move(c);
-      } else {
-        if (last == Moved::kHi) excess_lo /= 2;
-        hi = colors;
-        excess_hi = excess;
-        last = Moved::kHi;
-      }
-      slow = (hi - lo) * 2 > width && slow < kSlowGuesses ? slow + 1 : 0;
-    }
-    return best;
+    const ColorRange range{kMinColors - 1, -static_cast<double>(budget_), full_colors,
+                           static_cast<double>(size_full) - static_cast<double>(budget_)};
+    return NarrowColors(range, budget_, [this](int colors) { return Measure(colors, 0.0); });
   }
 
  private:
@@ -88,6 +61,36 @@ class Search {
 };
 
 }  // namespace
+
+// When one end of the range stays put twice in a row, its weight is halved
+// (the Illinois rule) so the guesses close in from both sides, and after
+// three guesses in a row that failed to halve the range one plain bisection
+// follows.
+std::optional<Candidate> NarrowColors(ColorRange r, size_t budget, const std::function<Candidate(int)>& measure) {
+  std::optional<Candidate> best;
+  enum class Moved { kNone, kLo, kHi } last = Moved::kNone;
+  int slow = 0;
+  while (r.hi - r.lo > 1) {
+    const int width = r.hi - r.lo;
+    const int colors = slow == kSlowGuesses ? r.lo + width / 2 : GuessColors(r.lo, r.excess_lo, r.hi, r.excess_hi);
+    Candidate c = measure(colors);
+    const double excess = static_cast<double>(c.size) - static_cast<double>(budget);
+    if (c.size <= budget) {
+      if (last == Moved::kLo) r.excess_hi /= 2;
+      r.lo = colors;
+      r.excess_lo = excess;
+      last = Moved::kLo;
+      best = std::move(c);
+    } else {
+      if (last == Moved::kHi) r.excess_lo /= 2;
+      r.hi = colors;
+      r.excess_hi = excess;
+      last = Moved::kHi;
+    }
+    slow = (r.hi - r.lo) * 2 > width && slow < kSlowGuesses ? slow + 1 : 0;
+  }
+  return best;
+}
 
 int GuessColors(int lo, double excess_lo, int hi, double excess_hi) {
   const double share = excess_hi > excess_lo ? std::clamp(-excess_lo / (excess_hi - excess_lo), 0.0, 1.0) : 0.5;

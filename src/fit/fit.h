@@ -53,6 +53,22 @@ FitOutcome SearchSmoothing(int full_colors, int strongest, size_t budget, const 
 // size_full, over the budget; make is asked for no dithering only.
 FitOutcome SearchColors(int full_colors, size_t size_full, size_t budget, const MakeCandidate& make);
 
+// Between lo colours, which fit (or kMinColors - 1 before any has been seen
+// to), and hi colours, which are too big, each given by how far it is over
+// the budget (excess_lo <= 0, excess_hi > 0).
+struct ColorRange {
+  int lo = kMinColors - 1;
+  double excess_lo = 0;
+  int hi = 0;
+  double excess_hi = 0;
+};
+
+// The most colours in the range that fit, narrowed down by measure (made at
+// that many colours, measured as written): guesses interpolate between the
+// sizes measured (GuessColors), and bisection bounds the search. Nothing when
+// none was seen to fit.
+std::optional<Candidate> NarrowColors(ColorRange range, size_t budget, const std::function<Candidate(int)>& measure);
+
 // The next colour count to try between lo colours, which fit, and hi colours,
 // which are too big, given how far each is over the budget (excess_lo <= 0,
 // excess_hi > 0). Interpolated on the fourth root of the count, on which the

@@ -56,11 +56,14 @@ std::string Dithering(double level) {
   return text;
 }
 
-// "187 colours, no dithering"; without the word for the report's own line.
+std::string Smoothing(const ImportReport& r);
+
+// "187 colours, no dithering, no smoothing"; without the word for the
+// report's own line.
 std::string Colors(const ImportReport& r, bool with_noun) {
   std::string text = std::to_string(r.colors);
   if (with_noun) text += r.colors == 1 ? " colour" : " colours";
-  return r.unchanged ? text : text + ", " + Dithering(r.dithering);
+  return r.unchanged ? text : text + ", " + Dithering(r.dithering) + ", " + Smoothing(r);
 }
 
 std::string SizeAgainstBudget(const ImportReport& r) {
@@ -78,11 +81,17 @@ std::string Strength(double strength) {
   return text;
 }
 
-std::string Psnr(const ImportReport& r) {
-  if (std::isinf(r.psnr_db)) return "lossless";
+std::string Decibels(double db) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f dB", r.psnr_db);
+  std::snprintf(text, sizeof text, "%.2f dB", db);
   return text;
+}
+
+std::string Psnr(double db) { return std::isinf(db) ? "lossless" : Decibels(db); }
+
+std::string Smoothing(const ImportReport& r) {
+  if (r.smoothing == 0) return "no smoothing";
+  return "smoothed lightly" + Strength(r.smoothing_strength);
 }
 
 }  // namespace
@@ -101,7 +110,10 @@ std::string DescribeReport(const ImportReport& r) {
               " before its colours were reduced, which left room for more of them\n";
     }
   }
-  if (!r.unchanged) text += "PSNR:    " + Psnr(r) + " against the scaled picture\n";
+  if (!r.unchanged) text += "PSNR:    " + Psnr(r.psnr_db) + " against the scaled picture\n";
+  if (!r.unchanged && !std::isinf(r.psnr_db)) {
+    text += "As seen: " + Psnr(r.psnr_seen_db) + ", both blurred as a TV shows them (the fit is chosen by this)\n";
+  }
   for (const std::string& warning : r.warnings) text += "Warning: " + warning + "\n";
   return text;
 }
@@ -109,7 +121,8 @@ std::string DescribeReport(const ImportReport& r) {
 std::string SummarizeReport(const ImportReport& r) {
   std::string text = r.unchanged ? "kept unchanged" : Colors(r, true);
   text += ", " + SizeAgainstBudget(r);
-  if (!r.unchanged) text += ", PSNR " + Psnr(r);
+  if (!r.unchanged) text += ", PSNR " + Psnr(r.psnr_db);
+  if (!r.unchanged && !std::isinf(r.psnr_db)) text += ", as seen " + Psnr(r.psnr_seen_db);
   for (const std::string& warning : r.warnings) text += "; warning: " + warning;
   return text;
 }

@@ -24,8 +24,9 @@ struct ImportReport {
   size_t first_size = 0;          // at 256 colours and full dithering, before fitting
   size_t size = 0;                // colour table + gzip member as written
   size_t budget = 0;
-  double psnr_db = 0;  // against the scaled picture; infinite when equal
-  int candidates = 0;  // versions made and measured
+  double psnr_db = 0;       // against the scaled picture; infinite when equal
+  double psnr_seen_db = 0;  // the same as seen (see measure.h), by which versions are chosen
+  int candidates = 0;       // versions made and measured
   Display display = Display::kSquare;
   SafeArea safe = SafeArea::kNone;
   bool for_tv = false;  // the display is named, the TV warnings given

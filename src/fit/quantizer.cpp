@@ -58,9 +58,9 @@ Picture8 Quantizer::Remap(double dithering) {
   return picture;
 }
 
-Picture8 Quantizer::Reduce(int colors) {
+Picture8 Quantizer::Reduce(int colors, double dithering) {
   liq::Result result = Reduced(colors);
-  Check(liq_set_dithering_level(result.get(), 0.0f), "setting the dithering");
+  Check(liq_set_dithering_level(result.get(), static_cast<float>(dithering)), "setting the dithering");
   return Write(result.get());
 }
 
@@ -72,6 +72,29 @@ std::vector<Rgb> Quantizer::Palette(int colors) {
     return palette;
   }
   return Colors(Reduced(colors).get());
+}
+
+Picture8 Quantizer::Map(const std::vector<Rgb>& palette, double dithering) {
+  liq::Attr attr = Created<liq::Attr>(liq_attr_create(), "setting up");
+  Check(liq_set_speed(attr.get(), kSpeed), "setting the speed");
+  Check(liq_set_max_colors(attr.get(), static_cast<int>(palette.size())), "setting the colours");
+  liq::Histogram histogram = Created<liq::Histogram>(liq_histogram_create(attr.get()), "setting up");
+  std::vector<liq_histogram_entry> entries;
+  for (const Rgb& c : palette) {
+    const liq_color color{c.r, c.g, c.b, 255};
+    Check(liq_histogram_add_fixed_color(histogram.get(), color, 0.0), "fixing the colours");
+    entries.push_back({color, 1});
+  }
+  Check(liq_histogram_add_colors(histogram.get(), attr.get(), entries.data(), static_cast<int>(entries.size()), 0.0),
+        "taking the colours");
+  liq_result* mapped = nullptr;
+  Check(liq_histogram_quantize(histogram.get(), attr.get(), &mapped), "taking the colours");
+  liq::Result result(mapped);
+  Check(liq_set_dithering_level(result.get(), static_cast<float>(dithering)), "setting the dithering");
+  liq::Image image =
+      Created<liq::Image>(liq_image_create_rgba(attr.get(), canvas_.rgba.data(), canvas_.width, canvas_.height, 0.0),
+                          "reading the picture");
+  return Write(result.get(), image.get());
 }
 
 liq::Result Quantizer::Reduced(int colors) {
@@ -86,13 +109,14 @@ liq::Result Quantizer::Reduced(int colors) {
   return liq::Result(reduced);
 }
 
-Picture8 Quantizer::Write(liq_result* result) {
+Picture8 Quantizer::Write(liq_result* result) { return Write(result, image_.get()); }
+
+Picture8 Quantizer::Write(liq_result* result, liq_image* image) {
   Picture8 picture;
   picture.width = canvas_.width;
   picture.height = canvas_.height;
   picture.pixels.resize(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height));
-  Check(liq_write_remapped_image(result, image_.get(), picture.pixels.data(), picture.pixels.size()),
-        "mapping the picture");
+  Check(liq_write_remapped_image(result, image, picture.pixels.data(), picture.pixels.size()), "mapping the picture");
   // Read after remapping: the remapping may still refine the palette.
   picture.palette = Colors(result);
   return picture;

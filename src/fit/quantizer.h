@@ -25,10 +25,14 @@ class Quantizer {
   // palette is the same quantisation each time; only the remapping differs.
   Picture8 Remap(double dithering);
 
-  // The canvas in at most this many colours, without dithering. The palette
-  // is the full one reduced, each entry weighted by the pixels it takes
-  // without dithering, so the expensive look at the canvas is not repeated.
-  Picture8 Reduce(int colors);
+  // The canvas in at most this many colours, with this much dithering. The
+  // palette is the full one reduced, each entry weighted by the pixels it
+  // takes without dithering, so the expensive look at the canvas is not
+  // repeated.
+  Picture8 Reduce(int colors, double dithering = 0.0);
+
+  // The canvas mapped to exactly these colours with this much dithering.
+  Picture8 Map(const std::vector<Rgb>& palette, double dithering);
 
   // The palette Reduce maps to, or for the full palette the one Remap(0)
   // maps to, without mapping the canvas. Safe beside a Remap on another
@@ -38,6 +42,7 @@ class Quantizer {
  private:
   liq::Result Reduced(int colors);
   Picture8 Write(liq_result* result);
+  Picture8 Write(liq_result* result, liq_image* image);
   static std::vector<Rgb> Colors(liq_result* result);
   // Each palette entry with the number of pixels it takes.
   static std::vector<liq_histogram_entry> Usage(const Picture8& picture);

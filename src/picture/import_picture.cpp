@@ -31,6 +31,19 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
     }
   }
 
+  ImportCanvas placed = PlaceForImport(path, options);
+  ImportReport& report = placed.report;
+  const RgbaPicture& pixels = placed.canvas;
+  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.smoothing, options.budget}, report);
+  if (options.for_tv) {
+    for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
+      report.warnings.push_back(std::move(warning));
+    }
+  }
+  return ImportedPicture{std::move(picture), report};
+}
+
+ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& options) {
   const TargetSize target = [&options](const QSize& source) {
     return ToQSize(PlacePicture(source, options.fill, options.display, options.safe).size);
   };
@@ -47,14 +60,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
       report.warnings.push_back(std::move(*warning));
     }
   }
-  const RgbaPicture pixels = ToRgba(canvas);
-  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.smoothing, options.budget}, report);
-  if (options.for_tv) {
-    for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
-      report.warnings.push_back(std::move(warning));
-    }
-  }
-  return ImportedPicture{std::move(picture), report};
+  return ImportCanvas{ToRgba(canvas), std::move(report)};
 }
 
 ImportOptions TvImportOptions(Display display, SafeArea safe) {

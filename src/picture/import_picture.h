@@ -58,6 +58,17 @@ struct ImportedPicture {
   ImportReport report;
 };
 
+// A picture placed on the receivers' canvas, caption drawn, before its
+// colours are reduced; the report holds its size, placement and warnings.
+struct ImportCanvas {
+  RgbaPicture canvas;
+  ImportReport report;
+};
+
+// Reads the picture at path and places it as ImportPicture does: what the
+// colours are chosen for and measured against. Throws ImportError.
+ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& options);
+
 // Reads the picture at path and turns it into the pipeline's bitmap. Throws
 // ImportError when it cannot be read or cannot be made to fit; only a regular
 // file is read.

@@ -347,7 +347,7 @@ TEST_F(CliTest, ImportWritesABitmapThatMakeTakes) {
     args.insert(args.end(), options.begin(), options.end());
     ASSERT_EQ(Run(args), 0) << err_.str();
     EXPECT_EQ(out_.str().rfind("Picture: 320 x 200, scaled to ", 0), 0u) << out_.str();
-    EXPECT_NE(out_.str().find(", no dithering\nSize:    "), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find(", no dithering, no smoothing\nSize:    "), std::string::npos) << out_.str();
     EXPECT_NE(out_.str().find("\nPSNR:    lossless against the scaled picture\n"), std::string::npos);
     EXPECT_EQ(LastLine(), "Written: logo.bmp");
     EXPECT_EQ(err_.str(), "");

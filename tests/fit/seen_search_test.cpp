@@ -1,0 +1,125 @@
+// PSNR as seen on tiny known pictures, and the search ranked by it on
+// modelled sizes, where the size jumps with the colour count.
+#include "fit/seen_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "fit/measure.h"
+
+namespace kws {
+namespace {
+
+RgbaPicture Canvas(int w, int h, auto colour) {
+  RgbaPicture canvas(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const Rgb c = colour(x, y);
+      uint8_t* p = canvas.Row(y) + 4 * x;
+      p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 255;
+    }
+  }
+  return canvas;
+}
+
+Picture8 Flat(int w, int h, Rgb colour) {
+  Picture8 picture;
+  picture.width = w;
+  picture.height = h;
+  picture.palette = {colour};
+  picture.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+  return picture;
+}
+
+TEST(PsnrAsSeen, BlursBothPicturesBeforeComparing) {
+  const Rgb grey{100, 100, 100};
+  const RgbaPicture flat = Canvas(16, 12, [&](int, int) { return grey; });
+  // Equal pictures: no error, as plain PSNR.
+  EXPECT_EQ(SeenError(flat, Flat(16, 12, grey)), 0u);
+  EXPECT_TRUE(std::isinf(PsnrAsSeen(flat, Flat(16, 12, grey))));
+  // A flat picture one level off everywhere stays one level off when
+  // blurred: both figures are 20 log10(255) = 48.13 dB.
+  const Picture8 off = Flat(16, 12, {101, 101, 101});
+  EXPECT_NEAR(Psnr(flat, off), 48.13, 0.01);
+  EXPECT_NEAR(PsnrAsSeen(flat, off), 48.13, 0.01);
+  // A fine checkerboard of 90 and 110 against its grey: 10 levels off in
+  // every sample, yet blurred it is next to grey.
+  const RgbaPicture board = Canvas(16, 12, [](int x, int y) {
+    const uint8_t v = (x + y) % 2 ? 110 : 90;
+    return Rgb{v, v, v};
+  });
+  EXPECT_NEAR(Psnr(board, Flat(16, 12, grey)), 28.13, 0.01);
+  EXPECT_GT(PsnrAsSeen(board, Flat(16, 12, grey)), 40.0);
+  // Banding is not averaged out: half the picture 10 levels off stays far.
+  const RgbaPicture halves = Canvas(16, 12, [](int x, int) {
+    return Rgb{static_cast<uint8_t>(x < 8 ? 90 : 100), 100, 100};
+  });
+  EXPECT_LT(PsnrAsSeen(halves, Flat(16, 12, grey)), Psnr(halves, Flat(16, 12, grey)) + 0.5);
+}
+
+// Sizes that jump: as a noisy background does when one more colour splits
+// it. Dithering adds a share; a model of the look: more colours and more
+// dithering come closer as seen.
+struct JumpingSizes {
+  size_t operator()(int colors, double dithering) const {
+    double size = 2000.0 * colors;
+    if (colors >= 64 && colors < 160) size += 400000;  // the split background
+    return static_cast<size_t>(size * (1.0 + 0.2 * dithering));
+  }
+};
+
+class SeenSearch : public ::testing::Test {
+ protected:
+  SeenOutcome Search(size_t budget) {
+    const MakeVersion make = [&](const Recipe& r) {
+      ++made_[{r.colors, r.dithering}];
+      return Candidate{{}, r.colors, r.dithering, sizes_(r.colors, r.dithering)};
+    };
+    const SeenErrorOf seen = [](const Candidate& c) {
+      return static_cast<uint64_t>(1e9 / c.colors / (1.0 + c.dithering));
+    };
+    return SearchBySeen(256, budget, make, seen);
+  }
+  JumpingSizes sizes_;
+  std::map<std::pair<int, double>, int> made_;
+};
+
+TEST_F(SeenSearch, FindsTheMostColoursThatFitAboveAJumpInSize) {
+  // 63 colours fit, 64 to 159 do not, 160 to 225 do again undithered.
+  const SeenOutcome outcome = Search(450000);
+  ASSERT_TRUE(outcome.chosen);
+  EXPECT_LE(outcome.chosen->size, 450000u);
+  EXPECT_GE(outcome.chosen->colors, 160);
+  for (const auto& [recipe, times] : made_) EXPECT_EQ(times, 1) << recipe.first << " made more than once";
+}
+
+TEST_F(SeenSearch, EveryVersionReturnedFitsAndNothingWhenNothingDoes) {
+  for (size_t budget : {size_t{50000}, size_t{126000}, size_t{130000}, size_t{600000}}) {
+    SCOPED_TRACE(budget);
+    const SeenOutcome outcome = Search(budget);
+    ASSERT_TRUE(outcome.chosen);
+    EXPECT_LE(outcome.chosen->size, budget);
+    // The model's best: the most colours, and dithering where it fits.
+    EXPECT_EQ(sizes_(outcome.chosen->colors, outcome.chosen->dithering), outcome.chosen->size);
+  }
+  EXPECT_FALSE(Search(3999).chosen);  // two colours take 4,000 bytes
+}
+
+TEST_F(SeenSearch, ChoosesDitheringWhereItLooksCloserAndFits) {
+  // Everything fits: full dithering of the full palette is closest.
+  SeenOutcome outcome = Search(10000000);
+  ASSERT_TRUE(outcome.chosen);
+  EXPECT_EQ(outcome.chosen->colors, 256);
+  EXPECT_EQ(outcome.chosen->dithering, 1.0);
+  // 40 colours fit undithered, 33 fully dithered: by the model's look,
+  // 33 x 2 beats 40 x 1 as seen.
+  outcome = Search(80000);
+  ASSERT_TRUE(outcome.chosen);
+  EXPECT_EQ(outcome.chosen->dithering, 1.0);
+  EXPECT_EQ(outcome.chosen->colors, 33);
+}
+
+}  // namespace
+}  // namespace kws
