@@ -161,7 +161,7 @@ check_completion() {
     "kestro-welcome-cli inspect x.img -|--extract --force --help --home --json --quiet --verbose --version"
     "kestro-welcome-cli inspect x.img --extract |home logo.bmp pictures"
     "kestro-welcome-cli import |home logo.bmp photo.png pictures x.img"
-    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-colour --caption-position --display --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
+    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-band --caption-colour --caption-position --display --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
     "kestro-welcome-cli import photo.png logo.bmp --display |16:9 4:3 square"
     "kestro-welcome-cli import photo.png logo.bmp --safe |action none title"
     "kestro-welcome-cli sample x.bmp -|--force --help --home --json --quiet --test-card --verbose --version"
@@ -192,8 +192,19 @@ check_completion() {
   completes_as "$globs" "kestro-welcome-cli make [|[ab].bmp" "kestro-welcome-cli inspect *|*.img" || failed=1
   [ "$failed" -eq 0 ] || fail "completion"
 
-  # The lists agree with the program: every step completed is one it knows,
-  local cli="$build/bin/kestro-welcome-cli" step
+  # The lists agree with the program: each command's options completed are
+  # those its help lists (made from the command table), and the common ones,
+  local cli="$build/bin/kestro-welcome-cli" command
+  for command in $(complete_line "$dir" "kestro-welcome-cli "); do
+    local listed
+    listed=$("$cli" "$command" --help | sed -n 's/^  \(-., \|    \)\(--[a-z-]*\).*/\2/p')
+    [ -n "$listed" ] || continue  # no options: it completes names of files
+    listed=$(printf '%s\n' $listed --help --home --json --quiet --verbose --version | sort | paste -sd' ')
+    [ "$(complete_line "$dir" "kestro-welcome-cli $command --")" = "$listed" ] ||
+      fail "$command completes \"$(complete_line "$dir" "kestro-welcome-cli $command --")\", its help lists \"$listed\""
+  done
+  # every step completed is one it knows,
+  local step
   for step in $(complete_line "$dir" "kestro-welcome-cli step "); do
     local said
     said=$("$cli" step "$step" 2>&1 || true)  # a usage error: the step's arguments are missing
