@@ -193,7 +193,29 @@ const CommandSpec& ImportCommandSpec() {
       .more_help = {},
       .check = CheckImport,
       .run = ImportCommand,
-      .reports_json = true};
+      .reports_json = true,
+      .json_keys = {{"command", "import"},
+                    {"picture", "the picture read"},
+                    {"output", "the bitmap to write"},
+                    {"written", "whether it was written"},
+                    {"error", "why it was not (a caption too long, a picture that cannot be read), or null"},
+                    {"source", "the picture's own size"},
+                    {"source.width", "its width"},
+                    {"source.height", "its height"},
+                    {"placed", "its size on the 720 x 576 canvas"},
+                    {"placed.width", "its width there"},
+                    {"placed.height", "its height there"},
+                    {"unchanged", "whether a bitmap the receivers take was kept as it is"},
+                    {"display", "4:3, 16:9 or square"},
+                    {"safe", "action, title or none"},
+                    {"colours", "the colours kept"},
+                    {"dithering", "the dithering kept, 0 to 1"},
+                    {"size", "the colour table and compressed picture, in bytes"},
+                    {"budget", "the most the smaller partition holds, in bytes"},
+                    {"fits", "whether size is within budget"},
+                    {"fitted", "whether something was given up to fit"},
+                    {"psnr_db", "the PSNR against the scaled picture, or null when it was kept exactly"},
+                    {"warnings", "what shows badly on a TV, a damaged file, a caption's missing letters"}}};
   return entry;
 }
 

@@ -34,6 +34,11 @@ check_layout() {
   )
   local size
   for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kestro-welcome.png"); done
+  # A manual page for each command the command line lists.
+  local commands command
+  commands=$(commands_listed)
+  [ -n "$commands" ] || fail "kestro-welcome-cli --help lists no commands"
+  for command in $commands; do expected+=("share/man/man1/kestro-welcome-cli-$command.1.gz"); done
   local file
   for file in "${expected[@]}"; do [ -f "$stage/$file" ] || fail "not installed: $file"; done
   local metainfo=("$stage"/share/metainfo/*.metainfo.xml)
@@ -70,8 +75,37 @@ check_layout() {
     grep -q '^\\fB\\-\\-version\\fR' <<<"$page" || fail "$program.1: --version is not described"
     grep -q '^\.SH "SEE ALSO"' <<<"$page" || fail "$program.1: no SEE ALSO"
   done
+  check_command_pages "$stage" "$version" $commands
   grep -q "GNU GENERAL PUBLIC LICENSE" "$stage/share/doc/kestro-welcome/copyright" || fail "copyright: no licence text"
   rm -rf "$build/install-test"
+}
+
+# The commands kestro-welcome-cli --help lists, one a line.
+commands_listed() {
+  "$build/bin/kestro-welcome-cli" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z]\+\).*/\1/p'
+}
+
+# check_command_pages STAGE VERSION COMMAND...: each command's page has its
+# title, each option its --help lists, and a JSON section; the program's own
+# page has the receivers and names each command's page.
+check_command_pages() {
+  local stage=$1 version=$2 command
+  shift 2
+  local main
+  main=$(zcat "$stage/share/man/man1/kestro-welcome-cli.1.gz")
+  grep -q '^\.SH RECEIVERS' <<<"$main" || fail "kestro-welcome-cli.1: no receivers"
+  [ "$(grep -c 'serial model name' <<<"$main")" -eq 3 ] || fail "kestro-welcome-cli.1: not three receivers"
+  for command in "$@"; do
+    local name="kestro-welcome-cli-$command" page option
+    page=$(zcat "$stage/share/man/man1/$name.1.gz")
+    grep -q "^\.TH ${name^^} \"1\" .* \"kestro-welcome-cli $version\"" <<<"$page" || fail "$name.1: no title with the version"
+    grep -q "^${name//-/\\\\-} \\\\- " <<<"$page" || fail "$name.1: no NAME line"
+    grep -q '^\.SH JSON' <<<"$page" || fail "$name.1: no JSON keys"
+    grep -qF ".BR $name (1)" <<<"$main" || fail "kestro-welcome-cli.1 does not name $name(1)"
+    for option in $("$build/bin/kestro-welcome-cli" "$command" --help | sed -n 's/^  \(-., \|    \)\(--[a-z-]*\).*/\2/p'); do
+      grep -qF "\fB${option//-/\\-}\fR" <<<"$page" || fail "$name.1: $option is not described"
+    done
+  done
 }
 
 check_desktop_entry() {
