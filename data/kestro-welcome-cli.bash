@@ -98,7 +98,7 @@ _kestro_welcome_cli() {
       elif [ "$prev" = --caption ] || [ "$prev" = --caption-colour ]; then
         :  # a text, a colour
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-colour --caption-position --display --fill --force --no-fit --safe $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-band --caption-colour --caption-position --display --fill --force --no-fit --safe $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur"
       fi

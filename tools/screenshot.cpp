@@ -6,10 +6,15 @@
 // Without PICTURE the built-in sample picture is loaded as if opened. With
 // --failed-run the sample is saved as a 24-bit bitmap, which the receivers do
 // not take, and converted: the window shows the failure and its log panel.
+// The working folders lie in a temporary folder; the window is shown with
+// them where an installed program keeps them, in a neutral home folder, so
+// that no reader takes the temporary folder's name for the tool's.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QListWidget>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -20,6 +25,25 @@
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
 #include "ui/tform1.h"
+
+namespace {
+
+constexpr char kShownBase[] = "/home/user/Kestro";
+
+// Every text of the window that names the working folders names them under
+// shown instead: the status line, the outcome field, the log panel.
+void ShowBaseAs(QWidget& window, const QString& base, const QString& shown) {
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    label->setText(label->text().replace(base, shown));
+    label->setToolTip(label->toolTip().replace(base, shown));
+  }
+  for (QListWidget* list : window.findChildren<QListWidget*>()) {
+    for (int row = 0; row < list->count(); ++row)
+      list->item(row)->setText(list->item(row)->text().replace(base, shown));
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
@@ -67,6 +91,8 @@ int main(int argc, char** argv) {
   form.show();
   form.OpenPicture(QDir(picture).absolutePath());
   if (failed_run) form.ButtonGoClick();
+  QApplication::processEvents();
+  ShowBaseAs(form, QDir(home.path()).absolutePath(), QString::fromUtf8(kShownBase));
   QApplication::processEvents();
   if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);

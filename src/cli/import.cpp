@@ -40,13 +40,14 @@ SafeArea SafeOption(const Invocation& inv) {
 std::optional<Caption> CaptionOption(const Invocation& inv) {
   const std::string* text = inv.Value("--caption");
   if (!text) {
-    if (inv.Has("--caption-position") || inv.Has("--caption-colour")) {
-      throw UsageError("--caption-position and --caption-colour go with --caption TEXT");
+    if (inv.Has("--caption-position") || inv.Has("--caption-colour") || inv.Has("--caption-band")) {
+      throw UsageError("--caption-position, --caption-colour and --caption-band go with --caption TEXT");
     }
     return std::nullopt;
   }
   Caption caption;
   caption.text = *text;
+  caption.band = inv.Has("--caption-band");
   if (const std::string* position = inv.Value("--caption-position")) {
     const std::optional<CaptionPosition> parsed = ParseCaptionPosition(*position);
     if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + TerminalName(*position) + "\"");
@@ -183,9 +184,13 @@ const CommandSpec& ImportCommandSpec() {
                    "the TV it is for: scaled to keep its shape there (default 4:3; square: pixels as they are)"},
                   {"--safe", 0, "action|title|none",
                    "fit it into the action-safe (90 %) or title-safe (80 %) area (default none)"},
-                  {"--caption", 0, "TEXT", "draw one line of text on it, inside the title-safe area"},
+                  {"--caption", 0, "TEXT",
+                   "draw text on it inside the title-safe area (smaller or in two lines when long; refused if "
+                   "it still does not fit)"},
                   {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
-                  {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"}},
+                  {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"},
+                  {"--caption-band", 0, "",
+                   "put the caption on a band below (with top: above) the picture, made smaller for it"}},
       .example = "kestro-welcome-cli import holiday.jpg logo.bmp",
       .more_help =
           [] {
@@ -199,7 +204,29 @@ const CommandSpec& ImportCommandSpec() {
           },
       .check = CheckImport,
       .run = ImportCommand,
-      .reports_json = true};
+      .reports_json = true,
+      .json_keys = {{"command", "import"},
+                    {"picture", "the picture read"},
+                    {"output", "the bitmap to write"},
+                    {"written", "whether it was written"},
+                    {"error", "why it was not (a caption too long, a picture that cannot be read), or null"},
+                    {"source", "the picture's own size"},
+                    {"source.width", "its width"},
+                    {"source.height", "its height"},
+                    {"placed", "its size on the 720 x 576 canvas"},
+                    {"placed.width", "its width there"},
+                    {"placed.height", "its height there"},
+                    {"unchanged", "whether a bitmap the receivers take was kept as it is"},
+                    {"display", "4:3, 16:9 or square"},
+                    {"safe", "action, title or none"},
+                    {"colours", "the colours kept"},
+                    {"dithering", "the dithering kept, 0 to 1"},
+                    {"size", "the colour table and compressed picture, in bytes"},
+                    {"budget", "the most the smaller partition holds, in bytes"},
+                    {"fits", "whether size is within budget"},
+                    {"fitted", "whether something was given up to fit"},
+                    {"psnr_db", "the PSNR against the scaled picture, or null when it was kept exactly"},
+                    {"warnings", "what shows badly on a TV, a damaged file, a caption's missing letters"}}};
   return entry;
 }
 

@@ -133,7 +133,25 @@ const CommandSpec& InspectCommandSpec() {
       .more_help = {},
       .check = CheckInspect,
       .run = InspectCommand,
-      .reports_json = true};
+      .reports_json = true,
+      .json_keys = {{"command", "inspect"},
+                    {"files", "one entry per file, in the order given"},
+                    {"files[].file", "the file's path"},
+                    {"files[].sound", "whether it is safe to flash"},
+                    {"files[].verdict", "the verdict line"},
+                    {"files[].kind", "what it is when sound (a USB or serial update image, ...), or null"},
+                    {"files[].model", "the receiver it is for, or null"},
+                    {"files[].serial_model", "the model name its serial header carries, or null"},
+                    {"files[].fault", "the first fault when it is not sound, or null"},
+                    {"files[].looks_like", "what the file looks like when it is no update image, or null"},
+                    {"files[].layers", "each layer read, outermost first"},
+                    {"files[].layers[].layer", "the layer's name"},
+                    {"files[].layers[].fields", "what its fields hold"},
+                    {"files[].picture", "the picture inside, or null"},
+                    {"files[].picture.width", "its width"},
+                    {"files[].picture.height", "its height"},
+                    {"files[].picture.colours", "its colour table's entries"},
+                    {"sound", "whether every file is sound"}}};
   return entry;
 }
 

@@ -16,6 +16,14 @@ const std::vector<OptionSpec> kGlobalOptions = {
     {"--version", 0, "", "show the version"},
 };
 
+const std::vector<JsonKeySpec> kSaidJsonKeys = {
+    {"command", "the command, or null when none was given"},  {"exit_code", "the exit status"},
+    {"error", "the error that ended the command, or null"},   {"said", "the lines it printed on stdout"},
+    {"warnings", "its warnings, without the program's name"},
+};
+
+const std::vector<JsonKeySpec>& JsonKeys(const CommandSpec& c) { return c.reports_json ? c.json_keys : kSaidJsonKeys; }
+
 std::string CommandLine(const CommandSpec& c) {
   std::string line(c.name);
   if (!c.arguments.empty()) line.append(" ").append(c.arguments);

@@ -31,6 +31,13 @@ struct OptionSpec {
   std::string_view help;
 };
 
+// A key of a command's JSON document: "pictures[].outputs[].sha256" for a
+// key of the objects in an array, "source.width" for one of an object's.
+struct JsonKeySpec {
+  std::string_view key;
+  std::string_view meaning;
+};
+
 struct Invocation;
 
 struct CommandSpec {
@@ -49,6 +56,8 @@ struct CommandSpec {
   // Writes its own JSON document with --json; for the others the command
   // line writes one that holds what they said.
   bool reports_json = false;
+  // The keys of its own JSON document, for the manual pages.
+  std::vector<JsonKeySpec> json_keys = {};
 };
 
 struct Invocation {
@@ -72,6 +81,13 @@ struct Invocation {
 
 // The options every command takes.
 extern const std::vector<OptionSpec> kGlobalOptions;
+
+// The keys of the document the command line writes for a command without
+// its own JSON report.
+extern const std::vector<JsonKeySpec> kSaidJsonKeys;
+
+// The keys of the command's JSON document: its own, or kSaidJsonKeys.
+const std::vector<JsonKeySpec>& JsonKeys(const CommandSpec& c);
 
 // "import PICTURE OUT.bmp": the command and its arguments as the usage line names them.
 std::string CommandLine(const CommandSpec& c);

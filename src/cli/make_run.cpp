@@ -280,6 +280,40 @@ int MakeOrRun(Invocation& inv) {
   return PictureRun(inv, session.start()).Run();
 }
 
+// make and run write the same document.
+const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
+  static const std::vector<JsonKeySpec> keys = {
+      {"command", "make or run"},
+      {"pictures", "one entry per picture, in the order they ran"},
+      {"pictures[].picture", "the picture's path"},
+      {"pictures[].result", "the pipeline's result code (0 made; -11, -99, ... failed)"},
+      {"pictures[].made", "whether its six images were made"},
+      {"pictures[].error", "the first error line of the activity log, or null"},
+      {"pictures[].reason", "only when it failed: why, in plain words"},
+      {"pictures[].hint", "only when it failed: the command that fixes it, or null"},
+      {"pictures[].outputs", "the images this run wrote: all six when made, those written before a failure"},
+      {"pictures[].outputs[].path", "the image's path in Output"},
+      {"pictures[].outputs[].model", "the receiver it is for"},
+      {"pictures[].outputs[].serial_model", "the model name its serial image carries"},
+      {"pictures[].outputs[].kind", "usb or serial"},
+      {"pictures[].outputs[].size", "the size of the bytes written and read back"},
+      {"pictures[].outputs[].sha256", "their SHA-256"},
+      {"pictures[].older_outputs", "only when it failed: its names in Output that an earlier run left"},
+      {"made", "pictures made"},
+      {"failed", "pictures that failed"},
+      {"skipped", "Input entries that are no files (run)"},
+      {"skipped_entries", "those entries"},
+      {"skipped_entries[].name", "the entry's name"},
+      {"skipped_entries[].why", "what it is instead"},
+      {"error", "an error that stopped the run itself (a lock), or null"},
+      {"stopped", "\"stopped by signal SIGTERM\", or null"},
+      {"output_folder", "the Output folder"},
+      {"log", "the activity log file"},
+      {"exit_code", "the exit status"},
+  };
+  return keys;
+}
+
 }  // namespace
 
 const CommandSpec& MakeCommandSpec() {
@@ -293,7 +327,8 @@ const CommandSpec& MakeCommandSpec() {
                                     .more_help = {},
                                     .check = {},
                                     .run = MakeOrRun,
-                                    .reports_json = true};
+                                    .reports_json = true,
+                                    .json_keys = MakeRunJsonKeys()};
   return entry;
 }
 
@@ -308,7 +343,8 @@ const CommandSpec& RunCommandSpec() {
                                     .more_help = {},
                                     .check = {},
                                     .run = MakeOrRun,
-                                    .reports_json = true};
+                                    .reports_json = true,
+                                    .json_keys = MakeRunJsonKeys()};
   return entry;
 }
 

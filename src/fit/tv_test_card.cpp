@@ -18,10 +18,11 @@ namespace {
 constexpr Rgb kField{70, 70, 78};
 constexpr Rgb kGrid{120, 120, 130};
 constexpr Rgb kCircle{230, 230, 230};
-constexpr Rgb kLabel{235, 235, 200};
+constexpr Rgb kLabel = kOverscanLabelColor;
 constexpr Rgb kAction{255, 200, 0};
 constexpr Rgb kTitle{0, 200, 235};
-constexpr Rgb kEdgeLine{255, 80, 80};
+constexpr Rgb kEdgeLine = kOverscanLineColor;
+constexpr int kMarkScale = 2, kMarkLength = 56;
 
 // The card as it is drawn: opaque RGBA, rectangles filled as far as they
 // lie on it.
@@ -87,43 +88,90 @@ void DrawCircle(Card& card, int radius) {
   }
 }
 
-// At each edge, a line where a TV that hides this much overscan (in percent
-// of width and height, half on each side) cuts the frame, numbered on the
-// side that stays visible. The outermost number still seen is the TV's.
-void DrawEdgeMarks(Card& card) {
-  constexpr int kSteps[] = {2, 4, 6, 8, 10};
-  constexpr int kScale = 2, kGlyphHeight = 7 * kScale, kLength = 56;
-  for (int k = 0; k < 5; ++k) {
-    const int percent = kSteps[k];
-    const std::string label = std::to_string(percent);
-    const int dx = static_cast<int>(std::lround(kPictureWidth * percent / 200.0));
-    const int dy = static_cast<int>(std::lround(kPictureHeight * percent / 200.0));
-    // Top and bottom: side by side along the edge, left of the middle and
-    // right of it.
-    // The last mark of each edge meets its mirror image in the middle.
-    const bool last = k == 4;
-    const std::vector<int> across =
-        last ? std::vector<int>{kPictureWidth / 2} : std::vector<int>{120 + k * 60, kPictureWidth - 120 - k * 60};
-    for (const int cx : across) {
-      card.FillRect(cx - kLength / 2, dy, kLength, 2, kEdgeLine);
-      DrawCentred(card, label, cx, dy + 4, kScale, kLabel);
-      card.FillRect(cx - kLength / 2, kPictureHeight - dy - 2, kLength, 2, kEdgeLine);
-      DrawCentred(card, label, cx, kPictureHeight - dy - 6 - kGlyphHeight, kScale, kLabel);
-    }
-    // Left and right: one above the other along the edge.
-    const std::vector<int> down =
-        last ? std::vector<int>{kPictureHeight / 2} : std::vector<int>{100 + k * 44, kPictureHeight - 100 - k * 44};
-    for (const int cy : down) {
-      card.FillRect(dx, cy - kLength / 4, 2, kLength / 2, kEdgeLine);
-      DrawText(card, label, dx + 5, cy - kGlyphHeight / 2, kScale, kLabel);
-      card.FillRect(kPictureWidth - dx - 2, cy - kLength / 4, 2, kLength / 2, kEdgeLine);
-      DrawText(card, label, kPictureWidth - dx - 5 - DotTextWidth(label, kScale), cy - kGlyphHeight / 2, kScale,
-               kLabel);
-    }
+// The mark of one edge: its line along the edge (length long), and its
+// number's box just inside it, centred along the line.
+enum class Edge { kTop, kBottom, kLeft, kRight };
+
+// The box of a mark's lit dots, from where its text is set: a "1" leaves its
+// first column dark, and the digits are placed by what is drawn.
+Rect InkBox(int percent) {
+  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+  ForEachDot(std::to_string(percent), 0, 0, kMarkScale, [&](int x, int y) {
+    left = std::min(left, x), top = std::min(top, y);
+    right = std::max(right, x + kMarkScale), bottom = std::max(bottom, y + kMarkScale);
+  });
+  return {left, top, right - left, bottom - top};
+}
+
+OverscanMark MakeMark(int percent, Edge edge, int along) {
+  const Rect ink = InkBox(percent);
+  const int text_width = ink.width, text_height = ink.height;
+  const int dx = static_cast<int>(std::lround(kPictureWidth * percent / 200.0));
+  const int dy = static_cast<int>(std::lround(kPictureHeight * percent / 200.0));
+  const int gap = 2 + kOverscanLabelGap;  // the line's thickness and the gap
+  switch (edge) {
+    case Edge::kTop:
+      return {percent,
+              {along - kMarkLength / 2, dy, kMarkLength, 2},
+              {along - text_width / 2, dy + gap, text_width, text_height}};
+    case Edge::kBottom:
+      return {percent,
+              {along - kMarkLength / 2, kPictureHeight - dy - 2, kMarkLength, 2},
+              {along - text_width / 2, kPictureHeight - dy - gap - text_height, text_width, text_height}};
+    case Edge::kLeft:
+      return {percent,
+              {dx, along - kMarkLength / 4, 2, kMarkLength / 2},
+              {dx + gap, along - text_height / 2, text_width, text_height}};
+    case Edge::kRight:
+      return {percent,
+              {kPictureWidth - dx - 2, along - kMarkLength / 4, 2, kMarkLength / 2},
+              {kPictureWidth - dx - gap - text_width, along - text_height / 2, text_width, text_height}};
   }
+  return {};
+}
+
+// The field cleared around a mark's number: the grid and the safe frames
+// stop short of it.
+void ClearAround(Card& card, const OverscanMark& mark) {
+  const Rect& box = mark.label;
+  constexpr int m = kOverscanLabelMargin;
+  card.FillRect(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m, kField);
+}
+
+void DrawMark(Card& card, const OverscanMark& mark) {
+  card.FillRect(mark.line.x, mark.line.y, mark.line.width, mark.line.height, kEdgeLine);
+  const Rect ink = InkBox(mark.percent);
+  DrawText(card, std::to_string(mark.percent), mark.label.x - ink.x, mark.label.y - ink.y, kMarkScale, kLabel);
 }
 
 }  // namespace
+
+// At each edge, a line where a TV that hides this much overscan (in percent
+// of width and height, half on each side) cuts the frame, numbered on the
+// side that stays visible. The outermost number still seen is the TV's.
+std::vector<OverscanMark> OverscanMarks() {
+  constexpr int kSteps[] = {2, 4, 6, 8, 10};
+  std::vector<OverscanMark> marks;
+  for (int k = 0; k < 5; ++k) {
+    // Top and bottom: side by side along the edge, left of the middle and
+    // right of it; left and right: one above the other. The last mark of
+    // each edge meets its mirror image in the middle.
+    const bool last = k == 4;
+    const std::vector<int> across =
+        last ? std::vector<int>{kPictureWidth / 2} : std::vector<int>{120 + k * 60, kPictureWidth - 120 - k * 60};
+    const std::vector<int> down =
+        last ? std::vector<int>{kPictureHeight / 2} : std::vector<int>{100 + k * 44, kPictureHeight - 100 - k * 44};
+    for (const int cx : across) {
+      marks.push_back(MakeMark(kSteps[k], Edge::kTop, cx));
+      marks.push_back(MakeMark(kSteps[k], Edge::kBottom, cx));
+    }
+    for (const int cy : down) {
+      marks.push_back(MakeMark(kSteps[k], Edge::kLeft, cy));
+      marks.push_back(MakeMark(kSteps[k], Edge::kRight, cy));
+    }
+  }
+  return marks;
+}
 
 Picture8 MakeTestCard() {
   Card card;
@@ -132,7 +180,9 @@ Picture8 MakeTestCard() {
   const Size frame{kPictureWidth, kPictureHeight};
   DrawFrame(card, SafeRect(SafeArea::kAction, frame), kAction);
   DrawFrame(card, SafeRect(SafeArea::kTitle, frame), kTitle);
-  DrawEdgeMarks(card);
+  const std::vector<OverscanMark> marks = OverscanMarks();
+  for (const OverscanMark& mark : marks) ClearAround(card, mark);
+  for (const OverscanMark& mark : marks) DrawMark(card, mark);
   // The centre, and what the circle says.
   card.FillRect(kPictureWidth / 2 - 15, kPictureHeight / 2 - 1, 30, 2, kCircle);
   card.FillRect(kPictureWidth / 2 - 1, kPictureHeight / 2 - 16, 2, 32, kCircle);

@@ -17,6 +17,7 @@
 #include "format/pipeline_files.h"
 #include "log/activity_log.h"
 #include "picture/canvas.h"
+#include "picture/caption_band.h"
 #include "picture/tv_checks.h"
 #include "steps/bitmap8.h"
 #include "steps/gzip_f9.h"
@@ -55,6 +56,10 @@ ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& option
 
   QImage canvas =
       PlaceOnCanvas(decoded.image, decoded.size, options.background, options.fill, options.display, options.safe);
+  if (options.caption && options.caption->band && !options.caption->text.empty()) {
+    const Placement placement = PlacePicture(decoded.size, options.fill, options.display, options.safe);
+    canvas = LeaveRoomForBand(canvas, placement, *options.caption, options.background, report);
+  }
   if (options.caption) {
     if (std::optional<std::string> warning = DrawCaption(canvas, *options.caption)) {
       report.warnings.push_back(std::move(*warning));

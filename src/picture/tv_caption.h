@@ -5,8 +5,11 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
+#include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "format/bitmap.h"
 
@@ -18,21 +21,44 @@ struct Caption {
   std::string text;
   CaptionPosition position = CaptionPosition::kBottom;
   Rgb color{235, 235, 235};  // light grey: pure white blooms on many TVs
+  // On a band of its own below (or above) the picture, which is made smaller
+  // to leave room for it, instead of across the picture.
+  bool band = false;
 };
 
 // "top", "bottom"; nothing for anything else.
 std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text);
 
 // The largest and smallest letter height tried, in pixels: a caption too
-// long for the title-safe width at the largest is set smaller, and one too
-// long at the smallest is cut short with an ellipsis.
+// long for the title-safe width at the largest is set smaller, one too long
+// at the smallest is broken into two lines between words, and one that does
+// not fit even so is refused. Below 18 pixels letters blur on a TV.
 inline constexpr int kCaptionPixelSize = 28;
 inline constexpr int kMinCaptionPixelSize = 18;
+
+// The caption as it is set: its letter height, its one or two lines, and the
+// box they take with their shadow, inside the title-safe area at its top or
+// bottom.
+struct CaptionLayout {
+  int pixel_size = 0;
+  std::vector<QString> lines;
+  QRect box;
+};
+
+// Sets the caption for a canvas of this size. Throws ImportError when it
+// does not fit the title-safe width even in two lines of the smallest
+// letters; a caption is never cut short.
+CaptionLayout LayOutCaption(const Caption& caption, const QSize& canvas);
+
+// The part of the canvas left to the picture beside a caption on its own
+// band: the frame less the band and a gap, at the caption's side.
+QRect RoomBesideBand(const CaptionLayout& layout, const Caption& caption, const QSize& canvas);
 
 // Draws the caption on a 720 x 576 canvas, with a dark shadow below right
 // so that it reads on any picture; all of it within the title-safe area.
 // Returns a warning when some of its characters are in no font here and are
-// drawn as boxes. Throws ImportError when no font can be found.
+// drawn as boxes. Throws ImportError when no font can be found or the
+// caption does not fit (see LayOutCaption).
 std::optional<std::string> DrawCaption(QImage& canvas, const Caption& caption);
 
 }  // namespace kws

@@ -1,5 +1,6 @@
 #include "ui/import_dialog.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -10,9 +11,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -155,10 +158,22 @@ QWidget* ImportDialog::BuildTvGroup() {
       QStringLiteral("Keep the picture inside the middle 90 % every TV shows (action-safe) or the middle 80 % where "
                      "text is safe (title-safe)"));
   layout->addRow(QStringLiteral("&Safe area:"), safe_);
+  caption_ = new QLineEdit(options_.caption ? QString::fromStdString(options_.caption->text) : QString(), tv);
+  caption_->setObjectName(QStringLiteral("CaptionEdit"));
+  caption_->setToolTip(QStringLiteral("A line of text on the picture, inside the title-safe area"));
+  layout->addRow(QStringLiteral("&Caption:"), caption_);
+  caption_band_ = new QCheckBox(QStringLiteral("On a &band below the picture"), tv);
+  caption_band_->setObjectName(QStringLiteral("CaptionBandBox"));
+  caption_band_->setChecked(options_.caption && options_.caption->band);
+  layout->addRow(QString(), caption_band_);
   connect(display_, &QComboBox::currentIndexChanged, this,
           [this] { SetDisplay(static_cast<Display>(display_->currentData().toInt())); });
   connect(safe_, &QComboBox::currentIndexChanged, this,
           [this] { SetSafeArea(static_cast<SafeArea>(safe_->currentData().toInt())); });
+  connect(caption_, &QLineEdit::textChanged, this,
+          [this] { SetCaption(caption_->text(), caption_band_->isChecked()); });
+  connect(caption_band_, &QCheckBox::toggled, this,
+          [this] { SetCaption(caption_->text(), caption_band_->isChecked()); });
   return tv;
 }
 
@@ -187,6 +202,22 @@ void ImportDialog::SetSafeArea(SafeArea safe) {
   if (safe == options_.safe) return;
   options_.safe = safe;
   Choose(safe_, safe);
+  Recompute();
+}
+
+void ImportDialog::SetCaption(const QString& text, bool band) {
+  std::optional<Caption> caption;
+  if (!text.trimmed().isEmpty()) caption = Caption{.text = text.toStdString(), .band = band};
+  if (caption.has_value() == options_.caption.has_value() &&
+      (!caption || (caption->text == options_.caption->text && caption->band == options_.caption->band))) {
+    return;
+  }
+  options_.caption = caption;
+  {
+    const QSignalBlocker quiet_text(caption_), quiet_band(caption_band_);
+    if (caption_->text() != text) caption_->setText(text);
+    caption_band_->setChecked(band);
+  }
   Recompute();
 }
 

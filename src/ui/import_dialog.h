@@ -12,8 +12,10 @@
 
 #include "picture/import_picture.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
@@ -32,6 +34,9 @@ class ImportDialog : public QDialog {
   void SetBackground(Rgb colour);
   void SetDisplay(Display display);
   void SetSafeArea(SafeArea safe);
+  // A caption drawn on the picture (none when empty), across it or on a
+  // band below it.
+  void SetCaption(const QString& text, bool band);
   // The preview is of the options as they are now (no import running).
   bool PreviewCurrent() const { return !importing_; }
   QString Info() const;
@@ -61,6 +66,8 @@ class ImportDialog : public QDialog {
   QToolButton* colour_ = nullptr;
   QComboBox* display_ = nullptr;
   QComboBox* safe_ = nullptr;
+  QLineEdit* caption_ = nullptr;
+  QCheckBox* caption_band_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* info_ = nullptr;
   QPushButton* ok_ = nullptr;

@@ -34,6 +34,11 @@ check_layout() {
   )
   local size
   for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kestro-welcome.png"); done
+  # A manual page for each command the command line lists.
+  local commands command
+  commands=$(commands_listed)
+  [ -n "$commands" ] || fail "kestro-welcome-cli --help lists no commands"
+  for command in $commands; do expected+=("share/man/man1/kestro-welcome-cli-$command.1.gz"); done
   local file
   for file in "${expected[@]}"; do [ -f "$stage/$file" ] || fail "not installed: $file"; done
   local metainfo=("$stage"/share/metainfo/*.metainfo.xml)
@@ -70,8 +75,37 @@ check_layout() {
     grep -q '^\\fB\\-\\-version\\fR' <<<"$page" || fail "$program.1: --version is not described"
     grep -q '^\.SH "SEE ALSO"' <<<"$page" || fail "$program.1: no SEE ALSO"
   done
+  check_command_pages "$stage" "$version" $commands
   grep -q "GNU GENERAL PUBLIC LICENSE" "$stage/share/doc/kestro-welcome/copyright" || fail "copyright: no licence text"
   rm -rf "$build/install-test"
+}
+
+# The commands kestro-welcome-cli --help lists, one a line.
+commands_listed() {
+  "$build/bin/kestro-welcome-cli" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z]\+\).*/\1/p'
+}
+
+# check_command_pages STAGE VERSION COMMAND...: each command's page has its
+# title, each option its --help lists, and a JSON section; the program's own
+# page has the receivers and names each command's page.
+check_command_pages() {
+  local stage=$1 version=$2 command
+  shift 2
+  local main
+  main=$(zcat "$stage/share/man/man1/kestro-welcome-cli.1.gz")
+  grep -q '^\.SH RECEIVERS' <<<"$main" || fail "kestro-welcome-cli.1: no receivers"
+  [ "$(grep -c 'serial model name' <<<"$main")" -eq 3 ] || fail "kestro-welcome-cli.1: not three receivers"
+  for command in "$@"; do
+    local name="kestro-welcome-cli-$command" page option
+    page=$(zcat "$stage/share/man/man1/$name.1.gz")
+    grep -q "^\.TH ${name^^} \"1\" .* \"kestro-welcome-cli $version\"" <<<"$page" || fail "$name.1: no title with the version"
+    grep -q "^${name//-/\\\\-} \\\\- " <<<"$page" || fail "$name.1: no NAME line"
+    grep -q '^\.SH JSON' <<<"$page" || fail "$name.1: no JSON keys"
+    grep -qF ".BR $name (1)" <<<"$main" || fail "kestro-welcome-cli.1 does not name $name(1)"
+    for option in $("$build/bin/kestro-welcome-cli" "$command" --help | sed -n 's/^  \(-., \|    \)\(--[a-z-]*\).*/\2/p'); do
+      grep -qF "\fB${option//-/\\-}\fR" <<<"$page" || fail "$name.1: $option is not described"
+    done
+  done
 }
 
 check_desktop_entry() {
@@ -161,7 +195,7 @@ check_completion() {
     "kestro-welcome-cli inspect x.img -|--extract --force --help --home --json --quiet --verbose --version"
     "kestro-welcome-cli inspect x.img --extract |home logo.bmp pictures"
     "kestro-welcome-cli import |home logo.bmp photo.png pictures x.img"
-    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-colour --caption-position --display --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
+    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-band --caption-colour --caption-position --display --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
     "kestro-welcome-cli import photo.png logo.bmp --display |16:9 4:3 square"
     "kestro-welcome-cli import photo.png logo.bmp --safe |action none title"
     "kestro-welcome-cli sample x.bmp -|--force --help --home --json --quiet --test-card --verbose --version"
@@ -192,8 +226,19 @@ check_completion() {
   completes_as "$globs" "kestro-welcome-cli make [|[ab].bmp" "kestro-welcome-cli inspect *|*.img" || failed=1
   [ "$failed" -eq 0 ] || fail "completion"
 
-  # The lists agree with the program: every step completed is one it knows,
-  local cli="$build/bin/kestro-welcome-cli" step
+  # The lists agree with the program: each command's options completed are
+  # those its help lists (made from the command table), and the common ones,
+  local cli="$build/bin/kestro-welcome-cli" command
+  for command in $(complete_line "$dir" "kestro-welcome-cli "); do
+    local listed
+    listed=$("$cli" "$command" --help | sed -n 's/^  \(-., \|    \)\(--[a-z-]*\).*/\2/p')
+    [ -n "$listed" ] || continue  # no options: it completes names of files
+    listed=$(printf '%s\n' $listed --help --home --json --quiet --verbose --version | sort | paste -sd' ')
+    [ "$(complete_line "$dir" "kestro-welcome-cli $command --")" = "$listed" ] ||
+      fail "$command completes \"$(complete_line "$dir" "kestro-welcome-cli $command --")\", its help lists \"$listed\""
+  done
+  # every step completed is one it knows,
+  local step
   for step in $(complete_line "$dir" "kestro-welcome-cli step "); do
     local said
     said=$("$cli" step "$step" 2>&1 || true)  # a usage error: the step's arguments are missing

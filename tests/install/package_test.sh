@@ -41,6 +41,10 @@ expected=(
   usr/share/man/man1/kestro-welcome.1.gz
 )
 for size in 16 24 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${size}x${size}/apps/kestro-welcome.png"); done
+# A manual page for each command of the command line.
+for command in make run inspect import preview sample step; do
+  expected+=("usr/share/man/man1/kestro-welcome-cli-$command.1.gz")
+done
 for file in "${expected[@]}"; do grep -qxF "$file" <<<"$files" || fail "does not hold $file"; done
 grep -qx 'usr/share/metainfo/.*\.metainfo\.xml' <<<"$files" || fail "holds no metainfo"
 [ "$(wc -l <<<"$files")" -eq $((${#expected[@]} + 1)) ] || fail "holds more than expected: $files"

@@ -5,10 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -1372,6 +1375,27 @@ class TForm1Test : public QObject {
     QCOMPARE(dialog.Options().background, (Rgb{0, 200, 0}));
     // Nothing written.
     QVERIFY(fs::is_empty(Home().toStdString() + "/Input"));
+  }
+
+  // A caption typed in the dialog goes into the import, across the picture
+  // or on its band; one too long even in two lines is refused, and the dialog
+  // says so and does not import.
+  void importDialogTakesACaptionAndSaysWhenItDoesNotFit() {
+    const QString path = Photo("wide.png", 640, 360);
+    ImportDialog dialog(path, ImportOptions{}, form_.get());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    dialog.findChild<QLineEdit*>("CaptionEdit")->setText(QStringLiteral("v1.2 Kestro"));
+    dialog.findChild<QCheckBox*>("CaptionBandBox")->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    const std::optional<Caption> caption = dialog.Options().caption;
+    QVERIFY(caption && caption->text == "v1.2 Kestro" && caption->band);
+    QVERIFY(!dialog.PreviewImage().isNull());
+    dialog.findChild<QLineEdit*>("CaptionEdit")->setText(QString(200, QLatin1Char('x')));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+    QVERIFY2(dialog.Info().contains(QStringLiteral("The caption is too long for the title-safe width")),
+             qPrintable(dialog.Info()));
+    QVERIFY(dialog.PreviewImage().isNull());
+    QVERIFY(!dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
   }
 
   // ---- The import for a TV ----
