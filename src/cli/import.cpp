@@ -225,7 +225,11 @@ const CommandSpec& ImportCommandSpec() {
                     {"budget", "the most the smaller partition holds, in bytes"},
                     {"fits", "whether size is within budget"},
                     {"fitted", "whether something was given up to fit"},
+                    {"smoothing", "how strongly the picture was smoothed before its colours were reduced, 0 to 1"},
                     {"psnr_db", "the PSNR against the scaled picture, or null when it was kept exactly"},
+                    {"psnr_seen_db",
+                     "the PSNR as seen (both blurred as a TV shows them), by which the fit is chosen; "
+                     "null when it was kept exactly"},
                     {"warnings", "what shows badly on a TV, a damaged file, a caption's missing letters"}}};
   return entry;
 }
