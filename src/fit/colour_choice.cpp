@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 #include <limits>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "fit/measure.h"
 #include "fit/palette_refine.h"
 #include "fit/quantizer.h"
+#include "fit/rate_refine.h"
 #include "fit/seen_search.h"
 #include "fit/smoothing.h"
 #include "format/number_text.h"
@@ -89,6 +91,10 @@ class RefinedVersions {
   Quantizer& quantizer_;
 };
 
+// Rounds of refinement for a rate: as for PSNR alone, four take most of
+// what is to be had.
+constexpr int kRateRounds = 4;
+
 // With smoothing asked for: versions of every kind (see seen_search.h),
 // the one closest to the canvas as seen chosen; the undithered one also with
 // its colours refined.
@@ -101,7 +107,19 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
   };
   const SeenErrorOf seen = [&canvas](const Candidate& c) { return SeenError(canvas, c.picture); };
   const Polish refine = [&refined](const Candidate& c) { return refined.Make(c); };
-  SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine);
+  const ColourCounts counts = CountColours(canvas);
+  const ColourCounts gathered = Gathered(counts);
+  const std::vector<Rgb> start = quantizer.Palette(full_colors);
+  std::map<int, std::vector<Rgb>> palettes;  // by rate: the dithered versions share them
+  const MakeRated rated = [&](int rate, double dithering) {
+    auto at = palettes.find(rate);
+    if (at == palettes.end()) at = palettes.emplace(rate, RefineForRate(gathered, start, rate, kRateRounds)).first;
+    Picture8 picture =
+        dithering > 0 ? quantizer.Map(at->second, dithering) : MapForRate(canvas, counts, at->second, rate);
+    const int colors = static_cast<int>(picture.palette.size());
+    return Measured(std::move(picture), colors, dithering);
+  };
+  SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine, rated);
   FitOutcome outcome;
   outcome.first_size = found.first_size;
   outcome.smallest_size = found.smallest_size;

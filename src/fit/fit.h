@@ -19,6 +19,7 @@ struct Candidate {
   double dithering = 0;  // 0 none to 1 full
   size_t size = 0;       // colour table + gzip member
   int smoothing = 0;     // steps of a pass of light smoothing (see smoothing.h), 0 for none
+  int rate = 0;          // what a bit of index was worth when the palette was chosen (see rate_refine.h)
 };
 
 // Makes and measures the picture with this many colours and this much

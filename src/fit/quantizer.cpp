@@ -52,9 +52,13 @@ Quantizer::Quantizer(const RgbaPicture& canvas) : canvas_(canvas), attr_(MakeAtt
 }
 
 Picture8 Quantizer::Remap(double dithering) {
+  if (dithering == 0.0 && undithered_) return *undithered_;
   Check(liq_set_dithering_level(result_.get(), static_cast<float>(dithering)), "setting the dithering");
   Picture8 picture = Write(result_.get());
-  if (dithering == 0.0 && usage_.empty()) usage_ = Usage(picture);
+  if (dithering == 0.0) {
+    usage_ = Usage(picture);
+    undithered_ = picture;
+  }
   return picture;
 }
 

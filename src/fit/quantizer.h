@@ -2,6 +2,7 @@
 // colours, remapped as often as the search asks.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "fit/liq_handles.h"
@@ -53,6 +54,7 @@ class Quantizer {
   liq::Result result_;
   int full_colors_ = 0;
   std::vector<liq_histogram_entry> usage_;  // of the undithered full palette
+  std::optional<Picture8> undithered_;      // the canvas in it
 };
 
 }  // namespace kws

@@ -6,23 +6,44 @@
 #include <utility>
 #include <vector>
 
+#include "fit/rate_refine.h"
+
 namespace kws {
 
 namespace {
 
-// Three counts between colours and full, spread evenly on a log scale.
+// Two counts between colours and full, a third and two thirds of the way.
 std::vector<int> CountsAbove(int colors, int full) {
-  constexpr int kSteps = 4;
   std::vector<int> counts;
-  const double ratio = std::pow(static_cast<double>(full) / colors, 1.0 / kSteps);
-  double at = colors;
-  for (int i = 1; i < kSteps; ++i) {
-    at *= ratio;
-    const int count = static_cast<int>(std::lround(at));
+  for (int third = 1; third <= 2; ++third) {
+    const int count = colors + (full - colors) * third / 3;
     if (count > colors + 1 && count < full && (counts.empty() || count > counts.back())) counts.push_back(count);
   }
   return counts;
 }
+
+// The least rate above too_big and below fitting whose logarithm reaches
+// the target (in 256ths, as Log2In256ths): integer steps only, so that every
+// platform guesses alike.
+int RateAt(int64_t target, int too_big, int fitting) {
+  int lo = too_big + 1, hi = fitting - 1;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (Log2In256ths(static_cast<uint64_t>(std::max(mid, 1))) >= target) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return lo;
+}
+
+// The rate the undithered search starts at: near where photos fit.
+constexpr int kFirstRate = 16;
+// Rates are narrowed down to within this share of themselves.
+constexpr int kPrecision = 8;
+// Guesses aim this far inside the budget, so that the one that fits is close.
+constexpr double kAim = 0.99;
 
 double Excess(const Candidate& c, size_t budget) { return static_cast<double>(c.size) - static_cast<double>(budget); }
 
@@ -99,38 +120,100 @@ class Prober {
 
 }  // namespace
 
+std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
+                                           int& probes) {
+  constexpr int kGreatest = 1024, kStep = 4;
+  std::map<int, Candidate> made;
+  auto fits = [&](int rate) {
+    auto at = made.find(rate);
+    if (at == made.end()) {
+      ++probes;
+      at = made.emplace(rate, make_rated(rate, dithering)).first;
+    }
+    return at->second.size <= budget;
+  };
+  int too_big = -1, fitting = first;  // too_big: the greatest rate seen too big
+  if (fits(first)) {
+    while (fitting > 0) {
+      const int lower = fitting / kStep;
+      if (!fits(lower)) {
+        too_big = lower;
+        break;
+      }
+      fitting = lower;
+    }
+    if (too_big < 0) return made.at(0);
+  } else {
+    too_big = first;
+    for (fitting = std::max(kStep, first * kStep); !fits(fitting); fitting *= kStep) {
+      too_big = fitting;
+      if (fitting >= kGreatest) return std::nullopt;
+    }
+  }
+  // Between the two, the size falls about in a straight line with the
+  // logarithm of the rate: guesses aim just inside the budget, kept a
+  // quarter of the way in from either end so the range keeps shrinking.
+  while (fitting - too_big > std::max(1, fitting / kPrecision)) {
+    const int64_t lo = Log2In256ths(static_cast<uint64_t>(std::max(too_big, 1)));
+    const int64_t hi = Log2In256ths(static_cast<uint64_t>(fitting));
+    const double size_lo = static_cast<double>(made.at(too_big).size);
+    const double size_hi = static_cast<double>(made.at(fitting).size);
+    const double aim = kAim * static_cast<double>(budget);
+    const double share = size_lo > size_hi ? std::clamp((size_lo - aim) / (size_lo - size_hi), 0.25, 0.75) : 0.5;
+    const int rate = RateAt(lo + static_cast<int64_t>(share * static_cast<double>(hi - lo)), too_big, fitting);
+    (fits(rate) ? fitting : too_big) = rate;
+  }
+  Candidate found = made.at(fitting);
+  found.rate = fitting;
+  return found;
+}
+
 SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make, const SeenErrorOf& seen_error,
-                         const Polish& polish) {
+                         const Polish& polish, const MakeRated& make_rated) {
   SeenOutcome outcome;
   Prober prober(budget, make, outcome);
-  outcome.first_size = prober.Measure({full_colors, kEvenDithering[0]}).size;
+  outcome.first_size = prober.Measure({full_colors, 1.0}).size;
 
   // Undithered versions are the smallest: when none fits, nothing does.
-  std::optional<Candidate> plain = prober.MostColors(full_colors, 0.0, full_colors, true);
+  // Those with their palette chosen for the rate come closest for their
+  // bytes; without them, or when even the greatest rate is too big, the
+  // most colours that fit.
+  std::optional<Candidate> plain;
+  if (make_rated) plain = LeastRateThatFits(budget, 0.0, kFirstRate, make_rated, outcome.probes);
+  const bool rated = plain.has_value();
+  if (!plain) plain = prober.MostColors(full_colors, 0.0, full_colors, true);
   if (!plain) return outcome;
   std::vector<Candidate> fitting{*plain};
-  // Dithered versions fit about where the undithered one does: above it
-  // when a noisy picture's dithering costs little, below it otherwise.
-  const int start = plain->colors;
-  for (double level : kEvenDithering) {
-    if (std::optional<Candidate> c = prober.MostColors(full_colors, level, start, false)) fitting.push_back(*c);
+  if (rated) {
+    // Dithered versions take more bytes at the same rate, the more so the
+    // more they are dithered: each one's least rate is looked for from four
+    // times the one before.
+    int from = std::max(kFirstRate / 4, plain->rate * 4);
+    for (double level : kDitheringLevels) {
+      std::optional<Candidate> c = LeastRateThatFits(budget, level, from, make_rated, outcome.probes);
+      if (!c) break;
+      from = c->rate;
+      fitting.push_back(std::move(*c));
+    }
+  } else {
+    // Full dithering fits about where no dithering does: above it when a
+    // noisy picture's dithering costs little, below it otherwise.
+    const int start = std::min(plain->colors, full_colors);
+    if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
   }
 
-  // The closest as seen, also polished when that still fits; of equally
-  // close ones, the first found.
-  if (polish) {
-    const size_t found = fitting.size();
-    for (size_t i = 0; i < found; ++i) {
-      Candidate polished = polish(fitting[i]);
-      if (prober.Fits(polished)) fitting.push_back(std::move(polished));
-    }
-  }
-  for (Candidate& c : fitting) {
+  // The closest as seen, of equally close ones the first found; then the
+  // same polished, when that still fits and comes closer.
+  auto consider = [&](Candidate& c) {
     const uint64_t error = seen_error(c);
-    if (!outcome.chosen || error < outcome.seen_error) {
-      outcome.seen_error = error;
-      outcome.chosen = std::move(c);
-    }
+    if (outcome.chosen && error >= outcome.seen_error) return;
+    outcome.seen_error = error;
+    outcome.chosen = std::move(c);
+  };
+  for (Candidate& c : fitting) consider(c);
+  if (polish) {
+    Candidate polished = polish(*outcome.chosen);
+    if (prober.Fits(polished)) consider(polished);
   }
   return outcome;
 }

@@ -1,8 +1,9 @@
 // The search for the version of a picture that looks best on the TV and
 // fits the budget.
 //
-// Versions differ in the number of colours and in the dithering: none, or
-// Floyd-Steinberg at half or full strength. They are ranked by PSNR as seen (see measure.h), which
+// Versions differ in the number of colours, in how the colours are chosen
+// (for closeness alone, or for their bytes as well) and in the dithering:
+// none or Floyd-Steinberg. They are ranked by PSNR as seen (see measure.h), which
 // rewards dithering where the eye averages it out and not where it only
 // costs bytes. The size of a picture's gzip member does not grow smoothly
 // with the number of colours (one more colour can split a noisy background
@@ -33,6 +34,15 @@ using SeenErrorOf = std::function<uint64_t(const Candidate& candidate)>;
 // The same version brought closer to the picture (its colours refined),
 // which may change its size a little.
 using Polish = std::function<Candidate(const Candidate& candidate)>;
+// Makes the version whose palette is chosen for this rate (see
+// rate_refine.h), with this much dithering, and measures it: the higher the
+// rate, the smaller.
+using MakeRated = std::function<Candidate(int rate, double dithering)>;
+
+// The dithering levels of the versions whose palette is chosen for a rate,
+// besides none. Half dithering was tried too: it was never the closest as
+// seen on the benchmark's pictures, and cost a fifth of the time.
+inline constexpr double kDitheringLevels[] = {1.0};
 
 struct SeenOutcome {
   std::optional<Candidate> chosen;  // nothing when not even 2 colours fit
@@ -42,11 +52,14 @@ struct SeenOutcome {
   int probes = 0;  // versions made and measured
 };
 
-// The dithering levels a version may have besides none.
-inline constexpr double kEvenDithering[] = {1.0, 0.5};
-
 // full_colors: the palette size the picture quantises to on its own.
 SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make, const SeenErrorOf& seen_error,
-                         const Polish& polish = {});
+                         const Polish& polish = {}, const MakeRated& make_rated = {});
+
+// The version with this dithering of the least rate that fits, to within an
+// eighth: rates are tried from first up or down by fourfold steps, then
+// bisected. Nothing when even the greatest rate tried (1,024) is too big.
+std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
+                                           int& probes);
 
 }  // namespace kws
