@@ -7,71 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "fit/cheapest_entry.h"
+
 namespace kws {
 
-namespace {
-
-int Distance(const uint8_t* p, const Rgb& c) {
-  const int dr = p[0] - c.r, dg = p[1] - c.g, db = p[2] - c.b;
-  return dr * dr + dg * dg + db * db;
-}
-
-// The nearest palette entry to a colour, looked for from a nearby entry (the
-// one the pixel before took): by the triangle inequality, an entry further
-// from that one than both distances together cannot be nearer, so only a few
-// of the nearest neighbours of the hint are ever measured.
-class NearestEntry {
- public:
-  explicit NearestEntry(const std::vector<Rgb>& palette) : palette_(palette), size_(palette.size()) {
-    neighbours_.resize(size_ * size_);
-    for (size_t i = 0; i < size_; ++i) {
-      const uint8_t from[3] = {palette[i].r, palette[i].g, palette[i].b};
-      Neighbour* row = neighbours_.data() + i * size_;
-      for (size_t j = 0; j < size_; ++j) {
-        row[j] = {std::sqrt(static_cast<float>(Distance(from, palette[j]))), static_cast<uint8_t>(j)};
-      }
-      std::sort(row, row + size_);
-    }
-  }
-
-  uint8_t operator()(const uint8_t* pixel, uint8_t hint) const {
-    uint8_t best = hint;
-    int best_distance = Distance(pixel, palette_[hint]);
-    const float hint_radius = std::sqrt(static_cast<float>(best_distance));
-    float reach = 2 * hint_radius + kMargin;
-    const Neighbour* row = neighbours_.data() + size_t{hint} * size_;
-    for (size_t k = 1; k < size_ && row[k].distance <= reach; ++k) {
-      const uint8_t j = row[k].index;
-      const int d = Distance(pixel, palette_[j]);
-      if (d < best_distance || (d == best_distance && j < best)) {
-        best = j;
-        best_distance = d;
-        reach = hint_radius + std::sqrt(static_cast<float>(d)) + kMargin;
-      }
-    }
-    return best;
-  }
-
- private:
-  struct Neighbour {
-    float distance;
-    uint8_t index;
-    bool operator<(const Neighbour& o) const {
-      return distance < o.distance || (distance == o.distance && index < o.index);
-    }
-  };
-  // Square roots are rounded: an entry at exactly the reach is measured too.
-  static constexpr float kMargin = 0.01f;
-
-  const std::vector<Rgb>& palette_;
-  size_t size_;
-  std::vector<Neighbour> neighbours_;  // for each entry, every entry nearest first
-};
-
-}  // namespace
-
 void MapToNearest(const RgbaPicture& image, Picture8& picture) {
-  const NearestEntry nearest(picture.palette);
+  const CheapestEntry cheapest(picture.palette);
+  const std::vector<int64_t> none(picture.palette.size(), 0);
   const size_t width = static_cast<size_t>(picture.width);
   picture.pixels.resize(width * static_cast<size_t>(picture.height));
   uint8_t hint = 0;
@@ -81,7 +23,7 @@ void MapToNearest(const RgbaPicture& image, Picture8& picture) {
     // A row starts from the entry above it, which is nearer than the end of
     // the row before.
     if (y > 0) hint = to[-static_cast<ptrdiff_t>(width)];
-    for (size_t x = 0; x < width; ++x) hint = to[x] = nearest(row + 4 * x, hint);
+    for (size_t x = 0; x < width; ++x) hint = to[x] = cheapest(ColourKey(row + 4 * x), hint, none, 0);
   }
 }
 

@@ -6,82 +6,11 @@
 #include <cmath>
 #include <utility>
 
+#include "fit/cheapest_entry.h"
+
 namespace kws {
 
 namespace {
-
-// A cost is the squared distance in 256ths plus the rate times the bits in
-// 256ths: both sides in the same units, in 64 bits.
-constexpr int64_t kScale = 256;
-
-uint32_t Key(const uint8_t* p) { return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]; }
-
-int Distance(uint32_t colour, const Rgb& c) {
-  const int dr = static_cast<int>(colour >> 16) - c.r, dg = static_cast<int>((colour >> 8) & 0xff) - c.g,
-            db = static_cast<int>(colour & 0xff) - c.b;
-  return dr * dr + dg * dg + db * db;
-}
-
-// The entry of least cost for a colour, looked for from a nearby entry (the
-// hint): an entry can cost less than the best so far only when its distance
-// is below what the best's cost leaves after the cheapest bits, and by the
-// triangle inequality only entries that near the hint can be that near the
-// colour, so only a few of the hint's nearest neighbours are measured.
-class CheapestEntry {
- public:
-  explicit CheapestEntry(const std::vector<Rgb>& palette) : palette_(palette), size_(palette.size()) {
-    neighbours_.resize(size_ * size_);
-    for (size_t i = 0; i < size_; ++i) {
-      const uint32_t from = uint32_t{palette[i].r} << 16 | uint32_t{palette[i].g} << 8 | palette[i].b;
-      Neighbour* row = neighbours_.data() + i * size_;
-      for (size_t j = 0; j < size_; ++j) {
-        row[j] = {std::sqrt(static_cast<float>(Distance(from, palette[j]))), static_cast<uint8_t>(j)};
-      }
-      std::sort(row, row + size_);
-    }
-  }
-
-  // bits: each entry's rate times bits, in the cost's units; cheapest_bits
-  // their least.
-  uint8_t operator()(uint32_t colour, uint8_t hint, const std::vector<int64_t>& bits, int64_t cheapest_bits) const {
-    uint8_t best = hint;
-    const int hint_distance = Distance(colour, palette_[hint]);
-    int64_t best_cost = hint_distance * kScale + bits[hint];
-    const float hint_radius = std::sqrt(static_cast<float>(hint_distance));
-    const Neighbour* row = neighbours_.data() + size_t{hint} * size_;
-    float reach = hint_radius + Radius(best_cost, cheapest_bits) + kMargin;
-    for (size_t k = 1; k < size_ && row[k].distance <= reach; ++k) {
-      const uint8_t j = row[k].index;
-      const int64_t cost = Distance(colour, palette_[j]) * kScale + bits[j];
-      if (cost < best_cost || (cost == best_cost && j < best)) {
-        best = j;
-        best_cost = cost;
-        reach = hint_radius + Radius(best_cost, cheapest_bits) + kMargin;
-      }
-    }
-    return best;
-  }
-
- private:
-  struct Neighbour {
-    float distance;
-    uint8_t index;
-    bool operator<(const Neighbour& o) const {
-      return distance < o.distance || (distance == o.distance && index < o.index);
-    }
-  };
-  // The farthest an entry can be and still cost less than cost.
-  static float Radius(int64_t cost, int64_t cheapest_bits) {
-    const int64_t room = cost - cheapest_bits;
-    return room <= 0 ? 0.0f : std::sqrt(static_cast<float>(room) / kScale);
-  }
-  // Square roots are rounded: an entry at exactly the reach is measured too.
-  static constexpr float kMargin = 0.01f;
-
-  const std::vector<Rgb>& palette_;
-  size_t size_;
-  std::vector<Neighbour> neighbours_;
-};
 
 using Assignment = std::vector<uint8_t>;  // an entry for each colour of the counts
 
@@ -104,7 +33,7 @@ std::vector<int64_t> Bits(const ColourCounts& counts, const Assignment& assignme
   const int64_t all = Log2In256ths(counts.pixels);
   std::vector<int64_t> bits(entries);
   for (size_t j = 0; j < entries; ++j) {
-    const int64_t share = taken[j] == 0 ? all + kScale : all - Log2In256ths(taken[j]);
+    const int64_t share = taken[j] == 0 ? all + kCostScale : all - Log2In256ths(taken[j]);
     bits[j] = rate * share;
   }
   return bits;
@@ -168,7 +97,7 @@ ColourCounts CountColours(const RgbaPicture& canvas) {
   keys.reserve(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height));
   for (int y = 0; y < canvas.height; ++y) {
     const uint8_t* row = canvas.Row(y);
-    for (int x = 0; x < canvas.width; ++x) keys.push_back(Key(row + 4 * x));
+    for (int x = 0; x < canvas.width; ++x) keys.push_back(ColourKey(row + 4 * x));
   }
   std::sort(keys.begin(), keys.end());
   ColourCounts counts;
@@ -236,7 +165,7 @@ Picture8 MapForRate(const RgbaPicture& canvas, const ColourCounts& counts, const
   for (int y = 0; y < canvas.height; ++y) {
     const uint8_t* row = canvas.Row(y);
     for (int x = 0; x < canvas.width; ++x) {
-      const auto at = std::lower_bound(counts.colours.begin(), counts.colours.end(), Key(row + 4 * x));
+      const auto at = std::lower_bound(counts.colours.begin(), counts.colours.end(), ColourKey(row + 4 * x));
       picture.pixels.push_back(assignment[static_cast<size_t>(at - counts.colours.begin())]);
     }
   }
