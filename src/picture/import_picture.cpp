@@ -72,16 +72,31 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
   return imported.report;
 }
 
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
+namespace {
+
+// The import's line in the activity log around making and writing the bitmap.
+template <class Make>
+ImportReport Logged(const std::string& path, const std::string& out, Make make) {
   try {
-    ImportReport report = ImportPictureFile(path, out, options);
+    const ImportedPicture imported = make();
+    WriteBitmap8(out, imported.picture, MadeFor::kImport);
     WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
-             SummarizeReport(report));
-    return report;
+             SummarizeReport(imported.report));
+    return imported.report;
   } catch (const std::exception& e) {
     WriteLog("ERROR: ImportPicture(" + PrintableName(path) + "), Msg=" + e.what());
     throw;
   }
+}
+
+}  // namespace
+
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
+  return Logged(path, out, [&] { return ImportPicture(path, options); });
+}
+
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported) {
+  return Logged(path, out, [&] { return imported; });
 }
 
 std::optional<Rgb> ParseColor(const std::string& text) {

@@ -73,6 +73,10 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
 // line both import through here.
 ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options = {});
 
+// The same for a picture imported already (as a preview showed it): written
+// to out as it is, with the same line in the log.
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported);
+
 // "#rrggbb" or a colour name Qt knows; nothing for anything else.
 std::optional<Rgb> ParseColor(const std::string& text);
 

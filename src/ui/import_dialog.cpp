@@ -21,22 +21,38 @@
 
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "picture/tv_preview.h"
 #include "ui/artwork.h"
 
 namespace kws {
 
 namespace {
 
-constexpr int kPreviewWidth = 360;
-constexpr int kPreviewHeight = 288;
+// Room for a 16:9 TV's picture at half its width, and a 4:3 one's.
+constexpr int kPreviewWidth = 516;
+constexpr int kPreviewHeight = 388;
 
 ImportDialog::Preview MakePreview(const std::string& picture, const ImportOptions& options) {
   try {
-    const ImportedPicture imported = ImportPicture(picture, options);
-    return {PictureImage(imported.picture), QString::fromStdString(DescribeReport(imported.report))};
+    ImportedPicture imported = ImportPicture(picture, options);
+    QImage image = PictureImage(imported.picture);
+    QString text = QString::fromStdString(DescribeReport(imported.report));
+    return {std::move(image), std::move(text), std::move(imported)};
   } catch (const std::exception& e) {
-    return {QImage(), QString::fromStdString(e.what())};
+    return {QImage(), QString::fromStdString(e.what()), std::nullopt};
   }
+}
+
+QString DisplayText(Display display) {
+  switch (display) {
+    case Display::k4x3:
+      return QStringLiteral("as a 4:3 TV shows it");
+    case Display::k16x9:
+      return QStringLiteral("as a 16:9 TV shows it");
+    case Display::kSquare:
+      break;
+  }
+  return QStringLiteral("in square pixels");
 }
 
 QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
@@ -99,7 +115,14 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
   preview_->setAlignment(Qt::AlignCenter);
   preview_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  row->addWidget(preview_);
+  preview_caption_ = new QLabel(this);
+  preview_caption_->setObjectName(QStringLiteral("ImportPreviewCaption"));
+  preview_caption_->setTextFormat(Qt::PlainText);
+  preview_caption_->setAlignment(Qt::AlignCenter);
+  auto* preview_column = new QVBoxLayout;
+  preview_column->addWidget(preview_);
+  preview_column->addWidget(preview_caption_);
+  row->addLayout(preview_column);
   layout->addLayout(row);
 
   info_ = new QLabel(this);
@@ -209,6 +232,10 @@ void ImportDialog::Recompute() {
   pending_ = false;
   importing_ = true;
   info_->setText(QStringLiteral("Importing\u2026"));
+  // Until this import ends, what is shown is not what Import would write.
+  result_.reset();
+  preview_caption_->setText(tv_image_.isNull() ? QStringLiteral("Importing\u2026")
+                                               : QStringLiteral("Approximation: the earlier choice, importing\u2026"));
   watcher_.setFuture(QtConcurrent::run(MakePreview, NameFromUtf16(picture_.toStdU16String()), options_));
 }
 
@@ -218,18 +245,38 @@ void ImportDialog::Finished() {
     Recompute();
     return;
   }
-  const Preview preview = watcher_.result();
+  Preview preview = watcher_.result();
   result_image_ = preview.image;
+  result_ = std::move(preview.imported);
   // Nothing to import with these options.
-  ok_->setEnabled(!preview.image.isNull());
-  if (preview.image.isNull()) {
-    preview_->setPixmap(QPixmap());
-    preview_->setText(QStringLiteral("cannot import"));
-  } else {
-    preview_->setPixmap(QPixmap::fromImage(
-        preview.image.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  }
+  ok_->setEnabled(result_.has_value());
+  ShowResult();
   info_->setText(preview.text.trimmed());
 }
+
+// The bitmap as the chosen TV shows it, by the same drawing as the window's
+// TV views, the safe areas marked.
+void ImportDialog::ShowResult() {
+  if (!result_) {
+    tv_image_ = QImage();
+    preview_->setPixmap(QPixmap());
+    preview_->setText(QStringLiteral("cannot import"));
+    preview_caption_->clear();
+    return;
+  }
+  TvPreviewOptions tv;
+  tv.display = options_.display;
+  tv.guides = true;
+  tv_image_ = RenderTvPreview(result_->picture, tv);
+  preview_->setPixmap(QPixmap::fromImage(
+      tv_image_.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  preview_caption_->setText(QStringLiteral("The bitmap Import writes, ") + DisplayText(options_.display));
+}
+
+QImage ImportDialog::ShownPreview() const { return preview_->pixmap().toImage(); }
+
+QString ImportDialog::PreviewCaption() const { return preview_caption_->text(); }
+
+ImportChoice ImportDialog::Choice() const { return {options_, importing_ ? std::nullopt : result_}; }
 
 }  // namespace kws

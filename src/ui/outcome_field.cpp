@@ -1,61 +1,54 @@
 #include "ui/outcome_field.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QStatusBar>
 #include <QToolButton>
 
 #include "driver/diagnosis.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "ui/eliding_label.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
 #include "ui/window_support.h"
 
 namespace kws {
 
-namespace {
-
-// A label that shows as much of its text as fits, with "…" where it is cut;
-// text() stays the whole text, which its tooltip shows too.
-class ElidedLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
-  }
-};
-
-}  // namespace
-
 OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), status_text_(status_text) {
-  outcome_ = new ElidedLabel(bar_);
+  outcome_ = new ElidingLabel(bar_);
   outcome_->setObjectName(QStringLiteral("OutcomeText"));
   outcome_->setTextFormat(Qt::PlainText);
+  outcome_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar_->addPermanentWidget(outcome_, 1);
-  const auto small_button = [this](const char* name, const char* text) {
-    auto* button = new QToolButton(bar_);
+  // The two buttons have places of their own that never change: Cancel's
+  // stays held while it is hidden, so that Open folder, shown when a batch
+  // ends, never appears under a pointer that was about to press Cancel.
+  buttons_ = new QWidget(bar_);
+  buttons_->setObjectName(QStringLiteral("RunButtons"));
+  auto* layout = new QHBoxLayout(buttons_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(4);
+  const auto small_button = [this, layout](const char* name, const char* text) {
+    auto* button = new QToolButton(buttons_);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(QString::fromLatin1(text));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setFixedHeight(17);
     button->hide();
-    bar_->addPermanentWidget(button);
+    layout->addWidget(button);
     return button;
   };
   open_folder_ = small_button("OpenFolderButton", "Open folder");
   open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
   cancel_ = small_button("CancelButton", "Cancel");
   cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
+  QSizePolicy held = cancel_->sizePolicy();
+  held.setRetainSizeWhenHidden(true);
+  cancel_->setSizePolicy(held);
+  bar_->addPermanentWidget(buttons_);
 }
 
 void OutcomeField::Set(const std::string& text, bool open_folder) {
@@ -66,17 +59,19 @@ void OutcomeField::Set(const std::string& text, bool open_folder) {
   Share();
 }
 
+// The status text keeps its words and its path's last part; the second
+// field takes what its text needs of the rest, at most half the bar when the
+// status text needs that much; each shortens its path where it has to.
 void OutcomeField::Share() {
   const int bar = bar_->width();
   if (outcome_->text().isEmpty()) {
     status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
     return;
   }
-  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
-  for (const QToolButton* button : {open_folder_, cancel_}) {
-    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
-  }
-  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
+  const int needed =
+      outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16 + buttons_->sizeHint().width() + 4;
+  const int readable = ReadableWidth(status_text_->text(), status_text_->fontMetrics()) + 8;
+  status_text_->setMaximumWidth(std::max(bar - needed, std::min(readable, bar / 2)));
 }
 
 QString OutcomeField::Text() const { return outcome_->text(); }

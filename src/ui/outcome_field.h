@@ -14,6 +14,7 @@
 class QLabel;
 class QStatusBar;
 class QToolButton;
+class QWidget;
 
 namespace kws {
 
@@ -56,6 +57,7 @@ class OutcomeField {
   QStatusBar* bar_;
   QLabel* status_text_;
   QLabel* outcome_ = nullptr;
+  QWidget* buttons_ = nullptr;  // Open folder and Cancel, each in its own place
   QToolButton* open_folder_ = nullptr;
   QToolButton* cancel_ = nullptr;
 

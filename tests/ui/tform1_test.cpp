@@ -246,7 +246,9 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->Open1Click();
     QCOMPARE(dialogs_.asked_title, QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)"));
-    QCOMPARE(dialogs_.asked_filter, QStringLiteral("Windows Bitmap (*.bmp)"));
+    // The bitmap's filter first, the default; all pictures second.
+    QVERIFY2(dialogs_.asked_filter.startsWith(QStringLiteral("Windows Bitmap (*.bmp);;Pictures (")),
+             qPrintable(dialogs_.asked_filter));
     QCOMPARE(dialogs_.asked_suffix, QStringLiteral("bmp"));
     QCOMPARE(Status(), path);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
@@ -340,8 +342,9 @@ class TForm1Test : public QObject {
     QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": 2 colours, no dithering, ")),
              qPrintable(Status()));
     QVERIFY(Status().endsWith(QStringLiteral(" of 180,208 bytes, PSNR lossless")));
+    // Made for a 4:3 TV, shown as that TV shows it.
     QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
-             LoadPreviewImage(bitmap.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+             TvReference(bitmap, Display::k4x3, false).convertToFormat(QImage::Format_RGB32));
     QVERIFY(LogText().find("ImportPicture: In=" + path.toStdString() + ", Out=" + bitmap.toStdString()) !=
             std::string::npos);
     QVERIFY(dialogs_.messages.isEmpty());
@@ -427,8 +430,12 @@ class TForm1Test : public QObject {
         return;
     }
     QVERIFY(dialogs_.messages.isEmpty());
+    // An imported picture, made for a 4:3 TV, is shown as that TV shows it.
+    const QString opened = QString::fromStdString(form_->RunDriver().OpenedPicture());
     QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
-             LoadPreviewImage(form_->RunDriver().OpenedPicture(), nullptr).convertToFormat(QImage::Format_RGB32));
+             outcome == kImported
+                 ? TvReference(opened, Display::k4x3, false).convertToFormat(QImage::Format_RGB32)
+                 : LoadPreviewImage(opened.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
   }
 
   void droppingABitmapOpensIt() {
@@ -713,6 +720,7 @@ class TForm1Test : public QObject {
     const QString path = dir_.path() + "/" + name;
     WriteFile(path, test::Bytes(content.begin(), content.end()));
     dialogs_.answers.push(path);
+    dialogs_.import_answer.emplace();  // the import offered for a picture is declined
     form_->Open1Click();
     QCOMPARE(Outcome(), QStringLiteral("cannot show ") + name + QStringLiteral(": ") + reason +
                             QString::fromUtf8(" \u2014 the button will still try to convert it"));
