@@ -208,9 +208,7 @@ void ExtraActions::TestCard1Click() {
   }
   WriteLog("TestCard: Out=" + PrintableName(path));
   form_.OpenPictureFile(path);
-  SetOutcomeOfWrite(
-      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
-      target);
+  SetOutcomeOfWrite("test card: flash it; the outermost number your TV shows is its overscan", path, target);
 }
 
 void ExtraActions::About1Click() {

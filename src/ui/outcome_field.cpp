@@ -61,17 +61,20 @@ void OutcomeField::Set(const std::string& text, bool open_folder) {
 
 // The status text keeps its words and its path's last part; the second
 // field takes what its text needs of the rest, at most half the bar when the
-// status text needs that much; each shortens its path where it has to.
+// status text needs that much; each shortens its path where it has to. The
+// status text's width is set, not left to the bar's layout, which would give
+// the room to the second field, however little it says.
 void OutcomeField::Share() {
   const int bar = bar_->width();
-  if (outcome_->text().isEmpty()) {
-    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
-    return;
+  const int buttons = buttons_->sizeHint().width() + 4;
+  int left = bar - buttons - 16;
+  if (!outcome_->text().isEmpty()) {
+    const int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16 + buttons;
+    const int readable = ReadableWidth(status_text_->text(), status_text_->fontMetrics()) + 8;
+    left = std::max(bar - needed, std::min(readable, bar / 2));
   }
-  const int needed =
-      outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16 + buttons_->sizeHint().width() + 4;
-  const int readable = ReadableWidth(status_text_->text(), status_text_->fontMetrics()) + 8;
-  status_text_->setMaximumWidth(std::max(bar - needed, std::min(readable, bar / 2)));
+  const int whole = status_text_->fontMetrics().horizontalAdvance(status_text_->text()) + 8;
+  status_text_->setFixedWidth(std::max(0, std::min(left, whole)));
 }
 
 QString OutcomeField::Text() const { return outcome_->text(); }
