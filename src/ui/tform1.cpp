@@ -184,6 +184,7 @@ void TForm1::BuildClientArea() {
   connect(log_panel_, &QDockWidget::visibilityChanged, this, [this] {
     if (shown_once_) FitToScreen();
   });
+  new FrameKnownWatch(this, [this] { FitToScreen(); });
 
   setAcceptDrops(true);
   setWindowIcon(QIcon(ProgramIconPixmap(48)));
@@ -232,14 +233,20 @@ void TForm1::FitToScreen() {
   // (before the window shows, or before the window manager has said), what a
   // usual title bar and border take.
   QSize frame = frameGeometry().size() - geometry().size();
-  if (!isVisible() || frame.height() <= 0) frame = QSize(8, 36);
+  const bool guessed = !isVisible() || frame.height() <= 0;
+  if (guessed) frame = QSize(8, 36);
   const int menu = menuBar()->sizeHint().height();
   const int panel = log_panel_->isVisible() ? log_panel_->sizeHint().height() : 0;
   LayOut(PreviewScale(available, {frame, menu, panel}));
   const QSize size(centralWidget()->width(), centralWidget()->height() + menu + panel);
   setFixedSize(size);
   const QRect placed = KeepOnScreen(QRect(frameGeometry().topLeft(), size + frame), available);
-  if (placed.topLeft() != frameGeometry().topLeft()) move(placed.topLeft());
+  if (placed.topLeft() == frameGeometry().topLeft()) return;
+  // Until the frame is known, a move places the client area: it goes where
+  // the guessed frame leaves it room, and FrameKnownWatch places the window
+  // again once the window manager has said.
+  const QPoint client(frame.width() / 2, frame.height() - frame.width() / 2);
+  move(placed.topLeft() + (guessed ? client : QPoint()));
 }
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.

@@ -1,6 +1,9 @@
 #include "ui/window_fit.h"
 
+#include <QEvent>
+#include <QWidget>
 #include <algorithm>
+#include <utility>
 
 namespace kws {
 
@@ -32,6 +35,23 @@ QRect KeepOnScreen(const QRect& frame, const QRect& available) {
   if (placed.top() < available.top()) placed.moveTop(available.top());
   if (placed.left() < available.left()) placed.moveLeft(available.left());
   return placed;
+}
+
+FrameKnownWatch::FrameKnownWatch(QWidget* window, std::function<void()> fit)
+    : QObject(window), window_(window), fit_(std::move(fit)) {
+  window_->installEventFilter(this);
+}
+
+bool FrameKnownWatch::eventFilter(QObject* watched, QEvent* event) {
+  // Any of these may be the first after the window manager framed the window.
+  const QEvent::Type type = event->type();
+  const bool placed = type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint ||
+                      type == QEvent::WindowActivate || type == QEvent::Show;
+  if (done_ || watched != window_ || !placed || !window_->isVisible()) return false;
+  if (window_->frameGeometry().size() == window_->geometry().size()) return false;
+  done_ = true;
+  fit_();
+  return false;
 }
 
 }  // namespace kws

@@ -27,3 +27,29 @@ double PreviewScale(const QRect& available, const WindowRoom& room);
 QRect KeepOnScreen(const QRect& frame, const QRect& available);
 
 }  // namespace kws
+
+#include <QObject>
+#include <functional>
+
+class QWidget;
+
+namespace kws {
+
+// Calls fit once, when the window manager has first told the window its
+// frame (its title bar's height): until then the window was placed by a
+// guess, which on a scaled screen may leave the title bar above the screen.
+// Later moves are the user's and are left alone.
+class FrameKnownWatch : public QObject {
+ public:
+  FrameKnownWatch(QWidget* window, std::function<void()> fit);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* window_;
+  std::function<void()> fit_;
+  bool done_ = false;
+};
+
+}  // namespace kws
