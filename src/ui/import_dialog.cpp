@@ -8,11 +8,13 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -28,9 +30,14 @@ namespace kws {
 
 namespace {
 
-// Room for a 16:9 TV's picture at half its width, and a 4:3 one's.
-constexpr int kPreviewWidth = 516;
-constexpr int kPreviewHeight = 388;
+// Room for a 16:9 TV's picture at half its width, and a 4:3 one's; three
+// quarters of that where the screen is low (a 1366 x 768 laptop, scaled),
+// so that the dialog stays on it.
+QSize PreviewBox(const QWidget* parent) {
+  const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+  const bool low = screen && screen->availableGeometry().height() < 800;
+  return low ? QSize(388, 292) : QSize(516, 388);
+}
 
 ImportDialog::Preview MakePreview(const std::string& picture, const ImportOptions& options) {
   try {
@@ -112,7 +119,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 
   preview_ = new QLabel(this);
   preview_->setObjectName(QStringLiteral("ImportPreview"));
-  preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
+  preview_->setFixedSize(PreviewBox(parent));
   preview_->setAlignment(Qt::AlignCenter);
   preview_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   preview_caption_ = new QLabel(this);
@@ -269,7 +276,7 @@ void ImportDialog::ShowResult() {
   tv.guides = true;
   tv_image_ = RenderTvPreview(result_->picture, tv);
   preview_->setPixmap(QPixmap::fromImage(
-      tv_image_.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+      tv_image_.scaled(preview_->size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
   preview_caption_->setText(QStringLiteral("The bitmap Import writes, ") + DisplayText(options_.display));
 }
 
