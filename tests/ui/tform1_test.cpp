@@ -41,6 +41,7 @@
 #include "ui/import_dialog.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
+#include "ui/window_fixture.h"
 
 namespace kws {
 namespace {
@@ -163,24 +164,19 @@ class TForm1Test : public QObject {
     return std::string(bytes.begin(), bytes.end());
   }
   void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
-  static QSettings Settings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "kestro-welcome", "kestro-welcome");
-  }
+  static QSettings Settings() { return test::WindowSettings(); }
 
  private slots:
   // The window's remembered choices go to a folder of the test's own.
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/settings");
+    test::KeepWindowSettingsIn(dir_.path() + "/settings");
   }
 
   void init() {
     QVERIFY(dir_.isValid());
-    Settings().clear();
     dialogs_ = ScriptedDialogs();
-    fs::remove_all(Home().toStdString());
-    form_ = std::make_unique<TForm1>(&dialogs_, Home());
-    form_->show();
+    form_ = test::FreshWindow(dialogs_, Home());
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
   void cleanup() {

@@ -31,6 +31,7 @@
 #include "ui/log_panel.h"
 #include "ui/tform1.h"
 #include "ui/window_fit.h"
+#include "ui/window_fixture.h"
 
 namespace kws {
 namespace {
@@ -99,9 +100,7 @@ class WindowBehaviourTest : public QObject {
     return Child<QLabel>("Image1")->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
   }
   void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
-  static QSettings Settings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "kestro-welcome", "kestro-welcome");
-  }
+  static QSettings Settings() { return test::WindowSettings(); }
   // A bitmap the pipeline takes, in Input.
   void InputBitmaps(std::initializer_list<const char*> names) {
     for (const char* name : names) test::WriteBytes(Home().toStdString() + "/Input/" + name, test::MakeBitmap());
@@ -110,15 +109,13 @@ class WindowBehaviourTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/settings");
+    test::KeepWindowSettingsIn(dir_.path() + "/settings");
   }
 
   void init() {
-    Settings().clear();
+    QVERIFY(dir_.isValid());
     dialogs_ = ScriptedDialogs();
-    fs::remove_all(Home().toStdString());
-    form_ = std::make_unique<TForm1>(&dialogs_, Home());
-    form_->show();
+    form_ = test::FreshWindow(dialogs_, Home());
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
   void cleanup() {
