@@ -22,9 +22,10 @@ OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), st
   outcome_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar_->addPermanentWidget(outcome_, 1);
-  // The two buttons have places of their own that never change: Cancel's
-  // stays held while it is hidden, so that Open folder, shown when a batch
-  // ends, never appears under a pointer that was about to press Cancel.
+  // The two buttons have places of their own: from a batch's start until
+  // the window says something else after it, Cancel's place stays held, so
+  // that Open folder, shown when the batch ends, never appears under a
+  // pointer that was about to press Cancel.
   buttons_ = new QWidget(bar_);
   buttons_->setObjectName(QStringLiteral("RunButtons"));
   auto* layout = new QHBoxLayout(buttons_);
@@ -45,13 +46,24 @@ OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), st
   open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
   cancel_ = small_button("CancelButton", "Cancel");
   cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
-  QSizePolicy held = cancel_->sizePolicy();
-  held.setRetainSizeWhenHidden(true);
-  cancel_->setSizePolicy(held);
   bar_->addPermanentWidget(buttons_);
 }
 
 void OutcomeField::Set(const std::string& text, bool open_folder) {
+  HoldCancelPlace(false);
+  Show(text, open_folder);
+}
+
+// While a batch runs and until the window says something else after it,
+// Cancel's place stays held, hidden or not.
+void OutcomeField::HoldCancelPlace(bool hold) {
+  QSizePolicy policy = cancel_->sizePolicy();
+  if (policy.retainSizeWhenHidden() == hold) return;
+  policy.setRetainSizeWhenHidden(hold);
+  cancel_->setSizePolicy(policy);
+}
+
+void OutcomeField::Show(const std::string& text, bool open_folder) {
   outcome_->setText(QString::fromStdString(text));
   outcome_->setToolTip(PlainToolTip(outcome_->text()));
   open_folder_->setVisible(open_folder);
@@ -89,7 +101,7 @@ void OutcomeField::RunStarting(const std::string& opened) {
   images_written_.clear();
   run_error_.clear();
   batch_total_ = 0;
-  Set(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+  Show(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
 }
 
 void OutcomeField::NoteError(const std::string& told) {
@@ -101,9 +113,10 @@ void OutcomeField::PictureStarting(int index, int total, const std::string& pict
   first_error_.clear();
   images_written_.clear();
   batch_total_ = total;
+  HoldCancelPlace(true);
   cancel_->setEnabled(true);
   cancel_->show();
-  Set(ProgressText(index, total, picture));
+  Show(ProgressText(index, total, picture));
   Share();
 }
 
@@ -117,7 +130,7 @@ void OutcomeField::PictureDone(const std::string& picture, int32_t result) {
 
 void OutcomeField::Stopping() {
   cancel_->setEnabled(false);
-  Set(Text().toStdString() + " \u2014 stopping after this picture");
+  Show(Text().toStdString() + " \u2014 stopping after this picture");
 }
 
 void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders,
@@ -139,22 +152,22 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     log.AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
   }
   if (!opened.empty() && outcomes_.empty() && !summary.error) {
-    Set(GoneText(opened));
+    Show(GoneText(opened));
     return;
   }
   if (outcomes_.empty() && summary.error) {
     const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
-    Set("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
+    Show("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
     ShowLogPanel(log);
     return;
   }
   if (!opened.empty()) {
     const PictureOutcome& outcome = outcomes_.front();
     if (outcome.result == 0) {
-      Set(MadeText(folders.output, HomeFolder()), true);
+      Show(MadeText(folders.output, HomeFolder()), true);
       outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output)));
     } else {
-      Set(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
+      Show(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
       ShowLogPanel(log);
     }
     return;
@@ -167,7 +180,7 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     return;
   }
   const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
-  Set(text, made > 0);
+  Show(text, made > 0);
   // What the next click converts, counted again now.
   QString tip = outcome_->text();
   if (made > 0) tip += QStringLiteral(", in ") + ShownPath(folders.output);

@@ -395,6 +395,10 @@ class WindowBehaviourTest : public QObject {
     QVERIFY(under != open_folder);
     QTest::mouseClick(bar, Qt::LeftButton, {}, cancel_place.center());
     QVERIFY(dialogs_.opened_urls.isEmpty());
+    // Once the window says something else, the place is given up.
+    QVERIFY(Child<QWidget>("RunButtons")->sizeHint().width() > 0);
+    form_->ClosePicture1Click();
+    QCOMPARE(Child<QWidget>("RunButtons")->sizeHint().width(), 0);
   }
 
   // ---- On screen ----
