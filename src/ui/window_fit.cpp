@@ -9,17 +9,15 @@ namespace kws {
 
 namespace {
 
-// The fixed layout: the client area, and the preview inside it.
-constexpr int kClientWidth = 892;
-constexpr int kClientHeight = 609;
+// The preview inside the fixed layout's client area.
 constexpr double kPreviewWidth = 720;
 constexpr double kPreviewHeight = 576;
 
 }  // namespace
 
 double PreviewScale(const QRect& available, const WindowRoom& room) {
-  const int spare_height = available.height() - room.frame.height() - room.menu - room.panel - kClientHeight;
-  const int spare_width = available.width() - room.frame.width() - kClientWidth;
+  const int spare_height = available.height() - room.frame.height() - room.menu - room.panel - kLayoutClientHeight;
+  const int spare_width = available.width() - room.frame.width() - kLayoutClientWidth;
   double scale = 1.0;
   if (spare_height < 0) scale = std::min(scale, (kPreviewHeight + spare_height) / kPreviewHeight);
   if (spare_width < 0) scale = std::min(scale, (kPreviewWidth + spare_width) / kPreviewWidth);

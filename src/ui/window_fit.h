@@ -4,10 +4,19 @@
 // first) on that area.
 #pragma once
 
+#include <QObject>
 #include <QRect>
 #include <QSize>
+#include <functional>
+
+class QWidget;
 
 namespace kws {
+
+// The fixed layout's client area: the preview, the button beside it and the
+// status bar below.
+inline constexpr int kLayoutClientWidth = 892;
+inline constexpr int kLayoutClientHeight = 609;
 
 // The room around the fixed layout: the frame the window manager draws, the
 // menu bar and the log panel (0 when closed).
@@ -25,15 +34,6 @@ double PreviewScale(const QRect& available, const WindowRoom& room);
 // or wider than available keeps its top left corner (the title bar, the
 // window menu) on it, so the window can always be moved.
 QRect KeepOnScreen(const QRect& frame, const QRect& available);
-
-}  // namespace kws
-
-#include <QObject>
-#include <functional>
-
-class QWidget;
-
-namespace kws {
 
 // Calls fit once, when the window manager has first told the window its
 // frame (its title bar's height): until then the window was placed by a
