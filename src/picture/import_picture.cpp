@@ -23,6 +23,33 @@
 
 namespace kws {
 
+namespace {
+
+// The picture read and placed on the canvas, before anything else.
+struct Placed {
+  QImage canvas;
+  QSize source;  // the picture's own size, upright
+  std::vector<std::string> warnings;
+};
+
+Placed PlaceForImport(const std::string& path, const ImportOptions& options) {
+  const TargetSize target = [&options](const QSize& source) {
+    return ToQSize(PlacePicture(source, options.fill, options.display, options.safe).size);
+  };
+  DecodedPicture decoded = ReadPicture(path, target);
+  QImage canvas =
+      PlaceOnCanvas(decoded.image, decoded.size, options.background, options.fill, options.display, options.safe);
+  return {std::move(canvas), decoded.size, std::move(decoded.warnings)};
+}
+
+}  // namespace
+
+QImage PlacedPicture(const std::string& path, const ImportOptions& options) {
+  Placed placed = PlaceForImport(path, options);
+  if (options.caption) DrawCaption(placed.canvas, *options.caption);
+  return std::move(placed.canvas);
+}
+
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {
   if (!options.caption) {
     ImportReport report;
@@ -31,17 +58,13 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
     }
   }
 
-  const TargetSize target = [&options](const QSize& source) {
-    return ToQSize(PlacePicture(source, options.fill, options.display, options.safe).size);
-  };
-  DecodedPicture decoded = ReadPicture(path, target);
+  Placed placed = PlaceForImport(path, options);
+  QImage& canvas = placed.canvas;
   ImportReport report;
-  report.warnings = std::move(decoded.warnings);
-  ReportPlacement(FromQSize(decoded.size), options.fill, options.display, options.safe, report);
+  report.warnings = std::move(placed.warnings);
+  ReportPlacement(FromQSize(placed.source), options.fill, options.display, options.safe, report);
   report.for_tv = options.for_tv;
 
-  QImage canvas =
-      PlaceOnCanvas(decoded.image, decoded.size, options.background, options.fill, options.display, options.safe);
   if (options.caption) {
     if (std::optional<std::string> warning = DrawCaption(canvas, *options.caption)) {
       report.warnings.push_back(std::move(*warning));

@@ -9,6 +9,7 @@
 // fits the pipeline.
 #pragma once
 
+#include <QImage>
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
@@ -62,6 +63,11 @@ struct ImportedPicture {
 // ImportError when it cannot be read or cannot be made to fit; only a regular
 // file is read.
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options = {});
+
+// The picture as the import places it on the 720 x 576 canvas, its caption
+// drawn, before its colours are reduced: a quick look at what ImportPicture
+// will make. Throws ImportError as ImportPicture does.
+QImage PlacedPicture(const std::string& path, const ImportOptions& options);
 
 // ImportPicture, then the bitmap written to out, which is replaced whole or
 // not at all. Throws ImportError for the picture and FileError for out.

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -47,6 +48,14 @@ ImportDialog::Preview MakePreview(const std::string& picture, const ImportOption
     return {std::move(image), std::move(text), std::move(imported)};
   } catch (const std::exception& e) {
     return {QImage(), QString::fromStdString(e.what()), std::nullopt};
+  }
+}
+
+QImage MakeApproximation(const std::string& picture, const ImportOptions& options) {
+  try {
+    return PlacedPicture(picture, options).convertToFormat(QImage::Format_RGB32);
+  } catch (const std::exception&) {
+    return {};  // the import says why
   }
 }
 
@@ -87,6 +96,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   setObjectName(QStringLiteral("ImportDialog"));
   setWindowTitle(QStringLiteral("Import picture"));
   auto* layout = new QVBoxLayout(this);
+  // The dialog grows with the report, never squeezing the preview under it.
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   auto* name = new QLabel(picture, this);
   name->setTextFormat(Qt::PlainText);
   name->setWordWrap(true);
@@ -137,7 +148,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   info_->setTextFormat(Qt::PlainText);
   // The report's lines are aligned in columns.
   info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  info_->setWordWrap(true);
+  // Unwrapped: a wrapped line would break the columns.
+  info_->setWordWrap(false);
   info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   layout->addWidget(info_);
@@ -160,6 +172,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
     }
   });
   connect(&watcher_, &QFutureWatcher<Preview>::finished, this, &ImportDialog::Finished);
+  connect(&approximation_, &QFutureWatcher<QImage>::finished, this, &ImportDialog::ShowApproximation);
   ShowColour();
   Recompute();
 }
@@ -167,6 +180,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 ImportDialog::~ImportDialog() {
   // The import in the background ends on its own; its result is not wanted.
   disconnect(&watcher_, nullptr, this, nullptr);
+  disconnect(&approximation_, nullptr, this, nullptr);
 }
 
 // Which TV the picture is for, and the part of its frame it keeps to.
@@ -243,7 +257,9 @@ void ImportDialog::Recompute() {
   result_.reset();
   preview_caption_->setText(tv_image_.isNull() ? QStringLiteral("Importing\u2026")
                                                : QStringLiteral("Approximation: the earlier choice, importing\u2026"));
-  watcher_.setFuture(QtConcurrent::run(MakePreview, NameFromUtf16(picture_.toStdU16String()), options_));
+  const std::string name = NameFromUtf16(picture_.toStdU16String());
+  watcher_.setFuture(QtConcurrent::run(MakePreview, name, options_));
+  approximation_.setFuture(QtConcurrent::run(MakeApproximation, name, options_));
 }
 
 void ImportDialog::Finished() {
@@ -259,6 +275,8 @@ void ImportDialog::Finished() {
   ok_->setEnabled(result_.has_value());
   ShowResult();
   info_->setText(preview.text.trimmed());
+  // Room for every line of the report; the dialog grows to it.
+  info_->setMinimumHeight(std::max(info_->minimumHeight(), info_->sizeHint().height()));
 }
 
 // The bitmap as the chosen TV shows it, by the same drawing as the window's
@@ -271,13 +289,25 @@ void ImportDialog::ShowResult() {
     preview_caption_->clear();
     return;
   }
+  ShowTv(Picture8Image(result_->picture));
+  preview_caption_->setText(QStringLiteral("The bitmap Import writes, ") + DisplayText(options_.display));
+}
+
+// Only while the import of the same options still runs.
+void ImportDialog::ShowApproximation() {
+  const QImage placed = approximation_.result();
+  if (!importing_ || pending_ || placed.isNull()) return;
+  ShowTv(placed);
+  preview_caption_->setText(QStringLiteral("Approximation, colours not yet reduced: importing\u2026"));
+}
+
+void ImportDialog::ShowTv(const QImage& frame) {
   TvPreviewOptions tv;
   tv.display = options_.display;
   tv.guides = true;
-  tv_image_ = RenderTvPreview(result_->picture, tv);
+  tv_image_ = RenderTvPreview(frame, tv);
   preview_->setPixmap(QPixmap::fromImage(
       tv_image_.scaled(preview_->size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  preview_caption_->setText(QStringLiteral("The bitmap Import writes, ") + DisplayText(options_.display));
 }
 
 QImage ImportDialog::ShownPreview() const { return preview_->pixmap().toImage(); }

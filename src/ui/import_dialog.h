@@ -61,12 +61,18 @@ class ImportDialog : public QDialog {
   void Finished();
   void ShowColour();
   void ShowResult();
+  void ShowApproximation();
+  // The bitmap, or the approximation, as the chosen TV shows it.
+  void ShowTv(const QImage& frame);
 
   QString picture_;
   ImportOptions options_;
   bool importing_ = false;  // until the newest options' result is shown
   bool pending_ = false;    // the options changed while an import ran
   QFutureWatcher<Preview> watcher_;
+  // The picture placed, its colours not reduced yet: shown while the import
+  // of the same options runs.
+  QFutureWatcher<QImage> approximation_;
   QImage result_image_;
   std::optional<ImportedPicture> result_;
   QImage tv_image_;

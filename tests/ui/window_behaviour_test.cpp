@@ -177,6 +177,24 @@ class WindowBehaviourTest : public QObject {
     QVERIFY(dialog.Choice().imported);
   }
 
+  // The quick look shown while the import runs: the picture placed as the
+  // import places it, before its colours are reduced.
+  void theApproximationIsThePicturePlacedAsTheImportPlacesIt() {
+    QImage photo(640, 360, QImage::Format_RGB32);
+    photo.fill(QColor(40, 90, 160));
+    const QString path = dir_.path() + "/flat.png";
+    QVERIFY(photo.save(path));
+    ImportOptions options = ForTv(Display::k4x3);
+    options.background = {0, 200, 0};
+    const QImage placed = PlacedPicture(path.toStdString(), options);
+    const ImportedPicture imported = ImportPicture(path.toStdString(), options);
+    QCOMPARE(placed.size(), QSize(720, 576));
+    for (const QPoint at : {QPoint(0, 0), QPoint(360, 288), QPoint(719, 575), QPoint(360, 60)}) {
+      const Rgb made = imported.picture.palette[imported.picture.pixels[at.y() * 720 + at.x()]];
+      QCOMPARE(placed.pixelColor(at), QColor(made.r, made.g, made.b));
+    }
+  }
+
   void mainViewFollowsTheTvAPictureIsImportedFor_data() {
     QTest::addColumn<int>("display");
     QTest::addColumn<QByteArray>("action");
