@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <limits>
@@ -68,6 +69,13 @@ ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& option
   return ImportCanvas{ToRgba(canvas), std::move(report)};
 }
 
+QImage PlacedPicture(const std::string& path, const ImportOptions& options) {
+  const RgbaPicture canvas = PlaceForImport(path, options).canvas;
+  QImage image(canvas.width, canvas.height, QImage::Format_RGBA8888);
+  for (int y = 0; y < canvas.height; ++y) std::memcpy(image.scanLine(y), canvas.Row(y), canvas.RowBytes());
+  return image;
+}
+
 ImportOptions TvImportOptions(Display display, SafeArea safe) {
   ImportOptions options;
   options.display = display;
@@ -83,16 +91,31 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
   return imported.report;
 }
 
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
+namespace {
+
+// The import's line in the activity log around making and writing the bitmap.
+template <class Make>
+ImportReport Logged(const std::string& path, const std::string& out, Make make) {
   try {
-    ImportReport report = ImportPictureFile(path, out, options);
+    const ImportedPicture imported = make();
+    WriteBitmap8(out, imported.picture, MadeFor::kImport);
     WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
-             SummarizeReport(report));
-    return report;
+             SummarizeReport(imported.report));
+    return imported.report;
   } catch (const std::exception& e) {
     WriteLog("ERROR: ImportPicture(" + PrintableName(path) + "), Msg=" + e.what());
     throw;
   }
+}
+
+}  // namespace
+
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
+  return Logged(path, out, [&] { return ImportPicture(path, options); });
+}
+
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported) {
+  return Logged(path, out, [&] { return imported; });
 }
 
 std::optional<Rgb> ParseColor(const std::string& text) {

@@ -9,6 +9,7 @@
 // fits the pipeline.
 #pragma once
 
+#include <QImage>
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
@@ -74,6 +75,11 @@ ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& option
 // file is read.
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options = {});
 
+// The picture as the import places it on the 720 x 576 canvas, its caption
+// drawn, before its colours are reduced: a quick look at what ImportPicture
+// will make. Throws ImportError as ImportPicture does.
+QImage PlacedPicture(const std::string& path, const ImportOptions& options);
+
 // ImportPicture, then the bitmap written to out, which is replaced whole or
 // not at all. Throws ImportError for the picture and FileError for out.
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options = {});
@@ -83,6 +89,10 @@ ImportReport ImportPictureFile(const std::string& path, const std::string& out, 
 // Msg=<reason>" before the error is passed on. The window and the command
 // line both import through here.
 ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options = {});
+
+// The same for a picture imported already (as a preview showed it): written
+// to out as it is, with the same line in the log.
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported);
 
 // "#rrggbb" or a colour name Qt knows; nothing for anything else.
 std::optional<Rgb> ParseColor(const std::string& text);

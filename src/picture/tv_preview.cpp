@@ -45,7 +45,10 @@ QRect GuideRect(SafeArea area, const TvPreviewOptions& options) {
 }
 
 QImage RenderTvPreview(const Picture8& picture, const TvPreviewOptions& options) {
-  const QImage frame = Picture8Image(picture);
+  return RenderTvPreview(Picture8Image(picture), options);
+}
+
+QImage RenderTvPreview(const QImage& frame, const TvPreviewOptions& options) {
   const QSize size = ToQSize(SquareFrameSize(options.display));
   QImage preview;
   if (options.display == Display::kSquare && options.overscan_percent <= 0) {

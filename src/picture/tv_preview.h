@@ -31,6 +31,8 @@ QImage Picture8Image(const Picture8& picture);
 // 1024 x 576, or 720 x 576 for square), smoothly scaled. Square without
 // overscan is the picture pixel for pixel.
 QImage RenderTvPreview(const Picture8& picture, const TvPreviewOptions& options);
+// The same for a 720 x 576 frame of any colours (RGB32).
+QImage RenderTvPreview(const QImage& frame, const TvPreviewOptions& options);
 
 // Where a safe area's guide lies in that preview.
 QRect GuideRect(SafeArea area, const TvPreviewOptions& options);

@@ -65,9 +65,16 @@ namespace kws {
 
 std::optional<ImportOptions> QtDialogs::GetImportOptions(QWidget* parent, const QString& picture,
                                                          const ImportOptions& options) {
+  std::optional<ImportChoice> chosen = GetImport(parent, picture, options);
+  if (!chosen) return std::nullopt;
+  return chosen->options;
+}
+
+std::optional<ImportChoice> QtDialogs::GetImport(QWidget* parent, const QString& picture,
+                                                 const ImportOptions& options) {
   ImportDialog dialog(picture, options, parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.Options();
+  return dialog.Choice();
 }
 
 }  // namespace kws

@@ -20,6 +20,13 @@ struct Verdict {
   QString details;   // the file, then the report's lines
 };
 
+// The import as its dialog ends: the options chosen, and the picture the
+// dialog had made and shown with them, which is then written as it is.
+struct ImportChoice {
+  ImportOptions options;
+  std::optional<ImportedPicture> imported;  // none: not made yet, the import makes it
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -48,6 +55,12 @@ class Dialogs {
                                                         const ImportOptions& options) {
     return options;
   }
+  // The same with what the dialog made; by default only the options.
+  virtual std::optional<ImportChoice> GetImport(QWidget* parent, const QString& picture, const ImportOptions& options) {
+    std::optional<ImportOptions> chosen = GetImportOptions(parent, picture, options);
+    if (!chosen) return std::nullopt;
+    return ImportChoice{*chosen, std::nullopt};
+  }
 };
 
 // Qt's file dialog and message box.
@@ -63,6 +76,7 @@ class QtDialogs : public Dialogs {
   void OpenUrl(const QUrl& url) override;
   std::optional<ImportOptions> GetImportOptions(QWidget* parent, const QString& picture,
                                                 const ImportOptions& options) override;
+  std::optional<ImportChoice> GetImport(QWidget* parent, const QString& picture, const ImportOptions& options) override;
 };
 
 }  // namespace kws

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QSettings>
 #include <exception>
@@ -20,6 +19,7 @@
 #include "ui/log_panel.h"
 #include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
+#include "ui/picture_kind.h"
 #include "ui/tform1.h"
 #include "ui/tv_view.h"
 #include "ui/verdict.h"
@@ -37,16 +37,6 @@ const QString kExtractSaveTitle = QStringLiteral("Save the picture as a bitmap")
 const QString kImportTitle = QStringLiteral("Select a picture to import (any format, size and colours)");
 const QString kTestCardTitle = QStringLiteral("Open TV test card");
 constexpr const char* kTestCardName = "test-card.bmp";
-
-// Every format Qt's image readers take, then anything at all: the reader
-// goes by the content, not the name.
-QString ImportFilter() {
-  QStringList patterns;
-  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-    patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-  }
-  return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
-}
 
 const QString kImportDisplayKey = QStringLiteral("import/display");
 const QString kImportSafeKey = QStringLiteral("import/safe");
@@ -118,18 +108,19 @@ ImportOptions ExtraActions::RememberedImportOptions() const {
 }
 
 void ExtraActions::ImportWithOptions(const QString& path) {
-  const auto options = form_.dialogs_->GetImportOptions(&form_, path, RememberedImportOptions());
-  if (!options) return;
+  const auto choice = form_.dialogs_->GetImport(&form_, path, RememberedImportOptions());
+  if (!choice) return;
+  const ImportOptions& options = choice->options;
   const auto settings = Settings();
-  settings->setValue(QStringLiteral("import/fill"), options->fill);
+  settings->setValue(QStringLiteral("import/fill"), options.fill);
   settings->setValue(QStringLiteral("import/background"),
-                     QColor(options->background.r, options->background.g, options->background.b).name());
-  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options->display)));
-  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options->safe)));
-  ImportPicture(path, *options);
+                     QColor(options.background.r, options.background.g, options.background.b).name());
+  settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options.display)));
+  settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options.safe)));
+  ImportPicture(path, options, choice->imported ? &*choice->imported : nullptr);
 }
 
-void ExtraActions::ImportPicture(const QString& path, const ImportOptions& options) {
+void ExtraActions::ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made) {
   const std::string picture = LocalName(path);
   std::string bitmap = form_.startup_.folders.input + "/" + BaseName(picture) + ".bmp";
   DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
@@ -149,11 +140,14 @@ void ExtraActions::ImportPicture(const QString& path, const ImportOptions& optio
       ~BusyCursor() { form.SetBusyCursor(false); }
       TForm1& form;
     } busy(form_);
-    report = ImportPictureLogged(picture, bitmap, options);
+    // What the dialog showed is what is written.
+    report = made ? WriteImportLogged(picture, bitmap, *made) : ImportPictureLogged(picture, bitmap, options);
   } catch (const std::exception& e) {
     form_.ShowMessage(e.what());
     return;
   }
+  // A picture made for a TV is shown as that TV shows it.
+  if (options.for_tv) form_.tv_view_->ShowAs(options.display);
   form_.OpenPictureFile(bitmap);
   ShowImportReport(picture, bitmap, report);
   const std::string kept =
@@ -214,9 +208,7 @@ void ExtraActions::TestCard1Click() {
   }
   WriteLog("TestCard: Out=" + PrintableName(path));
   form_.OpenPictureFile(path);
-  SetOutcomeOfWrite(
-      "test card: flash it, and the outermost number your TV still shows is how much of the frame it hides", path,
-      target);
+  SetOutcomeOfWrite("test card: flash it; the outermost number your TV shows is its overscan", path, target);
 }
 
 void ExtraActions::About1Click() {

@@ -31,7 +31,9 @@ class ExtraActions {
   // Input. A file there is replaced only when an import made it or the user
   // says so; the picture itself (a bitmap in Input of another kind) never:
   // the import then goes beside it (holiday-1.bmp).
-  void ImportPicture(const QString& path, const ImportOptions& options);
+  // made: the picture as the import's dialog made it with these options,
+  // written as it is; when null, the import makes it.
+  void ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made = nullptr);
   void ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
   // The import's dialog, then the import.
   void ImportWithOptions(const QString& path);

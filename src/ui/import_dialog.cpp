@@ -9,37 +9,69 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "picture/tv_preview.h"
 #include "ui/artwork.h"
 
 namespace kws {
 
 namespace {
 
-constexpr int kPreviewWidth = 360;
-constexpr int kPreviewHeight = 288;
+// Room for a 16:9 TV's picture at half its width, and a 4:3 one's; three
+// quarters of that where the screen is low (a 1366 x 768 laptop, scaled),
+// so that the dialog stays on it.
+QSize PreviewBox(const QWidget* parent) {
+  const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+  const bool low = screen && screen->availableGeometry().height() < 800;
+  return low ? QSize(388, 292) : QSize(516, 388);
+}
 
 ImportDialog::Preview MakePreview(const std::string& picture, const ImportOptions& options) {
   try {
-    const ImportedPicture imported = ImportPicture(picture, options);
-    return {PictureImage(imported.picture), QString::fromStdString(DescribeReport(imported.report))};
+    ImportedPicture imported = ImportPicture(picture, options);
+    QImage image = PictureImage(imported.picture);
+    QString text = QString::fromStdString(DescribeReport(imported.report));
+    return {std::move(image), std::move(text), std::move(imported)};
   } catch (const std::exception& e) {
-    return {QImage(), QString::fromStdString(e.what())};
+    return {QImage(), QString::fromStdString(e.what()), std::nullopt};
   }
+}
+
+QImage MakeApproximation(const std::string& picture, const ImportOptions& options) {
+  try {
+    return PlacedPicture(picture, options).convertToFormat(QImage::Format_RGB32);
+  } catch (const std::exception&) {
+    return {};  // the import says why
+  }
+}
+
+QString DisplayText(Display display) {
+  switch (display) {
+    case Display::k4x3:
+      return QStringLiteral("as a 4:3 TV shows it");
+    case Display::k16x9:
+      return QStringLiteral("as a 16:9 TV shows it");
+    case Display::kSquare:
+      break;
+  }
+  return QStringLiteral("in square pixels");
 }
 
 QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
@@ -67,6 +99,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   setObjectName(QStringLiteral("ImportDialog"));
   setWindowTitle(QStringLiteral("Import picture"));
   auto* layout = new QVBoxLayout(this);
+  // The dialog grows with the report, never squeezing the preview under it.
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   auto* name = new QLabel(picture, this);
   name->setTextFormat(Qt::PlainText);
   name->setWordWrap(true);
@@ -99,10 +133,17 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 
   preview_ = new QLabel(this);
   preview_->setObjectName(QStringLiteral("ImportPreview"));
-  preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
+  preview_->setFixedSize(PreviewBox(parent));
   preview_->setAlignment(Qt::AlignCenter);
   preview_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  row->addWidget(preview_);
+  preview_caption_ = new QLabel(this);
+  preview_caption_->setObjectName(QStringLiteral("ImportPreviewCaption"));
+  preview_caption_->setTextFormat(Qt::PlainText);
+  preview_caption_->setAlignment(Qt::AlignCenter);
+  auto* preview_column = new QVBoxLayout;
+  preview_column->addWidget(preview_);
+  preview_column->addWidget(preview_caption_);
+  row->addLayout(preview_column);
   layout->addLayout(row);
 
   info_ = new QLabel(this);
@@ -110,7 +151,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   info_->setTextFormat(Qt::PlainText);
   // The report's lines are aligned in columns.
   info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  info_->setWordWrap(true);
+  // Unwrapped: a wrapped line would break the columns.
+  info_->setWordWrap(false);
   info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   layout->addWidget(info_);
@@ -133,6 +175,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
     }
   });
   connect(&watcher_, &QFutureWatcher<Preview>::finished, this, &ImportDialog::Finished);
+  connect(&approximation_, &QFutureWatcher<QImage>::finished, this, &ImportDialog::ShowApproximation);
   ShowColour();
   Recompute();
 }
@@ -140,6 +183,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 ImportDialog::~ImportDialog() {
   // The import in the background ends on its own; its result is not wanted.
   disconnect(&watcher_, nullptr, this, nullptr);
+  disconnect(&approximation_, nullptr, this, nullptr);
 }
 
 // Which TV the picture is for, and the part of its frame it keeps to.
@@ -240,7 +284,13 @@ void ImportDialog::Recompute() {
   pending_ = false;
   importing_ = true;
   info_->setText(QStringLiteral("Importing\u2026"));
-  watcher_.setFuture(QtConcurrent::run(MakePreview, NameFromUtf16(picture_.toStdU16String()), options_));
+  // Until this import ends, what is shown is not what Import would write.
+  result_.reset();
+  preview_caption_->setText(tv_image_.isNull() ? QStringLiteral("Importing\u2026")
+                                               : QStringLiteral("Approximation: the earlier choice, importing\u2026"));
+  const std::string name = NameFromUtf16(picture_.toStdU16String());
+  watcher_.setFuture(QtConcurrent::run(MakePreview, name, options_));
+  approximation_.setFuture(QtConcurrent::run(MakeApproximation, name, options_));
 }
 
 void ImportDialog::Finished() {
@@ -249,18 +299,52 @@ void ImportDialog::Finished() {
     Recompute();
     return;
   }
-  const Preview preview = watcher_.result();
+  Preview preview = watcher_.result();
   result_image_ = preview.image;
+  result_ = std::move(preview.imported);
   // Nothing to import with these options.
-  ok_->setEnabled(!preview.image.isNull());
-  if (preview.image.isNull()) {
+  ok_->setEnabled(result_.has_value());
+  ShowResult();
+  info_->setText(preview.text.trimmed());
+  // Room for every line of the report; the dialog grows to it.
+  info_->setMinimumHeight(std::max(info_->minimumHeight(), info_->sizeHint().height()));
+}
+
+// The bitmap as the chosen TV shows it, by the same drawing as the window's
+// TV views, the safe areas marked.
+void ImportDialog::ShowResult() {
+  if (!result_) {
+    tv_image_ = QImage();
     preview_->setPixmap(QPixmap());
     preview_->setText(QStringLiteral("cannot import"));
-  } else {
-    preview_->setPixmap(QPixmap::fromImage(
-        preview.image.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    preview_caption_->clear();
+    return;
   }
-  info_->setText(preview.text.trimmed());
+  ShowTv(Picture8Image(result_->picture));
+  preview_caption_->setText(QStringLiteral("The bitmap Import writes, ") + DisplayText(options_.display));
 }
+
+// Only while the import of the same options still runs.
+void ImportDialog::ShowApproximation() {
+  const QImage placed = approximation_.result();
+  if (!importing_ || pending_ || placed.isNull()) return;
+  ShowTv(placed);
+  preview_caption_->setText(QStringLiteral("Approximation, colours not yet reduced: importing\u2026"));
+}
+
+void ImportDialog::ShowTv(const QImage& frame) {
+  TvPreviewOptions tv;
+  tv.display = options_.display;
+  tv.guides = true;
+  tv_image_ = RenderTvPreview(frame, tv);
+  preview_->setPixmap(QPixmap::fromImage(
+      tv_image_.scaled(preview_->size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+QImage ImportDialog::ShownPreview() const { return preview_->pixmap().toImage(); }
+
+QString ImportDialog::PreviewCaption() const { return preview_caption_->text(); }
+
+ImportChoice ImportDialog::Choice() const { return {options_, importing_ ? std::nullopt : result_}; }
 
 }  // namespace kws

@@ -1,4 +1,5 @@
-// File > Import picture...'s options, with a live preview of the result:
+// File > Import picture...'s options, with a live preview of the result as
+// the chosen TV shows it, safe areas marked:
 // fit or fill, the background colour, the TV it is for and the safe area it
 // keeps to, and what the import makes of the picture (its size against the
 // budget, its PSNR, the TV's warnings). The import runs in the
@@ -9,8 +10,10 @@
 #include <QFutureWatcher>
 #include <QImage>
 #include <QString>
+#include <optional>
 
 #include "picture/import_picture.h"
+#include "ui/dialogs.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,11 +44,20 @@ class ImportDialog : public QDialog {
   bool PreviewCurrent() const { return !importing_; }
   QString Info() const;
   QImage PreviewImage() const { return result_image_; }
+  // The result as the chosen TV shows it, full size, and as the preview
+  // shows it; while an import runs, the earlier result, marked as such.
+  QImage TvPreviewImage() const { return tv_image_; }
+  QImage ShownPreview() const;
+  QString PreviewCaption() const;
+  // The options, and the picture the preview shows when it is of them: what
+  // Import then writes, as it was shown.
+  ImportChoice Choice() const;
 
   // What one import in the background made.
   struct Preview {
     QImage image;  // the 720 x 576 result; null when the import failed
     QString text;  // its report, or why it failed
+    std::optional<ImportedPicture> imported;
   };
 
  private:
@@ -53,13 +65,22 @@ class ImportDialog : public QDialog {
   void Recompute();
   void Finished();
   void ShowColour();
+  void ShowResult();
+  void ShowApproximation();
+  // The bitmap, or the approximation, as the chosen TV shows it.
+  void ShowTv(const QImage& frame);
 
   QString picture_;
   ImportOptions options_;
   bool importing_ = false;  // until the newest options' result is shown
   bool pending_ = false;    // the options changed while an import ran
   QFutureWatcher<Preview> watcher_;
+  // The picture placed, its colours not reduced yet: shown while the import
+  // of the same options runs.
+  QFutureWatcher<QImage> approximation_;
   QImage result_image_;
+  std::optional<ImportedPicture> result_;
+  QImage tv_image_;
 
   QRadioButton* fit_ = nullptr;
   QRadioButton* fill_ = nullptr;
@@ -69,6 +90,7 @@ class ImportDialog : public QDialog {
   QLineEdit* caption_ = nullptr;
   QCheckBox* caption_band_ = nullptr;
   QLabel* preview_ = nullptr;
+  QLabel* preview_caption_ = nullptr;
   QLabel* info_ = nullptr;
   QPushButton* ok_ = nullptr;
 };

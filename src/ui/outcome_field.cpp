@@ -1,64 +1,69 @@
 #include "ui/outcome_field.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QStatusBar>
 #include <QToolButton>
 
 #include "driver/diagnosis.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "ui/eliding_label.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
 #include "ui/window_support.h"
 
 namespace kws {
 
-namespace {
-
-// A label that shows as much of its text as fits, with "…" where it is cut;
-// text() stays the whole text, which its tooltip shows too.
-class ElidedLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(area, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, shown);
-  }
-};
-
-}  // namespace
-
 OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), status_text_(status_text) {
-  outcome_ = new ElidedLabel(bar_);
+  outcome_ = new ElidingLabel(bar_);
   outcome_->setObjectName(QStringLiteral("OutcomeText"));
   outcome_->setTextFormat(Qt::PlainText);
+  outcome_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   outcome_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar_->addPermanentWidget(outcome_, 1);
-  const auto small_button = [this](const char* name, const char* text) {
-    auto* button = new QToolButton(bar_);
+  // The two buttons have places of their own: from a batch's start until
+  // the window says something else after it, Cancel's place stays held, so
+  // that Open folder, shown when the batch ends, never appears under a
+  // pointer that was about to press Cancel.
+  buttons_ = new QWidget(bar_);
+  buttons_->setObjectName(QStringLiteral("RunButtons"));
+  auto* layout = new QHBoxLayout(buttons_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(4);
+  const auto small_button = [this, layout](const char* name, const char* text) {
+    auto* button = new QToolButton(buttons_);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(QString::fromLatin1(text));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setFixedHeight(17);
     button->hide();
-    bar_->addPermanentWidget(button);
+    layout->addWidget(button);
     return button;
   };
   open_folder_ = small_button("OpenFolderButton", "Open folder");
   open_folder_->setToolTip(QStringLiteral("Show the Output folder in the file manager"));
   cancel_ = small_button("CancelButton", "Cancel");
   cancel_->setToolTip(QStringLiteral("Stop the batch after the picture it is converting"));
+  bar_->addPermanentWidget(buttons_);
 }
 
 void OutcomeField::Set(const std::string& text, bool open_folder) {
+  HoldCancelPlace(false);
+  Show(text, open_folder);
+}
+
+// While a batch runs and until the window says something else after it,
+// Cancel's place stays held, hidden or not.
+void OutcomeField::HoldCancelPlace(bool hold) {
+  QSizePolicy policy = cancel_->sizePolicy();
+  if (policy.retainSizeWhenHidden() == hold) return;
+  policy.setRetainSizeWhenHidden(hold);
+  cancel_->setSizePolicy(policy);
+}
+
+void OutcomeField::Show(const std::string& text, bool open_folder) {
   outcome_->setText(QString::fromStdString(text));
   outcome_->setToolTip(PlainToolTip(outcome_->text()));
   open_folder_->setVisible(open_folder);
@@ -66,17 +71,22 @@ void OutcomeField::Set(const std::string& text, bool open_folder) {
   Share();
 }
 
+// The status text keeps its words and its path's last part; the second
+// field takes what its text needs of the rest, at most half the bar when the
+// status text needs that much; each shortens its path where it has to. The
+// status text's width is set, not left to the bar's layout, which would give
+// the room to the second field, however little it says.
 void OutcomeField::Share() {
   const int bar = bar_->width();
-  if (outcome_->text().isEmpty()) {
-    status_text_->setMaximumWidth(QWIDGETSIZE_MAX);
-    return;
+  const int buttons = buttons_->sizeHint().width() + 4;
+  int left = bar - buttons - 16;
+  if (!outcome_->text().isEmpty()) {
+    const int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16 + buttons;
+    const int readable = ReadableWidth(status_text_->text(), status_text_->fontMetrics()) + 8;
+    left = std::max(bar - needed, std::min(readable, bar / 2));
   }
-  int needed = outcome_->fontMetrics().horizontalAdvance(outcome_->text()) + 16;
-  for (const QToolButton* button : {open_folder_, cancel_}) {
-    if (!button->isHidden()) needed += button->sizeHint().width() + 4;
-  }
-  status_text_->setMaximumWidth(std::max(bar / 2, bar - needed));
+  const int whole = status_text_->fontMetrics().horizontalAdvance(status_text_->text()) + 8;
+  status_text_->setFixedWidth(std::max(0, std::min(left, whole)));
 }
 
 QString OutcomeField::Text() const { return outcome_->text(); }
@@ -91,7 +101,7 @@ void OutcomeField::RunStarting(const std::string& opened) {
   images_written_.clear();
   run_error_.clear();
   batch_total_ = 0;
-  Set(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
+  Show(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
 }
 
 void OutcomeField::NoteError(const std::string& told) {
@@ -103,9 +113,10 @@ void OutcomeField::PictureStarting(int index, int total, const std::string& pict
   first_error_.clear();
   images_written_.clear();
   batch_total_ = total;
+  HoldCancelPlace(true);
   cancel_->setEnabled(true);
   cancel_->show();
-  Set(ProgressText(index, total, picture));
+  Show(ProgressText(index, total, picture));
   Share();
 }
 
@@ -119,7 +130,7 @@ void OutcomeField::PictureDone(const std::string& picture, int32_t result) {
 
 void OutcomeField::Stopping() {
   cancel_->setEnabled(false);
-  Set(Text().toStdString() + " \u2014 stopping after this picture");
+  Show(Text().toStdString() + " \u2014 stopping after this picture");
 }
 
 void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders,
@@ -141,22 +152,22 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     log.AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
   }
   if (!opened.empty() && outcomes_.empty() && !summary.error) {
-    Set(GoneText(opened));
+    Show(GoneText(opened));
     return;
   }
   if (outcomes_.empty() && summary.error) {
     const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
-    Set("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
+    Show("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
     ShowLogPanel(log);
     return;
   }
   if (!opened.empty()) {
     const PictureOutcome& outcome = outcomes_.front();
     if (outcome.result == 0) {
-      Set(MadeText(folders.output, HomeFolder()), true);
+      Show(MadeText(folders.output, HomeFolder()), true);
       outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output)));
     } else {
-      Set(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
+      Show(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
       ShowLogPanel(log);
     }
     return;
@@ -169,7 +180,7 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     return;
   }
   const std::string text = BatchText(made, static_cast<int>(failed.size()), total, summary.stopped);
-  Set(text, made > 0);
+  Show(text, made > 0);
   // What the next click converts, counted again now.
   QString tip = outcome_->text();
   if (made > 0) tip += QStringLiteral(", in ") + ShownPath(folders.output);

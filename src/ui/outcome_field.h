@@ -14,6 +14,7 @@
 class QLabel;
 class QStatusBar;
 class QToolButton;
+class QWidget;
 
 namespace kws {
 
@@ -24,6 +25,7 @@ class OutcomeField {
   // The field goes into bar, beside status_text, with which it shares the bar.
   OutcomeField(QStatusBar* bar, QLabel* status_text);
 
+  // Says text, after a run is over: Cancel's place is given up.
   void Set(const std::string& text, bool open_folder = false);
   QString Text() const;
   // The status text gets what the second field does not need, but at least
@@ -45,6 +47,10 @@ class OutcomeField {
   void RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders, LogPanel& log);
 
  private:
+  // Says text, as the run goes and as it ends.
+  void Show(const std::string& text, bool open_folder = false);
+  void HoldCancelPlace(bool hold);
+
   // What one picture of the run ended with.
   struct PictureOutcome {
     std::string picture;
@@ -56,6 +62,7 @@ class OutcomeField {
   QStatusBar* bar_;
   QLabel* status_text_;
   QLabel* outcome_ = nullptr;
+  QWidget* buttons_ = nullptr;  // Open folder and Cancel, each in its own place
   QToolButton* open_folder_ = nullptr;
   QToolButton* cancel_ = nullptr;
 

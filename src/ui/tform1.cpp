@@ -28,13 +28,16 @@
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
 #include "ui/artwork.h"
+#include "ui/eliding_label.h"
 #include "ui/extra_actions.h"
 #include "ui/log_panel.h"
 #include "ui/menu_style.h"
 #include "ui/outcome_field.h"
 #include "ui/outcome_text.h"
+#include "ui/picture_kind.h"
 #include "ui/recent_menu.h"
 #include "ui/tv_view.h"
+#include "ui/window_fit.h"
 #include "ui/window_support.h"
 
 namespace kws {
@@ -159,7 +162,7 @@ void TForm1::BuildClientArea() {
   status_bar_ = new QStatusBar(client);
   status_bar_->setObjectName(QStringLiteral("StatusBar1"));
   status_bar_->setSizeGripEnabled(false);
-  status_text_ = new QLabel(status_bar_);
+  status_text_ = new ElidingLabel(status_bar_);
   status_text_->setObjectName(QStringLiteral("StatusText"));
   // Names are shown as they are, never taken for markup.
   status_text_->setTextFormat(Qt::PlainText);
@@ -181,6 +184,7 @@ void TForm1::BuildClientArea() {
   connect(log_panel_, &QDockWidget::visibilityChanged, this, [this] {
     if (shown_once_) FitToScreen();
   });
+  new FrameKnownWatch(this, [this] { FitToScreen(); });
 
   setAcceptDrops(true);
   setWindowIcon(QIcon(ProgramIconPixmap(48)));
@@ -229,26 +233,20 @@ void TForm1::FitToScreen() {
   // (before the window shows, or before the window manager has said), what a
   // usual title bar and border take.
   QSize frame = frameGeometry().size() - geometry().size();
-  if (!isVisible() || frame.height() <= 0) frame = QSize(8, 36);
+  const bool guessed = !isVisible() || frame.height() <= 0;
+  if (guessed) frame = QSize(8, 36);
   const int menu = menuBar()->sizeHint().height();
   const int panel = log_panel_->isVisible() ? log_panel_->sizeHint().height() : 0;
-  const int spare_height = available.height() - frame.height() - menu - panel - kClientHeight;
-  const int spare_width = available.width() - frame.width() - kClientWidth;
-  double scale = 1.0;
-  if (spare_height < 0) scale = std::min(scale, (576.0 + spare_height) / 576.0);
-  if (spare_width < 0) scale = std::min(scale, (720.0 + spare_width) / 720.0);
-  // Never so small that the button would leave the panel's side.
-  scale = std::max(scale, 0.3);
-  LayOut(scale);
+  LayOut(PreviewScale(available, {frame, menu, panel}));
   const QSize size(centralWidget()->width(), centralWidget()->height() + menu + panel);
   setFixedSize(size);
-  // Keep the whole frame on the screen.
-  QRect placed(frameGeometry().topLeft(), size + frame);
-  if (placed.bottom() > available.bottom()) placed.moveBottom(available.bottom());
-  if (placed.right() > available.right()) placed.moveRight(available.right());
-  if (placed.top() < available.top()) placed.moveTop(available.top());
-  if (placed.left() < available.left()) placed.moveLeft(available.left());
-  if (placed.topLeft() != frameGeometry().topLeft()) move(placed.topLeft());
+  const QRect placed = KeepOnScreen(QRect(frameGeometry().topLeft(), size + frame), available);
+  if (placed.topLeft() == frameGeometry().topLeft()) return;
+  // Until the frame is known, a move places the client area: it goes where
+  // the guessed frame leaves it room, and FrameKnownWatch places the window
+  // again once the window manager has said.
+  const QPoint client(frame.width() / 2, frame.height() - frame.width() / 2);
+  move(placed.topLeft() + (guessed ? client : QPoint()));
 }
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
@@ -325,9 +323,13 @@ QStringList TForm1::RecentFiles() const { return recent_->Files(); }
 
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
+// A picture the pipeline does not take opens as ever (its choice stands, the
+// log says why it cannot be shown), and the import's dialog is offered for it.
 void TForm1::Open1Click() {
-  const auto chosen = AskOpen("open", kOpenTitle, kBitmapFilter, QStringLiteral("bmp"));
-  if (chosen) OpenPicture(*chosen);
+  const auto chosen = AskOpen("open", kOpenTitle, OpenFilter(), QStringLiteral("bmp"));
+  if (!chosen) return;
+  OpenPicture(*chosen);
+  if (KindOfPicture(LocalName(*chosen)) == PictureKind::kImportable) ImportWithOptions(*chosen);
 }
 
 void TForm1::OpenPicture(const QString& path) { OpenPictureFile(LocalName(path)); }
@@ -354,11 +356,19 @@ void TForm1::ClosePicture1Click() {
   outcome_->ShowNothingOpened(startup_.folders);
 }
 
+// Any other picture goes through the import's dialog, filled in with the
+// options last chosen; what is no picture at all is refused with the reason.
 void TForm1::OpenFromCommandLine(const QString& path) {
-  if (ReadConvertibleBitmap(LocalName(path))) {
-    OpenPicture(path);
-  } else {
-    ImportPicture(path);
+  switch (KindOfPicture(LocalName(path))) {
+    case PictureKind::kPipelineBitmap:
+      OpenPicture(path);
+      return;
+    case PictureKind::kImportable:
+      ImportWithOptions(path);
+      return;
+    case PictureKind::kNoPicture:
+      ImportPicture(path);
+      return;
   }
 }
 
@@ -383,6 +393,9 @@ void TForm1::ButtonGoClick() {
   outcome_->RunStarting(opened);
   const RunSummary summary = driver_->RunOneClick();
   running_ = false;
+  // A batch stopped early did not run out of files: the status line says
+  // what did end it, beside the second field's count.
+  if (!summary.stopped.empty()) SetStatus(summary.stopped + "! see log for details...");
   outcome_->RunEnded(summary, opened, startup_.folders, *log_panel_);
 }
 
@@ -413,6 +426,7 @@ std::string TForm1::ShowPicture(const std::string& path) {
 void TForm1::SetStatus(const std::string& text) {
   status_text_->setText(QString::fromStdString(PrintableName(text)));
   status_text_->setToolTip(PlainToolTip(status_text_->text()));
+  if (outcome_) outcome_->Share();
 }
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -24,6 +24,7 @@
 #include "picture/tv_display.h"
 #include "ui/dialogs.h"
 #include "ui/recent_menu.h"
+#include "ui/window_fit.h"
 
 class QFrame;
 class QLabel;
@@ -102,8 +103,8 @@ class TForm1 : public QMainWindow, public RunView {
   // The files of File > Open Recent, newest first.
   QStringList RecentFiles() const;
 
-  static constexpr int kClientWidth = 892;
-  static constexpr int kClientHeight = 609;
+  static constexpr int kClientWidth = kLayoutClientWidth;
+  static constexpr int kClientHeight = kLayoutClientHeight;
   static constexpr int kMaxRecentFiles = RecentMenu::kMaxFiles;
 
  protected:

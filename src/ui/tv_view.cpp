@@ -33,11 +33,13 @@ void TvView::BuildMenu(QMenu* view) {
                           {Display::kSquare, "ViewPixels", "&Pixels"}};
   auto* group = new QActionGroup(view);
   group->setExclusive(true);
+  shapes_ = group;
   for (const Shape& shape : shapes) {
     QAction* action = view->addAction(QString::fromLatin1(shape.text));
     action->setObjectName(QString::fromLatin1(shape.name));
     action->setCheckable(true);
     action->setChecked(shape.display == view_display_);
+    action->setData(static_cast<int>(shape.display));
     group->addAction(action);
     QObject::connect(action, &QAction::triggered, image_,
                      [this, display = shape.display] { SetView(display, view_guides_); });
@@ -58,6 +60,15 @@ void TvView::SetView(Display display, bool guides) {
   settings->setValue(kViewDisplayKey, QString::fromStdString(DisplayName(display)));
   settings->setValue(kViewGuidesKey, guides);
   Present();
+}
+
+void TvView::ShowAs(Display display) {
+  if (shapes_) {
+    for (QAction* action : shapes_->actions()) {
+      if (action->data().toInt() == static_cast<int>(display)) action->setChecked(true);
+    }
+  }
+  SetView(display, view_guides_);
 }
 
 void TvView::Show(const QImage& image, std::optional<Picture8> picture) {

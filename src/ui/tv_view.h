@@ -10,6 +10,7 @@
 #include "format/bitmap.h"
 #include "picture/tv_display.h"
 
+class QActionGroup;
 class QLabel;
 class QMenu;
 
@@ -26,6 +27,10 @@ class TvView {
   // it is, when it is one, for the TV views.
   void Show(const QImage& image, std::optional<Picture8> picture);
   void ShowSample();
+  // The view of a TV, chosen for the user (a picture made for that TV), as
+  // if from the View menu; the guides stay as they are.
+  void ShowAs(Display display);
+  Display ViewDisplay() const { return view_display_; }
   // The preview's scale (1: the fixed layout), after the label was sized.
   void SetScale(double scale);
 
@@ -35,6 +40,7 @@ class TvView {
   void SetView(Display display, bool guides);
 
   QLabel* image_;
+  QActionGroup* shapes_ = nullptr;  // the View menu's displays
   QImage shown_image_;
   std::optional<Picture8> shown_picture_;
   Display view_display_ = Display::kSquare;  // the receiver's pixels

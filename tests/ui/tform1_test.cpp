@@ -44,6 +44,7 @@
 #include "ui/import_dialog.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_text.h"
+#include "ui/window_fixture.h"
 
 namespace kws {
 namespace {
@@ -166,24 +167,19 @@ class TForm1Test : public QObject {
     return std::string(bytes.begin(), bytes.end());
   }
   void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
-  static QSettings Settings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "kestro-welcome", "kestro-welcome");
-  }
+  static QSettings Settings() { return test::WindowSettings(); }
 
  private slots:
   // The window's remembered choices go to a folder of the test's own.
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/settings");
+    test::KeepWindowSettingsIn(dir_.path() + "/settings");
   }
 
   void init() {
     QVERIFY(dir_.isValid());
-    Settings().clear();
     dialogs_ = ScriptedDialogs();
-    fs::remove_all(Home().toStdString());
-    form_ = std::make_unique<TForm1>(&dialogs_, Home());
-    form_->show();
+    form_ = test::FreshWindow(dialogs_, Home());
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
   void cleanup() {
@@ -249,7 +245,9 @@ class TForm1Test : public QObject {
     dialogs_.answers.push(path);
     form_->Open1Click();
     QCOMPARE(dialogs_.asked_title, QStringLiteral("Select a Windows Bitmap (720x576, 256 col, 8 Bit)"));
-    QCOMPARE(dialogs_.asked_filter, QStringLiteral("Windows Bitmap (*.bmp)"));
+    // The bitmap's filter first, the default; all pictures second.
+    QVERIFY2(dialogs_.asked_filter.startsWith(QStringLiteral("Windows Bitmap (*.bmp);;Pictures (")),
+             qPrintable(dialogs_.asked_filter));
     QCOMPARE(dialogs_.asked_suffix, QStringLiteral("bmp"));
     QCOMPARE(Status(), path);
     QCOMPARE(QString::fromStdString(form_->RunDriver().OpenedPicture()), path);
@@ -343,8 +341,9 @@ class TForm1Test : public QObject {
     QVERIFY2(Status().startsWith(QStringLiteral("Imported ") + bitmap + QStringLiteral(": 2 colours, no dithering, ")),
              qPrintable(Status()));
     QVERIFY(Status().endsWith(QStringLiteral(" of 180,208 bytes, PSNR lossless")));
+    // Made for a 4:3 TV, shown as that TV shows it.
     QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
-             LoadPreviewImage(bitmap.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
+             TvReference(bitmap, Display::k4x3, false).convertToFormat(QImage::Format_RGB32));
     QVERIFY(LogText().find("ImportPicture: In=" + path.toStdString() + ", Out=" + bitmap.toStdString()) !=
             std::string::npos);
     QVERIFY(dialogs_.messages.isEmpty());
@@ -430,8 +429,12 @@ class TForm1Test : public QObject {
         return;
     }
     QVERIFY(dialogs_.messages.isEmpty());
+    // An imported picture, made for a 4:3 TV, is shown as that TV shows it.
+    const QString opened = QString::fromStdString(form_->RunDriver().OpenedPicture());
     QCOMPARE(Preview().convertToFormat(QImage::Format_RGB32),
-             LoadPreviewImage(form_->RunDriver().OpenedPicture(), nullptr).convertToFormat(QImage::Format_RGB32));
+             outcome == kImported
+                 ? TvReference(opened, Display::k4x3, false).convertToFormat(QImage::Format_RGB32)
+                 : LoadPreviewImage(opened.toStdString(), nullptr).convertToFormat(QImage::Format_RGB32));
   }
 
   void droppingABitmapOpensIt() {
@@ -716,6 +719,7 @@ class TForm1Test : public QObject {
     const QString path = dir_.path() + "/" + name;
     WriteFile(path, test::Bytes(content.begin(), content.end()));
     dialogs_.answers.push(path);
+    dialogs_.import_answer.emplace();  // the import offered for a picture is declined
     form_->Open1Click();
     QCOMPARE(Outcome(), QStringLiteral("cannot show ") + name + QStringLiteral(": ") + reason +
                             QString::fromUtf8(" \u2014 the button will still try to convert it"));
