@@ -107,7 +107,7 @@ ImportOptions ExtraActions::RememberedImportOptions() const {
   return options;
 }
 
-void ExtraActions::ImportWithOptions(const QString& path) {
+void ExtraActions::ImportWithOptions(const QString& path, ImportTo to) {
   const auto choice = form_.dialogs_->GetImport(&form_, path, RememberedImportOptions());
   if (!choice) return;
   const ImportOptions& options = choice->options;
@@ -117,20 +117,24 @@ void ExtraActions::ImportWithOptions(const QString& path) {
                      QColor(options.background.r, options.background.g, options.background.b).name());
   settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options.display)));
   settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options.safe)));
-  ImportPicture(path, options, choice->imported ? &*choice->imported : nullptr);
+  ImportPicture(path, options, choice->imported ? &*choice->imported : nullptr, to);
 }
 
-void ExtraActions::ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made) {
+void ExtraActions::ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made,
+                                 ImportTo to) {
   const std::string picture = LocalName(path);
-  std::string bitmap = form_.startup_.folders.input + "/" + BaseName(picture) + ".bmp";
+  const bool into_input = to == ImportTo::kInput;
+  const std::string folder = into_input ? form_.startup_.folders.input : LocalName(QFileInfo(path).absolutePath());
+  const std::string place = into_input ? std::string("Input") : PrintableName(folder);
+  std::string bitmap = folder + "/" + BaseName(picture) + ".bmp";
   DestinationCheck target = CheckDestination(bitmap, {picture}, MadeFor::kImport);
   const bool beside = target.standing == Standing::kInput;
   if (beside) {
     bitmap = FreeName(bitmap);
     target = {};
   }
-  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), "Input", "the imported picture")) {
-    form_.outcome_->Set("not imported: " + ShownName(bitmap) + " in Input is kept");
+  if (!MayWrite(bitmap, target, QStringLiteral("Import picture"), place, "the imported picture")) {
+    form_.outcome_->Set("not imported: " + ShownName(bitmap) + " in " + place + " is kept");
     return;
   }
   ImportReport report;

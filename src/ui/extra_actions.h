@@ -27,16 +27,22 @@ class ExtraActions {
   void TestCard1Click();
   void About1Click();
 
+  // Where an import writes its bitmap: into Input, where the button
+  // converts it, or beside the picture, where a picture opened with File >
+  // Open lies.
+  enum class ImportTo { kInput, kBeside };
+
   // Imports a picture with the options given, into a bitmap of its name in
-  // Input. A file there is replaced only when an import made it or the user
-  // says so; the picture itself (a bitmap in Input of another kind) never:
-  // the import then goes beside it (holiday-1.bmp).
+  // Input (or beside it). A file there is replaced only when an import made
+  // it or the user says so; the picture itself (a bitmap of another kind)
+  // never: the import then goes beside it (holiday-1.bmp).
   // made: the picture as the import's dialog made it with these options,
   // written as it is; when null, the import makes it.
-  void ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made = nullptr);
+  void ImportPicture(const QString& path, const ImportOptions& options, const ImportedPicture* made = nullptr,
+                     ImportTo to = ImportTo::kInput);
   void ImportPicture(const QString& path) { ImportPicture(path, RememberedImportOptions()); }
   // The import's dialog, then the import.
-  void ImportWithOptions(const QString& path);
+  void ImportWithOptions(const QString& path, ImportTo to = ImportTo::kInput);
   // The import's options as last chosen in its dialog.
   ImportOptions RememberedImportOptions() const;
 

@@ -324,12 +324,15 @@ QStringList TForm1::RecentFiles() const { return recent_->Files(); }
 void TForm1::OpenFolder(const std::string& folder) { dialogs_->OpenUrl(QUrl::fromLocalFile(ShownPath(folder))); }
 
 // A picture the pipeline does not take opens as ever (its choice stands, the
-// log says why it cannot be shown), and the import's dialog is offered for it.
+// log says why it cannot be shown), and the import's dialog is offered for
+// it, the bitmap to go beside it.
 void TForm1::Open1Click() {
   const auto chosen = AskOpen("open", kOpenTitle, OpenFilter(), QStringLiteral("bmp"));
   if (!chosen) return;
   OpenPicture(*chosen);
-  if (KindOfPicture(LocalName(*chosen)) == PictureKind::kImportable) ImportWithOptions(*chosen);
+  if (KindOfPicture(LocalName(*chosen)) == PictureKind::kImportable) {
+    extras_->ImportWithOptions(*chosen, ExtraActions::ImportTo::kBeside);
+  }
 }
 
 void TForm1::OpenPicture(const QString& path) { OpenPictureFile(LocalName(path)); }
