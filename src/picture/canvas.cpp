@@ -21,6 +21,7 @@
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/decode_checks.h"
+#include "picture/png_shrink.h"
 #include "picture/text_setting.h"
 
 namespace kws {
@@ -117,6 +118,22 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
+// A PNG of more pixels than this is shrunk while it is read, when the
+// canvas needs no more than half of it: whole, with Qt's conversion beside
+// it, a 64-megapixel PNG would take half a gigabyte.
+constexpr uint64_t kWholePngPixels = uint64_t{16} << 20;
+
+std::optional<QImage> ShrunkWhileRead(QImageReader& reader, const QByteArray& bytes, const QSize& size,
+                                      const TargetSize& target) {
+  if (!target || reader.format() != "png" || !size.isValid()) return std::nullopt;
+  if (static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) <= kWholePngPixels) {
+    return std::nullopt;
+  }
+  const QSize needed = target(size);
+  if (needed.isEmpty()) return std::nullopt;
+  return ReadPngShrunk(bytes, std::min(size.width() / needed.width(), size.height() / needed.height()));
+}
+
 // The image Qt made, or an ImportError saying what could not be made.
 QImage Made(QImage image, const char* doing, const QSize& size) {
   if (image.isNull()) {
@@ -149,6 +166,40 @@ DecodedPicture ReadPicture(const std::string& path, const TargetSize& target) {
   return DecodePicture(data, path, target);
 }
 
+namespace {
+
+// Qt's reader reads the picture, at a reduced scale where it can (see
+// ReadScaled); errors as error makes them.
+template <class Error>
+void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target, ReaderWarnings& warnings,
+               DecodedPicture& decoded, const Error& error) {
+  if (size.isValid()) {
+    if (target) decoded.size = ReadScaled(reader, size, target);
+    // Made here, empty, for the readers that fill in the image they are
+    // given: what a damaged file leaves out is then empty, not whatever the
+    // memory held before.
+    const QImage::Format format = reader.imageFormat();
+    if (format != QImage::Format_Invalid) {
+      decoded.image = QImage(reader.scaledSize().isValid() ? reader.scaledSize() : size, format);
+      if (!decoded.image.isNull()) decoded.image.fill(0);
+    }
+  }
+  if (!reader.read(&decoded.image)) {
+    if (warnings.Mention("allocation limit")) {
+      throw error("it is too large: the import takes up to " + GroupDigits(kMaxDecodedBytes / 4) + " pixels");
+    }
+    std::string why = reader.errorString().toStdString();
+    if (reader.error() == QImageReader::UnsupportedFormatError) {
+      why += "; the formats it reads are " + ReadableFormats();
+    } else if (!warnings.messages().empty()) {
+      why += " (its reader said: " + warnings.messages().front() + ")";
+    }
+    throw error(why);
+  }
+}
+
+}  // namespace
+
 DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, const TargetSize& target) {
   const auto error = [&](const std::string& why) {
     return ImportError("Cannot read " + PrintableName(name) + " as a picture: " + why);
@@ -174,27 +225,12 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
   const QSize size = reader.size();
   if (size.isValid()) {
     if (const std::optional<std::string> why = TooLarge(size)) throw error(*why);
-    if (target) decoded.size = ReadScaled(reader, size, target);
-    // Made here, empty, for the readers that fill in the image they are
-    // given: what a damaged file leaves out is then empty, not whatever the
-    // memory held before.
-    const QImage::Format format = reader.imageFormat();
-    if (format != QImage::Format_Invalid) {
-      decoded.image = QImage(reader.scaledSize().isValid() ? reader.scaledSize() : size, format);
-      if (!decoded.image.isNull()) decoded.image.fill(0);
-    }
   }
-  if (!reader.read(&decoded.image)) {
-    if (warnings.Mention("allocation limit")) {
-      throw error("it is too large: the import takes up to " + GroupDigits(kMaxDecodedBytes / 4) + " pixels");
-    }
-    std::string why = reader.errorString().toStdString();
-    if (reader.error() == QImageReader::UnsupportedFormatError) {
-      why += "; the formats it reads are " + ReadableFormats();
-    } else if (!warnings.messages().empty()) {
-      why += " (its reader said: " + warnings.messages().front() + ")";
-    }
-    throw error(why);
+  if (std::optional<QImage> shrunk = ShrunkWhileRead(reader, checked.bytes, size, target)) {
+    decoded.image = std::move(*shrunk);
+    decoded.size = size;
+  } else {
+    ReadWhole(reader, size, target, warnings, decoded, error);
   }
   if (decoded.image.isNull()) throw error("its reader gave no picture");
   if (!decoded.size.isValid()) decoded.size = decoded.image.size();

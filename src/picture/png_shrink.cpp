@@ -1,0 +1,137 @@
+#include "picture/png_shrink.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace kws {
+
+namespace {
+
+// The bytes libpng reads from, in memory.
+struct Source {
+  const uint8_t* data;
+  size_t size;
+  size_t at = 0;
+};
+
+void ReadBytes(png_structp png, png_bytep out, size_t count) {
+  auto* source = static_cast<Source*>(png_get_io_ptr(png));
+  if (source->size - source->at < count) png_error(png, "cut short");
+  std::memcpy(out, source->data + source->at, count);
+  source->at += count;
+}
+
+[[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void Ignore(png_structp, png_const_charp) {}
+
+// libpng's reader and its info, freed however the reading ends.
+class PngReader {
+ public:
+  PngReader() {
+    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
+    if (png_) info_ = png_create_info_struct(png_);
+  }
+  ~PngReader() { png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr); }
+  PngReader(const PngReader&) = delete;
+  PngReader& operator=(const PngReader&) = delete;
+
+  png_structp png() const { return png_; }
+  png_infop info() const { return info_; }
+  bool ok() const { return png_ && info_; }
+
+ private:
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+// One row of blocks: red, green and blue weighed by alpha, alpha, and the
+// pixels counted.
+struct BlockSums {
+  std::vector<uint64_t> sums;  // 5 a block
+
+  explicit BlockSums(int blocks) : sums(static_cast<size_t>(blocks) * 5, 0) {}
+
+  void Add(const uint8_t* rgba, int width, int factor) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = rgba + 4 * x;
+      uint64_t* s = sums.data() + static_cast<size_t>(x / factor) * 5;
+      const uint64_t a = p[3];
+      s[0] += p[0] * a;
+      s[1] += p[1] * a;
+      s[2] += p[2] * a;
+      s[3] += a;
+      s[4] += 1;
+    }
+  }
+
+  void Emit(uchar* out) {
+    for (size_t b = 0; b < sums.size() / 5; ++b) {
+      uint64_t* s = sums.data() + b * 5;
+      const uint64_t alpha = s[3], count = s[4];
+      for (int k = 0; k < 3; ++k) out[4 * b + k] = alpha == 0 ? 0 : static_cast<uchar>((s[k] + alpha / 2) / alpha);
+      out[4 * b + 3] = count == 0 ? 0 : static_cast<uchar>((alpha + count / 2) / count);
+      std::fill(s, s + 5, 0);
+    }
+  }
+};
+
+// Reads rows into image; false when libpng gave up. Everything that needs
+// freeing is made before setjmp, so a jump back leaves nothing behind.
+bool ReadRows(const PngReader& reader, int factor, std::vector<uint8_t>& row, BlockSums& blocks, QImage& image) {
+  png_structp png = reader.png();
+  if (setjmp(png_jmpbuf(png))) return false;
+  const int width = static_cast<int>(png_get_image_width(png, reader.info()));
+  const int height = static_cast<int>(png_get_image_height(png, reader.info()));
+  for (int y = 0; y < height; ++y) {
+    png_read_row(png, row.data(), nullptr);
+    blocks.Add(row.data(), width, factor);
+    if ((y + 1) % factor == 0 || y + 1 == height) blocks.Emit(image.scanLine(y / factor));
+  }
+  png_read_end(png, nullptr);
+  return true;
+}
+
+// The header read and the transforms to 8-bit RGBA set; false for what this
+// reading does not take.
+bool ReadHeader(const PngReader& reader) {
+  png_structp png = reader.png();
+  png_infop info = reader.info();
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_info(png, info);
+  if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) return false;
+  const int type = png_get_color_type(png, info);
+  png_set_expand(png);
+  png_set_strip_16(png);
+  if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  if (!(type & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS)) {
+    png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+  }
+  png_read_update_info(png, info);
+  return png_get_rowbytes(png, info) == static_cast<size_t>(png_get_image_width(png, info)) * 4;
+}
+
+}  // namespace
+
+std::optional<QImage> ReadPngShrunk(const QByteArray& bytes, int factor) {
+  if (factor < 2) return std::nullopt;
+  PngReader reader;
+  if (!reader.ok()) return std::nullopt;
+  Source source{reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())};
+  png_set_read_fn(reader.png(), &source, ReadBytes);
+  if (!ReadHeader(reader)) return std::nullopt;
+  const int width = static_cast<int>(png_get_image_width(reader.png(), reader.info()));
+  const int height = static_cast<int>(png_get_image_height(reader.png(), reader.info()));
+  const int blocks_across = (width + factor - 1) / factor, blocks_down = (height + factor - 1) / factor;
+  QImage image(blocks_across, blocks_down, QImage::Format_RGBA8888);
+  if (image.isNull()) return std::nullopt;
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+  BlockSums blocks(blocks_across);
+  if (!ReadRows(reader, factor, row, blocks, image)) return std::nullopt;
+  return image;
+}
+
+}  // namespace kws
