@@ -212,7 +212,7 @@ Picture8 ImportDecoded(const std::string& file, const std::string& name, const s
   const RgbaPicture canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, background, fill, display, safe);
   // The command line's and the window's import: the smoothed search on, the
   // warnings for a TV.
-  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .smoothing = true}, report);
+  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .by_seen = true}, report);
   for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, safe)) {
     report.warnings.push_back(std::move(warning));
   }

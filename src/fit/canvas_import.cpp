@@ -5,7 +5,6 @@
 
 #include "fit/import_error.h"
 #include "fit/measure.h"
-#include "fit/smoothing.h"
 #include "steps/bitmap8.h"
 
 namespace kws {
@@ -46,8 +45,6 @@ Picture8 ReduceCanvas(const RgbaPicture& canvas, const std::string& name, const 
   report.fitted = choice.fitted;
   if (!choice.chosen) throw ImportError(NoFitMessage(name, choice.smallest_size, options.budget));
   Candidate chosen = std::move(*choice.chosen);
-  report.smoothing = chosen.smoothing > 0 ? 1 : 0;
-  report.smoothing_strength = static_cast<double>(chosen.smoothing) / kSmoothingSteps;
   report.colors = static_cast<int>(chosen.picture.palette.size());
   report.dithering = chosen.dithering;
   report.size = chosen.size;

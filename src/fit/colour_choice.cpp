@@ -1,7 +1,6 @@
 #include "fit/colour_choice.h"
 
 #include <algorithm>
-#include <future>
 #include <limits>
 #include <map>
 #include <utility>
@@ -13,7 +12,6 @@
 #include "fit/quantizer.h"
 #include "fit/rate_refine.h"
 #include "fit/seen_search.h"
-#include "fit/smoothing.h"
 #include "format/number_text.h"
 #include "format/pipeline_files.h"
 #include "steps/gzip_f9.h"
@@ -21,15 +19,6 @@
 namespace kws {
 
 namespace {
-
-// The search's side branches run on threads of their own; where there are
-// none (the browser page's WebAssembly), one after the other when their
-// result is wanted. Either way each branch computes the same.
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-constexpr std::launch kBranch = std::launch::deferred;
-#else
-constexpr std::launch kBranch = std::launch::async;
-#endif
 
 Candidate Measured(Picture8 picture, int colors, double dithering) {
   const size_t size = WelcomeDataSize(picture);
@@ -95,7 +84,7 @@ class RefinedVersions {
 // what is to be had.
 constexpr int kRateRounds = 4;
 
-// With smoothing asked for: versions of every kind (see seen_search.h),
+// Chosen by PSNR as seen: versions of every kind (see seen_search.h),
 // the one closest to the canvas as seen chosen; the undithered one also with
 // its colours refined.
 FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const ColourChoiceOptions& options) {
@@ -140,7 +129,7 @@ ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& 
   }
   Quantizer quantizer(canvas);
   FitOutcome outcome =
-      options.fit && options.smoothing ? FitBySeen(canvas, quantizer, options) : FitByLooks(quantizer, options);
+      options.fit && options.by_seen ? FitBySeen(canvas, quantizer, options) : FitByLooks(quantizer, options);
   choice.first_size = outcome.first_size;
   choice.smallest_size = outcome.smallest_size;
   choice.candidates = outcome.probes;

@@ -15,8 +15,8 @@
 namespace kws {
 
 struct ColourChoiceOptions {
-  bool fit = true;         // search for a version within the budget
-  bool smoothing = false;  // versions that give something up may be smoothed, and are chosen by PSNR
+  bool fit = true;       // search for a version within the budget
+  bool by_seen = false;  // versions of every kind, chosen by PSNR as seen (see seen_search.h)
   size_t budget = welcome::kMaxDataLength;
 };
 
@@ -30,9 +30,9 @@ struct ColourChoice {
 
 // The canvas (opaque) in at most 256 colours: its own when it has no more,
 // else quantised, as the best-looking version that fits or, when no fitting
-// was asked for, with the full palette and full dithering. With smoothing
-// asked for, a version that has to give something up is chosen by PSNR
-// instead. Throws ImportError when libimagequant fails.
+// was asked for, with the full palette and full dithering. With by_seen, a
+// version that has to give something up is chosen by PSNR as seen instead.
+// Throws ImportError when libimagequant fails.
 ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& options);
 
 // Why the picture called name cannot be made to fit, when not even the

@@ -100,34 +100,6 @@ int GuessColors(int lo, double excess_lo, int hi, double excess_hi) {
   return std::clamp(guess, lo + 1, hi - 1);
 }
 
-FitOutcome SearchSmoothing(int full_colors, int strongest, size_t budget, const MakeSmoothed& make) {
-  FitOutcome outcome;
-  int too_big = 0, fits = strongest + 1;  // strongest + 1: not yet seen to fit
-  size_t size_strongest = 0;
-  while (fits - too_big > 1) {
-    const int mid = (too_big + fits) / 2;
-    const MakeCandidate at_strength = [&](int colors, double) { return make(mid, colors); };
-    Candidate c = Search(budget, at_strength, outcome).Measure(full_colors, 0.0);
-    if (c.size <= budget) {
-      fits = mid;
-      outcome.chosen = std::move(c);
-    } else {
-      too_big = mid;
-      size_strongest = c.size;
-    }
-  }
-  if (outcome.chosen) return outcome;
-  const MakeCandidate at_strongest = [&](int colors, double) { return make(strongest, colors); };
-  outcome.chosen = Search(budget, at_strongest, outcome).MostColors(full_colors, size_strongest);
-  return outcome;
-}
-
-FitOutcome SearchColors(int full_colors, size_t size_full, size_t budget, const MakeCandidate& make) {
-  FitOutcome outcome;
-  outcome.chosen = Search(budget, make, outcome).MostColors(full_colors, size_full);
-  return outcome;
-}
-
 FitOutcome SearchFit(int full_colors, size_t budget, const MakeCandidate& make) {
   FitOutcome outcome;
   Search search(budget, make, outcome);

@@ -18,7 +18,6 @@ struct Candidate {
   int colors = 0;        // what was asked for; the palette may hold fewer
   double dithering = 0;  // 0 none to 1 full
   size_t size = 0;       // colour table + gzip member
-  int smoothing = 0;     // steps of a pass of light smoothing (see smoothing.h), 0 for none
   int rate = 0;          // what a bit of index was worth when the palette was chosen (see rate_refine.h)
 };
 
@@ -40,19 +39,6 @@ inline constexpr int kMinColors = 2;
 
 // full_colors: the palette size the picture quantises to on its own.
 FitOutcome SearchFit(int full_colors, size_t budget, const MakeCandidate& make);
-
-// Makes and measures the picture smoothed by this many steps of a pass
-// (0 to kSmoothingSteps) in at most this many colours, without dithering.
-using MakeSmoothed = std::function<Candidate(int strength, int colors)>;
-
-// The least smoothing with which the full palette fits, by bisection over
-// the strengths from 1 to strongest; none is known to be too big. When even
-// the strongest is too big, the most colours that fit with it.
-FitOutcome SearchSmoothing(int full_colors, int strongest, size_t budget, const MakeSmoothed& make);
-
-// The most colours that fit without dithering, the full palette taking
-// size_full, over the budget; make is asked for no dithering only.
-FitOutcome SearchColors(int full_colors, size_t size_full, size_t budget, const MakeCandidate& make);
 
 // Between lo colours, which fit (or kMinColors - 1 before any has been seen
 // to), and hi colours, which are too big, each given by how far it is over

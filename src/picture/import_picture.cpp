@@ -13,7 +13,6 @@
 #include "fileio/file.h"
 #include "fit/canvas_import.h"
 #include "fit/measure.h"
-#include "fit/smoothing.h"
 #include "format/number_text.h"
 #include "format/pipeline_files.h"
 #include "log/activity_log.h"
@@ -36,7 +35,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   ImportCanvas placed = PlaceForImport(path, options);
   ImportReport& report = placed.report;
   const RgbaPicture& pixels = placed.canvas;
-  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.smoothing, options.budget}, report);
+  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.by_seen, options.budget}, report);
   if (options.for_tv) {
     for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
       report.warnings.push_back(std::move(warning));
@@ -81,7 +80,7 @@ ImportOptions TvImportOptions(Display display, SafeArea safe) {
   options.display = display;
   options.safe = safe;
   options.for_tv = true;
-  options.smoothing = true;
+  options.by_seen = true;
   return options;
 }
 

@@ -42,16 +42,17 @@ struct ImportOptions {
   // A line of text drawn on the picture before its colours are reduced, so
   // that the budget holds it too.
   std::optional<Caption> caption{};
-  // When something has to be given up to fit: search lightly smoothed
-  // versions of the picture as well, and take whichever undithered version is
-  // closest to the picture itself by PSNR, its colours refined to that end.
-  // The command line asks for it.
-  bool smoothing = false;
+  // When something has to be given up to fit: weigh versions of every kind
+  // (palettes chosen for their bytes as well, undithered and dithered) and
+  // take the one closest to the picture as seen (see seen_search.h). The
+  // command line, the window and the page ask for it; without it, less
+  // dithering first, then fewer colours.
+  bool by_seen = false;
 };
 
 // The options of an import for a TV, as the command line and the window both
 // start from: made for that display and safe area, the report naming the
-// display and giving the TV warnings, the smoothed search on.
+// display and giving the TV warnings, the choice by PSNR as seen on.
 ImportOptions TvImportOptions(Display display, SafeArea safe);
 
 struct ImportedPicture {

@@ -286,7 +286,7 @@ TEST_F(ImportTest, SmoothedFitsKeepToTheBudgetAndRepeatThemselves) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const ImportOptions options{.budget = c.budget, .smoothing = true};
+    const ImportOptions options{.budget = c.budget, .by_seen = true};
     const ImportReport report = ImportPictureFile(Path("photo.png"), Path("photo.bmp"), options);
     EXPECT_TRUE(report.fitted);
     EXPECT_TRUE(report.Fits());

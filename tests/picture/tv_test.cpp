@@ -296,7 +296,7 @@ TEST(TvImport, OptionsCarryTheDisplayAndSafeAreaAndSpeakForATv) {
       EXPECT_EQ(tv.display, display);
       EXPECT_EQ(tv.safe, safe);
       EXPECT_TRUE(tv.for_tv);
-      EXPECT_TRUE(tv.smoothing);
+      EXPECT_TRUE(tv.by_seen);
       EXPECT_EQ(tv.fill, plain.fill);
       EXPECT_EQ(tv.fit, plain.fit);
       EXPECT_EQ(tv.budget, plain.budget);
@@ -384,7 +384,7 @@ TEST_F(TvTest, CaptionLettersNoFontHasAreWarnedOf) {
 TEST_F(TvTest, SmoothingNeverChoosesAWorseFit) {
   const std::string photo = Save(MakePhotoLike({.grain = 6.0, .seed = 7}), "photo.png");
   const ImportReport plain = ImportPicture(photo).report;
-  const ImportedPicture smoothed = ImportPicture(photo, {.smoothing = true});
+  const ImportedPicture smoothed = ImportPicture(photo, {.by_seen = true});
   EXPECT_TRUE(smoothed.report.Fits());
   EXPECT_EQ(smoothed.report.size, WelcomeDataSize(smoothed.picture));
   EXPECT_GE(smoothed.report.psnr_seen_db, plain.psnr_seen_db);

@@ -1421,7 +1421,7 @@ class TForm1Test : public QObject {
       QVERIFY2(options.display == Display::k4x3, why);
       QVERIFY2(options.safe == SafeArea::kNone, why);
       QVERIFY2(options.for_tv, why);
-      QVERIFY2(options.smoothing, why);
+      QVERIFY2(options.by_seen, why);
       QVERIFY2(!options.fill, why);
     };
     verify_default("nothing stored");
@@ -1508,7 +1508,7 @@ class TForm1Test : public QObject {
     QVERIFY(chosen.display == Display::k16x9);
     QVERIFY(chosen.safe == SafeArea::kAction);
     QVERIFY(chosen.for_tv);
-    QVERIFY(chosen.smoothing);
+    QVERIFY(chosen.by_seen);
   }
 
   // What shows badly on a TV is said where it is seen: on the status line
