@@ -118,6 +118,24 @@ class Prober {
   std::map<Recipe, Candidate> made_;
 };
 
+// The closest as seen of the versions that fit, of equally close ones the
+// first; then the same polished, when that still fits and comes closer.
+SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const SeenErrorOf& seen_error,
+                     const Polish& polish, SeenOutcome& outcome) {
+  auto consider = [&](Candidate& c) {
+    const uint64_t error = seen_error(c);
+    if (outcome.chosen && error >= outcome.seen_error) return;
+    outcome.seen_error = error;
+    outcome.chosen = std::move(c);
+  };
+  for (Candidate& c : fitting) consider(c);
+  if (polish && outcome.chosen) {
+    Candidate polished = polish(*outcome.chosen);
+    if (prober.Fits(polished)) consider(polished);
+  }
+  return outcome;
+}
+
 }  // namespace
 
 std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
@@ -172,7 +190,18 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
                          const Polish& polish, const MakeRated& make_rated) {
   SeenOutcome outcome;
   Prober prober(budget, make, outcome);
-  outcome.first_size = prober.Measure({full_colors, 1.0}).size;
+  const Candidate& first = prober.Measure({full_colors, 1.0});
+  outcome.first_size = first.size;
+  std::vector<Candidate> fitting;
+  if (make_rated && prober.Fits(first)) {
+    // Every colour fits with full dithering: nothing comes closer as seen
+    // than full dithering of every colour, its palette refined or not.
+    fitting.push_back(first);
+    Candidate refined = make_rated(0, 1.0);
+    ++outcome.probes;
+    if (prober.Fits(refined)) fitting.push_back(std::move(refined));
+    return Closest(std::move(fitting), prober, seen_error, polish, outcome);
+  }
 
   // Undithered versions are the smallest: when none fits, nothing does.
   // Those with their palette chosen for the rate come closest for their
@@ -183,7 +212,7 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
   const bool rated = plain.has_value();
   if (!plain) plain = prober.MostColors(full_colors, 0.0, full_colors, true);
   if (!plain) return outcome;
-  std::vector<Candidate> fitting{*plain};
+  fitting.push_back(*plain);
   if (rated) {
     // Dithered versions take more bytes at the same rate, the more so the
     // more they are dithered: each one's least rate is looked for from four
@@ -202,20 +231,7 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
     if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
   }
 
-  // The closest as seen, of equally close ones the first found; then the
-  // same polished, when that still fits and comes closer.
-  auto consider = [&](Candidate& c) {
-    const uint64_t error = seen_error(c);
-    if (outcome.chosen && error >= outcome.seen_error) return;
-    outcome.seen_error = error;
-    outcome.chosen = std::move(c);
-  };
-  for (Candidate& c : fitting) consider(c);
-  if (polish) {
-    Candidate polished = polish(*outcome.chosen);
-    if (prober.Fits(polished)) consider(polished);
-  }
-  return outcome;
+  return Closest(std::move(fitting), prober, seen_error, polish, outcome);
 }
 
 }  // namespace kws
