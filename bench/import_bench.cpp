@@ -20,10 +20,16 @@
 // and then by bisection above the highest that fits; their results are kept
 // in a cache folder, as they do not change while the import does.
 //
-// Goals, marked per row: ours at least as good as seen as every anchor, and
-// at least as good in plain PSNR as the anchor best as seen; median CPU time
-// under 1 s and none over 2 s; peak memory under 200 MB. The exit status is
-// 1 when any goal is missed.
+// Goals, marked per row where missed: ours at least as good as seen as every
+// anchor ("seen<" when one is better), and at least as good in plain PSNR as
+// the anchor best as seen ("plain<"); no import over 2 s of CPU ("slow");
+// peak memory under 200 MB ("big"). The median CPU time of all imports at
+// most 1 s. The exit status is 1 when any goal is missed.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
@@ -33,14 +39,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "fit/colour_choice.h"
@@ -83,8 +85,8 @@ std::optional<Picture8> ReadPalettePicture(const fs::path& path) {
   picture.width = image.width();
   picture.height = image.height();
   for (QRgb c : image.colorTable()) {
-    picture.palette.push_back({static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
-                               static_cast<uint8_t>(qBlue(c))});
+    picture.palette.push_back(
+        {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)), static_cast<uint8_t>(qBlue(c))});
   }
   for (int y = 0; y < image.height(); ++y) {
     const uchar* row = image.constScanLine(y);
@@ -242,8 +244,9 @@ void MakePictures(const fs::path& dir, std::vector<fs::path>& pictures) {
   QImage noise(720, 576, QImage::Format_RGB32);
   for (int y = 0; y < 576; ++y) {
     for (int x = 0; x < 720; ++x) {
-      noise.setPixel(x, y, qRgb(static_cast<int>(random.bounded(256)), static_cast<int>(random.bounded(256)),
-                                static_cast<int>(random.bounded(256))));
+      noise.setPixel(x, y,
+                     qRgb(static_cast<int>(random.bounded(256)), static_cast<int>(random.bounded(256)),
+                          static_cast<int>(random.bounded(256))));
     }
   }
   save(noise, "noise.png", "PNG");
@@ -336,7 +339,7 @@ int main(int argc, char** argv) {
                   again.report.dithering * 100, again.report.smoothing_strength * 100, median, peak);
     std::printf("%-22.22s %-40s", picture.filename().c_str(), head);
     std::fflush(stdout);
-    bool ahead = true;
+    bool ahead_seen = true, ahead_plain = true;
     Scores best_seen;
     if (anchors && written) {
       const fs::path canvas_png = dir / "canvas.png";
@@ -357,18 +360,20 @@ int main(int argc, char** argv) {
         std::printf(" %-19s", Describe(*s).c_str());
         std::fflush(stdout);
         if (s->colors == 0) continue;
-        if (s->seen > ours.seen + 0.005) ahead = false;
+        if (s->seen > ours.seen + 0.005) ahead_seen = false;
         if (best_seen.colors == 0 || s->seen > best_seen.seen) best_seen = *s;
       }
-      if (best_seen.colors != 0 && best_seen.psnr > ours.psnr + 0.005) ahead = false;
+      if (best_seen.colors != 0 && best_seen.psnr > ours.psnr + 0.005) ahead_plain = false;
     }
     const bool fast = slowest <= kGoalMaxSeconds, small = peak < kGoalPeakMb;
-    std::printf(" %s%s%s%s\n", ok ? "" : " FAILED", ahead ? "" : " behind", fast ? "" : " slow", small ? "" : " big");
-    if (!ok || !ahead || !fast || !small) exit_code = 1;
+    std::printf(" %s%s%s%s%s\n", ok ? "" : " FAILED", ahead_seen ? "" : " seen<", ahead_plain ? "" : " plain<",
+                fast ? "" : " slow", small ? "" : " big");
+    if (!ok || !ahead_seen || !ahead_plain || !fast || !small) exit_code = 1;
   }
   const double overall = Median(medians);
-  std::printf("\nMedian CPU time of an import: %.2f s (goal: at most %.0f s, none over %.0f s); peak memory goal: under "
-              "%.0f MB.\n",
-              overall, kGoalMedianSeconds, kGoalMaxSeconds, kGoalPeakMb);
+  std::printf(
+      "\nMedian CPU time of an import: %.2f s (goal: at most %.0f s, none over %.0f s); peak memory goal: under "
+      "%.0f MB.\n",
+      overall, kGoalMedianSeconds, kGoalMaxSeconds, kGoalPeakMb);
   return overall > kGoalMedianSeconds ? 1 : exit_code;
 }
