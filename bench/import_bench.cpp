@@ -291,6 +291,9 @@ std::string Describe(const Scores& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Readers' remarks on the pictures (an sRGB profile libpng frowns at)
+  // would break the table's lines.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const fs::path cli = fs::canonical("/proc/self/exe").parent_path() / "kestro-welcome-cli";
   const fs::path dir = fs::temp_directory_path() / "kws-import-bench";

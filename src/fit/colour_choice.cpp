@@ -95,7 +95,6 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
     return Measured(std::move(picture), r.colors, r.dithering);
   };
   const SeenErrorOf seen = [&canvas](const Candidate& c) { return SeenError(canvas, c.picture); };
-  const Polish refine = [&refined](const Candidate& c) { return refined.Make(c); };
   const ColourCounts counts = CountColours(canvas);
   const ColourCounts gathered = Gathered(counts);
   const std::vector<Rgb> start = quantizer.Palette(full_colors);
@@ -106,7 +105,23 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
     Picture8 picture =
         dithering > 0 ? quantizer.Map(at->second, dithering) : MapForRate(canvas, counts, at->second, rate);
     const int colors = static_cast<int>(picture.palette.size());
-    return Measured(std::move(picture), colors, dithering);
+    Candidate c = Measured(std::move(picture), colors, dithering);
+    c.rated = true;
+    c.rate = rate;
+    return c;
+  };
+  // A version whose palette was chosen for a rate among gathered colours is
+  // refined on the picture's every colour, at the same rate.
+  const Polish refine = [&](const Candidate& c) {
+    if (!c.rated) return refined.Make(c);
+    const std::vector<Rgb> palette = RefineForRate(counts, c.picture.palette, c.rate, kRateRounds);
+    Picture8 picture =
+        c.dithering > 0 ? quantizer.Map(palette, c.dithering) : MapForRate(canvas, counts, palette, c.rate);
+    const int colors = static_cast<int>(picture.palette.size());
+    Candidate polished = Measured(std::move(picture), colors, c.dithering);
+    polished.rated = true;
+    polished.rate = c.rate;
+    return polished;
   };
   SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine, rated);
   FitOutcome outcome;

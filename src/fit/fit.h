@@ -18,7 +18,8 @@ struct Candidate {
   int colors = 0;        // what was asked for; the palette may hold fewer
   double dithering = 0;  // 0 none to 1 full
   size_t size = 0;       // colour table + gzip member
-  int rate = 0;          // what a bit of index was worth when the palette was chosen (see rate_refine.h)
+  bool rated = false;    // the palette was chosen for a rate (see rate_refine.h)
+  int rate = 0;          // what a bit of index was worth then
 };
 
 // Makes and measures the picture with this many colours and this much

@@ -181,9 +181,7 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int 
     const int rate = RateAt(lo + static_cast<int64_t>(share * static_cast<double>(hi - lo)), too_big, fitting);
     (fits(rate) ? fitting : too_big) = rate;
   }
-  Candidate found = made.at(fitting);
-  found.rate = fitting;
-  return found;
+  return made.at(fitting);
 }
 
 SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make, const SeenErrorOf& seen_error,

@@ -35,8 +35,8 @@ using SeenErrorOf = std::function<uint64_t(const Candidate& candidate)>;
 // which may change its size a little.
 using Polish = std::function<Candidate(const Candidate& candidate)>;
 // Makes the version whose palette is chosen for this rate (see
-// rate_refine.h), with this much dithering, and measures it: the higher the
-// rate, the smaller.
+// rate_refine.h), with this much dithering, and measures it; the candidate
+// says its rate. The higher the rate, the smaller.
 using MakeRated = std::function<Candidate(int rate, double dithering)>;
 
 // The dithering levels of the versions whose palette is chosen for a rate,

@@ -98,7 +98,10 @@ TEST(LeastRate, FindsARateThatFitsCloseToTheLeast) {
     return static_cast<size_t>((300000.0 - 30000.0 * std::log2(1.0 + rate)) * (1.0 + 0.3 * dithering));
   };
   const MakeRated make = [&](int rate, double dithering) {
-    return Candidate{{}, 256, dithering, size_at(rate, dithering)};
+    Candidate c{{}, 256, dithering, size_at(rate, dithering)};
+    c.rated = true;
+    c.rate = rate;
+    return c;
   };
   for (size_t budget : {size_t{300000}, size_t{250000}, size_t{180208}, size_t{100000}}) {
     for (double dithering : {0.0, 1.0}) {
