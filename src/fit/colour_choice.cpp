@@ -98,30 +98,26 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
   const ColourCounts counts = CountColours(canvas);
   const ColourCounts gathered = Gathered(counts);
   const std::vector<Rgb> start = quantizer.Palette(full_colors);
-  std::map<int, std::vector<Rgb>> palettes;  // by rate: the dithered versions share them
-  const MakeRated rated = [&](int rate, double dithering) {
-    auto at = palettes.find(rate);
-    if (at == palettes.end()) at = palettes.emplace(rate, RefineForRate(gathered, start, rate, kRateRounds)).first;
-    Picture8 picture =
-        dithering > 0 ? quantizer.Map(at->second, dithering) : MapForRate(canvas, counts, at->second, rate);
+  // The canvas in a palette chosen for rate, with this much dithering.
+  const auto in_palette = [&](const std::vector<Rgb>& palette, int rate, double dithering) {
+    Picture8 picture = dithering > 0 ? quantizer.Map(palette, dithering) : MapForRate(canvas, counts, palette, rate);
     const int colors = static_cast<int>(picture.palette.size());
     Candidate c = Measured(std::move(picture), colors, dithering);
     c.rated = true;
     c.rate = rate;
     return c;
   };
+  std::map<int, std::vector<Rgb>> palettes;  // by rate: the dithered versions share them
+  const MakeRated rated = [&](int rate, double dithering) {
+    auto at = palettes.find(rate);
+    if (at == palettes.end()) at = palettes.emplace(rate, RefineForRate(gathered, start, rate, kRateRounds)).first;
+    return in_palette(at->second, rate, dithering);
+  };
   // A version whose palette was chosen for a rate among gathered colours is
   // refined on the picture's every colour, at the same rate.
   const Polish refine = [&](const Candidate& c) {
     if (!c.rated) return refined.Make(c);
-    const std::vector<Rgb> palette = RefineForRate(counts, c.picture.palette, c.rate, kRateRounds);
-    Picture8 picture =
-        c.dithering > 0 ? quantizer.Map(palette, c.dithering) : MapForRate(canvas, counts, palette, c.rate);
-    const int colors = static_cast<int>(picture.palette.size());
-    Candidate polished = Measured(std::move(picture), colors, c.dithering);
-    polished.rated = true;
-    polished.rate = c.rate;
-    return polished;
+    return in_palette(RefineForRate(counts, c.picture.palette, c.rate, kRateRounds), c.rate, c.dithering);
   };
   SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine, rated);
   FitOutcome outcome;

@@ -269,9 +269,7 @@ QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb&
   const RgbaPicture canvas =
       PlaceOnCanvas(RgbaPixels{rgba.constBits(), rgba.width(), rgba.height(), static_cast<size_t>(rgba.bytesPerLine())},
                     FromQSize(source_size), background, fill, display, safe);
-  QImage placed = Made(QImage(kCanvasSize, QImage::Format_RGBA8888), "place", kCanvasSize);
-  for (int y = 0; y < canvas.height; ++y) std::memcpy(placed.scanLine(y), canvas.Row(y), canvas.RowBytes());
-  return placed;
+  return ToQImage(canvas);
 }
 
 RgbaPicture ToRgba(const QImage& image) {
@@ -279,6 +277,13 @@ RgbaPicture ToRgba(const QImage& image) {
   RgbaPicture picture(rgba.width(), rgba.height());
   for (int y = 0; y < picture.height; ++y) std::memcpy(picture.Row(y), rgba.constScanLine(y), picture.RowBytes());
   return picture;
+}
+
+QImage ToQImage(const RgbaPicture& picture) {
+  const QSize size(picture.width, picture.height);
+  QImage image = Made(QImage(size, QImage::Format_RGBA8888), "place", size);
+  for (int y = 0; y < picture.height; ++y) std::memcpy(image.scanLine(y), picture.Row(y), picture.RowBytes());
+  return image;
 }
 
 }  // namespace kws

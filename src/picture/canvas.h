@@ -75,4 +75,8 @@ QImage PlaceOnCanvas(const QImage& picture, const QSize& source, const Rgb& back
 // The image's pixels as the colour choice takes them.
 RgbaPicture ToRgba(const QImage& image);
 
+// The canvas's pixels as a Qt image (RGBA, 4 bytes a pixel). Throws
+// ImportError when Qt cannot make an image.
+QImage ToQImage(const RgbaPicture& picture);
+
 }  // namespace kws

@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <limits>
@@ -69,10 +68,7 @@ ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& option
 }
 
 QImage PlacedPicture(const std::string& path, const ImportOptions& options) {
-  const RgbaPicture canvas = PlaceForImport(path, options).canvas;
-  QImage image(canvas.width, canvas.height, QImage::Format_RGBA8888);
-  for (int y = 0; y < canvas.height; ++y) std::memcpy(image.scanLine(y), canvas.Row(y), canvas.RowBytes());
-  return image;
+  return ToQImage(PlaceForImport(path, options).canvas);
 }
 
 ImportOptions TvImportOptions(Display display, SafeArea safe) {
