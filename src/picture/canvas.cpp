@@ -28,7 +28,6 @@ namespace kws {
 
 namespace {
 
-
 std::string Dimensions(const QSize& size) {
   return GroupDigits(static_cast<uint64_t>(size.width())) + " x " + GroupDigits(static_cast<uint64_t>(size.height()));
 }
