@@ -73,6 +73,28 @@ Assignment RatedAssignment(const ColourCounts& counts, const std::vector<Rgb>& p
   return Assign(counts, palette, Bits(counts, plain, palette.size(), rate));
 }
 
+// Entries Lloyd's rounds left empty, given back to the picture: each to the
+// colour that is worst served (its pixels times its squared distance to
+// the entry it takes), so that a palette keeps its size where colours are
+// left to serve. Of colours served alike, the first.
+void Reseed(const ColourCounts& counts, std::vector<Rgb>& palette, const Assignment& assignment, size_t size) {
+  if (palette.size() >= size || counts.colours.size() <= palette.size()) return;
+  std::vector<std::pair<uint64_t, uint32_t>> worst;  // error, index of the colour
+  worst.reserve(counts.colours.size());
+  for (size_t i = 0; i < counts.colours.size(); ++i) {
+    const uint64_t error = uint64_t(SquaredDistance(counts.colours[i], palette[assignment[i]])) * counts.counts[i];
+    if (error > 0) worst.emplace_back(error, static_cast<uint32_t>(i));
+  }
+  const size_t wanted = std::min(size - palette.size(), worst.size());
+  std::partial_sort(
+      worst.begin(), worst.begin() + static_cast<std::ptrdiff_t>(wanted), worst.end(),
+      [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+  for (size_t k = 0; k < wanted; ++k) {
+    const uint32_t c = counts.colours[worst[k].second];
+    palette.push_back({static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
+  }
+}
+
 }  // namespace
 
 int64_t Log2In256ths(uint64_t v) {
@@ -147,9 +169,17 @@ ColourCounts Gathered(const ColourCounts& counts) {
 }
 
 std::vector<Rgb> RefineForRate(const ColourCounts& counts, std::vector<Rgb> palette, int rate, int rounds) {
+  const size_t size = palette.size();
   Assignment assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
   for (int round = 0; round < rounds; ++round) {
     palette = MoveToMeans(counts, palette, assignment);
+    // Without a rate an entry is emptied only by the rounds themselves, not
+    // because its index costs too much: given back, it serves the picture.
+    if (rate == 0 && palette.size() < size) {
+      Reseed(counts, palette, assignment, size);
+      assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
+      continue;
+    }
     assignment = Assign(counts, palette, Bits(counts, assignment, palette.size(), rate));
   }
   return MoveToMeans(counts, palette, assignment);

@@ -90,6 +90,37 @@ TEST(RateRefine, TheSameInputGivesTheSameBytes) {
   }
 }
 
+// Lloyd's rounds empty an entry that starts far from every colour; without
+// a rate it is given back to the colours served worst, so the palette keeps
+// its size and comes closer, instead of losing an entry for nothing.
+TEST(RateRefine, WithoutARateAnEmptiedEntryServesThePictureAgain) {
+  RgbaPicture canvas(64, 32);
+  for (int y = 0; y < canvas.height; ++y) {
+    for (int x = 0; x < canvas.width; ++x) {
+      uint8_t* p = canvas.Row(y) + 4 * x;
+      // A grey ramp of 64 levels.
+      p[0] = p[1] = p[2] = static_cast<uint8_t>(x * 4);
+      p[3] = 255;
+    }
+  }
+  const ColourCounts counts = CountColours(canvas);
+  // Eight entries, one of them a red no pixel comes near.
+  std::vector<Rgb> start = {{255, 0, 0}};
+  for (int i = 0; i < 7; ++i) {
+    const auto level = static_cast<uint8_t>(16 + i * 32);
+    start.push_back({level, level, level});
+  }
+  const std::vector<Rgb> refined = RefineForRate(counts, start, 0, 4);
+  EXPECT_EQ(refined.size(), start.size());
+  for (const Rgb& c : refined) EXPECT_TRUE(c.r == c.g && c.g == c.b) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+  const double eight = Psnr(canvas, MapForRate(canvas, counts, refined, 0));
+  std::vector<Rgb> seven(start.begin() + 1, start.end());
+  const double without = Psnr(canvas, MapForRate(canvas, counts, RefineForRate(counts, seven, 0, 4), 0));
+  EXPECT_GT(eight, without + 0.5);
+  // With a rate, entries that cost more than they bring stay dropped.
+  EXPECT_LT(RefineForRate(counts, start, 4096, 4).size(), start.size());
+}
+
 // Sizes falling with the rate, steeper for fewer bits: the search settles
 // on a rate that fits, within an eighth of the least that does, and says
 // when none up to the greatest fits.
