@@ -136,6 +136,11 @@ SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const
   return outcome;
 }
 
+void AddIfFits(Candidate c, const Prober& prober, std::vector<Candidate>& fitting, SeenOutcome& outcome) {
+  ++outcome.probes;
+  if (prober.Fits(c)) fitting.push_back(std::move(c));
+}
+
 }  // namespace
 
 std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
@@ -195,9 +200,8 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
     // Every colour fits with full dithering: nothing comes closer as seen
     // than full dithering of every colour, its palette refined or not.
     fitting.push_back(first);
-    Candidate refined = make_rated(0, 1.0);
-    ++outcome.probes;
-    if (prober.Fits(refined)) fitting.push_back(std::move(refined));
+    AddIfFits(make_rated(0, 1.0), prober, fitting, outcome);
+    for (double level : kBetweenLevels) AddIfFits(make_rated(0, level), prober, fitting, outcome);
     return Closest(std::move(fitting), prober, seen_error, polish, outcome);
   }
 
@@ -221,6 +225,9 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
       if (!c) break;
       from = c->rate;
       fitting.push_back(std::move(*c));
+    }
+    if (fitting.size() > 1) {
+      for (double level : kBetweenLevels) AddIfFits(make_rated(from, level), prober, fitting, outcome);
     }
   } else {
     // Full dithering fits about where no dithering does: above it when a

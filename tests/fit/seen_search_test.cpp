@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -119,6 +120,36 @@ TEST_F(SeenSearch, ChoosesDitheringWhereItLooksCloserAndFits) {
   ASSERT_TRUE(outcome.chosen);
   EXPECT_EQ(outcome.chosen->dithering, 1.0);
   EXPECT_EQ(outcome.chosen->colors, 33);
+}
+
+// Versions whose palette is chosen for a rate: fewer colours the higher the
+// rate, more bytes the more dithering. In this model half dithering comes
+// closest as seen, as on a picture whose fine detail full dithering blurs.
+TEST(SeenSearchRated, MeasuresHalfDitheringWhereFullDitheringFitsAndTakesItWhenCloser) {
+  const auto colours_at = [](int rate) { return std::max(2, 256 * 16 / (16 + rate)); };
+  const auto size_of = [](int colors, double dithering) {
+    return static_cast<size_t>(1000.0 * colors * (1.0 + 0.5 * dithering));
+  };
+  const MakeVersion make = [&](const Recipe& r) {
+    return Candidate{{}, r.colors, r.dithering, size_of(r.colors, r.dithering)};
+  };
+  const MakeRated rated = [&](int rate, double dithering) {
+    Candidate c{{}, colours_at(rate), dithering, size_of(colours_at(rate), dithering)};
+    c.rated = true;
+    c.rate = rate;
+    return c;
+  };
+  const SeenErrorOf seen = [](const Candidate& c) {
+    const double look = c.dithering == 0.5 ? 0.4 : c.dithering == 1.0 ? 0.6 : 1.0;
+    return static_cast<uint64_t>(1e9 / c.colors * look);
+  };
+  for (size_t budget : {size_t{10000000}, size_t{200000}, size_t{90000}}) {
+    SCOPED_TRACE(budget);
+    const SeenOutcome outcome = SearchBySeen(256, budget, make, seen, {}, rated);
+    ASSERT_TRUE(outcome.chosen);
+    EXPECT_LE(outcome.chosen->size, budget);
+    EXPECT_EQ(outcome.chosen->dithering, 0.5);
+  }
 }
 
 }  // namespace
