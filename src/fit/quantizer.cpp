@@ -2,6 +2,10 @@
 
 #include <string>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 #include "fit/import_error.h"
 #include "fit/palette_order.h"
 
@@ -25,6 +29,17 @@ void Check(liq_error error, const char* doing) {
   }
 }
 
+// libimagequant's loops stay on the calling thread: OpenMP's idle threads
+// spin on the processor while they wait, a fifth of the processor time of
+// a noisy picture's import, and sums split over a machine's threads round
+// differently from one machine to the next (the page has no threads at
+// all). The setting is the calling thread's own, so each call makes it.
+void KeepToThisThread() {
+#ifdef _OPENMP
+  omp_set_num_threads(1);
+#endif
+}
+
 template <class Handle>
 Handle Created(typename Handle::pointer p, const char* doing) {
   if (!p) Check(LIQ_OUT_OF_MEMORY, doing);
@@ -41,6 +56,7 @@ liq::Attr MakeAttr() {
 }  // namespace
 
 Quantizer::Quantizer(const RgbaPicture& canvas) : canvas_(canvas), attr_(MakeAttr()) {
+  KeepToThisThread();
   UseOrderedSort();
   image_ =
       Created<liq::Image>(liq_image_create_rgba(attr_.get(), canvas_.rgba.data(), canvas_.width, canvas_.height, 0.0),
@@ -52,6 +68,7 @@ Quantizer::Quantizer(const RgbaPicture& canvas) : canvas_(canvas), attr_(MakeAtt
 }
 
 Picture8 Quantizer::Remap(double dithering) {
+  KeepToThisThread();
   if (dithering == 0.0 && undithered_) return *undithered_;
   Check(liq_set_dithering_level(result_.get(), static_cast<float>(dithering)), "setting the dithering");
   Picture8 picture = Write(result_.get());
@@ -79,6 +96,7 @@ std::vector<Rgb> Quantizer::Palette(int colors) {
 }
 
 Picture8 Quantizer::Map(const std::vector<Rgb>& palette, double dithering) {
+  KeepToThisThread();
   liq::Attr attr = Created<liq::Attr>(liq_attr_create(), "setting up");
   Check(liq_set_speed(attr.get(), kSpeed), "setting the speed");
   Check(liq_set_max_colors(attr.get(), static_cast<int>(palette.size())), "setting the colours");
@@ -102,6 +120,7 @@ Picture8 Quantizer::Map(const std::vector<Rgb>& palette, double dithering) {
 }
 
 liq::Result Quantizer::Reduced(int colors) {
+  KeepToThisThread();
   if (usage_.empty()) Remap(0.0);
   liq::Attr attr = Created<liq::Attr>(liq_attr_copy(attr_.get()), "setting up");
   Check(liq_set_max_colors(attr.get(), colors), "setting the colours");
