@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "fit/error_diffusion.h"
 #include "fit/measure.h"
 #include "fit/palette_refine.h"
 #include "fit/quantizer.h"
@@ -116,8 +117,18 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
   // A version whose palette was chosen for a rate among gathered colours is
   // refined on the picture's every colour, at the same rate.
   const Polish refine = [&](const Candidate& c) {
-    if (!c.rated) return refined.Make(c);
-    return in_palette(RefineForRate(counts, c.picture.palette, c.rate, kRateRounds), c.rate, c.dithering);
+    if (c.rated) {
+      return std::vector<Candidate>{
+          in_palette(RefineForRate(counts, c.picture.palette, c.rate, kRateRounds), c.rate, c.dithering)};
+    }
+    std::vector<Candidate> polished{refined.Make(c)};
+    // Where no rate helps the picture is noise-like: error diffusion that
+    // carries every error comes closer as seen than libimagequant's there.
+    if (c.dithering == 1.0) {
+      Picture8 diffused = DiffuseErrors(canvas, polished.front().picture.palette);
+      polished.push_back(Measured(std::move(diffused), c.colors, c.dithering));
+    }
+    return polished;
   };
   SeenOutcome found = SearchBySeen(full_colors, options.budget, make, seen, refine, rated);
   FitOutcome outcome;

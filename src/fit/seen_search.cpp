@@ -130,8 +130,9 @@ SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const
   };
   for (Candidate& c : fitting) consider(c);
   if (polish && outcome.chosen) {
-    Candidate polished = polish(*outcome.chosen);
-    if (prober.Fits(polished)) consider(polished);
+    for (Candidate& polished : polish(*outcome.chosen)) {
+      if (prober.Fits(polished)) consider(polished);
+    }
   }
   return outcome;
 }

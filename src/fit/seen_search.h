@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "fit/fit.h"
 
@@ -31,9 +32,10 @@ struct Recipe {
 using MakeVersion = std::function<Candidate(const Recipe& recipe)>;
 // How far the version is from the picture as seen: smaller is closer.
 using SeenErrorOf = std::function<uint64_t(const Candidate& candidate)>;
-// The same version brought closer to the picture (its colours refined),
-// which may change its size a little.
-using Polish = std::function<Candidate(const Candidate& candidate)>;
+// The same version brought closer to the picture (its colours refined, and
+// for some versions mapped more than one way), which may change its size a
+// little.
+using Polish = std::function<std::vector<Candidate>(const Candidate& candidate)>;
 // Makes the version whose palette is chosen for this rate (see
 // rate_refine.h), with this much dithering, and measures it; the candidate
 // says its rate. The higher the rate, the smaller.

@@ -9,21 +9,10 @@
 #include <map>
 
 #include "fit/measure.h"
+#include "fit/test_canvas.h"
 
 namespace kws {
 namespace {
-
-RgbaPicture Canvas(int w, int h, auto colour) {
-  RgbaPicture canvas(w, h);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const Rgb c = colour(x, y);
-      uint8_t* p = canvas.Row(y) + 4 * x;
-      p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 255;
-    }
-  }
-  return canvas;
-}
 
 Picture8 Flat(int w, int h, Rgb colour) {
   Picture8 picture;
