@@ -2,7 +2,8 @@
 """The browser page in Debian's chromium: the images it makes are the
 native command line's, byte for byte; Check's verdicts are the inspector's;
 a 720 x 576 PNG or 24-bit bitmap imported is the command line's import, byte
-for byte, and other pictures come within 0.5 dB of it; an import can be
+for byte, and other pictures come within 0.5 dB of it (or both beyond 60 dB,
+where neither is a quarter of a level off); an import can be
 cancelled; no console errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
@@ -34,6 +35,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
 POLL = 0.05  # seconds between looks at the page while waiting
+RECLICK = 10  # seconds without a download before its link is clicked again
 # (picture, how it comes to the page, whether the receivers take it, whether
 # a refusal comes with a hint)
 PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
@@ -163,12 +165,25 @@ def download(link, downloads):
     """Clicks a download link and returns its file once it has arrived
     (its name and bytes; None for bytes when it did not come)."""
     name = link.get_attribute("download")
+    stem, ext = os.path.splitext(name)
+    # Chromium now and then lets a click on a download link go without a
+    # download when many come in a row: the link is clicked once more after
+    # a while, and a second copy (name (1).ext) counts as the file.
+    copies = [os.path.join(downloads, name), os.path.join(downloads, f"{stem} (1){ext}")]
+
+    def arrived():
+        return next((p for p in copies if os.path.exists(p) and not os.path.exists(p + ".crdownload")), None)
+
     link.click()
-    path = os.path.join(downloads, name)
-    deadline = time.monotonic() + WAIT
-    while time.monotonic() < deadline and not (os.path.exists(path) and not os.path.exists(path + ".crdownload")):
+    start = time.monotonic()
+    clicked_again = False
+    while time.monotonic() < start + WAIT and not arrived():
+        if not clicked_again and time.monotonic() > start + RECLICK:
+            link.click()
+            clicked_again = True
         time.sleep(0.05)
-    if not os.path.exists(path):
+    path = arrived()
+    if path is None:
         return name, None
     with open(path, "rb") as f:
         return name, f.read()
@@ -422,8 +437,11 @@ def check_page_imports(driver, label, cli, work, downloads):
             check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
             check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
         else:
-            check(abs(psnr_in(page_report) - psnr_in(native_report)) <= 0.5,
-                  f"{shown}: within 0.5 dB of the command line's ({line})")
+            # Above 60 dB both are within a quarter of a level of their
+            # canvas: a tenth of a level more or less is no difference.
+            page_db, native_db = psnr_in(page_report), psnr_in(native_report)
+            check(abs(page_db - native_db) <= 0.5 or min(page_db, native_db) >= 60,
+                  f"{shown}: within 0.5 dB of the command line's, or both beyond 60 dB ({line})")
     # The imports above took longer than the cancelled one would have.
     late = [t for t in driver.execute_script("return window.kwsStatuses;") if t.startswith("large")]
     check(late == [], f"{label} import: nothing of the cancelled import came back {late}")
