@@ -140,6 +140,32 @@ QImage Made(QImage image, const char* doing, const QSize& size) {
   return image;
 }
 
+// A picture's rows as plain RGBA, converted a strip of about a megabyte at
+// a time as they are asked for: the whole picture converted would stand
+// beside the decoded one, twice its memory for a 64-megapixel photo. Each
+// pixel converts on its own, so the rows are those of the whole converted.
+class RgbaStrips {
+ public:
+  explicit RgbaStrips(const QImage& picture) : picture_(picture) {}
+
+  const uint8_t* Row(int y) {
+    if (strip_.isNull() || y < first_ || y >= first_ + strip_.height()) {
+      const qsizetype row_bytes = qsizetype{4} * picture_.width();
+      const int rows =
+          static_cast<int>(std::clamp<qsizetype>((qsizetype{1} << 20) / row_bytes, 1, picture_.height() - y));
+      strip_ = Made(picture_.copy(0, y, picture_.width(), rows).convertToFormat(QImage::Format_RGBA8888), "convert",
+                    picture_.size());
+      first_ = y;
+    }
+    return strip_.constScanLine(y - first_);
+  }
+
+ private:
+  const QImage& picture_;
+  QImage strip_;
+  int first_ = 0;
+};
+
 }  // namespace
 
 std::string ReadableFormats() {
@@ -262,12 +288,13 @@ QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb&
                      SafeArea safe) {
   if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
   // The core places it, as it does in the browser; Qt only hands over the
-  // pixels as plain RGBA.
-  const QImage rgba = Made(picture.convertToFormat(QImage::Format_RGBA8888), "convert", picture.size());
-  const RgbaPicture canvas =
-      PlaceOnCanvas(RgbaPixels{rgba.constBits(), rgba.width(), rgba.height(), static_cast<size_t>(rgba.bytesPerLine())},
-                    FromQSize(source_size), background, fill, display, safe);
-  return ToQImage(canvas);
+  // pixels as plain RGBA, a strip at a time when the picture is in another
+  // form.
+  RgbaPixels pixels{
+      picture.constBits(), picture.width(), picture.height(), static_cast<size_t>(picture.bytesPerLine()), {}};
+  RgbaStrips strips(picture);
+  if (picture.format() != QImage::Format_RGBA8888) pixels.row = [&strips](int y) { return strips.Row(y); };
+  return ToQImage(PlaceOnCanvas(pixels, FromQSize(source_size), background, fill, display, safe));
 }
 
 RgbaPicture ToRgba(const QImage& image) {
