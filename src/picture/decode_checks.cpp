@@ -239,11 +239,14 @@ std::optional<BitmapLayout> ReadBitmapLayout(const QByteArray& file) {
 // kinds (0 plain, 3 and 6 with colour masks), whose length the header
 // fixes, are measured here: the bytes of pixel rows the file holds, of those
 // it needs; nothing when it holds them all.
-std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(const QByteArray& file, const BitmapLayout& layout) {
-  if (layout.compression != 0 && layout.compression != 3 && layout.compression != 6) return std::nullopt;
+bool Uncompressed(const BitmapLayout& layout) {
+  return layout.compression == 0 || layout.compression == 3 || layout.compression == 6;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(uint64_t size, const BitmapLayout& layout) {
+  if (!Uncompressed(layout)) return std::nullopt;
   const uint64_t stride = (static_cast<uint64_t>(layout.width) * layout.bits + 31) / 32 * 4;
   const uint64_t needed = stride * static_cast<uint64_t>(std::llabs(layout.height));
-  const auto size = static_cast<uint64_t>(file.size());
   const uint64_t present = size > layout.offset ? size - layout.offset : 0;
   if (present >= needed) return std::nullopt;
   return std::pair{present, needed};
@@ -280,10 +283,10 @@ std::optional<uint64_t> RunLengthRowsBeforeEnd(const QByteArray& file, const Bit
   return std::min<uint64_t>(rows, static_cast<uint64_t>(std::llabs(layout.height)));
 }
 
-void FindBitmapDamage(const QByteArray& file, Damage& damage) {
+void FindBitmapDamage(const QByteArray& file, uint64_t size, Damage& damage) {
   const std::optional<BitmapLayout> layout = ReadBitmapLayout(file);
   if (!layout) return;
-  if (const auto rows = MissingBitmapRows(file, *layout)) {
+  if (const auto rows = MissingBitmapRows(size, *layout)) {
     if (rows->first == 0) {
       damage.refusal = "the file ends before its first row of pixels";
       return;
@@ -345,9 +348,19 @@ CheckedPicture CheckBeforeDecoding(const QByteArray& file) {
   return checked;
 }
 
-Damage FindDamage(const QByteArray& file) {
+bool NeedsWholeFile(const QByteArray& head) {
+  if (Gzip(head)) return true;
+  const QByteArray format = FormatOf(head);
+  if (format == "bmp") {
+    const std::optional<BitmapLayout> layout = ReadBitmapLayout(head);
+    return !layout || !Uncompressed(*layout);
+  }
+  return format.startsWith("svg") || format == "gif" || format == "webp";
+}
+
+Damage FindDamage(const QByteArray& file, uint64_t file_size) {
   Damage damage;
-  FindBitmapDamage(file, damage);
+  FindBitmapDamage(file, file_size, damage);
   if (!damage.refusal) FindGifDamage(file, damage);
   return damage;
 }

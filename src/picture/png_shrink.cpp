@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <QBuffer>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -11,18 +12,11 @@ namespace kws {
 
 namespace {
 
-// The bytes libpng reads from, in memory.
-struct Source {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-};
-
 void ReadBytes(png_structp png, png_bytep out, size_t count) {
-  auto* source = static_cast<Source*>(png_get_io_ptr(png));
-  if (source->size - source->at < count) png_error(png, "cut short");
-  std::memcpy(out, source->data + source->at, count);
-  source->at += count;
+  auto* device = static_cast<QIODevice*>(png_get_io_ptr(png));
+  if (device->read(reinterpret_cast<char*>(out), static_cast<qint64>(count)) != static_cast<qint64>(count)) {
+    png_error(png, "cut short");
+  }
 }
 
 [[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -117,11 +111,17 @@ bool ReadHeader(const PngReader& reader) {
 }  // namespace
 
 std::optional<QImage> ReadPngShrunk(const QByteArray& bytes, int factor) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  return ReadPngShrunk(buffer, factor);
+}
+
+std::optional<QImage> ReadPngShrunk(QIODevice& device, int factor) {
   if (factor < 2) return std::nullopt;
   PngReader reader;
   if (!reader.ok()) return std::nullopt;
-  Source source{reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())};
-  png_set_read_fn(reader.png(), &source, ReadBytes);
+  png_set_read_fn(reader.png(), &device, ReadBytes);
   if (!ReadHeader(reader)) return std::nullopt;
   const int width = static_cast<int>(png_get_image_width(reader.png(), reader.info()));
   const int height = static_cast<int>(png_get_image_height(reader.png(), reader.info()));
