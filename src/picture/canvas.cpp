@@ -20,6 +20,7 @@
 #include "fit/place_on_canvas.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
+#include "picture/bmp_shrink.h"
 #include "picture/decode_checks.h"
 #include "picture/picture_file.h"
 #include "picture/png_shrink.h"
@@ -118,25 +119,26 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
-// A PNG of more pixels than this is shrunk while it is read, when the
-// canvas needs no more than half of it: whole, with Qt's conversion beside
-// it, a 64-megapixel PNG would take half a gigabyte.
-constexpr uint64_t kWholePngPixels = uint64_t{16} << 20;
+// A PNG or uncompressed bitmap of more pixels than this is shrunk while it
+// is read, when the canvas needs no more than half of it: whole, a
+// 64-megapixel one would take 256 MB.
+constexpr uint64_t kWholePixels = uint64_t{16} << 20;
 
 std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, const QSize& size,
                                       const TargetSize& target) {
-  if (!target || reader.format() != "png" || !size.isValid()) return std::nullopt;
-  if (static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) <= kWholePngPixels) {
+  const QByteArray format = reader.format();
+  if (!target || (format != "png" && format != "bmp") || !size.isValid()) return std::nullopt;
+  if (static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) <= kWholePixels) {
     return std::nullopt;
   }
   const QSize needed = target(size);
   if (needed.isEmpty()) return std::nullopt;
+  const int factor = std::min(size.width() / needed.width(), size.height() / needed.height());
   // Read from the start; when that fails, the reader goes on from where it
   // stopped.
   const qint64 at = device.pos();
   if (!device.seek(0)) return std::nullopt;
-  std::optional<QImage> shrunk =
-      ReadPngShrunk(device, std::min(size.width() / needed.width(), size.height() / needed.height()));
+  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor) : ReadBmpShrunk(device, factor);
   if (!shrunk) device.seek(at);
   return shrunk;
 }
