@@ -26,6 +26,7 @@
 #include "picture/png_shrink.h"
 #include "picture/read_budget.h"
 #include "picture/text_setting.h"
+#include "picture/webp_shrink.h"
 
 namespace kws {
 
@@ -119,21 +120,34 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
-// A PNG or uncompressed bitmap of more pixels than this is shrunk while it
-// is read, when the canvas needs no more than half of it: whole, a
-// 64-megapixel one would take 256 MB.
+// A PNG, uncompressed bitmap or WebP of more pixels than this, or too large
+// to read whole, is shrunk while it is read when the canvas needs no more
+// than half of it: whole, a 64-megapixel one would take 256 MB.
 constexpr uint64_t kWholePixels = uint64_t{16} << 20;
 
-std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, const QSize& size,
-                                      const TargetSize& target) {
+// The picture shrunk while it is read, or nothing when it is read whole;
+// reading is what reading it whole would take. Errors as error makes them.
+template <class Error>
+std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, const QByteArray* whole,
+                                      const QSize& size, WholeReading reading, const TargetSize& target,
+                                      const Error& error) {
   const QByteArray format = reader.format();
-  if (!target || (format != "png" && format != "bmp") || !size.isValid()) return std::nullopt;
-  if (static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) <= kWholePixels) {
-    return std::nullopt;
-  }
+  if (!target || (format != "png" && format != "bmp" && format != "webp") || !size.isValid()) return std::nullopt;
+  reading.size = reading.decoded = size;
+  reading.image_format = reader.imageFormat();
+  const bool large = static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) > kWholePixels;
+  if (!large && !TooLargeToReadWhole(reading)) return std::nullopt;
   const QSize needed = target(size);
   if (needed.isEmpty()) return std::nullopt;
   const int factor = std::min(size.width() / needed.width(), size.height() / needed.height());
+  if (format == "webp") {
+    if (!whole || factor < 2) return std::nullopt;
+    // libwebp holds the file, and a lossless picture's pixels, as it shrinks.
+    reading.decoded = QSize((size.width() + factor - 1) / factor, (size.height() + factor - 1) / factor);
+    reading.image_format = QImage::Format_RGBA8888;
+    if (const std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
+    return ReadWebpShrunk(*whole, factor);
+  }
   // Read from the start; when that fails, the reader goes on from where it
   // stopped.
   const qint64 at = device.pos();
@@ -254,7 +268,7 @@ DecodedPicture DecodeFrom(QIODevice& file, const QByteArray* whole, const std::s
   }
   const QByteArray head = whole ? *whole : file.peek(kFileHeadBytes);
   reading.format = QImageReader::imageFormat(device);
-  reading.needs = FindDecoderNeeds(*device);
+  reading.needs = FindDecoderNeeds(*device, whole);
   QImageReader reader(device);
   // The content decides, so that a PNG named .bmp still reads.
   reader.setDecideFormatFromContent(true);
@@ -269,7 +283,7 @@ DecodedPicture DecodeFrom(QIODevice& file, const QByteArray* whole, const std::s
   if (size.isValid()) {
     if (const std::optional<std::string> why = TooLarge(size)) throw error(*why);
   }
-  if (std::optional<QImage> shrunk = ShrunkWhileRead(reader, *device, size, target)) {
+  if (std::optional<QImage> shrunk = ShrunkWhileRead(reader, *device, whole, size, reading, target, error)) {
     decoded.image = std::move(*shrunk);
     decoded.size = size;
   } else {

@@ -1,5 +1,7 @@
 #include "picture/decoder_needs.h"
 
+#include <webp/decode.h>
+
 #include <QByteArray>
 #include <algorithm>
 #include <optional>
@@ -8,6 +10,9 @@
 namespace kws {
 
 namespace {
+
+// The bytes a WebP's features are looked for in when the file is not held.
+constexpr qint64 kWebpHeadBytes = 64 * 1024;
 
 const uint8_t* Bytes(const QByteArray& bytes) { return reinterpret_cast<const uint8_t*>(bytes.constData()); }
 
@@ -176,9 +181,21 @@ DecoderNeeds TiffNeeds(QIODevice& device) {
   return {"", 0, 2 * 4};
 }
 
+DecoderNeeds WebpNeeds(const QByteArray& bytes) {
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
+                      &features) != VP8_STATUS_OK ||
+      features.has_animation) {
+    return {"an animated WebP", 0, 8};
+  }
+  if (features.format == 2) return {"a lossless WebP", 0, 4};
+  if (features.has_alpha) return {"a WebP with transparency", 0, 2};
+  return {};
+}
+
 }  // namespace
 
-DecoderNeeds FindDecoderNeeds(QIODevice& device) {
+DecoderNeeds FindDecoderNeeds(QIODevice& device, const QByteArray* whole) {
   if (!device.seek(0)) return {};
   const QByteArray magic = device.peek(4);
   DecoderNeeds needs;
@@ -188,6 +205,8 @@ DecoderNeeds FindDecoderNeeds(QIODevice& device) {
     needs = TiffNeeds(device);
   } else if (magic.startsWith("GIF8")) {
     needs.extra_bytes_a_pixel = 4;
+  } else if (magic.startsWith("RIFF")) {
+    needs = WebpNeeds(whole ? *whole : device.peek(kWebpHeadBytes));
   }
   device.seek(0);
   return needs;

@@ -3,6 +3,7 @@
 // import's memory is refused before its decoder starts.
 #pragma once
 
+#include <QByteArray>
 #include <QIODevice>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,13 @@ struct DecoderNeeds {
 //    and holds its compressed bytes: twice a strip, the whole picture's
 //    samples when it is one strip;
 //  - a GIF: Qt's reader keeps a copy of the screen for the frame that is to
-//    be undone, 4 bytes a pixel.
-DecoderNeeds FindDecoderNeeds(QIODevice& device);
+//    be undone, 4 bytes a pixel;
+//  - a WebP: libwebp holds a lossless one's pixels at 4 bytes each, a lossy
+//    one's transparency at 2 (its plane, and the plane's own lossless
+//    decoding); an animation is read by Qt frame by frame beside the
+//    picture, each frame as a lossless one, 8 bytes a pixel.
+// whole, when given, is the file's bytes, all of them (a WebP's features
+// may come after its transparency).
+DecoderNeeds FindDecoderNeeds(QIODevice& device, const QByteArray* whole = nullptr);
 
 }  // namespace kws

@@ -15,17 +15,19 @@
 #include "picture/bmp_shrink.h"
 #include "picture/canvas.h"
 #include "picture/png_shrink.h"
+#include "picture/webp_shrink.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 
 namespace kws {
 namespace {
 
-QByteArray Written(const QImage& image, const char* format) {
+QByteArray Written(const QImage& image, const char* format, int quality = -1) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, format);
+  writer.setQuality(quality);
   EXPECT_TRUE(writer.write(image));
   return bytes;
 }
@@ -117,14 +119,14 @@ TEST(PngShrink, WhatItCannotReadToTheEndIsLeftToQt) {
 // A PNG over the size it is read whole at: read shrunk, placed where the
 // whole picture would be.
 // A 4400 x 4000 picture over the size it is read whole at: a yellow
-// rectangle on blue, in the format given.
-QByteArray LargePicture(const char* format) {
+// rectangle on blue, in the format given (at the quality given).
+QByteArray LargePicture(const char* format, int quality = -1) {
   QImage big(4400, 4000, QImage::Format_RGB32);
   big.fill(QColor(20, 40, 60));
   for (int y = 1000; y < 3000; ++y) {
     for (int x = 1100; x < 3300; ++x) big.setPixel(x, y, qRgb(220, 200, 40));
   }
-  return Written(big, format);
+  return Written(big, format, quality);
 }
 
 // The large picture read for a canvas of 720 x 655: shrunk by 6, and placed
@@ -290,6 +292,60 @@ TEST(BmpShrink, ALargeBitmapIsPlacedAsWhenReadWholeAndWarnedOfWhenCutShort) {
   EXPECT_EQ(cut.warnings[0],
             "the file ends early: it holds 26,399,973 of the 52,800,000 bytes of its pixel rows, so part of the "
             "picture is missing");
+}
+
+// The mean difference of a sample between two pictures of one size.
+double MeanDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size() || a.format() != b.format()) return 256;
+  uint64_t sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width() * 4; ++x) sum += std::abs(a.constScanLine(y)[x] - b.constScanLine(y)[x]);
+  }
+  return double(sum) / (double(a.width()) * a.height() * 4);
+}
+
+// Each pixel of the smaller picture the mean of those it covers in the
+// whole one, as Qt reads it, and with alpha weighing its colour as the
+// canvas will: libwebp's rescaler takes the pixels covered by a part as a
+// part, where the blocks count whole pixels, and a lossy picture's colour
+// it scales at half its size, where Qt interpolates it first.
+TEST(WebpShrink, TheSmallerPictureIsTheMeanOfTheWholeOne) {
+  const QImage photo = MakePhotoLike({.width = 400, .height = 300, .grain = 3.0, .seed = 7});
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    int factor;
+    int largest;
+    double mean;
+  } cases[] = {
+      {"lossless", Written(photo, "webp", 100), 4, 1, 0.1},
+      {"lossless with alpha", Written(Translucent(photo), "webp", 100), 2, 1, 0.2},
+      {"lossy", Written(photo, "webp", 90), 2, 12, 1},
+      {"lossy, blocks of 3 with part blocks at the edges", Written(photo, "webp", 90), 3, 16, 1.5},
+      {"lossy with alpha", Written(Translucent(photo), "webp", 90), 2, 12, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<QImage> shrunk = ReadWebpShrunk(c.bytes, c.factor);
+    ASSERT_TRUE(shrunk);
+    const QImage got = shrunk->convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    const QImage expected =
+        Blocks(QImage::fromData(c.bytes, "webp"), c.factor).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    EXPECT_LE(LargestDifference(got, expected), c.largest);
+    EXPECT_LE(MeanDifference(got, expected), c.mean);
+  }
+}
+
+TEST(WebpShrink, WhatItCannotReadIsLeftToQt) {
+  const QByteArray whole = Written(MakePhotoLike({.width = 64, .height = 48}), "webp", 90);
+  EXPECT_FALSE(ReadWebpShrunk(whole.left(whole.size() / 2), 2));  // cut short
+  EXPECT_FALSE(ReadWebpShrunk(QByteArray("RIFF but no WebP"), 2));
+  EXPECT_FALSE(ReadWebpShrunk(whole, 1));  // nothing to shrink
+  EXPECT_TRUE(ReadWebpShrunk(whole, 2));
+}
+
+TEST(WebpShrink, ALargeWebpIsPlacedAsWhenReadWhole) {
+  ExpectPlacedAsWhenReadWhole(LargePicture("webp", 100), "big.webp");
 }
 
 }  // namespace
