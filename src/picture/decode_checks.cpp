@@ -13,12 +13,17 @@
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/canvas.h"
+#include "picture/read_budget.h"
 
 namespace kws {
 
 namespace {
 
 constexpr uint64_t kMaxPixels = kMaxDecodedBytes / 4;
+// Qt's SVG reader holds each picture an SVG holds decoded, at 4 bytes a
+// pixel, while it draws them all: together they may take what reading one
+// picture may.
+constexpr uint64_t kMaxHeldPixels = kMaxReadingBytes / 4;
 
 std::string Dimensions(uint64_t width, uint64_t height) { return GroupDigits(width) + " x " + GroupDigits(height); }
 
@@ -165,8 +170,9 @@ std::optional<std::string> HeldPictureRefusal(const QByteArray& bytes, uint64_t&
   const QSize size = QImageReader(&buffer, format).size();
   if (!size.isValid()) return "it holds a picture whose size its reader cannot tell";
   pixels += uint64_t(size.width()) * uint64_t(size.height());
-  if (pixels > kMaxPixels) {
-    return "the pictures inside it come to more than " + GroupDigits(kMaxPixels) + " pixels, the most the import takes";
+  if (pixels > kMaxHeldPixels) {
+    return "the pictures inside it come to more than " + GroupDigits(kMaxHeldPixels) +
+           " pixels, the most the import takes";
   }
   return std::nullopt;
 }
