@@ -225,6 +225,11 @@ void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target
       decoded.image = QImage(reader.scaledSize().isValid() ? reader.scaledSize() : size, format);
       if (!decoded.image.isNull()) decoded.image.fill(0);
     }
+  } else if (reading.needs.size.isValid()) {
+    // A reader that tells the size only as it decodes: the header's.
+    reading.size = reading.decoded = reading.needs.size;
+    if (std::optional<std::string> why = TooLarge(reading.size)) throw error(*why);
+    if (std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
   }
   if (!reader.read(&decoded.image)) {
     if (warnings.Mention("allocation limit")) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "format/byte_order.h"
+
 namespace kws {
 
 namespace {
@@ -97,7 +99,7 @@ DecoderNeeds JpegNeeds(QIODevice& device) {
   if (!frame) return {};
   const bool several_scans = frame->first_scan_components < static_cast<int>(frame->sampling.size());
   if (!frame->progressive && !several_scans) return {};
-  return {frame->progressive ? "a progressive JPEG" : "a JPEG in several scans", CoefficientBytes(*frame), 0};
+  return {frame->progressive ? "a progressive JPEG" : "a JPEG in several scans", CoefficientBytes(*frame), 0, {}};
 }
 
 // One of a TIFF directory's entries: its first value.
@@ -175,10 +177,10 @@ std::optional<uint64_t> TiffStripBytes(QIODevice& device) {
 }
 
 DecoderNeeds TiffNeeds(QIODevice& device) {
-  if (const std::optional<uint64_t> strip = TiffStripBytes(device)) return {"", 2 * *strip, 0};
+  if (const std::optional<uint64_t> strip = TiffStripBytes(device)) return {"", 2 * *strip, 0, {}};
   // A header this does not read may hold the picture in one strip, of up
   // to 4 bytes a pixel.
-  return {"", 0, 2 * 4};
+  return {"", 0, 2 * 4, {}};
 }
 
 DecoderNeeds WebpNeeds(const QByteArray& bytes) {
@@ -186,11 +188,23 @@ DecoderNeeds WebpNeeds(const QByteArray& bytes) {
   if (WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
                       &features) != VP8_STATUS_OK ||
       features.has_animation) {
-    return {"an animated WebP", 0, 8};
+    return {"an animated WebP", 0, 8, {}};
   }
-  if (features.format == 2) return {"a lossless WebP", 0, 4};
-  if (features.has_alpha) return {"a WebP with transparency", 0, 2};
+  if (features.format == 2) return {"a lossless WebP", 0, 4, {}};
+  if (features.has_alpha) return {"a WebP with transparency", 0, 2, {}};
   return {};
+}
+
+// The frame size an MNG's header (MHDR) gives.
+DecoderNeeds MngNeeds(const QByteArray& head) {
+  DecoderNeeds needs{"", 0, 3, {}};
+  if (head.size() >= 24 && head.mid(12, 4) == "MHDR") {
+    const uint32_t width = GetBE32(Bytes(head) + 16), height = GetBE32(Bytes(head) + 20);
+    if (width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX) {
+      needs.size = QSize(static_cast<int>(width), static_cast<int>(height));
+    }
+  }
+  return needs;
 }
 
 }  // namespace
@@ -205,6 +219,8 @@ DecoderNeeds FindDecoderNeeds(QIODevice& device, const QByteArray* whole) {
     needs = TiffNeeds(device);
   } else if (magic.startsWith("GIF8")) {
     needs.extra_bytes_a_pixel = 4;
+  } else if (magic == "\x8AMNG") {
+    needs = MngNeeds(device.peek(24));
   } else if (magic.startsWith("RIFF")) {
     needs = WebpNeeds(whole ? *whole : device.peek(kWebpHeadBytes));
   }

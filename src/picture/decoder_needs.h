@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QSize>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,9 @@ struct DecoderNeeds {
   // pixels as stored.
   uint64_t extra_bytes = 0;
   uint64_t extra_bytes_a_pixel = 0;
+  // The picture's size, for a format whose reader does not tell it before
+  // it decodes (MNG); empty for the others.
+  QSize size;
 };
 
 // Read from the device's start, which it is put back to, before the
@@ -36,7 +40,9 @@ struct DecoderNeeds {
 //  - a WebP: libwebp holds a lossless one's pixels at 4 bytes each, a lossy
 //    one's transparency at 2 (its plane, and the plane's own lossless
 //    decoding); an animation is read by Qt frame by frame beside the
-//    picture, each frame as a lossless one, 8 bytes a pixel.
+//    picture, each frame as a lossless one, 8 bytes a pixel;
+//  - an MNG: libmng keeps its own copies of the frame, some 3 bytes a pixel
+//    beyond Qt's two.
 // whole, when given, is the file's bytes, all of them (a WebP's features
 // may come after its transparency).
 DecoderNeeds FindDecoderNeeds(QIODevice& device, const QByteArray* whole = nullptr);

@@ -1,6 +1,7 @@
 #include "picture/read_budget.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "format/number_text.h"
@@ -23,6 +24,15 @@ std::string KindOf(const QByteArray& format) {
   return "a picture in this format";
 }
 
+// Whether Qt's reader of the format decodes into the picture it is given
+// (the import's, made empty before); the others make their own beside it,
+// and both stand until it is done.
+bool DecodesIntoTheGivenPicture(const QByteArray& format) {
+  static const char* const kFormats[] = {"jpeg", "png", "tiff", "bmp", "gif", "webp",
+                                         "ppm",  "pgm", "pbm",  "xpm", "svg"};
+  return std::any_of(std::begin(kFormats), std::end(kFormats), [&](const char* name) { return format == name; });
+}
+
 uint64_t Pixels(const QSize& size) {
   return uint64_t(std::max(0, size.width())) * uint64_t(std::max(0, size.height()));
 }
@@ -39,7 +49,8 @@ uint64_t ImageBytes(const QSize& size, QImage::Format format) {
 
 std::optional<std::string> TooLargeToReadWhole(const WholeReading& reading) {
   const uint64_t pixels = Pixels(reading.size);
-  const uint64_t beside = ImageBytes(reading.decoded, reading.image_format) + reading.needs.extra_bytes +
+  const uint64_t copies = DecodesIntoTheGivenPicture(reading.format) ? 1 : 2;
+  const uint64_t beside = copies * ImageBytes(reading.decoded, reading.image_format) + reading.needs.extra_bytes +
                           reading.needs.extra_bytes_a_pixel * pixels;
   if (pixels == 0 || reading.held_bytes + beside <= kMaxReadingBytes) return std::nullopt;
   if (std::optional<std::string> why = TooLargeToHold(reading.format, reading.held_bytes)) return why;

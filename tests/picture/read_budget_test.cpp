@@ -85,6 +85,28 @@ QByteArray GifHeader(int width, int height) {
   return b;
 }
 
+// A TGA's header and footer of a picture of that size, its pixels left out.
+QByteArray TgaHeader(int width, int height) {
+  QByteArray b("\x01\0\x02\0\0\0\0\0\0\0\0\0", 12);  // an identifier of 1 byte, true colour
+  Put16(b, width, false);
+  Put16(b, height, false);
+  b.append("\x18\x20K", 3);  // 24 bits, top row first; the identifier
+  b.append(8, '\0');
+  b.append("TRUEVISION-XFILE.", 18);
+  return b;
+}
+
+// An MNG's signature and header (MHDR) for frames of that size.
+QByteArray MngHeader(int width, int height) {
+  QByteArray b("\x8AMNG\r\n\x1A\n\0\0\0\x1CMHDR", 16);
+  for (const int value : {width, height}) {
+    Put16(b, value >> 16);
+    Put16(b, value & 0xFFFF);
+  }
+  b.append(24, '\0');  // ticks, layers, frames, time, profile and the check sum
+  return b;
+}
+
 // An SVG holding the picture in a data URL.
 QByteArray SvgHolding(const QByteArray& picture, const char* type) {
   return "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='64' "
@@ -92,12 +114,18 @@ QByteArray SvgHolding(const QByteArray& picture, const char* type) {
          QByteArray(type) + ";base64," + picture.toBase64() + "'/></svg>";
 }
 
+// The refusal of a picture of that size and kind, one like it taken up to
+// most pixels.
+std::string DecodedWhole(const char* size, const char* kind, const char* most) {
+  return std::string("at ") + size + " pixels it is too large: " + kind +
+         " is decoded whole, and the import takes one like it of up to " + most + " pixels";
+}
+
 // The reading of each picture for a canvas of 576 x 576, a JPEG at an
 // eighth of its size: refused with the reason, or not refused for its size
 // (the pictures hold no pixels, so those read fail otherwise or come out
 // empty).
 TEST(ReadBudget, PicturesTooLargeToDecodeAreRefusedFromTheirHeaders) {
-  const std::string too_large = "at 8,000 x 8,000 pixels it is too large: ";
   const struct {
     const char* name;
     QByteArray bytes;
@@ -106,28 +134,30 @@ TEST(ReadBudget, PicturesTooLargeToDecodeAreRefusedFromTheirHeaders) {
       // libjpeg's coefficients, 3 x 1,000 x 1,000 blocks of 128 bytes, and
       // the picture read at 1,000 x 1,000 beside them.
       {"progressive, colour at full resolution", JpegHeader(8000, 8000, true, {0x11, 0x11, 0x11}, 1),
-       too_large + "a progressive JPEG is decoded whole, and the import takes one like it of up to 22,139,006 pixels"},
+       DecodedWhole("8,000 x 8,000", "a progressive JPEG", "22,139,006")},
       // Colour at half the resolution across and down: a quarter of the
       // blocks each.
       {"progressive, colour halved", JpegHeader(8000, 8000, true, {0x22, 0x11, 0x11}, 1),
-       too_large + "a progressive JPEG is decoded whole, and the import takes one like it of up to 43,826,196 pixels"},
+       DecodedWhole("8,000 x 8,000", "a progressive JPEG", "43,826,196")},
       {"in several scans", JpegHeader(8000, 8000, false, {0x11, 0x11, 0x11}, 1),
-       too_large +
-           "a JPEG in several scans is decoded whole, and the import takes one like it of up to 22,139,006 pixels"},
+       DecodedWhole("8,000 x 8,000", "a JPEG in several scans", "22,139,006")},
       // 128 MB of coefficients and 1 MB of grey pixels fit.
       {"progressive grey", JpegHeader(8000, 8000, true, {0x11}, 1), ""},
       {"baseline", JpegHeader(8000, 8000, false, {0x22, 0x11, 0x11}, 3), ""},
       // The picture at 4 bytes a pixel and its one strip twice at 3.
-      {"TIFF in one strip", TiffHeader(4000, 4000),
-       "at 4,000 x 4,000 pixels it is too large: a TIFF is decoded whole, and the import takes one like it of up to "
-       "13,421,772 pixels"},
+      {"TIFF in one strip", TiffHeader(4000, 4000), DecodedWhole("4,000 x 4,000", "a TIFF", "13,421,772")},
       {"smaller TIFF in one strip", TiffHeader(3000, 3000), ""},
       // The screen at 4 bytes a pixel and its copy, beside the file's 35
       // bytes.
-      {"GIF", GifHeader(5000, 5000),
-       "at 5,000 x 5,000 pixels it is too large: a GIF is decoded whole, and the import takes one like it of up to "
-       "16,777,211 pixels"},
+      {"GIF", GifHeader(5000, 5000), DecodedWhole("5,000 x 5,000", "a GIF", "16,777,211")},
       {"smaller GIF", GifHeader(4000, 4000), ""},
+      // Qt's TGA reader makes its own picture beside the import's.
+      {"TGA", TgaHeader(5000, 5000), DecodedWhole("5,000 x 5,000", "a TGA", "16,777,216")},
+      {"smaller TGA", TgaHeader(4000, 4000), ""},
+      // Its size from the header: Qt's reader tells it only as it decodes.
+      // Two pictures and libmng's own copies, 11 bytes a pixel.
+      {"MNG", MngHeader(4000, 4000), DecodedWhole("4,000 x 4,000", "an MNG", "12,201,611")},
+      {"smaller MNG", MngHeader(3000, 3000), ""},
       // Qt's SVG reader holds them decoded, at 4 bytes a pixel.
       {"SVG holding a large picture", SvgHolding(GifHeader(6000, 6000), "image/gif"),
        "the pictures inside it come to more than 33,554,432 pixels, the most the import takes"},
@@ -155,16 +185,22 @@ TEST(ReadBudget, TheDecodersNeedsComeFromTheHeaders) {
     QByteArray bytes;
     std::string kind;
     uint64_t extra_bytes, extra_bytes_a_pixel;
+    QSize size;  // only where the reader does not tell it
   } cases[] = {
       // Blocks rounded up to whole groups of a component's sampling: 2
       // across and down for the brightness, 41 x 31 blocks of 128 bytes
       // each; the colour at half of that, 21 x 16.
-      {"progressive, colour halved", JpegHeader(321, 241, true, {0x22, 0x11, 0x11}, 1), "a progressive JPEG",
-       (42 * 32 + 2 * 21 * 16) * 128, 0},
-      {"baseline", JpegHeader(321, 241, false, {0x22, 0x11, 0x11}, 3), "", 0, 0},
-      {"TIFF", TiffHeader(100, 50), "", 2 * 100 * 50 * 3, 0},
-      {"GIF", GifHeader(100, 50), "", 0, 4},
-      {"no picture", QByteArray("nothing"), "", 0, 0},
+      {"progressive, colour halved",
+       JpegHeader(321, 241, true, {0x22, 0x11, 0x11}, 1),
+       "a progressive JPEG",
+       (42 * 32 + 2 * 21 * 16) * 128,
+       0,
+       {}},
+      {"baseline", JpegHeader(321, 241, false, {0x22, 0x11, 0x11}, 3), "", 0, 0, {}},
+      {"TIFF", TiffHeader(100, 50), "", 2 * 100 * 50 * 3, 0, {}},
+      {"GIF", GifHeader(100, 50), "", 0, 4, {}},
+      {"MNG", MngHeader(100, 50), "", 0, 3, QSize(100, 50)},
+      {"no picture", QByteArray("nothing"), "", 0, 0, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -175,6 +211,7 @@ TEST(ReadBudget, TheDecodersNeedsComeFromTheHeaders) {
     EXPECT_EQ(needs.kind, c.kind);
     EXPECT_EQ(needs.extra_bytes, c.extra_bytes);
     EXPECT_EQ(needs.extra_bytes_a_pixel, c.extra_bytes_a_pixel);
+    EXPECT_EQ(needs.size, c.size);
     EXPECT_EQ(buffer.pos(), 0);
   }
 }
@@ -187,7 +224,7 @@ TEST(ReadBudget, AFileHeldWholeIsRefusedOverTheReadingsMemory) {
   // Its bytes and what its decoder holds together.
   const WholeReading reading{"webp",          QSize(4000, 4000),
                              QSize(500, 500), QImage::Format_RGBA8888,
-                             100'000'000,     DecoderNeeds{"a lossless WebP", 0, 4}};
+                             100'000'000,     DecoderNeeds{"a lossless WebP", 0, 4, {}}};
   EXPECT_EQ(TooLargeToReadWhole(reading),
             "at 4,000 x 4,000 pixels it is too large: a lossless WebP is decoded whole, and the import takes one like "
             "it of up to 8,422,825 pixels");
