@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "format/byte_order.h"
 #include "picture/block_sums.h"
+#include "picture/canvas.h"
 
 namespace kws {
 
@@ -37,7 +39,10 @@ std::optional<Layout> ReadLayout(const QByteArray& head) {
   layout.width = static_cast<int32_t>(GetLE32(b + 18));
   layout.height = static_cast<int32_t>(GetLE32(b + 22));
   if (info_size < 40 || !Readable(bits, compression) || colours > 256) return std::nullopt;
-  if (layout.width <= 0 || layout.height == 0 || layout.height == INT32_MIN) return std::nullopt;
+  if (layout.width <= 0 || layout.height == 0 || layout.width > kMaxPictureSide ||
+      std::abs(int64_t{layout.height}) > kMaxPictureSide) {
+    return std::nullopt;
+  }
   // The headers, the masks after a short one, the colour table.
   uint64_t end = 14 + uint64_t{info_size};
   if (info_size == 40 && compression == 3) end += 12;

@@ -172,6 +172,11 @@ std::optional<uint64_t> TiffStripBytes(QIODevice& device) {
     if (!value) return std::nullopt;
     *field = *value;
   }
+  // Beyond these the sums below could overflow; no reader takes such a TIFF.
+  if (std::max({width, height, rows == UINT32_MAX ? 0 : rows, tile_width, tile_height}) > (uint64_t{1} << 24) ||
+      bits > 128 || samples > 64) {
+    return std::nullopt;
+  }
   if (tile_width > 0 && tile_height > 0) return tile_height * ((tile_width * samples * bits + 7) / 8);
   return std::min(rows, height) * ((width * samples * bits + 7) / 8);
 }
