@@ -6,8 +6,8 @@ KWS_PACKAGES=(
   zlib1g-dev libgtest-dev
   qt6-base-dev libgl-dev
   libimagequant-dev
-  # A large PNG is read a few rows at a time.
-  libpng-dev
+  # A large PNG is read a few rows at a time, a large WebP at a reduced scale.
+  libpng-dev libwebp-dev
   gzip
   # Qt's readers for WebP and TIFF, and for SVG: the import takes these too.
   qt6-image-formats-plugins libqt6svg6

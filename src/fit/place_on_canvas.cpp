@@ -51,8 +51,12 @@ struct Premultiplied {
   double r = 0, g = 0, b = 0, a = 0;
 };
 
-Premultiplied PremultipliedAt(const RgbaPixels& picture, int x, int y) {
-  const uint8_t* p = picture.rgba + static_cast<size_t>(y) * picture.row_bytes + static_cast<size_t>(x) * 4;
+const uint8_t* RowOf(const RgbaPixels& picture, int y) {
+  return picture.row ? picture.row(y) : picture.rgba + static_cast<size_t>(y) * picture.row_bytes;
+}
+
+Premultiplied PremultipliedAt(const uint8_t* row, int x) {
+  const uint8_t* p = row + static_cast<size_t>(x) * 4;
   const double alpha = p[3] / 255.0;
   return {p[0] * alpha, p[1] * alpha, p[2] * alpha, double(p[3])};
 }
@@ -64,11 +68,12 @@ uint8_t OverBackground(double premultiplied, double alpha, uint8_t background) {
 
 // One row of the picture scaled across: the visible canvas pixels' colours.
 std::vector<Premultiplied> ScaledRow(const RgbaPixels& picture, int y, const std::vector<Taps>& across) {
+  const uint8_t* pixels = RowOf(picture, y);
   std::vector<Premultiplied> row(across.size());
   for (size_t k = 0; k < across.size(); ++k) {
     Premultiplied& sum = row[k];
     for (const Tap& tap : across[k]) {
-      const Premultiplied p = PremultipliedAt(picture, tap.index, y);
+      const Premultiplied p = PremultipliedAt(pixels, tap.index);
       sum.r += p.r * tap.weight;
       sum.g += p.g * tap.weight;
       sum.b += p.b * tap.weight;
@@ -82,7 +87,8 @@ std::vector<Premultiplied> ScaledRow(const RgbaPixels& picture, int y, const std
 
 RgbaPicture PlaceOnCanvas(const RgbaPixels& picture, const Size& source, const Rgb& background, bool fill,
                           Display display, SafeArea safe) {
-  if (!picture.rgba || picture.width <= 0 || picture.height <= 0 || source.width <= 0 || source.height <= 0) {
+  if ((!picture.rgba && !picture.row) || picture.width <= 0 || picture.height <= 0 || source.width <= 0 ||
+      source.height <= 0) {
     throw ImportError("There is no picture to place on the canvas");
   }
   const Placement placement = PlacePicture(source, fill, display, safe);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "fit/placement.h"
 #include "fit/rgba_picture.h"
@@ -14,16 +15,21 @@
 namespace kws {
 
 // Decoded pixels where they are: 8-bit red, green, blue and alpha (not
-// premultiplied), row_bytes apart, top row first.
+// premultiplied), row_bytes apart, top row first. Or, with row set, made a
+// few rows at a time as they are asked for, so that a picture decoded in
+// another form never stands whole in this one as well: the placing asks for
+// each row it needs once, top to bottom, and keeps a row's pointer only until
+// it asks for the next.
 struct RgbaPixels {
   const uint8_t* rgba = nullptr;
   int width = 0;
   int height = 0;
   size_t row_bytes = 0;
+  std::function<const uint8_t*(int y)> row;
 };
 
 inline RgbaPixels PixelsOf(const RgbaPicture& picture) {
-  return RgbaPixels{picture.rgba.data(), picture.width, picture.height, picture.RowBytes()};
+  return RgbaPixels{picture.rgba.data(), picture.width, picture.height, picture.RowBytes(), {}};
 }
 
 // The picture, whose own size is source (it may have been read at a reduced

@@ -20,9 +20,13 @@
 #include "fit/place_on_canvas.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
+#include "picture/bmp_shrink.h"
 #include "picture/decode_checks.h"
+#include "picture/picture_file.h"
 #include "picture/png_shrink.h"
+#include "picture/read_budget.h"
 #include "picture/text_setting.h"
+#include "picture/webp_shrink.h"
 
 namespace kws {
 
@@ -116,20 +120,41 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
-// A PNG of more pixels than this is shrunk while it is read, when the
-// canvas needs no more than half of it: whole, with Qt's conversion beside
-// it, a 64-megapixel PNG would take half a gigabyte.
-constexpr uint64_t kWholePngPixels = uint64_t{16} << 20;
+// A PNG, uncompressed bitmap or WebP of more pixels than this, or too large
+// to read whole, is shrunk while it is read when the canvas needs no more
+// than half of it: whole, a 64-megapixel one would take 256 MB.
+constexpr uint64_t kWholePixels = uint64_t{16} << 20;
 
-std::optional<QImage> ShrunkWhileRead(QImageReader& reader, const QByteArray& bytes, const QSize& size,
-                                      const TargetSize& target) {
-  if (!target || reader.format() != "png" || !size.isValid()) return std::nullopt;
-  if (static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) <= kWholePngPixels) {
-    return std::nullopt;
-  }
+// The picture shrunk while it is read, or nothing when it is read whole;
+// reading is what reading it whole would take. Errors as error makes them.
+template <class Error>
+std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, const QByteArray* whole,
+                                      const QSize& size, WholeReading reading, const TargetSize& target,
+                                      const Error& error) {
+  const QByteArray format = reader.format();
+  if (!target || (format != "png" && format != "bmp" && format != "webp") || !size.isValid()) return std::nullopt;
+  reading.size = reading.decoded = size;
+  reading.image_format = reader.imageFormat();
+  const bool large = static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) > kWholePixels;
+  if (!large && !TooLargeToReadWhole(reading)) return std::nullopt;
   const QSize needed = target(size);
   if (needed.isEmpty()) return std::nullopt;
-  return ReadPngShrunk(bytes, std::min(size.width() / needed.width(), size.height() / needed.height()));
+  const int factor = std::min(size.width() / needed.width(), size.height() / needed.height());
+  if (format == "webp") {
+    if (!whole || factor < 2) return std::nullopt;
+    // libwebp holds the file, and a lossless picture's pixels, as it shrinks.
+    reading.decoded = QSize((size.width() + factor - 1) / factor, (size.height() + factor - 1) / factor);
+    reading.image_format = QImage::Format_RGBA8888;
+    if (const std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
+    return ReadWebpShrunk(*whole, factor);
+  }
+  // Read from the start; when that fails, the reader goes on from where it
+  // stopped.
+  const qint64 at = device.pos();
+  if (!device.seek(0)) return std::nullopt;
+  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor) : ReadBmpShrunk(device, factor);
+  if (!shrunk) device.seek(at);
+  return shrunk;
 }
 
 // The image Qt made, or an ImportError saying what could not be made.
@@ -139,6 +164,32 @@ QImage Made(QImage image, const char* doing, const QSize& size) {
   }
   return image;
 }
+
+// A picture's rows as plain RGBA, converted a strip of about a megabyte at
+// a time as they are asked for: the whole picture converted would stand
+// beside the decoded one, twice its memory for a 64-megapixel photo. Each
+// pixel converts on its own, so the rows are those of the whole converted.
+class RgbaStrips {
+ public:
+  explicit RgbaStrips(const QImage& picture) : picture_(picture) {}
+
+  const uint8_t* Row(int y) {
+    if (strip_.isNull() || y < first_ || y >= first_ + strip_.height()) {
+      const qsizetype row_bytes = qsizetype{4} * picture_.width();
+      const int rows =
+          static_cast<int>(std::clamp<qsizetype>((qsizetype{1} << 20) / row_bytes, 1, picture_.height() - y));
+      strip_ = Made(picture_.copy(0, y, picture_.width(), rows).convertToFormat(QImage::Format_RGBA8888), "convert",
+                    picture_.size());
+      first_ = y;
+    }
+    return strip_.constScanLine(y - first_);
+  }
+
+ private:
+  const QImage& picture_;
+  QImage strip_;
+  int first_ = 0;
+};
 
 }  // namespace
 
@@ -151,28 +202,21 @@ std::string ReadableFormats() {
   return text;
 }
 
-DecodedPicture ReadPicture(const std::string& path, const TargetSize& target) {
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = ReadWholeFile(path, kMaxPictureFileBytes);
-  } catch (const FileError& e) {
-    throw ImportError("Cannot read " + PrintableName(path) + " as a picture: " + FileReason(path, e));
-  }
-  // The reader works on the bytes where they are.
-  const QByteArray data =
-      QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-  return DecodePicture(data, path, target);
-}
-
 namespace {
 
 // Qt's reader reads the picture, at a reduced scale where it can (see
-// ReadScaled); errors as error makes them.
+// ReadScaled), when that stays within the memory a reading may take (the
+// reading's format, held bytes and decoder's needs filled in); errors as
+// error makes them.
 template <class Error>
-void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target, ReaderWarnings& warnings,
-               DecodedPicture& decoded, const Error& error) {
+void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target, WholeReading reading,
+               ReaderWarnings& warnings, DecodedPicture& decoded, const Error& error) {
   if (size.isValid()) {
     if (target) decoded.size = ReadScaled(reader, size, target);
+    reading.size = size;
+    reading.decoded = reader.scaledSize().isValid() ? reader.scaledSize() : size;
+    reading.image_format = reader.imageFormat();
+    if (const std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
     // Made here, empty, for the readers that fill in the image they are
     // given: what a damaged file leaves out is then empty, not whatever the
     // memory held before.
@@ -181,10 +225,16 @@ void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target
       decoded.image = QImage(reader.scaledSize().isValid() ? reader.scaledSize() : size, format);
       if (!decoded.image.isNull()) decoded.image.fill(0);
     }
+  } else if (reading.needs.size.isValid()) {
+    // A reader that tells the size only as it decodes: the header's.
+    reading.size = reading.decoded = reading.needs.size;
+    if (std::optional<std::string> why = TooLarge(reading.size)) throw error(*why);
+    if (std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
   }
   if (!reader.read(&decoded.image)) {
     if (warnings.Mention("allocation limit")) {
-      throw error("it is too large: the import takes up to " + GroupDigits(kMaxDecodedBytes / 4) + " pixels");
+      throw error("it is too large: its reader would take more than the " + GroupDigits(kMaxReadingBytes) +
+                  " bytes the import gives reading a picture");
     }
     std::string why = reader.errorString().toStdString();
     if (reader.error() == QImageReader::UnsupportedFormatError) {
@@ -196,27 +246,41 @@ void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target
   }
 }
 
-}  // namespace
-
-DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, const TargetSize& target) {
+// The picture in file, read from it as the reader goes, or, when whole is
+// given, from those bytes (the file's, all of them).
+DecodedPicture DecodeFrom(QIODevice& file, const QByteArray* whole, const std::string& name, const TargetSize& target) {
   const auto error = [&](const std::string& why) {
     return ImportError("Cannot read " + PrintableName(name) + " as a picture: " + why);
   };
-  // Settled from the bytes before any reader decodes them: what would load
-  // something from outside the picture or take more than the limits.
-  const CheckedPicture checked = CheckBeforeDecoding(bytes);
-  if (checked.refusal) throw error(*checked.refusal);
-  // Qt's SVG reader sets the SVG's text with the fonts, which Qt gives out
-  // only under a GUI application object.
-  if (checked.svg && !EnsureTextSetting()) throw error("SVG pictures are read only by the window and the command line");
   QBuffer buffer;
-  buffer.setData(checked.bytes);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
+  QIODevice* device = &file;
+  WholeReading reading;
+  if (whole) {
+    // Settled from the bytes before any reader decodes them: what would load
+    // something from outside the picture or take more than the limits.
+    const CheckedPicture checked = CheckBeforeDecoding(*whole);
+    if (checked.refusal) throw error(*checked.refusal);
+    // Qt's SVG reader sets the SVG's text with the fonts, which Qt gives out
+    // only under a GUI application object.
+    if (checked.svg && !EnsureTextSetting()) {
+      throw error("SVG pictures are read only by the window and the command line");
+    }
+    buffer.setData(checked.bytes);
+    buffer.open(QIODevice::ReadOnly);
+    device = &buffer;
+    reading.held_bytes = static_cast<uint64_t>(whole->size());
+    if (checked.bytes.constData() != whole->constData()) reading.held_bytes += static_cast<uint64_t>(buffer.size());
+  }
+  const QByteArray head = whole ? *whole : file.peek(kFileHeadBytes);
+  reading.format = QImageReader::imageFormat(device);
+  reading.needs = FindDecoderNeeds(*device, whole);
+  QImageReader reader(device);
   // The content decides, so that a PNG named .bmp still reads.
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(true);
-  reader.setAllocationLimit(static_cast<int>(kMaxDecodedBytes >> 20));
+  // Beyond what is checked before: no reader makes a picture over what a
+  // reading may take.
+  reader.setAllocationLimit(static_cast<int>(kMaxReadingBytes >> 20));
 
   ReaderWarnings warnings;
   DecodedPicture decoded;
@@ -224,17 +288,17 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
   if (size.isValid()) {
     if (const std::optional<std::string> why = TooLarge(size)) throw error(*why);
   }
-  if (std::optional<QImage> shrunk = ShrunkWhileRead(reader, checked.bytes, size, target)) {
+  if (std::optional<QImage> shrunk = ShrunkWhileRead(reader, *device, whole, size, reading, target, error)) {
     decoded.image = std::move(*shrunk);
     decoded.size = size;
   } else {
-    ReadWhole(reader, size, target, warnings, decoded, error);
+    ReadWhole(reader, size, target, reading, warnings, decoded, error);
   }
   if (decoded.image.isNull()) throw error("its reader gave no picture");
   if (!decoded.size.isValid()) decoded.size = decoded.image.size();
   if (const std::optional<std::string> why = TooLarge(decoded.image.size())) throw error(*why);
 
-  Damage damage = FindDamage(bytes);
+  Damage damage = FindDamage(head, static_cast<uint64_t>(file.size()));
   if (damage.refusal) throw error(*damage.refusal);
   decoded.warnings = std::move(damage.warnings);
   for (const std::string& message : warnings.messages()) {
@@ -244,6 +308,41 @@ DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, c
         message + ")");
   }
   return decoded;
+}
+
+}  // namespace
+
+DecodedPicture ReadPicture(const std::string& path, const TargetSize& target) {
+  const auto error = [&](const std::string& why) {
+    return ImportError("Cannot read " + PrintableName(path) + " as a picture: " + why);
+  };
+  std::optional<PictureFile> file;
+  try {
+    file.emplace(path);
+  } catch (const FileError& e) {
+    throw error(FileReason(path, e));
+  }
+  const auto size = static_cast<uint64_t>(file->size());
+  if (size > kMaxPictureFileBytes) {
+    throw error("at " + GroupDigits(size) + " bytes the file is too large: the import takes up to " +
+                GroupDigits(kMaxPictureFileBytes));
+  }
+  // Only what its checks or its reader need whole is read whole.
+  const QByteArray head = file->peek(kFileHeadBytes);
+  if (!NeedsWholeFile(head)) return DecodeFrom(*file, nullptr, path, target);
+  if (const std::optional<std::string> why = TooLargeToHold(QImageReader::imageFormat(&*file), size)) {
+    throw error(*why);
+  }
+  const QByteArray bytes = file->read(static_cast<qint64>(size));
+  if (static_cast<uint64_t>(bytes.size()) != size) throw error(kStreamReadError);
+  return DecodeFrom(*file, &bytes, path, target);
+}
+
+DecodedPicture DecodePicture(const QByteArray& bytes, const std::string& name, const TargetSize& target) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  return DecodeFrom(buffer, NeedsWholeFile(bytes) ? &bytes : nullptr, name, target);
 }
 
 QSize PlacedSize(const QSize& source, bool fill) {
@@ -262,12 +361,13 @@ QImage PlaceOnCanvas(const QImage& picture, const QSize& source_size, const Rgb&
                      SafeArea safe) {
   if (picture.isNull()) throw ImportError("There is no picture to place on the canvas");
   // The core places it, as it does in the browser; Qt only hands over the
-  // pixels as plain RGBA.
-  const QImage rgba = Made(picture.convertToFormat(QImage::Format_RGBA8888), "convert", picture.size());
-  const RgbaPicture canvas =
-      PlaceOnCanvas(RgbaPixels{rgba.constBits(), rgba.width(), rgba.height(), static_cast<size_t>(rgba.bytesPerLine())},
-                    FromQSize(source_size), background, fill, display, safe);
-  return ToQImage(canvas);
+  // pixels as plain RGBA, a strip at a time when the picture is in another
+  // form.
+  RgbaPixels pixels{
+      picture.constBits(), picture.width(), picture.height(), static_cast<size_t>(picture.bytesPerLine()), {}};
+  RgbaStrips strips(picture);
+  if (picture.format() != QImage::Format_RGBA8888) pixels.row = [&strips](int y) { return strips.Row(y); };
+  return ToQImage(PlaceOnCanvas(pixels, FromQSize(source_size), background, fill, display, safe));
 }
 
 RgbaPicture ToRgba(const QImage& image) {

@@ -13,12 +13,17 @@
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/canvas.h"
+#include "picture/read_budget.h"
 
 namespace kws {
 
 namespace {
 
 constexpr uint64_t kMaxPixels = kMaxDecodedBytes / 4;
+// Qt's SVG reader holds each picture an SVG holds decoded, at 4 bytes a
+// pixel, while it draws them all: together they may take what reading one
+// picture may.
+constexpr uint64_t kMaxHeldPixels = kMaxReadingBytes / 4;
 
 std::string Dimensions(uint64_t width, uint64_t height) { return GroupDigits(width) + " x " + GroupDigits(height); }
 
@@ -165,8 +170,9 @@ std::optional<std::string> HeldPictureRefusal(const QByteArray& bytes, uint64_t&
   const QSize size = QImageReader(&buffer, format).size();
   if (!size.isValid()) return "it holds a picture whose size its reader cannot tell";
   pixels += uint64_t(size.width()) * uint64_t(size.height());
-  if (pixels > kMaxPixels) {
-    return "the pictures inside it come to more than " + GroupDigits(kMaxPixels) + " pixels, the most the import takes";
+  if (pixels > kMaxHeldPixels) {
+    return "the pictures inside it come to more than " + GroupDigits(kMaxHeldPixels) +
+           " pixels, the most the import takes";
   }
   return std::nullopt;
 }
@@ -239,11 +245,14 @@ std::optional<BitmapLayout> ReadBitmapLayout(const QByteArray& file) {
 // kinds (0 plain, 3 and 6 with colour masks), whose length the header
 // fixes, are measured here: the bytes of pixel rows the file holds, of those
 // it needs; nothing when it holds them all.
-std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(const QByteArray& file, const BitmapLayout& layout) {
-  if (layout.compression != 0 && layout.compression != 3 && layout.compression != 6) return std::nullopt;
+bool Uncompressed(const BitmapLayout& layout) {
+  return layout.compression == 0 || layout.compression == 3 || layout.compression == 6;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> MissingBitmapRows(uint64_t size, const BitmapLayout& layout) {
+  if (!Uncompressed(layout)) return std::nullopt;
   const uint64_t stride = (static_cast<uint64_t>(layout.width) * layout.bits + 31) / 32 * 4;
   const uint64_t needed = stride * static_cast<uint64_t>(std::llabs(layout.height));
-  const auto size = static_cast<uint64_t>(file.size());
   const uint64_t present = size > layout.offset ? size - layout.offset : 0;
   if (present >= needed) return std::nullopt;
   return std::pair{present, needed};
@@ -280,10 +289,10 @@ std::optional<uint64_t> RunLengthRowsBeforeEnd(const QByteArray& file, const Bit
   return std::min<uint64_t>(rows, static_cast<uint64_t>(std::llabs(layout.height)));
 }
 
-void FindBitmapDamage(const QByteArray& file, Damage& damage) {
+void FindBitmapDamage(const QByteArray& file, uint64_t size, Damage& damage) {
   const std::optional<BitmapLayout> layout = ReadBitmapLayout(file);
   if (!layout) return;
-  if (const auto rows = MissingBitmapRows(file, *layout)) {
+  if (const auto rows = MissingBitmapRows(size, *layout)) {
     if (rows->first == 0) {
       damage.refusal = "the file ends before its first row of pixels";
       return;
@@ -345,9 +354,19 @@ CheckedPicture CheckBeforeDecoding(const QByteArray& file) {
   return checked;
 }
 
-Damage FindDamage(const QByteArray& file) {
+bool NeedsWholeFile(const QByteArray& head) {
+  if (Gzip(head)) return true;
+  const QByteArray format = FormatOf(head);
+  if (format == "bmp") {
+    const std::optional<BitmapLayout> layout = ReadBitmapLayout(head);
+    return !layout || !Uncompressed(*layout);
+  }
+  return format.startsWith("svg") || format == "gif" || format == "webp";
+}
+
+Damage FindDamage(const QByteArray& file, uint64_t file_size) {
   Damage damage;
-  FindBitmapDamage(file, damage);
+  FindBitmapDamage(file, file_size, damage);
   if (!damage.refusal) FindGifDamage(file, damage);
   return damage;
 }

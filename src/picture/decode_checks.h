@@ -30,12 +30,24 @@ struct CheckedPicture {
 };
 CheckedPicture CheckBeforeDecoding(const QByteArray& file);
 
+// The first bytes of a file, enough for the decisions below.
+inline constexpr qint64 kFileHeadBytes = 4096;
+
+// Whether a file with this head is read whole, its bytes held while it is
+// decoded: an SVG, compressed or not, and a GIF, which are checked whole; a
+// run-length-coded bitmap, whose rows are counted after it is decoded; a
+// WebP, which its readers take whole. Any other is read from the file as its
+// reader goes, and its checks need no more than the head and the file's
+// size.
+bool NeedsWholeFile(const QByteArray& head);
+
 // What was cut short in a file its reader decoded: warnings for the user,
-// or a refusal when nothing of the picture is left.
+// or a refusal when nothing of the picture is left. Given the file's size
+// and its bytes, all of them when NeedsWholeFile says so, else the head.
 struct Damage {
   std::vector<std::string> warnings;
   std::optional<std::string> refusal;
 };
-Damage FindDamage(const QByteArray& file);
+Damage FindDamage(const QByteArray& file, uint64_t file_size);
 
 }  // namespace kws

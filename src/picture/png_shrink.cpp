@@ -2,27 +2,23 @@
 
 #include <png.h>
 
+#include <QBuffer>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "picture/block_sums.h"
+
 namespace kws {
 
 namespace {
 
-// The bytes libpng reads from, in memory.
-struct Source {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-};
-
 void ReadBytes(png_structp png, png_bytep out, size_t count) {
-  auto* source = static_cast<Source*>(png_get_io_ptr(png));
-  if (source->size - source->at < count) png_error(png, "cut short");
-  std::memcpy(out, source->data + source->at, count);
-  source->at += count;
+  auto* device = static_cast<QIODevice*>(png_get_io_ptr(png));
+  if (device->read(reinterpret_cast<char*>(out), static_cast<qint64>(count)) != static_cast<qint64>(count)) {
+    png_error(png, "cut short");
+  }
 }
 
 [[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -48,47 +44,15 @@ class PngReader {
   png_infop info_ = nullptr;
 };
 
-// One row of blocks: red, green and blue weighed by alpha, alpha, and the
-// pixels counted.
-struct BlockSums {
-  std::vector<uint64_t> sums;  // 5 a block
-
-  explicit BlockSums(int blocks) : sums(static_cast<size_t>(blocks) * 5, 0) {}
-
-  void Add(const uint8_t* rgba, int width, int factor) {
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* p = rgba + 4 * x;
-      uint64_t* s = sums.data() + static_cast<size_t>(x / factor) * 5;
-      const uint64_t a = p[3];
-      s[0] += p[0] * a;
-      s[1] += p[1] * a;
-      s[2] += p[2] * a;
-      s[3] += a;
-      s[4] += 1;
-    }
-  }
-
-  void Emit(uchar* out) {
-    for (size_t b = 0; b < sums.size() / 5; ++b) {
-      uint64_t* s = sums.data() + b * 5;
-      const uint64_t alpha = s[3], count = s[4];
-      for (int k = 0; k < 3; ++k) out[4 * b + k] = alpha == 0 ? 0 : static_cast<uchar>((s[k] + alpha / 2) / alpha);
-      out[4 * b + 3] = count == 0 ? 0 : static_cast<uchar>((alpha + count / 2) / count);
-      std::fill(s, s + 5, 0);
-    }
-  }
-};
-
 // Reads rows into image; false when libpng gave up. Everything that needs
 // freeing is made before setjmp, so a jump back leaves nothing behind.
 bool ReadRows(const PngReader& reader, int factor, std::vector<uint8_t>& row, BlockSums& blocks, QImage& image) {
   png_structp png = reader.png();
   if (setjmp(png_jmpbuf(png))) return false;
-  const int width = static_cast<int>(png_get_image_width(png, reader.info()));
   const int height = static_cast<int>(png_get_image_height(png, reader.info()));
   for (int y = 0; y < height; ++y) {
     png_read_row(png, row.data(), nullptr);
-    blocks.Add(row.data(), width, factor);
+    blocks.Add(row.data());
     if ((y + 1) % factor == 0 || y + 1 == height) blocks.Emit(image.scanLine(y / factor));
   }
   png_read_end(png, nullptr);
@@ -117,11 +81,17 @@ bool ReadHeader(const PngReader& reader) {
 }  // namespace
 
 std::optional<QImage> ReadPngShrunk(const QByteArray& bytes, int factor) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  return ReadPngShrunk(buffer, factor);
+}
+
+std::optional<QImage> ReadPngShrunk(QIODevice& device, int factor) {
   if (factor < 2) return std::nullopt;
   PngReader reader;
   if (!reader.ok()) return std::nullopt;
-  Source source{reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())};
-  png_set_read_fn(reader.png(), &source, ReadBytes);
+  png_set_read_fn(reader.png(), &device, ReadBytes);
   if (!ReadHeader(reader)) return std::nullopt;
   const int width = static_cast<int>(png_get_image_width(reader.png(), reader.info()));
   const int height = static_cast<int>(png_get_image_height(reader.png(), reader.info()));
@@ -129,7 +99,7 @@ std::optional<QImage> ReadPngShrunk(const QByteArray& bytes, int factor) {
   QImage image(blocks_across, blocks_down, QImage::Format_RGBA8888);
   if (image.isNull()) return std::nullopt;
   std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
-  BlockSums blocks(blocks_across);
+  BlockSums blocks(width, factor);
   if (!ReadRows(reader, factor, row, blocks, image)) return std::nullopt;
   return image;
 }
