@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fit/cheapest_entry.h"
+#include "fit/colour_sum.h"
 
 namespace kws {
 
@@ -28,26 +29,15 @@ void MapToNearest(const RgbaPicture& image, Picture8& picture) {
 }
 
 void MoveToMeans(const RgbaPicture& image, Picture8& picture) {
-  std::vector<std::array<uint64_t, 4>> sums(picture.palette.size(), {0, 0, 0, 0});
+  std::vector<ColourSum> sums(picture.palette.size());
   const size_t width = static_cast<size_t>(picture.width);
   for (int y = 0; y < picture.height; ++y) {
     const uint8_t* row = image.Row(y);
     const uint8_t* indices = picture.pixels.data() + static_cast<size_t>(y) * width;
-    for (size_t x = 0; x < width; ++x) {
-      std::array<uint64_t, 4>& sum = sums[indices[x]];
-      for (int k = 0; k < 3; ++k) sum[k] += row[4 * x + k];
-      ++sum[3];
-    }
+    for (size_t x = 0; x < width; ++x) sums[indices[x]].Add(ColourKey(row + 4 * x), 1);
   }
   std::array<uint8_t, kMaxPaletteColors> renumbered{};
-  std::vector<Rgb> kept;
-  for (size_t i = 0; i < sums.size(); ++i) {
-    const std::array<uint64_t, 4>& sum = sums[i];
-    if (sum[3] == 0) continue;
-    const auto mean = [&](int k) { return static_cast<uint8_t>((sum[k] + sum[3] / 2) / sum[3]); };
-    renumbered[i] = static_cast<uint8_t>(kept.size());
-    kept.push_back({mean(0), mean(1), mean(2)});
-  }
+  std::vector<Rgb> kept = KeptMeans(sums, renumbered);
   if (kept.size() != picture.palette.size()) {
     for (uint8_t& index : picture.pixels) index = renumbered[index];
   }

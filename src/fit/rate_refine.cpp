@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "fit/cheapest_entry.h"
+#include "fit/colour_sum.h"
 
 namespace kws {
 
@@ -42,25 +43,10 @@ std::vector<int64_t> Bits(const ColourCounts& counts, const Assignment& assignme
 // Each entry moved to the mean of the colours that take it, weighed by
 // their pixels; entries nothing takes dropped and the assignment renumbered.
 std::vector<Rgb> MoveToMeans(const ColourCounts& counts, const std::vector<Rgb>& palette, Assignment& assignment) {
-  std::vector<std::array<uint64_t, 4>> sums(palette.size(), {0, 0, 0, 0});
-  for (size_t i = 0; i < assignment.size(); ++i) {
-    const uint32_t c = counts.colours[i];
-    const uint64_t n = counts.counts[i];
-    std::array<uint64_t, 4>& sum = sums[assignment[i]];
-    sum[0] += (c >> 16) * n;
-    sum[1] += ((c >> 8) & 0xff) * n;
-    sum[2] += (c & 0xff) * n;
-    sum[3] += n;
-  }
+  std::vector<ColourSum> sums(palette.size());
+  for (size_t i = 0; i < assignment.size(); ++i) sums[assignment[i]].Add(counts.colours[i], counts.counts[i]);
   std::array<uint8_t, kMaxPaletteColors> renumbered{};
-  std::vector<Rgb> kept;
-  for (size_t j = 0; j < sums.size(); ++j) {
-    const std::array<uint64_t, 4>& sum = sums[j];
-    if (sum[3] == 0) continue;
-    const auto mean = [&](int k) { return static_cast<uint8_t>((sum[k] + sum[3] / 2) / sum[3]); };
-    renumbered[j] = static_cast<uint8_t>(kept.size());
-    kept.push_back({mean(0), mean(1), mean(2)});
-  }
+  std::vector<Rgb> kept = KeptMeans(sums, renumbered);
   for (uint8_t& entry : assignment) entry = renumbered[entry];
   return kept;
 }
@@ -137,21 +123,16 @@ ColourCounts CountColours(const RgbaPicture& canvas) {
 ColourCounts Gathered(const ColourCounts& counts) {
   constexpr size_t kGroups = size_t{1} << 15;
   if (counts.colours.size() <= kGroups) return counts;
-  std::vector<std::array<uint64_t, 4>> sums(kGroups, {0, 0, 0, 0});
+  std::vector<ColourSum> sums(kGroups);
   for (size_t i = 0; i < counts.colours.size(); ++i) {
     const uint32_t c = counts.colours[i];
-    const uint64_t n = counts.counts[i];
-    std::array<uint64_t, 4>& sum = sums[(c >> 9 & 0x7c00) | (c >> 6 & 0x3e0) | (c >> 3 & 0x1f)];
-    sum[0] += (c >> 16) * n;
-    sum[1] += ((c >> 8) & 0xff) * n;
-    sum[2] += (c & 0xff) * n;
-    sum[3] += n;
+    sums[(c >> 9 & 0x7c00) | (c >> 6 & 0x3e0) | (c >> 3 & 0x1f)].Add(c, counts.counts[i]);
   }
   std::vector<std::pair<uint32_t, uint64_t>> means;
-  for (const std::array<uint64_t, 4>& sum : sums) {
-    if (sum[3] == 0) continue;
-    const auto mean = [&](int k) { return static_cast<uint32_t>((sum[k] + sum[3] / 2) / sum[3]); };
-    means.emplace_back(mean(0) << 16 | mean(1) << 8 | mean(2), sum[3]);
+  for (const ColourSum& sum : sums) {
+    if (sum.pixels == 0) continue;
+    const Rgb mean = sum.Mean();
+    means.emplace_back(uint32_t{mean.r} << 16 | uint32_t{mean.g} << 8 | mean.b, sum.pixels);
   }
   // Two groups' means may meet; kept once, in increasing order, as counts are.
   std::sort(means.begin(), means.end());
