@@ -645,28 +645,6 @@ Bytes HugeFrameGif() {
   return b;
 }
 
-// A TIFF's header and first directory only, claiming a picture of that
-// size in one uncompressed strip of 8-bit grey.
-Bytes TiffHeaderOnly(uint32_t width, uint32_t height) {
-  Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
-  const auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
-    b.insert(b.end(), {uint8_t(tag), uint8_t(tag >> 8), uint8_t(type), 0, 1, 0, 0, 0});
-    b.insert(b.end(), {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
-  };
-  constexpr uint16_t kShort = 3, kLong = 4;
-  entry(256, kLong, width);
-  entry(257, kLong, height);
-  entry(258, kShort, 8);      // bits per sample
-  entry(259, kShort, 1);      // no compression
-  entry(262, kShort, 1);      // black is zero
-  entry(273, kLong, 0);       // the strip's offset
-  entry(277, kShort, 1);      // samples per pixel
-  entry(278, kLong, height);  // rows per strip
-  entry(279, kLong, 0);       // the strip's length
-  b.insert(b.end(), {0, 0, 0, 0});
-  return b;
-}
-
 std::string SvgOpening(int width, int height) {
   return "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='" +
          std::to_string(width) + "' height='" + std::to_string(height) + "'>";
@@ -712,7 +690,7 @@ TEST_F(ImportTest, PicturesStayInsideThemselvesAndWithinBounds) {
        "it unpacks to more than 8,388,608 bytes of SVG, the most the import takes"},
       {"frame.gif", HugeFrameGif(),
        "its frame 1 is 65,535 x 65,535 pixels, too large: the import takes up to 67,108,864 pixels"},
-      {"huge.tiff", TiffHeaderOnly(100000, 100000),
+      {"huge.tiff", test::TiffHeaderOnly(100000, 100000, 1),
        "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},
       {"huge.png", PngHeaderOnly(100000, 100000),
        "at 100,000 x 100,000 pixels it is too large: the import takes up to 67,108,864 pixels"},

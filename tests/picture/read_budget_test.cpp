@@ -12,6 +12,7 @@
 #include "fit/import_error.h"
 #include "picture/canvas.h"
 #include "picture/decoder_needs.h"
+#include "support/test_support.h"
 
 namespace kws {
 namespace {
@@ -48,27 +49,8 @@ QByteArray JpegHeader(int width, int height, bool progressive, const std::vector
 // A TIFF's header and first directory only: 8-bit RGB of that size in one
 // uncompressed strip.
 QByteArray TiffHeader(int width, int height) {
-  QByteArray b("II*\0\x08\0\0\0", 8);
-  const int entries = 9;
-  Put16(b, entries, false);
-  const auto entry = [&](int tag, int type, int value) {
-    Put16(b, tag, false);
-    Put16(b, type, false);
-    b.append("\x01\0\0\0", 4);
-    for (int i = 0; i < 4; ++i) b.append(static_cast<char>(value >> (8 * i)));
-  };
-  constexpr int kShort = 3, kLong = 4;
-  entry(256, kLong, width);
-  entry(257, kLong, height);
-  entry(258, kShort, 8);      // bits per sample
-  entry(259, kShort, 1);      // no compression
-  entry(262, kShort, 2);      // RGB
-  entry(273, kLong, 0);       // the strip's offset
-  entry(277, kShort, 3);      // samples per pixel
-  entry(278, kLong, height);  // rows per strip
-  entry(279, kLong, 0);       // the strip's length
-  b.append(4, '\0');
-  return b;
+  const test::Bytes b = test::TiffHeaderOnly(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 3);
+  return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
 }
 
 // A GIF whose screen and one frame are of that size, with a few bytes of

@@ -229,4 +229,25 @@ Bytes LiteralGif(const Picture8& p) {
   return b;
 }
 
+Bytes TiffHeaderOnly(uint32_t width, uint32_t height, int samples) {
+  Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
+  const auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+    b.insert(b.end(), {uint8_t(tag), uint8_t(tag >> 8), uint8_t(type), 0, 1, 0, 0, 0});
+    b.insert(b.end(), {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
+  };
+  constexpr uint16_t kShort = 3, kLong = 4;
+  const auto rgb = samples == 3;
+  entry(256, kLong, width);
+  entry(257, kLong, height);
+  entry(258, kShort, 8);                               // bits per sample
+  entry(259, kShort, 1);                               // no compression
+  entry(262, kShort, rgb ? 2 : 1);                     // RGB, or grey with black at zero
+  entry(273, kLong, 0);                                // the strip's offset
+  entry(277, kShort, static_cast<uint32_t>(samples));  // samples per pixel
+  entry(278, kLong, height);                           // rows per strip
+  entry(279, kLong, 0);                                // the strip's length
+  b.insert(b.end(), {0, 0, 0, 0});
+  return b;
+}
+
 }  // namespace kws::test

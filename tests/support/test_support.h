@@ -70,5 +70,8 @@ Bytes Rle8Bitmap(const Picture8& p);
 // The picture as a GIF whose LZW data never compresses: every code a
 // literal at 9 bits, ended by the end marker 0x3B.
 Bytes LiteralGif(const Picture8& p);
+// A TIFF's header and first directory only, claiming a picture of that size
+// in one uncompressed strip of 8-bit samples: 1 a pixel is grey, 3 RGB.
+Bytes TiffHeaderOnly(uint32_t width, uint32_t height, int samples);
 
 }  // namespace kws::test
