@@ -114,25 +114,15 @@ enum CommandLineOutcome { kOpened, kImported, kRefused };
 
 }  // namespace
 
-class TForm1Test : public QObject {
+class TForm1Test : public QObject, public test::WindowTestCase<ScriptedDialogs> {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  ScriptedDialogs dialogs_;
-  std::unique_ptr<TForm1> form_;
-
-  QString Home() const { return dir_.path() + "/home"; }
   QString Picture(const QString& name, const test::BitmapRecipe& recipe = {}) {
     const QString path = dir_.path() + "/" + name;
     WriteFile(path, test::MakeBitmap(recipe));
     return path;
   }
-  template <class T>
-  T* Child(const char* name) const {
-    return form_->findChild<T*>(QString::fromLatin1(name));
-  }
-  QString Status() const { return Child<QLabel>("StatusText")->text(); }
 
   // Drags the file onto the window and drops it there; false when the
   // window would not take it.
@@ -154,7 +144,6 @@ class TForm1Test : public QObject {
     photo.save(path);
     return path;
   }
-  QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
   QString PanelText() const { return form_->ActivityLog()->Text(); }
   QImage Preview() const { return Child<QLabel>("Image1")->pixmap().toImage(); }
   size_t OutputCount() const {
@@ -166,26 +155,19 @@ class TForm1Test : public QObject {
     const auto bytes = test::ReadBytes(Home().toStdString() + "/Log/KestroWelcomeScreen.log");
     return std::string(bytes.begin(), bytes.end());
   }
-  void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
-  static QSettings Settings() { return test::WindowSettings(); }
 
  private slots:
-  // The window's remembered choices go to a folder of the test's own.
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    test::KeepWindowSettingsIn(dir_.path() + "/settings");
+    StartProgram();
   }
 
   void init() {
     QVERIFY(dir_.isValid());
-    dialogs_ = ScriptedDialogs();
-    form_ = test::FreshWindow(dialogs_, Home());
+    StartCase();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
-  void cleanup() {
-    form_.reset();
-    SetLogFilePath("");
-  }
+  void cleanup() { EndCase(); }
 
   void creationBuildsTheWindowAsLaidOut() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Kestro Welcome Screen   [Build 1.0.0.85]   by tallowfinch"));

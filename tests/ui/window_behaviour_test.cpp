@@ -79,28 +79,15 @@ ImportOptions ForTv(Display display) { return TvImportOptions(display, SafeArea:
 
 }  // namespace
 
-class WindowBehaviourTest : public QObject {
+class WindowBehaviourTest : public QObject, public test::WindowTestCase<ScriptedDialogs> {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  ScriptedDialogs dialogs_;
-  std::unique_ptr<TForm1> form_;
-
-  QString Home() const { return dir_.path() + "/home"; }
-  template <class T>
-  T* Child(const char* name) const {
-    return form_->findChild<T*>(QString::fromLatin1(name));
-  }
-  QString Status() const { return Child<QLabel>("StatusText")->text(); }
-  QString Outcome() const { return Child<QLabel>("OutcomeText")->text(); }
   QString Shown(const char* label) const { return static_cast<ElidingLabel*>(Child<QLabel>(label))->ShownText(); }
   QAction* ViewAction(const char* name) const { return Child<QAction>(name); }
   QImage PreviewRgb() const {
     return Child<QLabel>("Image1")->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
   }
-  void Click() { QTest::mouseClick(Child<QToolButton>("ButtonGo"), Qt::LeftButton); }
-  static QSettings Settings() { return test::WindowSettings(); }
   // A bitmap the pipeline takes, in Input.
   void InputBitmaps(std::initializer_list<const char*> names) {
     for (const char* name : names) test::WriteBytes(Home().toStdString() + "/Input/" + name, test::MakeBitmap());
@@ -109,19 +96,15 @@ class WindowBehaviourTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    test::KeepWindowSettingsIn(dir_.path() + "/settings");
+    StartProgram();
   }
 
   void init() {
     QVERIFY(dir_.isValid());
-    dialogs_ = ScriptedDialogs();
-    form_ = test::FreshWindow(dialogs_, Home());
+    StartCase();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
-  void cleanup() {
-    form_.reset();
-    SetLogFilePath("");
-  }
+  void cleanup() { EndCase(); }
 
   // ---- Every preview is true to the TV ----
 
