@@ -7,8 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
-# The browser page's compiler and the browser that tests it, all Debian's.
-ensure_packages clang-format emscripten chromium chromium-driver python3-selenium
+# The compiler cache, the browser page's compiler and the browser that tests
+# it, all Debian's.
+ensure_packages clang-format ccache emscripten chromium chromium-driver python3-selenium
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
