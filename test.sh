@@ -57,12 +57,14 @@ run_tests() {
 }
 passed_total=0
 
-# intercept_tls_get_addr=0: this sanitizer runtime misreads the thread-local
-# blocks of libraries loaded later (libjpeg's, once Qt's JPEG reader decodes
-# at a reduced scale) and its leak check then crashes at the program's end.
-run_sanitized_tests() {
+# For the sanitizer build and its tests; the build runs its own programs too
+# (icons, manual pages). intercept_tls_get_addr=0: this sanitizer runtime
+# misreads the thread-local blocks of libraries loaded later (libjpeg's, once
+# Qt's JPEG reader decodes at a reduced scale) and its leak check then
+# crashes at the program's end.
+sanitized() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" run_tests build/asan
+    LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" "$@"
 }
 
 # The README's install recipe as a user runs it (Release, tests off), and
@@ -85,8 +87,8 @@ check_package() {
 kws_stage "build/release: build" build_tree test build/release
 kws_stage "build/release: tests" run_tests build/release
 if ! $quick; then
-  kws_stage "build/asan: build" build_tree sanitize build/asan
-  kws_stage "build/asan: tests" run_sanitized_tests
+  kws_stage "build/asan: build" sanitized build_tree sanitize build/asan
+  kws_stage "build/asan: tests" sanitized run_tests build/asan
   kws_stage "build/recipe: build" build_recipe
   kws_stage "build/recipe: Debian package" check_package
   # The browser page, built with warnings as errors and tested in chromium
