@@ -24,23 +24,8 @@
 namespace kws {
 
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {
-  if (!options.caption) {
-    ImportReport report;
-    if (std::optional<Picture8> kept = KeepAcceptableBitmap(path, options.fit, options.budget, report)) {
-      return ImportedPicture{std::move(*kept), report};
-    }
-  }
-
-  ImportCanvas placed = PlaceForImport(path, options);
-  ImportReport& report = placed.report;
-  const RgbaPicture& pixels = placed.canvas;
-  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.by_seen, options.budget}, report);
-  if (options.for_tv) {
-    for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
-      report.warnings.push_back(std::move(warning));
-    }
-  }
-  return ImportedPicture{std::move(picture), report};
+  return ImportDecoded({path, path, [&path](const ImportOptions& asked) { return PlaceForImport(path, asked); }},
+                       options);
 }
 
 ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& options) {
@@ -69,15 +54,6 @@ ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& option
 
 QImage PlacedPicture(const std::string& path, const ImportOptions& options) {
   return ToQImage(PlaceForImport(path, options).canvas);
-}
-
-ImportOptions TvImportOptions(Display display, SafeArea safe) {
-  ImportOptions options;
-  options.display = display;
-  options.safe = safe;
-  options.for_tv = true;
-  options.by_seen = true;
-  return options;
 }
 
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options) {
