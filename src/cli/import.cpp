@@ -13,7 +13,6 @@
 #include "cli/json.h"
 #include "cli/output_files.h"
 #include "cli/terminal.h"
-#include "cli/working_folders.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
 #include "fit/import_error.h"
@@ -24,13 +23,23 @@ namespace kws::cli {
 
 namespace {
 
+// The options of import alone.
+constexpr std::string_view kBackground = "--background";
+constexpr std::string_view kFill = "--fill";
+constexpr std::string_view kNoFit = "--no-fit";
+constexpr std::string_view kSafe = "--safe";
+constexpr std::string_view kCaption = "--caption";
+constexpr std::string_view kCaptionPosition = "--caption-position";
+constexpr std::string_view kCaptionColour = "--caption-colour";
+constexpr std::string_view kCaptionBand = "--caption-band";
+
 Rgb ParseBackground(const std::string& text) {
   if (const std::optional<Rgb> color = ParseColor(text)) return *color;
   throw UsageError("--background takes #rrggbb or a colour name, not \"" + text + "\"");
 }
 
 SafeArea SafeOption(const Invocation& inv) {
-  const std::string* text = inv.Value("--safe");
+  const std::string* text = inv.Value(kSafe);
   if (!text) return SafeArea::kNone;
   if (const std::optional<SafeArea> area = ParseSafeArea(*text)) return *area;
   throw UsageError("--safe takes action, title or none, not \"" + TerminalName(*text) + "\"");
@@ -38,22 +47,22 @@ SafeArea SafeOption(const Invocation& inv) {
 
 // The caption asked for, if any.
 std::optional<Caption> CaptionOption(const Invocation& inv) {
-  const std::string* text = inv.Value("--caption");
+  const std::string* text = inv.Value(kCaption);
   if (!text) {
-    if (inv.Has("--caption-position") || inv.Has("--caption-colour") || inv.Has("--caption-band")) {
+    if (inv.Has(kCaptionPosition) || inv.Has(kCaptionColour) || inv.Has(kCaptionBand)) {
       throw UsageError("--caption-position, --caption-colour and --caption-band go with --caption TEXT");
     }
     return std::nullopt;
   }
   Caption caption;
   caption.text = *text;
-  caption.band = inv.Has("--caption-band");
-  if (const std::string* position = inv.Value("--caption-position")) {
+  caption.band = inv.Has(kCaptionBand);
+  if (const std::string* position = inv.Value(kCaptionPosition)) {
     const std::optional<CaptionPosition> parsed = ParseCaptionPosition(*position);
     if (!parsed) throw UsageError("--caption-position takes top or bottom, not \"" + TerminalName(*position) + "\"");
     caption.position = *parsed;
   }
-  if (const std::string* colour = inv.Value("--caption-colour")) {
+  if (const std::string* colour = inv.Value(kCaptionColour)) {
     const std::optional<Rgb> parsed = ParseColor(*colour);
     if (!parsed) {
       throw UsageError("--caption-colour takes #rrggbb or a colour name, not \"" + TerminalName(*colour) + "\"");
@@ -64,7 +73,7 @@ std::optional<Caption> CaptionOption(const Invocation& inv) {
 }
 
 void CheckImport(const Invocation& inv) {
-  if (const std::string* background = inv.Value("--background")) ParseBackground(*background);
+  if (const std::string* background = inv.Value(kBackground)) ParseBackground(*background);
   DisplayOption(inv);
   SafeOption(inv);
   CaptionOption(inv);
@@ -107,31 +116,41 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
   return o;
 }
 
+// Says why the import cannot go on, in JSON or on stderr; the exit status.
+int ImportFailed(Invocation& inv, const std::string& message) {
+  if (inv.json()) {
+    PrintJson(inv.out, ImportJson(inv.args[0], inv.args[1], nullptr, message));
+  } else {
+    inv.err << kProgram << ": " << Escaped(message) << '\n';
+  }
+  return 1;
+}
+
+DestinationCheck JudgeDestination(const Invocation& inv) {
+  return CheckDestination(inv.args[1], {inv.args[0]}, MadeFor::kImport);
+}
+
+// A destination the import may not write is refused before anything is done.
+int RefuseDestination(Invocation& inv) {
+  const std::string refused = OutputRefusal(inv, inv.args[1], JudgeDestination(inv));
+  return refused.empty() ? 0 : ImportFailed(inv, refused);
+}
+
 // Writes the bitmap, logs the import and prints the fit report; the picture's
 // problems go to stderr. A picture left too big on request, or one whose data
 // was damaged but could still be read, is written, with a warning.
 int ImportCommand(Invocation& inv) {
   ImportOptions options = TvImportOptions(DisplayOption(inv), SafeOption(inv));
-  options.fill = inv.Has("--fill");
-  options.fit = !inv.Has("--no-fit");
+  options.fill = inv.Has(kFill);
+  options.fit = !inv.Has(kNoFit);
   options.caption = CaptionOption(inv);
-  if (const std::string* background = inv.Value("--background")) options.background = ParseBackground(*background);
+  if (const std::string* background = inv.Value(kBackground)) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];
   const std::string& out = inv.args[1];
-  const auto fail = [&](const std::string& message) {
-    if (inv.json()) {
-      PrintJson(inv.out, ImportJson(picture, out, nullptr, message));
-    } else {
-      inv.err << kProgram << ": " << Escaped(message) << '\n';
-    }
-    return 1;
-  };
-  const DestinationCheck target = CheckDestination(out, {picture}, MadeFor::kImport);
-  if (const std::string refused = OutputRefusal(inv, out, target); !refused.empty()) {
-    return fail(refused);
-  }
-  WorkingFolderSession session(inv);
-  if (session.Failed()) return 1;
+  const auto fail = [&](const std::string& message) { return ImportFailed(inv, message); };
+  // Judged again now that the folders are open: what is replaced is said.
+  const DestinationCheck target = JudgeDestination(inv);
+  if (const std::string refused = OutputRefusal(inv, out, target); !refused.empty()) return fail(refused);
   ImportReport report;
   try {
     report = ImportPictureLogged(picture, out, options);
@@ -175,21 +194,21 @@ const CommandSpec& ImportCommandSpec() {
       .min_args = 2,
       .max_args = 2,
       .summary = "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
-      .options = {{"--background", 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
-                  {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
-                  {"--no-fit", 0, "", "keep 256 colours with full dithering, even when too big"},
-                  {"--force", 0, "",
+      .options = {{kBackground, 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
+                  {kFill, 0, "", "scale to cover 720 x 576 and crop the rest instead"},
+                  {kNoFit, 0, "", "keep 256 colours with full dithering, even when too big"},
+                  {option::kForce, 0, "",
                    "replace OUT.bmp even when it is not a bitmap an import made (never PICTURE itself)"},
-                  {"--display", 0, "4:3|16:9|square",
+                  {option::kDisplay, 0, "4:3|16:9|square",
                    "the TV it is for: scaled to keep its shape there (default 4:3; square: pixels as they are)"},
-                  {"--safe", 0, "action|title|none",
+                  {kSafe, 0, "action|title|none",
                    "fit it into the action-safe (90 %) or title-safe (80 %) area (default none)"},
-                  {"--caption", 0, "TEXT",
+                  {kCaption, 0, "TEXT",
                    "draw text on it inside the title-safe area (smaller or in two lines when long; refused if "
                    "it still does not fit)"},
-                  {"--caption-position", 0, "top|bottom", "where the caption goes (default bottom)"},
-                  {"--caption-colour", 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"},
-                  {"--caption-band", 0, "",
+                  {kCaptionPosition, 0, "top|bottom", "where the caption goes (default bottom)"},
+                  {kCaptionColour, 0, "COLOR", "the caption's colour (#rrggbb or a name; default light grey)"},
+                  {kCaptionBand, 0, "",
                    "put the caption on a band below (with top: above) the picture, made smaller for it"}},
       .example = "kestro-welcome-cli import holiday.jpg logo.bmp",
       .more_help =
@@ -203,6 +222,8 @@ const CommandSpec& ImportCommandSpec() {
                 "colours, dithering, smoothing, size against the budget, PSNR and PSNR as seen.\n");
           },
       .check = CheckImport,
+      .uses_working_folders = true,
+      .refuse_before_folders = RefuseDestination,
       .run = ImportCommand,
       .reports_json = true,
       .json_keys = {{"command", "import"},

@@ -8,7 +8,7 @@
 namespace kws::cli {
 
 std::string OutputRefusal(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
-  if (target.MayWrite(inv.Has("--force"))) return {};
+  if (target.MayWrite(inv.Has(option::kForce))) return {};
   std::string why = RefusalText(out, target);
   if (target.standing == Standing::kUsers) why += "; to replace it, add --force";
   return why;

@@ -114,6 +114,7 @@ BitmapPalette ReadBitmapPalette(std::span<const uint8_t> entries, const BitmapHe
 // A bitmap as convbmp reads it.
 struct StoredBitmap {
   BitmapHeader header{};
+  bool header_read = false;  // the header above is the file's, whatever came after it
   BitmapRule broken = BitmapRule::kKept;
   // Palette and rows are read only when convbmp takes the header.
   BitmapPalette palette{};

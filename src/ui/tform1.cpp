@@ -27,6 +27,7 @@
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/bitmap8.h"
+#include "steps/step_result.h"
 #include "ui/artwork.h"
 #include "ui/eliding_label.h"
 #include "ui/extra_actions.h"
@@ -65,7 +66,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
 TForm1::~TForm1() {
   // Closing hides the panel too: nothing to fit any more.
   disconnect(log_panel_, nullptr, this, nullptr);
-  SetLogListener(nullptr);
+  log_listener_.reset();
   SetLogFailureHandler(nullptr);
   if (busy_) QApplication::restoreOverrideCursor();
 }
@@ -256,7 +257,7 @@ void TForm1::FormCreate(const QString& base) {
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
   // The log panel follows the log as it is written, from the first entry.
-  SetLogListener([this](std::string_view message, std::string_view note) {
+  log_listener_.emplace([this](std::string_view message, std::string_view note) {
     OnLogMessage(std::string(message), std::string(note));
   });
   startup_ = base.isEmpty() ? StartUpDefault() : StartUp(LocalName(base));
@@ -297,10 +298,6 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
     QMetaObject::invokeMethod(
         this, [this, message, note] { OnLogMessage(message, note); }, Qt::QueuedConnection);
     return;
-  }
-  if (message.rfind("ERROR: ", 0) == 0) {
-    const std::string told = note.empty() ? message : message + ": " + note;
-    outcome_->NoteError(told);
   }
   if (!log_panel_) return;
   log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
@@ -343,9 +340,13 @@ void TForm1::OpenPictureFile(const std::string& name) {
   driver_->SetOpenedPicture(name);
   recent_->Add(ShownPath(name));
   if (const std::string error = ShowPicture(name); !error.empty()) {
-    const std::string line = "ERROR: OpenFile(), Msg=" + error;
-    WriteLog(line);
-    outcome_->Set(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
+    const StepFailure failure{.operation = "OpenFile",
+                              .code = kStepFailed,
+                              .cause = FailureCause::kNotShown,
+                              .text = error,
+                              .line = "ERROR: OpenFile(), Msg=" + error};
+    LogStepFailure(failure);
+    outcome_->Set(FileExists(name) ? CannotShowText(name, Diagnose(name, failure).plain) : GoneText(name));
     return;
   }
   SetStatus(name);
@@ -416,7 +417,7 @@ void TForm1::PictureStarting(int index, int total, const std::string& picture) {
 
 void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) { outcome_->ImageWritten(path); }
 
-void TForm1::PictureDone(const std::string& picture, int32_t result) { outcome_->PictureDone(picture, result); }
+void TForm1::PictureDone(const PictureOutcome& outcome) { outcome_->PictureDone(outcome); }
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;

@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <sstream>
 
+#include "cli/invocation.h"
 #include "fileio/name_text.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/photo_like.h"
+#include "support/refused_bitmaps.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -290,6 +292,97 @@ TEST_F(CliTest, RejectionsPointToTheRemedy) {
     EXPECT_NE(err_.str().find("kestro-welcome-cli " + c.hint + "\n"), std::string::npos) << err_.str();
   }
   EXPECT_NE(err_.str().find("and the welcome image holds at most 180,208\n"), std::string::npos) << err_.str();
+}
+
+// Each refused bitmap's reason, in words and in JSON, names what the log's
+// first error line names; JSON's error is that very line.
+TEST_F(CliTest, ReasonsNameTheRuleTheLogNames) {
+  for (const test::RefusedBitmap& c : test::RefusedBitmaps()) {
+    SCOPED_TRACE(c.name);
+    if (!c.bytes.empty()) WriteBytes(Path(c.name), c.bytes);
+    // A second picture, so that a missing first one reaches the pipeline.
+    const std::vector<std::string> pictures = {c.name, "other.bmp"};
+    WriteBytes(Path("other.bmp"), test::MakeBitmap());
+    fs::remove(Home("Log/KestroWelcomeScreen.log"));
+
+    ASSERT_EQ(Run({"--home", Home(), "make", pictures[0], pictures[1], "--json"}), 1);
+    const QJsonObject failed =
+        QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object()["pictures"].toArray()[0].toObject();
+    const std::string logged = failed["error"].toString().toStdString();
+    const test::Bytes log_bytes = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+    const std::string log(log_bytes.begin(), log_bytes.end());
+    const size_t first_error = log.find("ERROR: ");
+    ASSERT_NE(first_error, std::string::npos) << log;
+    EXPECT_EQ(log.substr(first_error, log.find('\r', first_error) - first_error), logged);
+    EXPECT_EQ(logged.rfind(c.logged, 0), 0u) << logged;
+    EXPECT_NE(failed["reason"].toString().toStdString().find(c.reason), std::string::npos)
+        << failed["reason"].toString().toStdString();
+
+    ASSERT_EQ(Run({"--home", Home(), "make", pictures[0], pictures[1]}), 1);
+    EXPECT_EQ(err_.str().rfind(c.name + ": failed \u2014 ", 0), 0u) << err_.str();
+    EXPECT_NE(err_.str().substr(0, err_.str().find('\n')).find(c.reason), std::string::npos) << err_.str();
+    fs::remove(Path(c.name));
+  }
+}
+
+// run takes *.bmp only; a picture of another kind in Input is named with
+// the import that makes a bitmap of it, and the log stays as it is.
+TEST_F(CliTest, RunNamesPicturesOfOtherKindsInInput) {
+  ASSERT_EQ(Run({"--home", Home(), "run"}), 0);
+  WriteBytes(Home("Input/logo.bmp"), test::MakeBitmap());
+  QImage png(64, 48, QImage::Format_RGB32);
+  png.fill(Qt::red);
+  ASSERT_TRUE(png.save(QString::fromStdString(Home("Input/holiday.png")), "PNG"));
+  WriteBytes(Home("Input/notes.txt"), test::ToBytes("not a picture"));
+  const test::Bytes log_before = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+
+  EXPECT_EQ(Run({"--home", Home(), "run"}), 0);
+  EXPECT_EQ(err_.str(),
+            "holiday.png: not converted \u2014 it is a PNG picture, and run takes *.bmp only\n"
+            "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
+            "kestro-welcome-cli import " +
+                Home("Input/holiday.png") + " " + Home("Input/holiday.bmp") + "\n");
+  const test::Bytes log_after = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  const std::string added(log_after.begin() + static_cast<std::ptrdiff_t>(log_before.size()), log_after.end());
+  EXPECT_EQ(added.find("holiday"), std::string::npos) << added;
+
+  EXPECT_EQ(Run({"--home", Home(), "run", "--json"}), 0);
+  const QJsonArray others =
+      QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object()["other_pictures"].toArray();
+  ASSERT_EQ(others.size(), 1);
+  EXPECT_EQ(others[0].toObject()["kind"].toString(), "a PNG picture");
+}
+
+// An option the command does not declare is a mistake in the program: its
+// lookup throws instead of quietly answering no.
+TEST_F(CliTest, LookingUpAnUndeclaredOptionFailsLoudly) {
+  std::ostringstream out, err;
+  const cli::Invocation inv = cli::Parse({"make", "a.bmp", "--verbose"}, out, err);
+  EXPECT_TRUE(inv.Has(cli::option::kVerbose));
+  EXPECT_FALSE(inv.Has(cli::option::kJson));
+  EXPECT_THROW(inv.Has(cli::option::kForce), std::logic_error);
+  EXPECT_THROW(inv.Value("--backgrund"), std::logic_error);
+}
+
+// The command table says which commands work in the working folders; the
+// others leave no trace of them.
+TEST_F(CliTest, OnlyTheCommandsThatUseTheWorkingFoldersMakeThem) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  const struct {
+    std::vector<std::string> args;
+    bool folders;
+  } cases[] = {
+      {{"sample", "s.bmp"}, false}, {{"preview", "logo.bmp", "p.png"}, false}, {{"inspect", "logo.bmp"}, false},
+      {{"make", "logo.bmp"}, true}, {{"import", "logo.bmp", "i.bmp"}, true},   {{"step", "rawconv", "a", "b"}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    fs::remove_all(Home());
+    std::vector<std::string> args = {"--home", Home()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Run(args);
+    EXPECT_EQ(fs::exists(Home("Log/KestroWelcomeScreen.log")), c.folders) << err_.str();
+  }
 }
 
 TEST_F(CliTest, MakeReportsAsJson) {

@@ -39,6 +39,7 @@
 #include "steps/bitmap8.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
+#include "support/refused_bitmaps.h"
 #include "support/test_support.h"
 #include "ui/artwork.h"
 #include "ui/import_dialog.h"
@@ -583,6 +584,23 @@ class TForm1Test : public QObject, public test::WindowTestCase<ScriptedDialogs> 
       QCOMPARE(dialogs_.opened_urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(output))});
     } else {
       QVERIFY(PanelText().contains(QStringLiteral("ERROR: ")));
+    }
+  }
+
+  // Each refused bitmap's outcome names what the log's first error names.
+  void outcomeNamesTheRuleTheLogNames() {
+    for (const test::RefusedBitmap& c : test::RefusedBitmaps()) {
+      // The window opens only pictures that are there.
+      if (c.bytes.empty()) continue;
+      const QString path = dir_.path() + "/" + QString::fromStdString(c.name);
+      WriteFile(path, c.bytes);
+      form_->OpenPicture(path);
+      Click();
+      QVERIFY2(
+          Outcome().startsWith(QStringLiteral("failed: ") + QString::fromStdString(c.name) + QString::fromUtf8(" — ")),
+          qPrintable(Outcome()));
+      QVERIFY2(Outcome().contains(QString::fromStdString(c.reason)), qPrintable(Outcome()));
+      QVERIFY2(PanelText().contains(QString::fromStdString(c.logged)), qPrintable(PanelText()));
     }
   }
 

@@ -16,6 +16,11 @@ kept.bmp   logo.bmp again, under a name of its own, to import
 banner.png an opaque 900 x 400 PNG, to import scaled with every option
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 shape.svg  a 640 x 480 drawing, to import
+rle.bmp, rle4.bmp, small.bmp, topdown.bmp, four.bmp, cut.bmp
+           bitmaps the steps refuse, one for each of their rules: run-length
+           compressed at 8 and at 4 bits, 640 x 480, stored top row first,
+           4 bits a pixel uncompressed (its 8-bit rows run out), and the
+           first 30 bytes of one
 """
 import math
 import zlib
@@ -72,6 +77,36 @@ def deep():
     rows = [bytes((x % 256, y % 256, (x + y) % 256)[i % 3] for i in range(W * 3) for x in [i // 3])
             for y in range(H)]
     return bitmap(24, [], rows)
+
+
+def with_header(width, height, bits, compression, palette, pixels):
+    """A Windows bitmap of these header fields over these pixel bytes."""
+    table = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    offset = 14 + 40 + len(table)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixels), 2835, 2835,
+                       len(palette), 0)
+    return header + info + table + pixels
+
+
+def run_length(bits):
+    """720 x 576 in runs, each row closed by 00 00 and the last by 00 01."""
+    longest = 255 if bits == 8 else 254  # an even run keeps 4-bit pairs in step
+    out = bytearray()
+    for y in range(H):
+        left = W
+        while left:
+            run = min(left, longest)
+            out += bytes((run, y % 16 if bits == 8 else ((y % 16) << 4) | ((y + 1) % 16)))
+            left -= run
+        out += b"\0\0"
+    out[-1] = 1
+    palette = [(i * 16, 255 - i * 16, i * 8) for i in range(16)]
+    return with_header(W, H, bits, 1 if bits == 8 else 2, palette, bytes(out))
+
+
+def grey(n):
+    return [(i * 255 // (n - 1),) * 3 for i in range(n)]
 
 
 def png_file(width, height, colour_type, raw):
@@ -133,7 +168,12 @@ def main():
     for name, make in (("logo.bmp", logo), ("kept.bmp", logo), ("photo.bmp", lambda: photo(16)),
                        ("grainy.bmp", lambda: photo(1)),
                        ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png), ("banner.png", banner_png),
-                       ("large.png", large_png)):
+                       ("large.png", large_png), ("rle.bmp", lambda: run_length(8)),
+                       ("rle4.bmp", lambda: run_length(4)),
+                       ("small.bmp", lambda: with_header(640, 480, 8, 0, grey(256), bytes(640 * 480))),
+                       ("topdown.bmp", lambda: with_header(W, -H, 8, 0, grey(256), bytes(W * H))),
+                       ("four.bmp", lambda: with_header(W, H, 4, 0, grey(16), bytes(W // 2 * H))),
+                       ("cut.bmp", lambda: logo()[:30])):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
     with open(os.path.join(folder, "huge.bmp"), "wb") as f:

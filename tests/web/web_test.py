@@ -40,7 +40,9 @@ RECLICK = 10  # seconds without a download before its link is clicked again
 # a refusal comes with a hint)
 PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
             ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
-            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
+            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False),
+            ("rle.bmp", "pick", False, True), ("rle4.bmp", "drop", False, True), ("small.bmp", "pick", False, True),
+            ("topdown.bmp", "drop", False, True), ("four.bmp", "pick", False, True), ("cut.bmp", "drop", False, False)]
 # (picture, how it comes to the page, whether the page's bitmap must be the
 # command line's byte for byte, the import's options besides the defaults).
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
