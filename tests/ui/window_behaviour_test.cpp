@@ -1,9 +1,9 @@
-// What the window shows is what is made and where it is: the import's
-// preview is the bitmap written as the TV shows it, the main view follows the
-// TV a picture was made for, a picture the pipeline does not take is offered
-// to the import, the status fields never contradict each other nor cut a
-// word, buttons do not swap places under the pointer, and the window's frame
-// stays on the screen. On Qt's offscreen platform; conditions are waited on,
+// What the window shows is what is made and where it is: the main preview is
+// the picture the images hold, the import's preview is the bitmap written as
+// the TV shows it, the main view follows the TV a picture was made for, a
+// picture the pipeline does not take is offered to the import, the status
+// fields never contradict each other nor cut a word, buttons do not move
+// under the pointer, and the window's frame stays on the screen. On Qt's offscreen platform; conditions are waited on,
 // never fixed sleeps.
 #include <QAction>
 #include <QApplication>
@@ -21,6 +21,8 @@
 #include <functional>
 #include <queue>
 
+#include "format/byte_order.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "steps/bitmap8.h"
@@ -76,6 +78,19 @@ QString Photo(const QString& path, int width, int height) {
 }
 
 ImportOptions ForTv(Display display) { return TvImportOptions(display, SafeArea::kNone); }
+
+// A palette picture's colours, pixel by pixel.
+QImage RgbImage(const Picture8& picture) {
+  QImage image(picture.width, picture.height, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const uint8_t index = picture.pixels[static_cast<size_t>(y) * picture.width + x];
+      const Rgb c = index < picture.palette.size() ? picture.palette[index] : Rgb{};
+      image.setPixel(x, y, qRgb(c.r, c.g, c.b));
+    }
+  }
+  return image;
+}
 
 }  // namespace
 
@@ -142,6 +157,31 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QCOMPARE(on_screen.convertToFormat(QImage::Format_RGB32),
              tv.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32));
     QVERIFY2(caption.startsWith(QStringLiteral("The bitmap Import writes")), qPrintable(caption));
+  }
+
+  // The main preview of an opened bitmap is the picture its images hold (as
+  // the inspector extracts it), also where Qt's own reading of the file shows
+  // something else: a pixel offset past the end shows it one flat colour.
+  void mainPreviewIsThePictureInTheImages_data() {
+    QTest::addColumn<uint32_t>("pixel_offset");  // 0: as the bitmap is written
+    QTest::newRow("the pipeline's bitmap") << 0u;
+    QTest::newRow("pixel offset far past the end") << 0x7FFFFFFFu;
+    QTest::newRow("pixel offset just past the end") << uint32_t(54 + 4 * 256 + 720 * 576);
+  }
+
+  void mainPreviewIsThePictureInTheImages() {
+    QFETCH(uint32_t, pixel_offset);
+    test::Bytes bitmap = test::MakeBitmap({.seed = 7});
+    if (pixel_offset != 0) PutLE32(&bitmap[10], pixel_offset);
+    const QString path = dir_.path() + "/logo.bmp";
+    test::WriteBytes(path.toStdString(), bitmap);
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    Click();
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    const InspectReport made = InspectFile((Home() + "/Output/logo_kestro400_serial_welcome.img").toStdString());
+    QVERIFY(made.picture);
+    QCOMPARE(PreviewRgb(), RgbImage(*made.picture));
   }
 
   // While a new choice is imported, what the preview shows is said to be the
