@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -443,6 +446,59 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QVERIFY(Child<QWidget>("RunButtons")->sizeHint().width() > 0);
     form_->ClosePicture1Click();
     QCOMPARE(Child<QWidget>("RunButtons")->sizeHint().width(), 0);
+  }
+
+  // The import's report arrives a moment after its dialog shows, and again
+  // with every change of the options: Import and Cancel stay where they were
+  // shown, whatever the report says.
+  void importDialogButtonsStayWhenTheReportArrives_data() {
+    QTest::addColumn<QSize>("size");  // of the photo; empty: a file that is no picture
+    QTest::addColumn<double>("grain");
+    QTest::addColumn<bool>("caption");
+    QTest::newRow("a noisy photo, fitted and smoothed") << QSize(720, 576) << 14.0 << false;
+    QTest::newRow("a small photo scaled up, with warnings") << QSize(160, 120) << 6.0 << false;
+    QTest::newRow("a photo with a caption on a band") << QSize(1600, 900) << 2.0 << true;
+    QTest::newRow("a file that cannot be imported") << QSize() << 0.0 << false;
+  }
+
+  void importDialogButtonsStayWhenTheReportArrives() {
+    QFETCH(QSize, size);
+    QFETCH(double, grain);
+    QFETCH(bool, caption);
+    QString path = dir_.path() + "/photo.png";
+    if (size.isEmpty()) {
+      path = dir_.path() + "/a picture whose name is long enough to be the widest line of any report.png";
+      test::WriteBytes(path.toStdString(), test::ToBytes("plain text, no picture"));
+    } else {
+      QVERIFY(MakePhotoLike({.width = size.width(), .height = size.height(), .grain = grain, .seed = 5}).save(path));
+    }
+    ImportOptions options = TvImportOptions(Display::k16x9, SafeArea::kTitle);
+    if (caption) options.caption = Caption{.text = "Welcome to the Kestro receiver", .band = true};
+    ImportDialog dialog(path, options, form_.get());
+    const auto places = [&dialog] {
+      QList<QRect> rects;
+      for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+      }
+      return rects;
+    };
+    dialog.show();
+    const QList<QRect> shown = places();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QVERIFY(dialog.Info() != QStringLiteral("Importing\u2026"));
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
+    // Why nothing can be imported is read whole, wrapped, not scrolled to.
+    if (size.isEmpty()) {
+      QVERIFY(!dialog.findChild<QScrollArea*>(QStringLiteral("ImportInfoRoom"))->horizontalScrollBar()->isVisible());
+    }
+    // And once more with other options, the report of the new ones arriving.
+    dialog.SetDisplay(Display::k4x3);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
   }
 
   // ---- On screen ----
