@@ -10,12 +10,14 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -448,6 +450,63 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QCOMPARE(Child<QWidget>("RunButtons")->sizeHint().width(), 0);
   }
 
+  // A run that ends in errors fills in the second field, shows Open folder
+  // and Cancel as it goes, and opens the log panel: the one-click button,
+  // the status bar and its buttons stay where they were shown. Where the
+  // window has no room below it for the panel, the panel stays closed.
+  void aRunEndingInErrorsMovesNoButton_data() {
+    QTest::addColumn<bool>("batch");  // else the opened picture
+    QTest::addColumn<bool>("at_bottom");
+    QTest::newRow("opened picture, room below") << false << false;
+    QTest::newRow("opened picture, at the screen's bottom") << false << true;
+    QTest::newRow("batch, room below") << true << false;
+    QTest::newRow("batch, at the screen's bottom") << true << true;
+  }
+
+  void aRunEndingInErrorsMovesNoButton() {
+    QFETCH(bool, batch);
+    QFETCH(bool, at_bottom);
+    const QRect screen = form_->screen()->availableGeometry();
+    form_->move(form_->x(), at_bottom ? screen.bottom() + 1 - form_->frameGeometry().height() : screen.top());
+    QApplication::processEvents();
+    const std::string input = Home().toStdString() + "/Input/";
+    if (batch) {
+      InputBitmaps({"a.bmp", "c.bmp"});
+      test::WriteBytes(input + "b.bmp", test::MakeBitmap({.bit_count = 24}));
+    } else {
+      const QString path = dir_.path() + "/logo24.bmp";
+      test::WriteBytes(path.toStdString(), test::MakeBitmap({.bit_count = 24}));
+      form_->OpenPicture(path);
+    }
+    // Every place each part was seen at while it showed.
+    QMap<QString, QSet<QString>> seen;
+    const auto look =
+        [&] {
+          for (const char* name : {"ButtonGo", "StatusBar1", "CancelButton", "OpenFolderButton"}) {
+            const QWidget* part = Child<QWidget>(name);
+            if (!part->isVisible()) continue;
+            const QRect place(part->mapToGlobal(QPoint(0, 0)), part->size());
+            seen[QString::fromLatin1(name)]
+                << QStringLiteral("%1,%2 %3x%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
+          }
+        };
+    look();
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, look);
+    watch.start(0);
+    Click();
+    watch.stop();
+    QApplication::processEvents();
+    look();
+    QVERIFY(Status().startsWith(batch ? QStringLiteral("no more files") : QStringLiteral("done with errors")));
+    if (batch) QVERIFY(seen.contains(QStringLiteral("CancelButton")));
+    for (auto part = seen.cbegin(); part != seen.cend(); ++part) {
+      QVERIFY2(part.value().size() == 1,
+               qPrintable(part.key() + QStringLiteral(": ") + part.value().values().join(QStringLiteral("; "))));
+    }
+    QCOMPARE(form_->ActivityLog()->isVisible(), !at_bottom);
+  }
+
   // The import's report arrives a moment after its dialog shows, and again
   // with every change of the options: Import and Cancel stay where they were
   // shown, whatever the report says.
@@ -499,6 +558,56 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
     QApplication::processEvents();
     QCOMPARE(places(), shown);
+  }
+
+  // The Check verdict's details show below its buttons when asked for: OK
+  // and the details button stay where they were.
+  void checkVerdictButtonsStayWhenItsDetailsShow_data() {
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<int>("lines");  // of details, each a long one
+    QTest::newRow("sound, short details")
+        << QString::fromUtf8("Sound: USB update image for kestro400 \u2014 safe to flash") << 3;
+    QTest::newRow("damaged, many long details")
+        << QString::fromUtf8("Damaged \u2014 do not flash: the welcome header's image CRC does not match") << 40;
+    QTest::newRow("a one-word headline") << "Damaged" << 12;
+  }
+
+  void checkVerdictButtonsStayWhenItsDetailsShow() {
+    QFETCH(QString, headline);
+    QFETCH(int, lines);
+    Verdict verdict{Verdict::Kind::kDamaged, headline, QString()};
+    for (int line = 0; line < lines; ++line) {
+      verdict.details += QStringLiteral(
+                             "line %1 of the inspector's report, long enough to be wider than the box "
+                             "that shows the headline alone, as a path or a fault can be\n")
+                             .arg(line);
+    }
+    QList<QRect> shown, with_details;
+    bool details_shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      const auto places = [box] {
+        QList<QRect> rects;
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+          rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+        }
+        return rects;
+      };
+      QApplication::processEvents();
+      shown = places();
+      for (QPushButton* button : box->findChildren<QPushButton*>()) {
+        if (button->text().startsWith(QStringLiteral("Show Details"))) button->click();
+      }
+      QApplication::processEvents();
+      details_shown = box->findChild<QTextEdit*>()->isVisible();
+      with_details = places();
+      box->accept();
+    });
+    QtDialogs().ShowVerdict(form_.get(), QStringLiteral("Check update image"), verdict);
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(details_shown);
+    QCOMPARE(with_details, shown);
   }
 
   // ---- On screen ----
