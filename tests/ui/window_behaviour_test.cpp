@@ -594,7 +594,6 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
         }
         return rects;
       };
-      QApplication::processEvents();
       shown = places();
       for (QPushButton* button : box->findChildren<QPushButton*>()) {
         if (button->text().startsWith(QStringLiteral("Show Details"))) button->click();
