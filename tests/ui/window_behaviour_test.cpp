@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMap>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
