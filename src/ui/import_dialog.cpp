@@ -17,11 +17,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
-#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -76,6 +77,34 @@ QString DisplayText(Display display) {
 
 QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
 
+// Lines of a report the dialog shows whole: picture, display, colours, size,
+// the fit and its smoothing, PSNR, as seen, and one warning.
+constexpr int kReportLines = 9;
+
+// The report arrives a moment after the dialog shows, and again with every
+// change of the options. Its room is held from the start, as high as a
+// report's lines and as wide as the dialog already is; a longer or wider
+// report scrolls inside it, so that its arrival never moves Import and
+// Cancel under the pointer.
+QScrollArea* ReportRoom(QLabel* report, QWidget* parent) {
+  auto* room = new QScrollArea(parent);
+  room->setObjectName(QStringLiteral("ImportInfoRoom"));
+  room->setFrameShape(QFrame::NoFrame);
+  room->setWidgetResizable(true);
+  room->setWidget(report);
+  room->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  const int scroll_bar = room->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, room);
+  room->setFixedHeight(report->fontMetrics().lineSpacing() * kReportLines + scroll_bar);
+  return room;
+}
+
+// The caption under the preview changes with every step of an import: one
+// line, as wide as the preview, whatever it says.
+void HoldCaptionRoom(QLabel* caption) {
+  caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  caption->setFixedHeight(caption->fontMetrics().lineSpacing());
+}
+
 template <class T>
 void Choose(QComboBox* box, T value) {
   box->setCurrentIndex(box->findData(static_cast<int>(value)));
@@ -99,7 +128,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   setObjectName(QStringLiteral("ImportDialog"));
   setWindowTitle(QStringLiteral("Import picture"));
   auto* layout = new QVBoxLayout(this);
-  // The dialog grows with the report, never squeezing the preview under it.
+  // Never smaller than its parts: the preview is not squeezed.
   layout->setSizeConstraint(QLayout::SetMinimumSize);
   auto* name = new QLabel(picture, this);
   name->setTextFormat(Qt::PlainText);
@@ -140,6 +169,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   preview_caption_->setObjectName(QStringLiteral("ImportPreviewCaption"));
   preview_caption_->setTextFormat(Qt::PlainText);
   preview_caption_->setAlignment(Qt::AlignCenter);
+  HoldCaptionRoom(preview_caption_);
   auto* preview_column = new QVBoxLayout;
   preview_column->addWidget(preview_);
   preview_column->addWidget(preview_caption_);
@@ -153,9 +183,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   // Unwrapped: a wrapped line would break the columns.
   info_->setWordWrap(false);
-  info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  layout->addWidget(info_);
+  layout->addWidget(ReportRoom(info_, this));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
@@ -305,9 +334,10 @@ void ImportDialog::Finished() {
   // Nothing to import with these options.
   ok_->setEnabled(result_.has_value());
   ShowResult();
+  // A report's columns stay unwrapped; why nothing can be imported is read
+  // as a sentence, wrapped within the report's room.
+  info_->setWordWrap(!result_);
   info_->setText(preview.text.trimmed());
-  // Room for every line of the report; the dialog grows to it.
-  info_->setMinimumHeight(std::max(info_->minimumHeight(), info_->sizeHint().height()));
 }
 
 // The bitmap as the chosen TV shows it, by the same drawing as the window's

@@ -421,9 +421,15 @@ void TForm1::PictureDone(const PictureOutcome& outcome) { outcome_->PictureDone(
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
-  const QImage image = LoadPreviewImage(path, &error);
-  if (image.isNull()) return error;
-  tv_view_->Show(image, ReadConvertibleBitmap(path));
+  const QImage loaded = LoadPreviewImage(path, &error);
+  if (loaded.isNull()) return error;
+  // Qt decides whether the file is a picture at all; what the preview shows
+  // of a bitmap the images are made of is convbmp's reading, which is what
+  // they will hold even where Qt's reading differs (a pixel offset past the
+  // end of the file shows Qt nothing but one colour).
+  std::optional<Picture8> picture = ReadConvertibleBitmap(path);
+  const QImage shown = picture ? PictureImage(*picture) : loaded;
+  tv_view_->Show(shown, std::move(picture));
   return {};
 }
 

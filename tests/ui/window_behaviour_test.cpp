@@ -1,18 +1,25 @@
-// What the window shows is what is made and where it is: the import's
-// preview is the bitmap written as the TV shows it, the main view follows the
-// TV a picture was made for, a picture the pipeline does not take is offered
-// to the import, the status fields never contradict each other nor cut a
-// word, buttons do not swap places under the pointer, and the window's frame
-// stays on the screen. On Qt's offscreen platform; conditions are waited on,
+// What the window shows is what is made and where it is: the main preview is
+// the picture the images hold, the import's preview is the bitmap written as
+// the TV shows it, the main view follows the TV a picture was made for, a
+// picture the pipeline does not take is offered to the import, the status
+// fields never contradict each other nor cut a word, buttons do not move
+// under the pointer, and the window's frame stays on the screen. On Qt's offscreen platform; conditions are waited on,
 // never fixed sleeps.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMap>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -21,6 +28,8 @@
 #include <functional>
 #include <queue>
 
+#include "format/byte_order.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "steps/bitmap8.h"
@@ -76,6 +85,19 @@ QString Photo(const QString& path, int width, int height) {
 }
 
 ImportOptions ForTv(Display display) { return TvImportOptions(display, SafeArea::kNone); }
+
+// A palette picture's colours, pixel by pixel.
+QImage RgbImage(const Picture8& picture) {
+  QImage image(picture.width, picture.height, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const uint8_t index = picture.pixels[static_cast<size_t>(y) * picture.width + x];
+      const Rgb c = index < picture.palette.size() ? picture.palette[index] : Rgb{};
+      image.setPixel(x, y, qRgb(c.r, c.g, c.b));
+    }
+  }
+  return image;
+}
 
 }  // namespace
 
@@ -142,6 +164,31 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QCOMPARE(on_screen.convertToFormat(QImage::Format_RGB32),
              tv.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32));
     QVERIFY2(caption.startsWith(QStringLiteral("The bitmap Import writes")), qPrintable(caption));
+  }
+
+  // The main preview of an opened bitmap is the picture its images hold (as
+  // the inspector extracts it), also where Qt's own reading of the file shows
+  // something else: a pixel offset past the end shows it one flat colour.
+  void mainPreviewIsThePictureInTheImages_data() {
+    QTest::addColumn<uint32_t>("pixel_offset");  // 0: as the bitmap is written
+    QTest::newRow("the pipeline's bitmap") << 0u;
+    QTest::newRow("pixel offset far past the end") << 0x7FFFFFFFu;
+    QTest::newRow("pixel offset just past the end") << uint32_t(54 + 4 * 256 + 720 * 576);
+  }
+
+  void mainPreviewIsThePictureInTheImages() {
+    QFETCH(uint32_t, pixel_offset);
+    test::Bytes bitmap = test::MakeBitmap({.seed = 7});
+    if (pixel_offset != 0) PutLE32(&bitmap[10], pixel_offset);
+    const QString path = dir_.path() + "/logo.bmp";
+    test::WriteBytes(path.toStdString(), bitmap);
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    Click();
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    const InspectReport made = InspectFile((Home() + "/Output/logo_kestro400_serial_welcome.img").toStdString());
+    QVERIFY(made.picture);
+    QCOMPARE(PreviewRgb(), RgbImage(*made.picture));
   }
 
   // While a new choice is imported, what the preview shows is said to be the
@@ -403,6 +450,165 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QVERIFY(Child<QWidget>("RunButtons")->sizeHint().width() > 0);
     form_->ClosePicture1Click();
     QCOMPARE(Child<QWidget>("RunButtons")->sizeHint().width(), 0);
+  }
+
+  // A run that ends in errors fills in the second field, shows Open folder
+  // and Cancel as it goes, and opens the log panel: the one-click button,
+  // the status bar and its buttons stay where they were shown. Where the
+  // window has no room below it for the panel, the panel stays closed.
+  void aRunEndingInErrorsMovesNoButton_data() {
+    QTest::addColumn<bool>("batch");  // else the opened picture
+    QTest::addColumn<bool>("at_bottom");
+    QTest::newRow("opened picture, room below") << false << false;
+    QTest::newRow("opened picture, at the screen's bottom") << false << true;
+    QTest::newRow("batch, room below") << true << false;
+    QTest::newRow("batch, at the screen's bottom") << true << true;
+  }
+
+  void aRunEndingInErrorsMovesNoButton() {
+    QFETCH(bool, batch);
+    QFETCH(bool, at_bottom);
+    const QRect screen = form_->screen()->availableGeometry();
+    form_->move(form_->x(), at_bottom ? screen.bottom() + 1 - form_->frameGeometry().height() : screen.top());
+    QApplication::processEvents();
+    const std::string input = Home().toStdString() + "/Input/";
+    if (batch) {
+      InputBitmaps({"a.bmp", "c.bmp"});
+      test::WriteBytes(input + "b.bmp", test::MakeBitmap({.bit_count = 24}));
+    } else {
+      const QString path = dir_.path() + "/logo24.bmp";
+      test::WriteBytes(path.toStdString(), test::MakeBitmap({.bit_count = 24}));
+      form_->OpenPicture(path);
+    }
+    // Every place each part was seen at while it showed.
+    QMap<QString, QSet<QString>> seen;
+    const auto look =
+        [&] {
+          for (const char* name : {"ButtonGo", "StatusBar1", "CancelButton", "OpenFolderButton"}) {
+            const QWidget* part = Child<QWidget>(name);
+            if (!part->isVisible()) continue;
+            const QRect place(part->mapToGlobal(QPoint(0, 0)), part->size());
+            seen[QString::fromLatin1(name)]
+                << QStringLiteral("%1,%2 %3x%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
+          }
+        };
+    look();
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, look);
+    watch.start(0);
+    Click();
+    watch.stop();
+    QApplication::processEvents();
+    look();
+    QVERIFY(Status().startsWith(batch ? QStringLiteral("no more files") : QStringLiteral("done with errors")));
+    if (batch) QVERIFY(seen.contains(QStringLiteral("CancelButton")));
+    for (auto part = seen.cbegin(); part != seen.cend(); ++part) {
+      QVERIFY2(part.value().size() == 1,
+               qPrintable(part.key() + QStringLiteral(": ") + part.value().values().join(QStringLiteral("; "))));
+    }
+    QCOMPARE(form_->ActivityLog()->isVisible(), !at_bottom);
+  }
+
+  // The import's report arrives a moment after its dialog shows, and again
+  // with every change of the options: Import and Cancel stay where they were
+  // shown, whatever the report says.
+  void importDialogButtonsStayWhenTheReportArrives_data() {
+    QTest::addColumn<QSize>("size");  // of the photo; empty: a file that is no picture
+    QTest::addColumn<double>("grain");
+    QTest::addColumn<bool>("caption");
+    QTest::newRow("a noisy photo, fitted and smoothed") << QSize(720, 576) << 14.0 << false;
+    QTest::newRow("a small photo scaled up, with warnings") << QSize(160, 120) << 6.0 << false;
+    QTest::newRow("a photo with a caption on a band") << QSize(1600, 900) << 2.0 << true;
+    QTest::newRow("a file that cannot be imported") << QSize() << 0.0 << false;
+  }
+
+  void importDialogButtonsStayWhenTheReportArrives() {
+    QFETCH(QSize, size);
+    QFETCH(double, grain);
+    QFETCH(bool, caption);
+    QString path = dir_.path() + "/photo.png";
+    if (size.isEmpty()) {
+      path = dir_.path() + "/a picture whose name is long enough to be the widest line of any report.png";
+      test::WriteBytes(path.toStdString(), test::ToBytes("plain text, no picture"));
+    } else {
+      QVERIFY(MakePhotoLike({.width = size.width(), .height = size.height(), .grain = grain, .seed = 5}).save(path));
+    }
+    ImportOptions options = TvImportOptions(Display::k16x9, SafeArea::kTitle);
+    if (caption) options.caption = Caption{.text = "Welcome to the Kestro receiver", .band = true};
+    ImportDialog dialog(path, options, form_.get());
+    const auto places = [&dialog] {
+      QList<QRect> rects;
+      for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+      }
+      return rects;
+    };
+    dialog.show();
+    const QList<QRect> shown = places();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QVERIFY(dialog.Info() != QStringLiteral("Importing\u2026"));
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
+    // Why nothing can be imported is read whole, wrapped, not scrolled to.
+    if (size.isEmpty()) {
+      QVERIFY(!dialog.findChild<QScrollArea*>(QStringLiteral("ImportInfoRoom"))->horizontalScrollBar()->isVisible());
+    }
+    // And once more with other options, the report of the new ones arriving.
+    dialog.SetDisplay(Display::k4x3);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
+  }
+
+  // The Check verdict's details show below its buttons when asked for: OK
+  // and the details button stay where they were.
+  void checkVerdictButtonsStayWhenItsDetailsShow_data() {
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<int>("lines");  // of details, each a long one
+    QTest::newRow("sound, short details")
+        << QString::fromUtf8("Sound: USB update image for kestro400 \u2014 safe to flash") << 3;
+    QTest::newRow("damaged, many long details")
+        << QString::fromUtf8("Damaged \u2014 do not flash: the welcome header's image CRC does not match") << 40;
+    QTest::newRow("a one-word headline") << "Damaged" << 12;
+  }
+
+  void checkVerdictButtonsStayWhenItsDetailsShow() {
+    QFETCH(QString, headline);
+    QFETCH(int, lines);
+    Verdict verdict{Verdict::Kind::kDamaged, headline, QString()};
+    for (int line = 0; line < lines; ++line) {
+      verdict.details += QStringLiteral(
+                             "line %1 of the inspector's report, long enough to be wider than the box "
+                             "that shows the headline alone, as a path or a fault can be\n")
+                             .arg(line);
+    }
+    QList<QRect> shown, with_details;
+    bool details_shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      const auto places = [box] {
+        QList<QRect> rects;
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+          rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+        }
+        return rects;
+      };
+      shown = places();
+      for (QPushButton* button : box->findChildren<QPushButton*>()) {
+        if (button->text().startsWith(QStringLiteral("Show Details"))) button->click();
+      }
+      QApplication::processEvents();
+      details_shown = box->findChild<QTextEdit*>()->isVisible();
+      with_details = places();
+      box->accept();
+    });
+    QtDialogs().ShowVerdict(form_.get(), QStringLiteral("Check update image"), verdict);
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(details_shown);
+    QCOMPARE(with_details, shown);
   }
 
   // ---- On screen ----
