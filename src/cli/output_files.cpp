@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "cli/terminal.h"
-#include "steps/bitmap8.h"
 
 namespace kws::cli {
 
@@ -24,16 +23,26 @@ void SayReplaced(const Invocation& inv, const std::string& out, const Destinatio
   if (target.Replaces()) inv.err << kProgram << ": " << ReplacedText(out, target) << '\n';
 }
 
+void SayWritten(const Invocation& inv, const std::string& out, const DestinationCheck& target,
+                const WrittenTo& written) {
+  if (written.Diverted()) {
+    inv.err << kProgram << ": " << DivertedText(out, written) << '\n';
+    return;
+  }
+  SayReplaced(inv, out, target);
+}
+
 int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what,
                 const DestinationCheck& target) {
+  WrittenTo written;
   try {
-    WriteBitmap8(path, picture, target.purpose);
+    written = WriteJudged(path, target, EncodeBitmap8(picture));
   } catch (const std::exception& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << Escaped(e.what()) << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(path) << ": " << Escaped(WriteFailureText(path, e)) << '\n';
     return 1;
   }
-  if (inv.verbosity() != Verbosity::kQuiet) inv.out << what << " written: " << Escaped(path) << '\n';
-  SayReplaced(inv, path, target);
+  if (inv.verbosity() != Verbosity::kQuiet) inv.out << what << " written: " << Escaped(written.name) << '\n';
+  SayWritten(inv, path, target, written);
   return 0;
 }
 

@@ -5,9 +5,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <sstream>
 
+#include "fileio/destination.h"
 #include "fileio/name_text.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
@@ -20,6 +24,7 @@ namespace kws {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Bytes;
 using test::WriteBytes;
 
 class CliTest : public test::ScratchDirTest {
@@ -662,6 +667,54 @@ TEST_F(CliTest, ImportIsLoggedAndReplacesOnlyWhatAnImportMade) {
   EXPECT_TRUE(o["psnr_db"].isNull());  // kept exactly
   EXPECT_EQ(o["source"].toObject()["width"].toInt(), 320);
   EXPECT_TRUE(o["warnings"].toArray().isEmpty());
+}
+
+// What changes under the output's name while the picture is made is kept
+// (the hook stands in for the other program); the bitmap goes beside it,
+// said on stdout, why on stderr, and the import succeeds.
+TEST_F(CliTest, ImportKeepsWhatChangedWhileItRan) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(200, 40, 20));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  ASSERT_EQ(Run({"--home", Home(), "import", "logo.png", "race.bmp"}), 0) << err_.str();
+  std::ostringstream other_out, other_err;
+  const struct {
+    const char* name;
+    std::string out;
+    std::function<void()> meanwhile;
+    std::string other_said;  // what an import started meanwhile said
+  } cases[] = {
+      {"the user copies a file over an import's bitmap", "race.bmp",
+       [] { ASSERT_EQ(std::system("printf 'my document' > race.bmp"), 0); }, ""},
+      {"a second import to the same new name", "same.bmp",
+       [&] {
+         EXPECT_EQ(RunCli({"--home", Home(), "import", "logo.png", "same.bmp"}, other_out, other_err), 0);
+       },
+       "Written: same.bmp\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<Bytes> there;
+    hooks::before_final_step = [&] {
+      c.meanwhile();
+      there = test::ReadBytes(Path(c.out));
+    };
+    EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", c.out}), 0) << err_.str();
+    const std::string beside = c.out.substr(0, c.out.size() - 4) + "-1.bmp";
+    EXPECT_EQ(LastLine(), "Written: " + beside);
+    EXPECT_NE(err_.str().find("kestro-welcome-cli: " + c.out + " is kept ("), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("); written as " + beside + " instead\n"), std::string::npos) << err_.str();
+    EXPECT_EQ(err_.str().find("replaced"), std::string::npos) << err_.str();
+    ASSERT_TRUE(there);
+    EXPECT_EQ(test::ReadBytes(Path(c.out)), *there);
+    EXPECT_TRUE(ReadConvertibleBitmap(Path(beside)));
+    if (!c.other_said.empty()) {
+      EXPECT_TRUE(other_out.str().ends_with(c.other_said)) << other_out.str();
+    }
+  }
+  const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=same-1.bmp, "),
+            std::string::npos);
 }
 
 TEST_F(CliTest, InspectExtractWritesThePictureInside) {
