@@ -80,8 +80,8 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
                        const std::string& error, const WrittenTo& written = {}) {
   QJsonObject o;
   o["command"] = "import";
-  o["picture"] = JsonName(picture);
-  o["output"] = JsonName(written.name.empty() ? out : written.name);
+  PutName(o, "picture", picture);
+  PutName(o, "output", written.name.empty() ? out : written.name);
   o["output_kept"] = written.Diverted() ? QJsonValue(JsonText(DivertedText(out, written))) : QJsonValue();
   o["written"] = report != nullptr;
   o["error"] = error.empty() ? QJsonValue() : QJsonValue(JsonText(error));
@@ -209,7 +209,9 @@ const CommandSpec& ImportCommandSpec() {
       .reports_json = true,
       .json_keys = {{"command", "import"},
                     {"picture", "the picture read"},
+                    {"picture_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
                     {"output", "the bitmap written: OUT, or a free name beside it when OUT changed meanwhile"},
+                    {"output_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
                     {"output_kept", "why OUT was kept and the bitmap written under another name, or null"},
                     {"written", "whether it was written"},
                     {"error", "why it was not (a caption too long, a picture that cannot be read), or null"},

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 
@@ -478,6 +479,55 @@ TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
   EXPECT_NE(err_.str().find("kestro-welcome-cli import " + Home("Input/deep.bmp") + " " + Home("Input/deep-fit.bmp")),
             std::string::npos)
       << err_.str();
+}
+
+// What jq makes of field KEY of the JSON document in file: its text as jq
+// prints it raw, "|", and the base64 of KEY_bytes decoded (or "null").
+std::string JqReads(const std::string& file, const std::string& key) {
+  const std::string command = "jq -j '." + key + ", \"|\", (." + key + "_bytes // \"null\")' '" + file + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::string got;
+  char buffer[256];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) got.append(buffer, n);
+  const size_t bar = got.rfind('|');
+  if (bar == std::string::npos) return got;
+  const std::string bytes = got.substr(bar + 1);
+  if (bytes == "null") return got;
+  return got.substr(0, bar + 1) + QByteArray::fromBase64(QByteArray::fromStdString(bytes)).toStdString();
+}
+
+// A name reaches each reader exactly: jq (which turns "\udcXX" into U+FFFD)
+// gets the bytes of a name that is not UTF-8 from KEY_bytes; the terminal
+// sees C0 and C1 controls and invalid bytes escaped; the log keeps every byte
+// but a C0 control's.
+TEST_F(CliTest, NamesReachJqTheTerminalAndTheLogExactly) {
+  if (std::system("jq --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "jq is not installed";
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(40, 90, 200));
+  const struct {
+    std::string name;    // of the picture, without ".png"
+    std::string jq;      // what jq reads of "picture": its text, "|", the bytes
+    std::string shown;   // on the terminal
+    std::string logged;  // in the log
+  } cases[] = {
+      {"bad\xff", "bad\xef\xbf\xbd.png|bad\xff.png", "bad\\xff", "bad\xff"},
+      {"csi\xc2\x9b[2J", "csi\xc2\x9b[2J.png|null", "csi\\xc2\\x9b[2J", "csi\xc2\x9b[2J"},
+      {"two\nlines", "two\nlines.png|null", "two\\nlines", "two\\nlines"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(TerminalName(c.name));
+    ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+    fs::rename(Path("logo.png"), c.name + ".png");
+    ASSERT_EQ(Run({"--home", Home(), "--json", "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    WriteBytes("report.json", test::ToBytes(out_.str()));
+    EXPECT_EQ(JqReads("report.json", "picture"), c.jq);
+    ASSERT_EQ(Run({"--home", Home(), "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    EXPECT_EQ(LastLine(), "Written: " + c.shown + ".bmp");
+    const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("ImportPicture: In=" + c.logged + ".png, Out="),
+              std::string::npos);
+    fs::remove(c.name + ".png");
+  }
 }
 
 // With --json stdout is one JSON document whatever happens: the reports of
