@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QJsonArray>
@@ -179,6 +180,7 @@ TEST_F(CliTest, RunProcessesTheInputFolder) {
 
 TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
   WriteBytes(Path("pic.bmp"), test::MakeBitmap());
+  WriteBytes(Path("big.bin"), Bytes(300000, 0xA5));  // over any partition
   ASSERT_EQ(Run({"--home", Home(), "step", "convbmp", "pic.bmp", "ct", "raw"}), 0);
   EXPECT_EQ(LastLine(), "convbmp: Ret=0");
   EXPECT_TRUE(test::Exists(Path("ct")));
@@ -188,8 +190,13 @@ TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
     std::string err;
   } failures[] = {
       {{"step", "appendbin", "0x10", "ct", "padded"},
-       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size "
-       "(mkserialimg: the model name is too long)\n"},
+       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size\n"},
+      {{"step", "mkusbimg200", "big.bin", "out.img"},
+       "ERROR: mkusimg200(), Input Size too big!\nmkusbimg200: Ret=-1: the input is too big or has the wrong "
+       "size\n"},
+      {{"step", "mkserialimg", "big.bin", "out.img", std::string(31, 'm')},
+       "ERROR: mkserialimg(), Model Name is too long! Max length = 30\nmkserialimg: Ret=-1: the input is too big or "
+       "has the wrong size, or the model name is too long\n"},
       {{"step", "gzip_f9", "missing", "out"},
        "gzip_f9: Ret=1: the source cannot be opened (missing, locked or unreadable)\n"},
       {{"step", "convbmp", "pic.bmp", "pic.bmp", "raw"},
@@ -479,6 +486,45 @@ TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
   EXPECT_NE(err_.str().find("kestro-welcome-cli import " + Home("Input/deep.bmp") + " " + Home("Input/deep-fit.bmp")),
             std::string::npos)
       << err_.str();
+}
+
+// A reader's complaint reaches stderr once, in the program's words, and
+// nothing of it raw (Qt's own handler stands for the process's stderr).
+TEST_F(CliTest, ReadersWarningsAreSaidOnceInOurWords) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(10, 120, 60));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(logo.save(&buffer, "PNG"));
+  // An ancillary chunk with a wrong CRC after the header: libpng warns, and reads on.
+  png.insert(33, QByteArrayLiteral("\0\0\0\x0atEXtComment\0hi\xde\xad\xbe\xef"));
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* said;  // the reader's words inside our warning
+  } cases[] = {
+      {"crc.png", png, "libpng warning: tEXt: CRC error"},
+  };
+  static std::vector<std::string> raw;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
+    raw.clear();
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { raw.push_back(message.toStdString()); });
+    const int code = Run({"--home", Home(), "import", c.name, "out.bmp", "--force"});
+    qInstallMessageHandler(before);
+    EXPECT_EQ(code, 0) << err_.str();
+    EXPECT_TRUE(raw.empty()) << raw.front();
+    const std::string said = err_.str();
+    const size_t at = said.find(c.said);
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(c.said, at + 1), std::string::npos) << "said once: " << said;
+    EXPECT_NE(said.find(std::string("kestro-welcome-cli: warning: ") + c.name + ": the picture data is damaged"),
+              std::string::npos)
+        << said;
+  }
 }
 
 // What jq makes of field KEY of the JSON document in file: its text as jq
