@@ -6,7 +6,7 @@
 # be offered as the "a.bmp" it matches. File names, which may hold a new line
 # themselves, come from a glob of the word taken literally instead, one
 # candidate per name.
-_kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders
+_kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders ('*/': folders only)
   local -
   local cur=$1 pattern=$2 name restore
   compopt -o filenames 2>/dev/null
@@ -58,8 +58,7 @@ _kestro_welcome_cli() {
 
   if [ -z "$command" ]; then
     if [ "$prev" = --home ]; then
-      compopt -o filenames 2>/dev/null
-      COMPREPLY=($(compgen -d -- "$cur"))
+      _kestro_welcome_cli_files "$cur" '*/'
     elif [[ $cur == -* ]]; then
       COMPREPLY=($(IFS=' ' compgen -W "$options" -- "$cur"))
     else
@@ -82,8 +81,7 @@ _kestro_welcome_cli() {
 
   local n=$((COMP_CWORD - at))  # the word's place after the command
   if [ "$prev" = --home ]; then
-    compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -d -- "$cur"))
+    _kestro_welcome_cli_files "$cur" '*/'
     return 0
   fi
   case $command in

@@ -229,6 +229,7 @@ check_completion() {
   rm -rf "$odd"
   mkdir -p "$odd"
   touch "$odd/two"$'\n'"lines.bmp" "$odd/twin.bmp"
+  mkdir "$odd/my"$'\n'"home"
   local got
   got=$(
     cd "$odd" && source "$src/data/kestro-welcome-cli.bash" &&
@@ -237,6 +238,15 @@ check_completion() {
   )
   [ "$got" = "<twin.bmp><two"$'\n'"lines.bmp>" ] || {
     echo "a name with a new line completes to $(printf %q "$got")" >&2
+    failed=1
+  }
+  got=$(
+    cd "$odd" && source "$src/data/kestro-welcome-cli.bash" &&
+      COMP_WORDS=(kestro-welcome-cli --home m) COMP_CWORD=2 COMP_LINE='kestro-welcome-cli --home m' COMP_POINT=27 &&
+      _kestro_welcome_cli 2>/dev/null && printf '<%s>' "${COMPREPLY[@]}"
+  )
+  [ "$got" = "<my"$'\n'"home>" ] || {
+    echo "a folder with a new line completes to $(printf %q "$got")" >&2
     failed=1
   }
   [ "$failed" -eq 0 ] || fail "completion"
