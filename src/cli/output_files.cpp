@@ -15,18 +15,18 @@ std::string OutputRefusal(const Invocation& inv, const std::string& out, const D
 
 bool RefuseOutput(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
   const std::string why = OutputRefusal(inv, out, target);
-  if (!why.empty()) inv.err << kProgram << ": " << why << '\n';
+  if (!why.empty()) inv.err << kProgram << ": " << Escaped(why) << '\n';
   return !why.empty();
 }
 
 void SayReplaced(const Invocation& inv, const std::string& out, const DestinationCheck& target) {
-  if (target.Replaces()) inv.err << kProgram << ": " << ReplacedText(out, target) << '\n';
+  if (target.Replaces()) inv.err << kProgram << ": " << Escaped(ReplacedText(out, target)) << '\n';
 }
 
 void SayWritten(const Invocation& inv, const std::string& out, const DestinationCheck& target,
                 const WrittenTo& written) {
   if (written.Diverted()) {
-    inv.err << kProgram << ": " << DivertedText(out, written) << '\n';
+    inv.err << kProgram << ": " << Escaped(DivertedText(out, written)) << '\n';
     return;
   }
   SayReplaced(inv, out, target);
