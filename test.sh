@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
 # The compiler cache, the browser page's compiler and the browser that tests
 # it, all Debian's.
-ensure_packages clang-format ccache emscripten chromium chromium-driver python3-selenium
+ensure_packages clang-format ccache emscripten chromium chromium-driver python3-selenium jq
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

@@ -86,11 +86,12 @@ bool EndsInBmp(const std::string& name) {
 }
 
 QJsonObject ImportJson(const std::string& picture, const std::string& out, const ImportReport* report,
-                       const std::string& error) {
+                       const std::string& error, const WrittenTo& written = {}) {
   QJsonObject o;
   o["command"] = "import";
-  o["picture"] = JsonName(picture);
-  o["output"] = JsonName(out);
+  PutName(o, "picture", picture);
+  PutName(o, "output", written.name.empty() ? out : written.name);
+  o["output_kept"] = written.Diverted() ? QJsonValue(JsonText(DivertedText(out, written))) : QJsonValue();
   o["written"] = report != nullptr;
   o["error"] = error.empty() ? QJsonValue() : QJsonValue(JsonText(error));
   if (report) {
@@ -152,34 +153,35 @@ int ImportCommand(Invocation& inv) {
   const DestinationCheck target = JudgeDestination(inv);
   if (const std::string refused = OutputRefusal(inv, out, target); !refused.empty()) return fail(refused);
   ImportReport report;
+  WrittenTo written;
   try {
-    report = ImportPictureLogged(picture, out, options);
+    report = ImportPictureLogged(picture, out, options, target, &written);
   } catch (const ImportError& e) {
     return fail(e.what());
   } catch (const FileError& e) {
-    return fail("cannot write " + Escaped(out) + ": " + e.what());
+    return fail("cannot write " + Escaped(out) + ": " + WriteFailureText(out, e));
   }
-  SayReplaced(inv, out, target);
+  SayWritten(inv, out, target, written);
   if (inv.json()) {
-    PrintJson(inv.out, ImportJson(picture, out, &report, ""));
+    PrintJson(inv.out, ImportJson(picture, out, &report, "", written));
     return 0;
   }
   if (inv.verbosity() != Verbosity::kQuiet) {
     // The warnings are said once, on stderr, where a script looks for them.
     ImportReport without_warnings = report;
     without_warnings.warnings.clear();
-    inv.out << DescribeReport(without_warnings) << "Written: " << Escaped(out) << '\n';
+    inv.out << DescribeReport(without_warnings) << "Written: " << Escaped(written.name) << '\n';
   }
   for (const std::string& warning : report.warnings) {
     inv.err << kProgram << ": warning: " << Escaped(picture) << ": " << warning << '\n';
   }
-  if (!EndsInBmp(out)) {
+  if (!EndsInBmp(written.name)) {
     inv.err
-        << kProgram << ": warning: " << Escaped(out)
+        << kProgram << ": warning: " << Escaped(written.name)
         << " is a Windows bitmap although its name does not end in .bmp; make and run take it, Input only as *.bmp\n";
   }
   if (!report.Fits()) {
-    inv.err << kProgram << ": warning: " << Escaped(out)
+    inv.err << kProgram << ": warning: " << Escaped(written.name)
             << " is too big for the receivers; import it without --no-fit\n";
   }
   return 0;
@@ -228,7 +230,10 @@ const CommandSpec& ImportCommandSpec() {
       .reports_json = true,
       .json_keys = {{"command", "import"},
                     {"picture", "the picture read"},
-                    {"output", "the bitmap to write"},
+                    {"picture_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
+                    {"output", "the bitmap written: OUT, or a free name beside it when OUT changed meanwhile"},
+                    {"output_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
+                    {"output_kept", "why OUT was kept and the bitmap written under another name, or null"},
                     {"written", "whether it was written"},
                     {"error", "why it was not (a caption too long, a picture that cannot be read), or null"},
                     {"source", "the picture's own size"},

@@ -57,7 +57,7 @@ QJsonArray LayersJson(const InspectReport& report) {
 
 QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
   QJsonObject o;
-  o["file"] = JsonName(file);
+  PutName(o, "file", file);
   o["sound"] = report.Sound();
   o["verdict"] = JsonText(VerdictLine(report));
   o["kind"] = report.Sound() ? QJsonValue(KindName(report.kind)) : QJsonValue();
@@ -140,6 +140,7 @@ const CommandSpec& InspectCommandSpec() {
       .json_keys = {{"command", "inspect"},
                     {"files", "one entry per file, in the order given"},
                     {"files[].file", "the file's path"},
+                    {"files[].file_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
                     {"files[].sound", "whether it is safe to flash"},
                     {"files[].verdict", "the verdict line"},
                     {"files[].kind", "what it is when sound (a USB or serial update image, ...), or null"},

@@ -228,7 +228,7 @@ class PictureRun {
     QJsonArray pictures;
     for (const auto& outcome : view_.outcomes()) {
       QJsonObject picture;
-      picture["picture"] = JsonName(outcome.picture);
+      PutName(picture, "picture", outcome.picture);
       picture["result"] = outcome.result;
       picture["made"] = outcome.result == kStepOk;
       picture["error"] = outcome.failure && !outcome.failure->line.empty() ? QJsonValue(JsonText(outcome.failure->line))
@@ -248,7 +248,7 @@ class PictureRun {
             std::find_if(images.begin(), images.end(), [&](const OutputImage& i) { return i.path == written.path; });
         if (image == images.end()) continue;
         QJsonObject o;
-        o["path"] = JsonName(image->path);
+        PutName(o, "path", image->path);
         o["model"] = JsonText(image->receiver);
         o["serial_model"] = JsonText(image->serial_model);
         o["kind"] = image->usb ? "usb" : "serial";
@@ -257,9 +257,7 @@ class PictureRun {
         outputs.append(o);
       }
       if (outcome.result != kStepOk) {
-        QJsonArray older;
-        for (const std::string& path : LeftBy(outcome).older) older.append(JsonName(path));
-        picture["older_outputs"] = older;
+        PutNames(picture, "older_outputs", LeftBy(outcome).older);
       }
       picture["outputs"] = outputs;
       pictures.append(picture);
@@ -273,7 +271,9 @@ class PictureRun {
     doc["skipped"] = summary.skipped;
     QJsonArray skipped;
     for (const HeadlessView::Skipped& entry : view_.skipped()) {
-      skipped.append(QJsonObject{{"name", JsonName(entry.name)}, {"why", JsonText(entry.why)}});
+      QJsonObject skip{{"why", JsonText(entry.why)}};
+      PutName(skip, "name", entry.name);
+      skipped.append(skip);
     }
     doc["skipped_entries"] = skipped;
     QJsonArray others;
@@ -285,8 +285,8 @@ class PictureRun {
     doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(RunError(summary))) : QJsonValue();
     doc["stopped"] = summary.stopped.empty() && !StopSignals::Received() ? QJsonValue()
                                                                          : QJsonValue(JsonText(StopSignals::Reason()));
-    doc["output_folder"] = JsonName(start_.folders.output);
-    doc["log"] = JsonName(start_.folders.log_file);
+    PutName(doc, "output_folder", start_.folders.output);
+    PutName(doc, "log", start_.folders.log_file);
     doc["exit_code"] = ExitCode(summary);
     PrintJson(inv_.out, doc);
     return ExitCode(summary);
@@ -315,6 +315,7 @@ const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
       {"command", "make or run"},
       {"pictures", "one entry per picture, in the order they ran"},
       {"pictures[].picture", "the picture's path"},
+      {"pictures[].picture_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"pictures[].result", "the pipeline's result code (0 made; -11, -99, ... failed)"},
       {"pictures[].made", "whether its six images were made"},
       {"pictures[].error", "the first error line of the activity log, or null"},
@@ -322,17 +323,20 @@ const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
       {"pictures[].hint", "only when it failed: the command that fixes it, or null"},
       {"pictures[].outputs", "the images this run wrote: all six when made, those written before a failure"},
       {"pictures[].outputs[].path", "the image's path in Output"},
+      {"pictures[].outputs[].path_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"pictures[].outputs[].model", "the receiver it is for"},
       {"pictures[].outputs[].serial_model", "the model name its serial image carries"},
       {"pictures[].outputs[].kind", "usb or serial"},
       {"pictures[].outputs[].size", "the size of the bytes written and read back"},
       {"pictures[].outputs[].sha256", "their SHA-256"},
       {"pictures[].older_outputs", "only when it failed: its names in Output that an earlier run left"},
+      {"pictures[].older_outputs_bytes", "beside them: each one's bytes in base64 when not valid UTF-8, else null"},
       {"made", "pictures made"},
       {"failed", "pictures that failed"},
       {"skipped", "Input entries that are no files (run)"},
       {"skipped_entries", "those entries"},
       {"skipped_entries[].name", "the entry's name"},
+      {"skipped_entries[].name_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"skipped_entries[].why", "what it is instead"},
       {"other_pictures",
        "run only: pictures of other kinds in Input, which it passes over (it takes *.bmp only), each with its "
@@ -340,7 +344,9 @@ const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
       {"error", "an error that stopped the run itself (a lock), or null"},
       {"stopped", "\"stopped by signal SIGTERM\", or null"},
       {"output_folder", "the Output folder"},
+      {"output_folder_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"log", "the activity log file"},
+      {"log_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"exit_code", "the exit status"},
   };
   return keys;

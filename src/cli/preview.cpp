@@ -74,15 +74,17 @@ int PreviewCommand(Invocation& inv) {
     buffer.open(QIODevice::WriteOnly);
     preview.save(&buffer, "PNG");
   }
+  WrittenTo written;
   try {
-    WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()), MadeFor::kPreview);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(png.constData());
+    written = WriteJudged(out, target, std::span<const uint8_t>(bytes, static_cast<size_t>(png.size())));
   } catch (const std::exception& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(e.what()) << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(WriteFailureText(out, e)) << '\n';
     return 1;
   }
-  SayReplaced(inv, out, target);
+  SayWritten(inv, out, target, written);
   if (inv.verbosity() != Verbosity::kQuiet) {
-    inv.out << "Preview written: " << Escaped(out) << " (" << preview.width() << " x " << preview.height()
+    inv.out << "Preview written: " << Escaped(written.name) << " (" << preview.width() << " x " << preview.height()
             << ", as on a "
             << (options.display == Display::kSquare ? std::string("computer screen, pixel for pixel")
                                                     : DisplayName(options.display) + " TV")

@@ -113,7 +113,7 @@ std::vector<StepSpec> FixedSteps() {
        {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
        "USB update image -> serial update image naming MODEL",
        [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); },
-       {}},
+       {{kStepTooBig, "the input is too big or has the wrong size, or the model name is too long"}}},
   };
 }
 
@@ -143,7 +143,7 @@ const std::vector<StepSpec>& Steps() {
 // What every step's codes mean.
 const std::vector<std::pair<int32_t, std::string_view>> kSharedStepCodes = {
     {kStepOk, "success"},
-    {kStepTooBig, "the input is too big or has the wrong size (mkserialimg: the model name is too long)"},
+    {kStepTooBig, "the input is too big or has the wrong size"},
     {kStepMissing, "the input file does not exist"},
     {kStepFailed, "a failure was caught; the error line above says which"},
 };

@@ -61,8 +61,15 @@ class ReaderWarnings {
   }
 
  private:
+  // libpng's warnings come through Qt as info messages of its image
+  // reading ("libpng warning: tEXt: CRC error"): said in our words, not raw.
+  static bool FromReader(QtMsgType type, const QMessageLogContext& context) {
+    if (type == QtWarningMsg || type == QtCriticalMsg) return true;
+    return type == QtInfoMsg && context.category != nullptr && std::strcmp(context.category, "qt.gui.imageio") == 0;
+  }
+
   static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (current_ && (type == QtWarningMsg || type == QtCriticalMsg)) {
+    if (current_ && FromReader(type, context)) {
       std::string text = PrintableName(message.toStdString());
       auto& seen = current_->messages_;
       if (std::find(seen.begin(), seen.end(), text) == seen.end()) seen.push_back(std::move(text));

@@ -66,11 +66,12 @@ namespace {
 
 // The import's line in the activity log around making and writing the bitmap.
 template <class Make>
-ImportReport Logged(const std::string& path, const std::string& out, Make make) {
+ImportReport Logged(const std::string& path, const std::string& out, const DestinationCheck& target, WrittenTo* written,
+                    Make make) {
   try {
     const ImportedPicture imported = make();
-    WriteBitmap8(out, imported.picture, MadeFor::kImport);
-    WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
+    *written = WriteJudged(out, target, EncodeBitmap8(imported.picture));
+    WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(written->name) + ", " +
              SummarizeReport(imported.report));
     return imported.report;
   } catch (const std::exception& e) {
@@ -81,12 +82,14 @@ ImportReport Logged(const std::string& path, const std::string& out, Make make) 
 
 }  // namespace
 
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
-  return Logged(path, out, [&] { return ImportPicture(path, options); });
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options,
+                                 const DestinationCheck& target, WrittenTo* written) {
+  return Logged(path, out, target, written, [&] { return ImportPicture(path, options); });
 }
 
-ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported) {
-  return Logged(path, out, [&] { return imported; });
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported,
+                               const DestinationCheck& target, WrittenTo* written) {
+  return Logged(path, out, target, written, [&] { return imported; });
 }
 
 std::optional<Rgb> ParseColor(const std::string& text) {

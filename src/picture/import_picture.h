@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "fileio/destination.h"
 #include "fit/colour_choice.h"
 #include "fit/import_decoded.h"
 #include "fit/import_error.h"
@@ -46,15 +47,19 @@ QImage PlacedPicture(const std::string& path, const ImportOptions& options);
 // not at all. Throws ImportError for the picture and FileError for out.
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options = {});
 
-// ImportPictureFile with its line in the activity log: "ImportPicture:
-// In=<picture>, Out=<bitmap>, <summary>", or "ERROR: ImportPicture(<picture>),
-// Msg=<reason>" before the error is passed on. The window and the command
-// line both import through here.
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options = {});
+// ImportPicture with the bitmap written to out as target judged it (where it
+// went in *written: out, or a free name beside it when out changed
+// meanwhile), and its line in the activity log: "ImportPicture:
+// In=<picture>, Out=<bitmap written>, <summary>", or "ERROR:
+// ImportPicture(<picture>), Msg=<reason>" before the error is passed on. The
+// window and the command line both import through here.
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options,
+                                 const DestinationCheck& target, WrittenTo* written);
 
 // The same for a picture imported already (as a preview showed it): written
 // to out as it is, with the same line in the log.
-ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported);
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported,
+                               const DestinationCheck& target, WrittenTo* written);
 
 // "#rrggbb" or a colour name Qt knows; nothing for anything else.
 std::optional<Rgb> ParseColor(const std::string& text);

@@ -1,14 +1,20 @@
 #include "cli/cli.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "cli/invocation.h"
+#include "fileio/destination.h"
 #include "fileio/name_text.h"
 #include "steps/bitmap8.h"
 #include "steps/steps.h"
@@ -22,6 +28,7 @@ namespace kws {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Bytes;
 using test::WriteBytes;
 
 class CliTest : public test::ScratchDirTest {
@@ -175,6 +182,7 @@ TEST_F(CliTest, RunProcessesTheInputFolder) {
 
 TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
   WriteBytes(Path("pic.bmp"), test::MakeBitmap());
+  WriteBytes(Path("big.bin"), Bytes(300000, 0xA5));  // over any partition
   ASSERT_EQ(Run({"--home", Home(), "step", "convbmp", "pic.bmp", "ct", "raw"}), 0);
   EXPECT_EQ(LastLine(), "convbmp: Ret=0");
   EXPECT_TRUE(test::Exists(Path("ct")));
@@ -184,8 +192,13 @@ TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
     std::string err;
   } failures[] = {
       {{"step", "appendbin", "0x10", "ct", "padded"},
-       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size "
-       "(mkserialimg: the model name is too long)\n"},
+       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size\n"},
+      {{"step", "mkusbimg200", "big.bin", "out.img"},
+       "ERROR: mkusimg200(), Input Size too big!\nmkusbimg200: Ret=-1: the input is too big or has the wrong "
+       "size\n"},
+      {{"step", "mkserialimg", "big.bin", "out.img", std::string(31, 'm')},
+       "ERROR: mkserialimg(), Model Name is too long! Max length = 30\nmkserialimg: Ret=-1: the input is too big or "
+       "has the wrong size, or the model name is too long\n"},
       {{"step", "gzip_f9", "missing", "out"},
        "gzip_f9: Ret=1: the source cannot be opened (missing, locked or unreadable)\n"},
       {{"step", "convbmp", "pic.bmp", "pic.bmp", "raw"},
@@ -568,6 +581,94 @@ TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
       << err_.str();
 }
 
+// A reader's complaint reaches stderr once, in the program's words, and
+// nothing of it raw (Qt's own handler stands for the process's stderr).
+TEST_F(CliTest, ReadersWarningsAreSaidOnceInOurWords) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(10, 120, 60));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(logo.save(&buffer, "PNG"));
+  // An ancillary chunk with a wrong CRC after the header: libpng warns, and reads on.
+  png.insert(33, QByteArrayLiteral("\0\0\0\x0atEXtComment\0hi\xde\xad\xbe\xef"));
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* said;  // the reader's words inside our warning
+  } cases[] = {
+      {"crc.png", png, "libpng warning: tEXt: CRC error"},
+  };
+  static std::vector<std::string> raw;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
+    raw.clear();
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { raw.push_back(message.toStdString()); });
+    const int code = Run({"--home", Home(), "import", c.name, "out.bmp", "--force"});
+    qInstallMessageHandler(before);
+    EXPECT_EQ(code, 0) << err_.str();
+    EXPECT_TRUE(raw.empty()) << raw.front();
+    const std::string said = err_.str();
+    const size_t at = said.find(c.said);
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(c.said, at + 1), std::string::npos) << "said once: " << said;
+    EXPECT_NE(said.find(std::string("kestro-welcome-cli: warning: ") + c.name + ": the picture data is damaged"),
+              std::string::npos)
+        << said;
+  }
+}
+
+// What jq makes of field KEY of the JSON document in file: its text as jq
+// prints it raw, "|", and the base64 of KEY_bytes decoded (or "null").
+std::string JqReads(const std::string& file, const std::string& key) {
+  const std::string command = "jq -j '." + key + ", \"|\", (." + key + "_bytes // \"null\")' '" + file + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::string got;
+  char buffer[256];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) got.append(buffer, n);
+  const size_t bar = got.rfind('|');
+  if (bar == std::string::npos) return got;
+  const std::string bytes = got.substr(bar + 1);
+  if (bytes == "null") return got;
+  return got.substr(0, bar + 1) + QByteArray::fromBase64(QByteArray::fromStdString(bytes)).toStdString();
+}
+
+// A name reaches each reader exactly: jq (which turns "\udcXX" into U+FFFD)
+// gets the bytes of a name that is not UTF-8 from KEY_bytes; the terminal
+// sees C0 and C1 controls and invalid bytes escaped; the log keeps every byte
+// but a C0 control's.
+TEST_F(CliTest, NamesReachJqTheTerminalAndTheLogExactly) {
+  if (std::system("jq --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "jq is not installed";
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(40, 90, 200));
+  const struct {
+    std::string name;    // of the picture, without ".png"
+    std::string jq;      // what jq reads of "picture": its text, "|", the bytes
+    std::string shown;   // on the terminal
+    std::string logged;  // in the log
+  } cases[] = {
+      {"bad\xff", "bad\xef\xbf\xbd.png|bad\xff.png", "bad\\xff", "bad\xff"},
+      {"csi\xc2\x9b[2J", "csi\xc2\x9b[2J.png|null", "csi\\xc2\\x9b[2J", "csi\xc2\x9b[2J"},
+      {"two\nlines", "two\nlines.png|null", "two\\nlines", "two\\nlines"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(TerminalName(c.name));
+    ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+    fs::rename(Path("logo.png"), c.name + ".png");
+    ASSERT_EQ(Run({"--home", Home(), "--json", "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    WriteBytes("report.json", test::ToBytes(out_.str()));
+    EXPECT_EQ(JqReads("report.json", "picture"), c.jq);
+    ASSERT_EQ(Run({"--home", Home(), "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    EXPECT_EQ(LastLine(), "Written: " + c.shown + ".bmp");
+    const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("ImportPicture: In=" + c.logged + ".png, Out="),
+              std::string::npos);
+    fs::remove(c.name + ".png");
+  }
+}
+
 // With --json stdout is one JSON document whatever happens: the reports of
 // make, run, inspect and import, and for everything else (sample, preview,
 // step, a usage error, a failure before the report) a document that gives
@@ -755,6 +856,54 @@ TEST_F(CliTest, ImportIsLoggedAndReplacesOnlyWhatAnImportMade) {
   EXPECT_TRUE(o["psnr_db"].isNull());  // kept exactly
   EXPECT_EQ(o["source"].toObject()["width"].toInt(), 320);
   EXPECT_TRUE(o["warnings"].toArray().isEmpty());
+}
+
+// What changes under the output's name while the picture is made is kept
+// (the hook stands in for the other program); the bitmap goes beside it,
+// said on stdout, why on stderr, and the import succeeds.
+TEST_F(CliTest, ImportKeepsWhatChangedWhileItRan) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(200, 40, 20));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  ASSERT_EQ(Run({"--home", Home(), "import", "logo.png", "race.bmp"}), 0) << err_.str();
+  std::ostringstream other_out, other_err;
+  const struct {
+    const char* name;
+    std::string out;
+    std::function<void()> meanwhile;
+    std::string other_said;  // what an import started meanwhile said
+  } cases[] = {
+      {"the user copies a file over an import's bitmap", "race.bmp",
+       [] { ASSERT_EQ(std::system("printf 'my document' > race.bmp"), 0); }, ""},
+      {"a second import to the same new name", "same.bmp",
+       [&] {
+         EXPECT_EQ(RunCli({"--home", Home(), "import", "logo.png", "same.bmp"}, other_out, other_err), 0);
+       },
+       "Written: same.bmp\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<Bytes> there;
+    hooks::before_final_step = [&] {
+      c.meanwhile();
+      there = test::ReadBytes(Path(c.out));
+    };
+    EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", c.out}), 0) << err_.str();
+    const std::string beside = c.out.substr(0, c.out.size() - 4) + "-1.bmp";
+    EXPECT_EQ(LastLine(), "Written: " + beside);
+    EXPECT_NE(err_.str().find("kestro-welcome-cli: " + c.out + " is kept ("), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("); written as " + beside + " instead\n"), std::string::npos) << err_.str();
+    EXPECT_EQ(err_.str().find("replaced"), std::string::npos) << err_.str();
+    ASSERT_TRUE(there);
+    EXPECT_EQ(test::ReadBytes(Path(c.out)), *there);
+    EXPECT_TRUE(ReadConvertibleBitmap(Path(beside)));
+    if (!c.other_said.empty()) {
+      EXPECT_TRUE(other_out.str().ends_with(c.other_said)) << other_out.str();
+    }
+  }
+  const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=same-1.bmp, "),
+            std::string::npos);
 }
 
 TEST_F(CliTest, InspectExtractWritesThePictureInside) {

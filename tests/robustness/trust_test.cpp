@@ -272,6 +272,20 @@ TEST_F(Trust, DevicesAndPipesAsDestinationsAreWrittenIntoNeverReplaced) {
     ASSERT_EQ(::lstat(null_device.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
   }
+  // A named pipe that nobody reads is refused at once, in words that say so.
+  ASSERT_EQ(::mkfifo(Path("nobody.pipe").c_str(), 0600), 0);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"sample", Path("nobody.pipe")},
+           {"inspect", image, "--extract", Path("nobody.pipe")},
+           {"preview", Path("logo.bmp"), Path("nobody.pipe")},
+           {"--home", Path("home"), "import", Path("logo.bmp"), Path("nobody.pipe")}}) {
+    SCOPED_TRACE(args.front());
+    const ChildRun run = RunCliInChild(args, 20);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("No such device or address (nothing reads the pipe " + Path("nobody.pipe") + ")\n"),
+              std::string::npos)
+        << run.err;
+  }
   // A bitmap that replaces a private one (told to: it is the user's) stays private.
   WriteBytes(Path("mine.bmp"), {1});
   ASSERT_EQ(::chmod(Path("mine.bmp").c_str(), 0600), 0);
