@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "fileio/file.h"
+#include "fit/svg_cost.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/canvas.h"
@@ -351,6 +352,10 @@ CheckedPicture CheckBeforeDecoding(const QByteArray& file) {
     checked.svg = FormatOf(file).startsWith("svg");
   }
   checked.refusal = checked.svg ? SvgRefusal(checked.bytes) : GifRefusal(checked.bytes);
+  if (checked.svg && !checked.refusal) {
+    checked.refusal =
+        SvgDrawingRefusal(std::string_view(checked.bytes.constData(), static_cast<size_t>(checked.bytes.size())));
+  }
   return checked;
 }
 
