@@ -580,6 +580,12 @@ SvgCost CountSvgCost(std::string_view svg) {
   return TotalCost(scanner.nodes(), scanner.ids());
 }
 
+std::optional<std::string> SvgTextTooLarge(uint64_t bytes) {
+  if (bytes <= kMaxSvgTextBytes) return std::nullopt;
+  return "at " + GroupDigits(bytes) + " bytes the SVG is too large: the import takes up to " +
+         GroupDigits(kMaxSvgTextBytes);
+}
+
 std::string TooComplexText(const std::string& counted) {
   return "this drawing is too complex to draw here (" + counted + "); simplify it or export it as a PNG";
 }

@@ -45,6 +45,13 @@ inline constexpr uint64_t kMaxSvgDashes = 10'000;
 inline constexpr uint64_t kMaxSvgStrokeArea = 2'000'000;
 inline constexpr uint64_t kMaxSvgFilters = 32;
 
+// The most an SVG may take as text, unpacked: Qt holds the whole document,
+// with several times its size in nodes, while it draws it.
+inline constexpr uint64_t kMaxSvgTextBytes = uint64_t{8} << 20;
+
+// Why an SVG text of so many bytes is not drawn; nothing when it may be.
+std::optional<std::string> SvgTextTooLarge(uint64_t bytes);
+
 // The cost of drawing the SVG text svg. Counting stops once the elements
 // are over their limit: the count then is over it, not the whole.
 SvgCost CountSvgCost(std::string_view svg);
