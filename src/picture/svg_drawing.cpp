@@ -5,35 +5,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QThread>
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <new>
 #include <thread>
 
 #include "fit/svg_cost.h"
 #include "format/number_text.h"
+#include "picture/address_space.h"
 
 namespace kws {
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 // Raised by CancelSvgDrawings; a drawing started before it ends.
 std::atomic<uint64_t> g_cancelled{0};
@@ -66,16 +56,6 @@ class SharedMemory {
   size_t bytes_;
   void* at_ = nullptr;
 };
-
-uint64_t AddressSpaceBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  uint64_t kb = 0;
-  while (status >> key) {
-    if (key == "VmSize:" && status >> kb) return kb * 1024;
-  }
-  return 0;
-}
 
 // In the child: the limits, the drawing, the result into shared memory.
 // Leaves by _exit, so that nothing of the parent's is flushed or destroyed
@@ -156,6 +136,11 @@ SvgDrawing DrawSvgBounded(QImageReader& reader, QImage& image,
   }
   if (child == 0) DrawInChild(reader, image, shared, warnings, limits);
 
+  // A thread of Qt's pool that only waits gives its place back meanwhile:
+  // the window's painting scales pictures on the same pool.
+  QThreadPool* const pool = QThreadPool::globalInstance();
+  const bool pooled = pool->contains(QThread::currentThread());
+  if (pooled) pool->releaseThread();
   const auto start = std::chrono::steady_clock::now();
   int status = 0;
   bool timed_out = false, cancelled = false;
@@ -171,6 +156,7 @@ SvgDrawing DrawSvgBounded(QImageReader& reader, QImage& image,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  if (pooled) pool->reserveThread();
   const auto* handed = static_cast<const Handed*>(shared.at());
   drawing.warnings = HandedWarnings(*handed);
   if (cancelled) {

@@ -13,6 +13,7 @@
 #include <future>
 #include <string>
 
+#include "picture/address_space.h"
 #include "picture/svg_drawing.h"
 #include "support/test_support.h"
 
@@ -64,10 +65,10 @@ class SvgBounds : public test::ScratchDirTest {
     test::WriteBytes(Path("drawing.svg"), test::ToBytes(svg));
     const pid_t child = ::fork();
     if (child == 0) {
-#if !defined(__SANITIZE_ADDRESS__)
-      const rlimit both{rlim_t{2} << 30, rlim_t{2} << 30};
-      ::setrlimit(RLIMIT_AS, &both);
-#endif
+      if (!kAddressSanitizer) {
+        const rlimit both{rlim_t{2} << 30, rlim_t{2} << 30};
+        ::setrlimit(RLIMIT_AS, &both);
+      }
       ::alarm(120);
       std::freopen(Path("err.txt").c_str(), "w", stderr);
       std::freopen("/dev/null", "w", stdout);
