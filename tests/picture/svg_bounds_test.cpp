@@ -129,6 +129,8 @@ TEST_F(SvgBounds, TheDrawingsLimitsEndWhatTheCountMisses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    // Under AddressSanitizer the drawing has no address-space limit.
+    if (kAddressSanitizer && std::string(c.failed).find(" MB of drawing") != std::string::npos) continue;
     const QByteArray bytes = QByteArray::fromStdString(c.svg);
     QBuffer buffer;
     buffer.setData(bytes);
