@@ -25,6 +25,7 @@
 #include "picture/picture_file.h"
 #include "picture/png_shrink.h"
 #include "picture/read_budget.h"
+#include "picture/svg_drawing.h"
 #include "picture/text_setting.h"
 #include "picture/webp_shrink.h"
 
@@ -55,6 +56,11 @@ class ReaderWarnings {
   ReaderWarnings& operator=(const ReaderWarnings&) = delete;
 
   const std::vector<std::string>& messages() const { return messages_; }
+  // A warning the reader gave elsewhere (in a child process).
+  void Add(std::string message) {
+    if (std::find(messages_.begin(), messages_.end(), message) == messages_.end())
+      messages_.push_back(std::move(message));
+  }
   bool Mention(const char* text) const {
     return std::any_of(messages_.begin(), messages_.end(),
                        [&](const std::string& m) { return m.find(text) != std::string::npos; });
@@ -211,6 +217,16 @@ std::string ReadableFormats() {
 
 namespace {
 
+// Qt's reader's read(), an SVG's drawing bounded in time and memory.
+template <class Error>
+bool Read(QImageReader& reader, QImage& image, ReaderWarnings& warnings, const Error& error) {
+  if (reader.format() != "svg") return reader.read(&image);
+  SvgDrawing drawing = DrawSvgBounded(reader, image, [&warnings] { return warnings.messages(); });
+  for (std::string& warning : drawing.warnings) warnings.Add(std::move(warning));
+  if (!drawing.failed.empty()) throw error(drawing.failed);
+  return drawing.read;
+}
+
 // Qt's reader reads the picture, at a reduced scale where it can (see
 // ReadScaled), when that stays within the memory a reading may take (the
 // reading's format, held bytes and decoder's needs filled in); errors as
@@ -238,7 +254,7 @@ void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target
     if (std::optional<std::string> why = TooLarge(reading.size)) throw error(*why);
     if (std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
   }
-  if (!reader.read(&decoded.image)) {
+  if (!Read(reader, decoded.image, warnings, error)) {
     if (warnings.Mention("allocation limit")) {
       throw error("it is too large: its reader would take more than the " + GroupDigits(kMaxReadingBytes) +
                   " bytes the import gives reading a picture");

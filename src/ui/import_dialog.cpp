@@ -28,6 +28,7 @@
 
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "picture/svg_drawing.h"
 #include "picture/tv_preview.h"
 #include "ui/artwork.h"
 
@@ -210,9 +211,11 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 }
 
 ImportDialog::~ImportDialog() {
-  // The import in the background ends on its own; its result is not wanted.
+  // The import in the background ends on its own; its result is not wanted,
+  // and a drawing it waits for is ended now rather than at its limits.
   disconnect(&watcher_, nullptr, this, nullptr);
   disconnect(&approximation_, nullptr, this, nullptr);
+  if (importing_) CancelSvgDrawings();
 }
 
 // Which TV the picture is for, and the part of its frame it keeps to.

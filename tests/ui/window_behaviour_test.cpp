@@ -20,12 +20,14 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <queue>
 
 #include "format/byte_order.h"
@@ -189,6 +191,48 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     const InspectReport made = InspectFile((Home() + "/Output/logo_kestro400_serial_welcome.img").toStdString());
     QVERIFY(made.picture);
     QCOMPARE(PreviewRgb(), RgbImage(*made.picture));
+  }
+
+  // An SVG too costly to draw is refused in the dialog in the tool's words
+  // before anything draws it. One whose cost shows only while it draws (its
+  // dashes and width come from entities) leaves the window responsive, a timer firing
+  // on, and closing the dialog ends its drawing at once rather than at the
+  // drawing's limits.
+  void importDialogRefusesCostlySvgsAndCancelEndsADrawing() {
+    std::string points;
+    for (int i = 0; i < 2000; ++i)
+      points += std::to_string(i * 7919 % 720) + "," + std::to_string(i * 104729 % 576) + " ";
+    const auto svg = [&](const std::string& prolog, const std::string& stroke) {
+      return test::ToBytes(prolog +
+                           "<svg xmlns='http://www.w3.org/2000/svg' width='720' height='576'><polyline "
+                           "fill='none' stroke='red' " +
+                           stroke + " points='" + points + "'/></svg>");
+    };
+    const QString dashed = dir_.path() + "/dashed.svg", hidden = dir_.path() + "/hidden.svg";
+    test::WriteBytes(dashed.toStdString(), svg("", "stroke-width='20' stroke-dasharray='1 1'"));
+    test::WriteBytes(hidden.toStdString(),
+                     svg("<?xml version='1.0'?><!DOCTYPE svg [<!ENTITY d '1 1'><!ENTITY w '20'>]>",
+                         "stroke-width='&w;' stroke-dasharray='&d;'"));
+    {
+      ImportDialog dialog(dashed, ImportOptions{}, form_.get());
+      QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+      QVERIFY2(dialog.Info().contains(QStringLiteral("this drawing is too complex to draw here (")) &&
+                   dialog.Info().contains(QStringLiteral(" dashes); simplify it or export it as a PNG")),
+               qPrintable(dialog.Info()));
+    }
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(20);
+    auto dialog = std::make_unique<ImportDialog>(hidden, ImportOptions{}, form_.get());
+    dialog->show();
+    QVERIFY(QTest::qWaitFor([&] { return ticks >= 25; }, 20000));
+    QVERIFY(!dialog->PreviewCurrent());
+    dialog->reject();
+    dialog.reset();
+    // The drawing would take seconds of CPU more; cancelled, the import's
+    // threads are free at once.
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
   }
 
   // While a new choice is imported, what the preview shows is said to be the

@@ -28,6 +28,7 @@ import zipfile
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
@@ -465,6 +466,40 @@ def check_page_imports(driver, label, cli, work, downloads):
           f"{label} import: a file that is no picture is refused as the command line refuses it: {status}")
 
 
+# Hostile pictures: each ends in a message, never in a page left importing.
+# Where the command line refuses one too, the page gives its reason word for
+# word, found before anything draws or decodes it. A cut GIF, which the
+# browser cannot decode, is refused with a word that the desktop program
+# imports it (with its warning); a drawing holding HTML, which the browser
+# keeps to itself, with that reason.
+HOSTILE = [("dashed.svg", "too complex"), ("paths.svg", "too complex"), ("vast.png", "too large"),
+           ("cut.gif", "the desktop program"), ("html.svg", "foreignObject")]
+
+
+def check_page_hostile(driver, label, cli, work):
+    for picture, words in HOSTILE:
+        shown = f"{label} hostile {picture}"
+        run = subprocess.run([cli, "import", os.path.join(work, picture), os.path.join(work, "hostile.bmp")],
+                             capture_output=True, text=True)
+        try:
+            status = page_import(driver, os.path.join(work, picture), "pick")
+        except TimeoutException:
+            check(False, f"{shown}: the page is left at {driver.find_element(By.ID, 'import-status').text!r}")
+            driver.find_element(By.ID, "import-cancel").click()
+            wait_ready(driver, f"{shown}: after the cancel")
+            continue
+        print(f"  {shown}: {status[:200]}")
+        check(driver.find_element(By.ID, "engine").text == "Ready." and
+              not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: the page is ready again")
+        if run.returncode != 0:
+            reason = run.stderr.splitlines()[0].split(" as a picture: ", 1)[-1]
+            check(words in reason and status == f"ERROR: Cannot read {picture} as a picture: {reason}",
+                  f"{shown}: refused in the command line's words ({reason}): {status}")
+        else:
+            check(status.startswith(f"ERROR: Cannot read {picture} as a picture: ") and words in status,
+                  f"{shown}: refused with its reason ({words}): {status}")
+
+
 def check_reachable(driver, label):
     """Every control has a label and the keyboard reaches it; nothing spills
     sideways at a laptop's and at a phone's width."""
@@ -526,6 +561,7 @@ def main():
         check_page_checks(driver, "served", cli, work)
         draw_jpeg(driver, os.path.join(work, "drawn.jpg"))
         check_page_imports(driver, "served", cli, work, downloads)
+        check_page_hostile(driver, "served", cli, work)
         check_reachable(driver, "served")
         check_quiet(driver, "served", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js", "/worker.js"])
         page_files = {"/" + n for n in os.listdir(page)}
@@ -537,6 +573,7 @@ def main():
         check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
         check_page_checks(driver, "single file", cli, work)
         check_page_imports(driver, "single file", cli, work, downloads)
+        check_page_hostile(driver, "single file", cli, work)
         check_quiet(driver, "single file", ["file://" + single, "blob:null/"], ["/kestro-welcome.html"])
     finally:
         driver.quit()
