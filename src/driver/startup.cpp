@@ -1,5 +1,6 @@
 #include "driver/startup.h"
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,28 @@ std::string ForeignFolder(const std::string& path) {
          "); name a folder of your own with --home, or remove it";
 }
 
+// The user's own group, as Debian's user private groups give every user one:
+// the effective group, with no other member and no other user's primary
+// group. A folder only it may write into is the user's alone, as Debian's
+// ssh also judges.
+bool UsersPrivateGroup(gid_t gid) {
+  if (gid != ::getegid()) return false;
+  const passwd* user = ::getpwuid(::geteuid());
+  const group* members = ::getgrgid(gid);
+  if (!user || !members) return false;
+  const std::string name = user->pw_name;
+  for (char** member = members->gr_mem; member && *member; ++member) {
+    if (name != *member) return false;
+  }
+  ::setpwent();
+  bool shared = false;
+  while (const passwd* other = ::getpwent()) {
+    if (other->pw_gid == gid && other->pw_uid != user->pw_uid) shared = true;
+  }
+  ::endpwent();
+  return !shared;
+}
+
 // Why a folder on the way to the home lets another user change what is in
 // it (as ssh judges the folders of its keys): someone else owns it, other
 // than root, or others may write into it and it is not sticky, so that they
@@ -52,7 +75,8 @@ std::string OpenFolderReason(const std::filesystem::path& folder) {
   if (st.st_uid != ::geteuid() && st.st_uid != 0) {
     return "which belongs to another user (uid " + std::to_string(st.st_uid) + ")";
   }
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+  const bool group_may_write = (st.st_mode & S_IWGRP) != 0 && !UsersPrivateGroup(st.st_gid);
+  if ((group_may_write || (st.st_mode & S_IWOTH) != 0) && (st.st_mode & S_ISVTX) == 0) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     return std::string("which ") + ((st.st_mode & S_IWOTH) != 0 ? "anybody" : "its group") + " may write into (mode " +
