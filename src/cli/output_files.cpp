@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "cli/terminal.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 
 namespace kws::cli {
 

@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 

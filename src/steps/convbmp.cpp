@@ -1,11 +1,12 @@
 // convbmp: splits a 720 x 576 8-bit bitmap into its colour table and its raw
 // picture (two big-endian dimensions, then the pixel rows as they stand in
 // the bitmap, bottom row first).
+#include <functional>
 #include <string>
 
 #include "fileio/file.h"
+#include "format/bitmap.h"
 #include "format/raw_picture.h"
-#include "steps/bitmap8.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -57,7 +58,7 @@ int32_t Convert(const std::string& bitmap_name, const std::string& colortable, c
 
   return RunStep("convbmp", [&]() -> int32_t {
     InputFile file(bitmap_name);
-    ReadStoredBitmap(file, bitmap);
+    ReadStoredBitmap(std::bind_front(&InputFile::ReadAt, &file), bitmap);
     if (const int32_t code = RefuseBrokenRule(bitmap)) return code;
     // Refused before any output is touched: the images would hold another
     // picture than the one the user sees.

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "fileio/name_text.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "support/test_support.h"
 
 namespace kws {

@@ -31,12 +31,12 @@
 #include <queue>
 
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "fit/tv_test_card.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
-#include "steps/bitmap8.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/test_support.h"

@@ -21,9 +21,9 @@
 #include <functional>
 #include <queue>
 
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
-#include "steps/bitmap8.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 #include "ui/eliding_label.h"
