@@ -28,6 +28,10 @@ struct RunSummary {
   std::string stopped;  // why the batch stopped early (a signal, Cancel), else empty
 };
 
+// True for a name a batch run takes from Input: one that ends in ".bmp", in
+// any letter case.
+bool HasBmpExtension(const std::string& name);
+
 // Reads a written image back from the disk before it takes its name in
 // Output: empty when it is sound, else the fault found in it.
 using ImageCheck = std::function<std::string(const std::string& path)>;

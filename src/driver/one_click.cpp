@@ -16,14 +16,14 @@
 
 namespace kws {
 
-namespace {
-
 bool HasBmpExtension(const std::string& name) {
   if (name.size() < 4) return false;
   std::string ext = name.substr(name.size() - 4);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   return ext == ".bmp";
 }
+
+namespace {
 
 struct InputEntry {
   std::string name;

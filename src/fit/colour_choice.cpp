@@ -161,7 +161,7 @@ ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& 
 }
 
 size_t WelcomeDataSize(const Picture8& picture) {
-  return 3 * picture.palette.size() + GzipMember(files::kPixelRows, picture.pixels).size();
+  return kColorTableEntrySize * picture.palette.size() + GzipMember(files::kPixelRows, picture.pixels).size();
 }
 
 std::string NoFitMessage(const std::string& name, size_t smallest_size, size_t budget) {

@@ -14,10 +14,6 @@ namespace kws {
 
 namespace {
 
-constexpr int32_t kBitDepthTooHigh = -11;
-constexpr int32_t kCompressed = -12;
-constexpr int32_t kWrongSize = -13;
-
 // Logs the rule the header breaks and returns its code; 0 when convbmp
 // takes the bitmap.
 int32_t RefuseBrokenRule(const StoredBitmap& bitmap) {
@@ -25,14 +21,14 @@ int32_t RefuseBrokenRule(const StoredBitmap& bitmap) {
   switch (bitmap.broken) {
     case BitmapRule::kAtMost8Bits:
       WriteLog("ERROR: bitdepth > 8 not supported!");
-      return kBitDepthTooHigh;
+      return kConvbmpBitDepthTooHigh;
     case BitmapRule::kUncompressed:
       WriteLog("ERROR: compression not supported!");
-      return kCompressed;
+      return kConvbmpCompressed;
     case BitmapRule::kIs720x576:
       WriteLog("ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
                ", cy=" + std::to_string(hdr.height));
-      return kWrongSize;
+      return kConvbmpWrongSize;
     case BitmapRule::kExactly8Bits:
     case BitmapRule::kKept:
       break;
