@@ -27,7 +27,6 @@ class THeader {
   }
   constexpr bool Contains(THeaderField f) const { return (bits_ & Bit(f)) != 0; }
   constexpr void Include(THeaderField f) { bits_ = static_cast<uint8_t>(bits_ | Bit(f)); }
-  constexpr void Exclude(THeaderField f) { bits_ = static_cast<uint8_t>(bits_ & ~Bit(f)); }
   constexpr bool Empty() const { return bits_ == 0; }
   bool operator==(const THeader&) const = default;
 

@@ -251,7 +251,7 @@ void TForm1::FitToScreen() {
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
-  MenuStyler().Activate(menuBar());
+  StyleMenuBar(menuBar());
   // A log that cannot be written is said once, instead of a status line that
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
