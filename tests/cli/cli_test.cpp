@@ -11,6 +11,7 @@
 #include "fileio/name_text.h"
 #include "fit/bitmap_file.h"
 #include "steps/steps.h"
+#include "support/cli_run.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/photo_like.h"
@@ -22,14 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::WriteBytes;
 
-class CliTest : public test::ScratchDirTest {
+class CliTest : public test::CliRunTest {
  protected:
-  int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return RunCli(args, out_, err_);
-  }
-  std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
   size_t OutputCount() const {
     size_t n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home("Output"))) ++n;
@@ -40,8 +35,6 @@ class CliTest : public test::ScratchDirTest {
     if (!text.empty() && text.back() == '\n') text.pop_back();
     return text.substr(text.rfind('\n') + 1);
   }
-
-  std::ostringstream out_, err_;
 };
 
 TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
