@@ -19,6 +19,9 @@ if ! git ls-files -z 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' | xargs -0 
   exit 1
 fi
 
+# Every include keeps to the layers, lowest first (scripts/layers.txt).
+python3 scripts/check_layers.py
+
 run_build() {
   local preset=$1 dir=$2
   echo "=== $dir ==="

@@ -50,7 +50,7 @@
 #include "median.h"
 #include "picture/canvas.h"
 #include "picture/import_picture.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "support/photo_like.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "sample/sample_picture.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "steps/step_result.h"
 #include "stored_zip.h"
 

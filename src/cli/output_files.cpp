@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/terminal.h"
+#include "fit/bitmap_file.h"
 
 namespace kws::cli {
 

@@ -13,9 +13,9 @@
 #include "cli/terminal.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "inspect/inspect.h"
 #include "picture/tv_preview.h"
-#include "steps/bitmap8.h"
 
 namespace kws::cli {
 

@@ -5,9 +5,9 @@
 
 #include "cli/commands.h"
 #include "cli/output_files.h"
+#include "fit/bitmap_file.h"
 #include "fit/tv_test_card.h"
 #include "sample/sample_picture.h"
-#include "steps/bitmap8.h"
 
 namespace kws::cli {
 

@@ -15,6 +15,7 @@
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/bitmap.h"
 #include "format/pipeline_files.h"
 #include "format/receiver_models.h"
 #include "inspect/inspect.h"
@@ -94,11 +95,9 @@ class Chain {
   int32_t result_ = kStepOk;
 };
 
-// A 720 x 576, 8-bit bitmap is well under a megabyte, whatever its header
-// size. A far larger file is not one, and is refused before anything reads
-// it; so is anything that is not a regular file (a pipe would keep the run
-// waiting).
-constexpr uintmax_t kMaxPictureFileSize = 16 * 1024 * 1024;
+// A file larger than a bitmap of the picture can be (kMaxBitmapFileBytes) is
+// refused before anything reads it; so is anything that is not a regular
+// file (a pipe would keep the run waiting).
 
 std::string CheckPictureFile(const std::string& picture) {
   struct stat st {};
@@ -106,7 +105,7 @@ std::string CheckPictureFile(const std::string& picture) {
   if (!S_ISREG(st.st_mode)) {
     return "Cannot open file " + PrintableName(picture) + ": " + NotRegularFileReason(st.st_mode);
   }
-  if (static_cast<uintmax_t>(st.st_size) <= kMaxPictureFileSize) return {};
+  if (static_cast<uint64_t>(st.st_size) <= kMaxBitmapFileBytes) return {};
   return "Picture file is too large: " + std::to_string(st.st_size) + " bytes; a 720x576 8-bit bitmap is under 1 MB";
 }
 

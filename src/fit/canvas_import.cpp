@@ -3,9 +3,9 @@
 #include <limits>
 #include <utility>
 
+#include "fit/bitmap_file.h"
 #include "fit/import_error.h"
 #include "fit/measure.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 

@@ -13,9 +13,9 @@
 #include "fit/quantizer.h"
 #include "fit/rate_refine.h"
 #include "fit/seen_search.h"
+#include "format/gzip_member.h"
 #include "format/number_text.h"
 #include "format/pipeline_files.h"
-#include "steps/gzip_f9.h"
 
 namespace kws {
 
@@ -161,8 +161,7 @@ ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& 
 }
 
 size_t WelcomeDataSize(const Picture8& picture) {
-  return 3 * picture.palette.size() +
-         GzipF9Member(files::kPixelRows, picture.pixels.data(), picture.pixels.size()).size();
+  return kColorTableEntrySize * picture.palette.size() + GzipMember(files::kPixelRows, picture.pixels).size();
 }
 
 std::string NoFitMessage(const std::string& name, size_t smallest_size, size_t budget) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "fileio/file.h"
+#include "file_error.h"
 #include "format/byte_order.h"
 #include "format/raw_picture.h"
 #include "format/viewer_reading.h"

@@ -45,6 +45,10 @@ inline constexpr size_t kPictureBytes = size_t{kPictureWidth} * kPictureHeight; 
 // A row of the picture: 720 bytes, a multiple of 4, so a bitmap stores it
 // without padding.
 inline constexpr size_t kRowBytes = kPictureWidth;
+// The largest file taken for a bitmap of the picture: one is well under a
+// megabyte, whatever its header size, so a far larger file is none and is
+// refused before anything reads it.
+inline constexpr uint64_t kMaxBitmapFileBytes = uint64_t{16} << 20;
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 
 namespace kws {

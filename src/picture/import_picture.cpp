@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "fit/canvas_import.h"
 #include "fit/measure.h"
 #include "format/number_text.h"
@@ -18,8 +19,6 @@
 #include "picture/canvas.h"
 #include "picture/caption_band.h"
 #include "picture/tv_checks.h"
-#include "steps/bitmap8.h"
-#include "steps/gzip_f9.h"
 
 namespace kws {
 

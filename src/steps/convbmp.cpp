@@ -1,22 +1,19 @@
 // convbmp: splits a 720 x 576 8-bit bitmap into its colour table and its raw
 // picture (two big-endian dimensions, then the pixel rows as they stand in
 // the bitmap, bottom row first).
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "fileio/file.h"
+#include "format/bitmap.h"
 #include "format/raw_picture.h"
-#include "steps/bitmap8.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
 namespace kws {
 
 namespace {
-
-constexpr int32_t kBitDepthTooHigh = -11;
-constexpr int32_t kCompressed = -12;
-constexpr int32_t kWrongSize = -13;
 
 // The record of convbmp's refusal of this bitmap, with the header it read.
 StepFailure Refusal(const StoredBitmap& bitmap, int32_t code, FailureCause cause, const std::string& text,
@@ -41,11 +38,11 @@ int32_t RefuseBrokenRule(const StoredBitmap& bitmap) {
   };
   switch (bitmap.broken) {
     case BitmapRule::kAtMost8Bits:
-      return refuse(kBitDepthTooHigh, "ERROR: bitdepth > 8 not supported!");
+      return refuse(kConvbmpBitDepthTooHigh, "ERROR: bitdepth > 8 not supported!");
     case BitmapRule::kUncompressed:
-      return refuse(kCompressed, "ERROR: compression not supported!");
+      return refuse(kConvbmpCompressed, "ERROR: compression not supported!");
     case BitmapRule::kIs720x576:
-      return refuse(kWrongSize, "ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
+      return refuse(kConvbmpWrongSize, "ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
                                     ", cy=" + std::to_string(hdr.height));
     case BitmapRule::kExactly8Bits:
     case BitmapRule::kKept:
@@ -80,7 +77,7 @@ int32_t Convert(const std::string& bitmap_name, const std::string& colortable, c
       "convbmp",
       [&]() -> int32_t {
         InputFile file(bitmap_name);
-        ReadStoredBitmap(file, bitmap);
+        ReadStoredBitmap(std::bind_front(&InputFile::ReadAt, &file), bitmap);
         if (const int32_t code = RefuseBrokenRule(bitmap)) return code;
         // Refused before any output is touched: the images would hold another
         // picture than the one the user sees.

@@ -24,9 +24,9 @@
 #include "driver/single_steps.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
-#include "steps/bitmap8.h"
 #include "steps/step_result.h"
 #include "ui/artwork.h"
 #include "ui/eliding_label.h"
@@ -213,16 +213,16 @@ void TForm1::BuildStepButtons(QWidget* client) {
 // its proportions); the button, the step buttons and the status bar keep
 // their sizes and their places beside and below it.
 void TForm1::LayOut(double scale) {
-  const int width = static_cast<int>(std::lround(720 * scale));
-  const int height = static_cast<int>(std::lround(576 * scale));
-  centralWidget()->setFixedSize(width + 172, height + 33);
+  const int width = static_cast<int>(std::lround(kPreviewWidth * scale));
+  const int height = static_cast<int>(std::lround(kPreviewHeight * scale));
+  centralWidget()->setFixedSize(width + kBesidePreview, height + kBelowPreview);
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
   image_->setGeometry(4, 4, width, height);
   tv_view_->SetScale(scale);
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
-  status_bar_->setGeometry(0, height + 14, width + 172, 19);
+  status_bar_->setGeometry(0, height + 14, width + kBesidePreview, 19);
   outcome_->Share();
 }
 
@@ -252,7 +252,7 @@ void TForm1::FitToScreen() {
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
-  MenuStyler().Activate(menuBar());
+  StyleMenuBar(menuBar());
   // A log that cannot be written is said once, instead of a status line that
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });

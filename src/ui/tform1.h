@@ -104,8 +104,6 @@ class TForm1 : public QMainWindow, public RunView {
   // The files of File > Open Recent, newest first.
   QStringList RecentFiles() const;
 
-  static constexpr int kClientWidth = kLayoutClientWidth;
-  static constexpr int kClientHeight = kLayoutClientHeight;
   static constexpr int kMaxRecentFiles = RecentMenu::kMaxFiles;
 
  protected:

@@ -16,8 +16,9 @@
 #include "cli/invocation.h"
 #include "fileio/destination.h"
 #include "fileio/name_text.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "steps/steps.h"
+#include "support/cli_run.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/photo_like.h"
@@ -31,14 +32,8 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::WriteBytes;
 
-class CliTest : public test::ScratchDirTest {
+class CliTest : public test::CliRunTest {
  protected:
-  int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return RunCli(args, out_, err_);
-  }
-  std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
   size_t OutputCount() const {
     size_t n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home("Output"))) ++n;
@@ -49,45 +44,55 @@ class CliTest : public test::ScratchDirTest {
     if (!text.empty() && text.back() == '\n') text.pop_back();
     return text.substr(text.rfind('\n') + 1);
   }
-
-  std::ostringstream out_, err_;
 };
 
 TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"frobnicate"},
-      {"--bogus", "run"},
-      {"--home"},
-      {"make"},
-      {"make", "a.bmp", "--verbose", "--quiet"},
-      {"make", "a.bmp", "--extract", "x.bmp"},
-      {"run", "--home"},
-      {"run", "extra"},
-      {"step"},
-      {"step", "nosuchstep", "a"},
-      {"step", "rawconv", "onlyone"},
-      {"step", "appendbin", "12abc", "in", "out"},
-      {"step", "appendbin", "0x100000000", "in", "out"},
-      {"step", "appendbin", "-5", "in", "out"},
-      {"inspect"},
-      {"inspect", "--bogus", "a.img"},
-      {"inspect", "a.img", "--extract"},
-      {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
-      {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
-      {"inspect", "a.img", "--force"},
-      {"import"},
-      {"import", "a.png"},
-      {"import", "a.png", "b.bmp", "c.bmp"},
-      {"import", "a.png", "b.bmp", "--background"},
-      {"import", "a.png", "b.bmp", "--background", "not-a-colour"},
-      {"import", "a.png", "b.bmp", "--background=#12"},
-      {"import", "a.png", "b.bmp", "--crop"},
+  const struct {
+    std::vector<std::string> args;
+    std::string reason;  // stderr's first line after "kestro-welcome-cli: "
+  } cases[] = {
+      {{}, "no command given"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"--bogus", "run"}, "unknown option --bogus"},
+      {{"--home"}, "--home needs DIR"},
+      {{"make"}, "usage: kestro-welcome-cli make PICTURE..."},
+      {{"make", "a.bmp", "--verbose", "--quiet"}, "--verbose and --quiet exclude each other"},
+      {{"make", "a.bmp", "--extract", "x.bmp"}, "unknown option --extract for make"},
+      {{"run", "--home"}, "--home needs DIR"},
+      {{"run", "extra"}, "usage: kestro-welcome-cli run"},
+      {{"step"}, "usage: kestro-welcome-cli step NAME ARG..."},
+      {{"step", "nosuchstep", "a"}, "unknown step \"nosuchstep\"; the steps are listed by 'step --help'"},
+      {{"step", "rawconv", "onlyone"}, "usage: kestro-welcome-cli step rawconv IN OUT"},
+      {{"step", "appendbin", "12abc", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"12abc\""},
+      {{"step", "appendbin", "0x100000000", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"0x100000000\""},
+      // A negative size reaches the size's check only after "--"; before it,
+      // "-5" is an option.
+      {{"step", "appendbin", "--", "-5", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"-5\""},
+      {{"step", "appendbin", "-5", "in", "out"}, "unknown option -5 for step"},
+      {{"inspect"}, "usage: kestro-welcome-cli inspect FILE..."},
+      {{"inspect", "--bogus", "a.img"}, "unknown option --bogus for inspect"},
+      {{"inspect", "a.img", "--extract"}, "--extract needs OUT.bmp"},
+      {{"inspect", "a.img", "b.img", "--extract", "out.bmp"},
+       "usage: kestro-welcome-cli inspect FILE --extract OUT.bmp"},
+      {{"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"}, "--extract is given twice"},
+      {{"inspect", "a.img", "--force"}, "--force goes with --extract OUT.bmp"},
+      {{"import"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png", "b.bmp", "c.bmp"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png", "b.bmp", "--background"}, "--background needs COLOR"},
+      {{"import", "a.png", "b.bmp", "--background", "not-a-colour"},
+       "--background takes #rrggbb or a colour name, not \"not-a-colour\""},
+      {{"import", "a.png", "b.bmp", "--background=#12"}, "--background takes #rrggbb or a colour name, not \"#12\""},
+      {{"import", "a.png", "b.bmp", "--crop"}, "unknown option --crop for import"},
   };
-  for (const auto& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
-    EXPECT_EQ(Run(args), 2);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), 2);
     EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: ", 0), 0u);
+    EXPECT_EQ(err_.str().substr(0, err_.str().find('\n')), "kestro-welcome-cli: " + c.reason);
     EXPECT_NE(err_.str().find("--help"), std::string::npos);
   }
 }

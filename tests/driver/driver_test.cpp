@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::FilesIn;
 using test::ReadBytes;
 using test::WriteBytes;
 
@@ -62,22 +63,8 @@ class DriverTest : public test::ScratchDirTest {
   }
   // The log's messages after start-up's caption line.
   std::vector<std::string> RunLog() const {
-    const Bytes b = ReadBytes(folders_.log_file);
-    std::vector<std::string> all;
-    const std::string text(b.begin(), b.end());
-    size_t pos = 0;
-    while ((pos = text.find(" => ", pos)) != std::string::npos) {
-      const size_t end = text.find("\r\n", pos);
-      all.push_back(text.substr(pos + 4, end - pos - 4));
-      pos = end;
-    }
+    const std::vector<std::string> all = test::LogMessagesIn(folders_.log_file);
     return {all.begin() + 1, all.end()};
-  }
-  std::vector<std::string> FilesIn(const std::string& folder) const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
   }
   // The two images of every model of the table.
   std::vector<std::string> OutputsFor(const std::string& base) const {

@@ -32,12 +32,12 @@
 
 #include "fileio/destination.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "fit/tv_test_card.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
-#include "steps/bitmap8.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/refused_bitmaps.h"

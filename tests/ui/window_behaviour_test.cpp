@@ -32,9 +32,9 @@
 
 #include "format/byte_order.h"
 #include "inspect/inspect.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
-#include "steps/bitmap8.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 #include "ui/eliding_label.h"
