@@ -34,7 +34,7 @@ ImportedPicture ImportPicture(const std::string& path, const ImportOptions& opti
   ImportCanvas placed = PlaceForImport(path, options);
   ImportReport& report = placed.report;
   const RgbaPicture& pixels = placed.canvas;
-  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.by_seen, options.budget}, report);
+  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.by_seen, options.budget, options.dither}, report);
   if (options.for_tv) {
     for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
       report.warnings.push_back(std::move(warning));

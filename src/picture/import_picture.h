@@ -3,8 +3,8 @@
 //
 // The welcome image holds at most 180,208 bytes of colour table and gzip
 // member. A picture over that is searched for the best-looking version that
-// fits: less dithering first, then fewer colours; on request also for the
-// picture lightly smoothed, taking the version closest to the picture itself.
+// fits: less dithering first, then fewer colours; on request versions of
+// every kind (see seen_search.h), the dithering the user asks for taken.
 // Sizes are measured with the gzip step's own compressor, so what fits here
 // fits the pipeline.
 #pragma once
@@ -48,6 +48,9 @@ struct ImportOptions {
   // command line, the window and the page ask for it; without it, less
   // dithering first, then fewer colours.
   bool by_seen = false;
+  // The dithering the version taken may have (see dither_choice.h); without
+  // fitting, of the full palette's versions.
+  DitherKind dither = DitherKind::kAuto;
 };
 
 // The options of an import for a TV, as the command line and the window both

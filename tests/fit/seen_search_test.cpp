@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "fit/measure.h"
 #include "fit/test_canvas.h"
@@ -64,7 +65,7 @@ class SeenSearch : public ::testing::Test {
  protected:
   SeenOutcome Search(size_t budget) {
     const MakeVersion make = [&](const Recipe& r) {
-      ++made_[{r.colors, r.dithering}];
+      ++made_[{r.colors, r.dithering, r.selective}];
       return Candidate{{}, r.colors, r.dithering, sizes_(r.colors, r.dithering)};
     };
     const SeenErrorOf seen = [](const Candidate& c) {
@@ -73,7 +74,7 @@ class SeenSearch : public ::testing::Test {
     return SearchBySeen(256, budget, make, seen);
   }
   JumpingSizes sizes_;
-  std::map<std::pair<int, double>, int> made_;
+  std::map<std::tuple<int, double, bool>, int> made_;
 };
 
 TEST_F(SeenSearch, FindsTheMostColoursThatFitAboveAJumpInSize) {
@@ -82,7 +83,7 @@ TEST_F(SeenSearch, FindsTheMostColoursThatFitAboveAJumpInSize) {
   ASSERT_TRUE(outcome.chosen);
   EXPECT_LE(outcome.chosen->size, 450000u);
   EXPECT_GE(outcome.chosen->colors, 160);
-  for (const auto& [recipe, times] : made_) EXPECT_EQ(times, 1) << recipe.first << " made more than once";
+  for (const auto& [recipe, times] : made_) EXPECT_EQ(times, 1) << std::get<0>(recipe) << " made more than once";
 }
 
 TEST_F(SeenSearch, EveryVersionReturnedFitsAndNothingWhenNothingDoes) {
