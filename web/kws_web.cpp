@@ -196,7 +196,8 @@ std::string ImportedReply(const Picture8& picture, MadeFor purpose, Display disp
 // The picture the page decoded, placed and in the receivers' colours; a
 // bitmap the receivers take as it is, kept.
 Picture8 ImportDecoded(const std::string& file, const std::string& name, const std::string& rgba, int width, int height,
-                       Display display, SafeArea safe, bool fill, Rgb background, ImportReport& report) {
+                       Display display, SafeArea safe, bool fill, Rgb background, DitherKind dither,
+                       ImportReport& report) {
   if (std::optional<Picture8> kept = KeepAcceptableBitmap(file, true, welcome::kMaxDataLength, report)) {
     return std::move(*kept);
   }
@@ -210,9 +211,9 @@ Picture8 ImportDecoded(const std::string& file, const std::string& name, const s
   ReportPlacement({width, height}, fill, display, safe, report);
   report.for_tv = true;
   const RgbaPicture canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, background, fill, display, safe);
-  // The command line's and the window's import: the smoothed search on, the
-  // warnings for a TV.
-  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .by_seen = true}, report);
+  // The command line's and the window's import: versions of every kind
+  // weighed, the dithering asked for taken, the warnings for a TV.
+  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .by_seen = true, .dither = dither}, report);
   for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, safe)) {
     report.warnings.push_back(std::move(warning));
   }
@@ -319,16 +320,18 @@ const char* kws_check(const char* path) {
 // is its name for the messages. Placed for the display and safe area ("4:3",
 // "16:9", "square"; "none", "action", "title"), fitted or with fill covering
 // it, on the background ("#rrggbb"), its colours chosen as the desktop
-// chooses them, and written to out as the bitmap the pipeline takes. Its
+// chooses them with the dithering asked for ("auto", "seen", "selective",
+// "none"), and written to out as the bitmap the pipeline takes. Its
 // pixels are left in kImportedPixels for the page to show.
 const char* kws_import(const char* file, const char* name, const char* rgba, int width, int height, const char* display,
-                       const char* safe, int fill, const char* background, const char* out) {
+                       const char* safe, int fill, const char* background, const char* dither, const char* out) {
   try {
     const Display shape = ParseDisplay(display).value_or(Display::k4x3);
     const SafeArea area = ParseSafeArea(safe).value_or(SafeArea::kNone);
+    const DitherKind kind = ParseDitherKind(dither).value_or(DitherKind::kAuto);
     ImportReport report;
     const Picture8 picture =
-        ImportDecoded(file, name, rgba, width, height, shape, area, fill != 0, HexColour(background), report);
+        ImportDecoded(file, name, rgba, width, height, shape, area, fill != 0, HexColour(background), kind, report);
     return Reply(ImportedReply(picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
