@@ -102,7 +102,6 @@ std::string DescribeReport(const ImportReport& r) {
   std::string text = "Picture: " + Scaling(r) + "\n";
   if (r.for_tv) text += "Display: " + DisplayLine(r) + "\n";
   text += "Colours: " + Colors(r, false) + "\n";
-  if (!r.unchanged && !r.dither_why.empty()) text += "Dither:  " + r.dither_why + "\n";
   text += "Size:    " + SizeAgainstBudget(r) + " (colour table and compressed picture)\n";
   if (r.fitted) {
     text += "Fit:     every colour with full dithering took " + GroupDigits(r.first_size) +
@@ -113,6 +112,7 @@ std::string DescribeReport(const ImportReport& r) {
               " before its colours were reduced, which left room for more of them\n";
     }
   }
+  if (!r.unchanged && !r.dither_why.empty()) text += "Dither:  " + r.dither_why + "\n";
   if (!r.unchanged) text += "PSNR:    " + Psnr(r.psnr_db) + " against the scaled picture\n";
   if (!r.unchanged && !std::isinf(r.psnr_db)) {
     text += "As seen: " + Psnr(r.psnr_seen_db) + ", both blurred as a TV shows them (the fit is chosen by this)\n";
