@@ -47,6 +47,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -220,17 +221,18 @@ Run ImportInChild(const fs::path& cli, const fs::path& picture, const fs::path& 
 
 // Pictures made for the bench: hard cases no package has.
 void MakePictures(const fs::path& dir, std::vector<fs::path>& pictures) {
-  auto save = [&](const QImage& image, const char* name, const char* format, int quality = -1) {
+  // Made only when missing: a 64-megapixel photo takes a minute to make.
+  auto save = [&](const std::function<QImage()>& make, const char* name, const char* format, int quality = -1) {
     const fs::path path = dir / name;
-    if (!fs::exists(path)) image.save(QString::fromStdString(path.string()), format, quality);
+    if (!fs::exists(path)) make().save(QString::fromStdString(path.string()), format, quality);
     pictures.push_back(path);
   };
   QImage gradient(720, 576, QImage::Format_RGB32);
   for (int y = 0; y < 576; ++y) {
     for (int x = 0; x < 720; ++x) gradient.setPixel(x, y, qRgb(16 + x * 200 / 719, 32 + y * 160 / 575, 200 - x / 8));
   }
-  save(gradient, "fine-gradient.png", "PNG");
-  save(MakePhotoLike({.grain = 6.0, .seed = 6}), "grain.png", "PNG");
+  save([&] { return gradient; }, "fine-gradient.png", "PNG");
+  save([] { return MakePhotoLike({.grain = 6.0, .seed = 6}); }, "grain.png", "PNG");
   QImage stars(720, 576, QImage::Format_RGB32);
   QRandomGenerator random(7);
   for (int y = 0; y < 576; ++y) {
@@ -249,7 +251,7 @@ void MakePictures(const fs::path& dir, std::vector<fs::path>& pictures) {
     painter.drawEllipse(QPointF(random.bounded(720.0), random.bounded(576.0)), r, r);
   }
   painter.end();
-  save(stars, "star-field.png", "PNG");
+  save([&] { return stars; }, "star-field.png", "PNG");
   QImage noise(720, 576, QImage::Format_RGB32);
   for (int y = 0; y < 576; ++y) {
     for (int x = 0; x < 720; ++x) {
@@ -258,9 +260,11 @@ void MakePictures(const fs::path& dir, std::vector<fs::path>& pictures) {
                           static_cast<int>(random.bounded(256))));
     }
   }
-  save(noise, "noise.png", "PNG");
-  save(MakePhotoLike({.width = 4000, .height = 3000, .grain = 4.0, .seed = 12}), "photo-12mp.jpg", "JPEG", 92);
-  save(MakePhotoLike({.width = 8000, .height = 8000, .grain = 2.0, .seed = 64}), "photo-64mp.png", "PNG");
+  save([&] { return noise; }, "noise.png", "PNG");
+  save([] { return MakePhotoLike({.width = 4000, .height = 3000, .grain = 4.0, .seed = 12}); }, "photo-12mp.jpg",
+       "JPEG", 92);
+  save([] { return MakePhotoLike({.width = 8000, .height = 8000, .grain = 2.0, .seed = 64}); }, "photo-64mp.png",
+       "PNG");
 }
 
 std::vector<fs::path> PackagedPictures() {
