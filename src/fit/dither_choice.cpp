@@ -8,15 +8,8 @@ namespace kws {
 namespace {
 
 bool Takes(DitherKind kind, Dithered dithered) {
-  switch (kind) {
-    case DitherKind::kSelective:
-      return dithered == Dithered::kSelective;
-    case DitherKind::kNone:
-      return dithered == Dithered::kNone;
-    case DitherKind::kAuto:
-    case DitherKind::kSeen:
-      break;
-  }
+  if (kind == DitherKind::kSelective) return dithered == Dithered::kSelective;
+  if (kind == DitherKind::kNone) return dithered == Dithered::kNone;
   return true;
 }
 
@@ -26,43 +19,22 @@ bool Takes(DitherKind kind, Dithered dithered) {
 uint64_t PlainCeiling(const std::vector<Judged>& versions, DitherKind kind) {
   uint64_t ceiling = std::numeric_limits<uint64_t>::max();
   if (kind != DitherKind::kAuto) return ceiling;
-  bool any = false;
   for (const Judged& v : versions) {
-    if (v.dithered != Dithered::kSelective) continue;
-    ceiling = any ? std::min(ceiling, v.plain_error) : v.plain_error;
-    any = true;
+    if (v.dithered == Dithered::kSelective) ceiling = std::min(ceiling, v.plain_error);
   }
   return ceiling;
 }
 
-const char* WhyChosen(DitherKind asked) {
-  switch (asked) {
-    case DitherKind::kAuto:
-      return "closest as seen without losing plain PSNR";
-    case DitherKind::kSeen:
-      return "closest as seen";
-    case DitherKind::kSelective:
-    case DitherKind::kNone:
-      break;
-  }
-  return "as asked";
-}
+// Each kind's and each dithering's words, in the order of their enums.
+constexpr const char* kKindNames[] = {"auto", "seen", "selective", "none"};
+constexpr const char* kDitheredNames[] = {"none", "selective", "full"};
+constexpr const char* kDitheredWords[] = {"no dithering", "selective dithering", "full dithering"};
+constexpr const char* kWhyChosen[] = {"closest as seen without losing plain PSNR", "closest as seen", "as asked",
+                                      "as asked"};
 
 }  // namespace
 
-std::string DitherKindName(DitherKind kind) {
-  switch (kind) {
-    case DitherKind::kAuto:
-      return "auto";
-    case DitherKind::kSeen:
-      return "seen";
-    case DitherKind::kSelective:
-      return "selective";
-    case DitherKind::kNone:
-      break;
-  }
-  return "none";
-}
+std::string DitherKindName(DitherKind kind) { return kKindNames[static_cast<int>(kind)]; }
 
 std::optional<DitherKind> ParseDitherKind(const std::string& text) {
   for (DitherKind kind : {DitherKind::kAuto, DitherKind::kSeen, DitherKind::kSelective, DitherKind::kNone}) {
@@ -71,17 +43,7 @@ std::optional<DitherKind> ParseDitherKind(const std::string& text) {
   return std::nullopt;
 }
 
-std::string DitheredName(Dithered dithered) {
-  switch (dithered) {
-    case Dithered::kSelective:
-      return "selective";
-    case Dithered::kFull:
-      return "full";
-    case Dithered::kNone:
-      break;
-  }
-  return "none";
-}
+std::string DitheredName(Dithered dithered) { return kDitheredNames[static_cast<int>(dithered)]; }
 
 std::optional<size_t> ChooseVersion(const std::vector<Judged>& versions, DitherKind kind) {
   const uint64_t ceiling = PlainCeiling(versions, kind);
@@ -100,14 +62,13 @@ std::optional<size_t> ChooseVersion(const std::vector<Judged>& versions, DitherK
 }
 
 std::string DitherReason(DitherKind asked, Dithered chosen, bool exact_colours) {
-  static const char* const kWords[] = {"no dithering", "selective dithering", "full dithering"};
-  const std::string dithering = kWords[static_cast<int>(chosen)];
+  const std::string dithering = kDitheredWords[static_cast<int>(chosen)];
   if (exact_colours) return dithering + ": every colour kept exactly";
   if (!Takes(asked, chosen)) {
     const char* missing = asked == DitherKind::kNone ? "no undithered" : "no selectively dithered";
     return dithering + ": " + missing + " version fits, so chosen as by default";
   }
-  return dithering + ": " + WhyChosen(asked);
+  return dithering + ": " + kWhyChosen[static_cast<int>(asked)];
 }
 
 }  // namespace kws
