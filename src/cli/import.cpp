@@ -189,8 +189,7 @@ const CommandSpec& ImportCommandSpec() {
                   {"--fill", 0, "", "scale to cover 720 x 576 and crop the rest instead"},
                   {"--no-fit", 0, "", "keep every colour the quantiser chose, even when too big"},
                   {"--dither", 0, kDitherKindChoices,
-                   "auto: closest as seen without losing plain PSNR against selective dithering (default); "
-                   "seen: closest as seen, however grainy; selective: dithered only where smooth; none: undithered"},
+                   "the dithering the version taken may have (default auto; the kinds are described below)"},
                   {"--force", 0, "",
                    "replace OUT.bmp even when it is not a bitmap an import made (never PICTURE itself)"},
                   {"--display", 0, "4:3|16:9|square",
