@@ -59,10 +59,10 @@ FitOutcome FitByLooks(Quantizer& quantizer, const ColourChoiceOptions& options) 
 
 // Without fitting: the full palette, undithered, selectively and fully
 // dithered as the kind takes them, chosen by the kind's rule whatever
-// their size.
+// their size. Without by_seen, fully dithered as the looks rank it.
 FitOutcome FullPalette(const RgbaPicture& canvas, Quantizer& quantizer, const ColourChoiceOptions& options) {
   const int full_colors = quantizer.FullColors();
-  const DitherKind kind = options.dither;
+  const DitherKind kind = options.by_seen ? options.dither : DitherKind::kSeen;
   FitOutcome outcome;
   std::vector<Candidate> versions;
   versions.push_back(Measured(quantizer.Remap(1.0), full_colors, 1.0));

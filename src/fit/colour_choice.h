@@ -19,8 +19,8 @@ struct ColourChoiceOptions {
   bool fit = true;       // search for a version within the budget
   bool by_seen = false;  // versions of every kind, chosen by PSNR as seen (see seen_search.h)
   size_t budget = welcome::kMaxDataLength;
-  // The dithering the versions chosen by PSNR as seen, or those of the full
-  // palette when no fitting is asked for, may have (see dither_choice.h).
+  // The dithering the versions chosen by PSNR as seen may have, fitted or
+  // not (see dither_choice.h).
   DitherKind dither = DitherKind::kAuto;
 };
 
