@@ -224,7 +224,7 @@
     $('import-status').textContent = 'Reading the picture…';
     const message = {
       type: 'import', file, display: $('import-display').value, safe: $('import-safe').value,
-      fill: $('import-fill').checked, background: $('import-background').value,
+      fill: $('import-fill').checked, background: $('import-background').value, dither: $('import-dither').value,
     };
     const transfer = [];
     const started = worker;

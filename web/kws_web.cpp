@@ -281,16 +281,18 @@ const char* kws_check(const char* path) {
 // is its name for the messages. Placed for the display and safe area ("4:3",
 // "16:9", "square"; "none", "action", "title"), fitted or with fill covering
 // it, on the background ("#rrggbb"), its colours chosen as the desktop
-// chooses them, and written to out as the bitmap the pipeline takes. Its
+// chooses them with the dithering asked for ("auto", "seen", "selective",
+// "none"), and written to out as the bitmap the pipeline takes. Its
 // pixels are left in kImportedPixels for the page to show.
 const char* kws_import(const char* file, const char* name, const char* rgba, int width, int height, const char* display,
-                       const char* safe, int fill, const char* background, const char* out) {
+                       const char* safe, int fill, const char* background, const char* dither, const char* out) {
   try {
     const Display shape = ParseDisplay(display).value_or(Display::k4x3);
     // The command line's and the window's import for a TV.
     ImportOptions options = TvImportOptions(shape, ParseSafeArea(safe).value_or(SafeArea::kNone));
     options.fill = fill != 0;
     options.background = HexColour(background);
+    options.dither = ParseDitherKind(dither).value_or(DitherKind::kAuto);
     const std::string shown = name;
     const std::string pixels = rgba;
     const ImportedPicture imported = ImportDecoded(

@@ -197,9 +197,9 @@ async function importPicture(message) {
   emptyFolder('/kws/Import');
   self.postMessage({ type: 'progress', text: 'Placing it and choosing its colours…' });
   const reply = JSON.parse(core.ccall('kws_import', 'string',
-    ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string'],
+    ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string', 'string'],
     [file, message.file.name, rgba, picture.width, picture.height, message.display, message.safe,
-      message.fill ? 1 : 0, message.background, out]));
+      message.fill ? 1 : 0, message.background, message.dither, out]));
   core.FS.unlink(rgba);
   unmount('/kws/Picture');
   // How long the worker took, decoding included, for bench/web_bench.py.

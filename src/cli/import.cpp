@@ -27,6 +27,7 @@ namespace {
 constexpr std::string_view kBackground = "--background";
 constexpr std::string_view kFill = "--fill";
 constexpr std::string_view kNoFit = "--no-fit";
+constexpr std::string_view kDither = "--dither";
 constexpr std::string_view kSafe = "--safe";
 constexpr std::string_view kCaption = "--caption";
 constexpr std::string_view kCaptionPosition = "--caption-position";
@@ -43,6 +44,13 @@ SafeArea SafeOption(const Invocation& inv) {
   if (!text) return SafeArea::kNone;
   if (const std::optional<SafeArea> area = ParseSafeArea(*text)) return *area;
   throw UsageError("--safe takes action, title or none, not \"" + TerminalName(*text) + "\"");
+}
+
+DitherKind DitherOption(const Invocation& inv) {
+  const std::string* text = inv.Value(kDither);
+  if (!text) return DitherKind::kAuto;
+  if (const std::optional<DitherKind> kind = ParseDitherKind(*text)) return *kind;
+  throw UsageError("--dither takes auto, seen, selective or none, not \"" + TerminalName(*text) + "\"");
 }
 
 // The caption asked for, if any.
@@ -76,6 +84,7 @@ void CheckImport(const Invocation& inv) {
   if (const std::string* background = inv.Value(kBackground)) ParseBackground(*background);
   DisplayOption(inv);
   SafeOption(inv);
+  DitherOption(inv);
   CaptionOption(inv);
 }
 
@@ -102,6 +111,7 @@ QJsonObject ImportJson(const std::string& picture, const std::string& out, const
     o["safe"] = JsonText(SafeAreaName(report->safe));
     o["colours"] = report->colors;
     o["dithering"] = report->dithering;
+    o["dither_kind"] = JsonText(DitheredName(report->dithered));
     o["size"] = static_cast<qint64>(report->size);
     o["budget"] = static_cast<qint64>(report->budget);
     o["fits"] = report->Fits();
@@ -144,6 +154,7 @@ int ImportCommand(Invocation& inv) {
   ImportOptions options = TvImportOptions(DisplayOption(inv), SafeOption(inv));
   options.fill = inv.Has(kFill);
   options.fit = !inv.Has(kNoFit);
+  options.dither = DitherOption(inv);
   options.caption = CaptionOption(inv);
   if (const std::string* background = inv.Value(kBackground)) options.background = ParseBackground(*background);
   const std::string& picture = inv.args[0];
@@ -198,7 +209,9 @@ const CommandSpec& ImportCommandSpec() {
       .summary = "turn any picture (PNG, JPEG, GIF, a bitmap of any kind) into a 720 x 576, 8-bit bitmap that fits",
       .options = {{kBackground, 0, "COLOR", "around a picture scaled to fit (#rrggbb or a name; default black)"},
                   {kFill, 0, "", "scale to cover 720 x 576 and crop the rest instead"},
-                  {kNoFit, 0, "", "keep 256 colours with full dithering, even when too big"},
+                  {kNoFit, 0, "", "keep every colour the quantiser chose, even when too big"},
+                  {kDither, 0, kDitherKindChoices,
+                   "the dithering the version taken may have (default auto; the kinds are described below)"},
                   {option::kForce, 0, "",
                    "replace OUT.bmp even when it is not a bitmap an import made (never PICTURE itself)"},
                   {option::kDisplay, 0, "4:3|16:9|square",
@@ -216,12 +229,17 @@ const CommandSpec& ImportCommandSpec() {
       .more_help =
           [] {
             return std::string(
-                "\nA picture too big for the receivers is fitted: versions with fewer colours and with no, half or "
-                "full\n"
-                "dithering are made and measured as they will be written, and of those that fit the one closest to\n"
-                "the picture as seen is taken: by PSNR as seen, both pictures blurred (Gaussian, sigma 1 pixel) as a\n"
-                "TV from the sofa shows them, so dithering is chosen where the eye averages it out. The report gives\n"
-                "colours, dithering, smoothing, size against the budget, PSNR and PSNR as seen.\n");
+                "\nA picture whose colours all fit keeps them exactly. Any other is quantised, and when too big for\n"
+                "the receivers fitted: at a range of rates (palettes chosen for their bytes as well as their\n"
+                "closeness), versions without dithering, with selective dithering (Floyd-Steinberg only where the\n"
+                "picture is smooth) and with full dithering are made and measured as they will be written.\n"
+                "PSNR compares every sample of the version with the picture. PSNR as seen compares both blurred\n"
+                "(Gaussian, sigma 1 pixel) as a TV from the sofa shows them, so that dithering the eye averages out\n"
+                "counts for it. By default (--dither auto) the import takes, of the versions that fit and lose no\n"
+                "plain PSNR against the best selective one, the closest as seen; --dither seen takes the closest as\n"
+                "seen however grainy, selective and none only versions of that kind, with or without --no-fit.\n"
+                "The report gives colours, the dithering chosen and why, size against the budget, PSNR and PSNR as\n"
+                "seen.\n");
           },
       .check = CheckImport,
       .uses_working_folders = true,
@@ -247,14 +265,15 @@ const CommandSpec& ImportCommandSpec() {
                     {"safe", "action, title or none"},
                     {"colours", "the colours kept"},
                     {"dithering", "the dithering kept, 0 to 1"},
+                    {"dither_kind", "the dithering chosen: none, selective or full"},
                     {"size", "the colour table and compressed picture, in bytes"},
                     {"budget", "the most the smaller partition holds, in bytes"},
                     {"fits", "whether size is within budget"},
                     {"fitted", "whether something was given up to fit"},
-                    {"smoothing", "how strongly the picture was smoothed before its colours were reduced, 0 to 1"},
+                    {"smoothing", "always 0: kept for scripts that read it, as pictures are no longer smoothed"},
                     {"psnr_db", "the PSNR against the scaled picture, or null when it was kept exactly"},
                     {"psnr_seen_db",
-                     "the PSNR as seen (both blurred as a TV shows them), by which the fit is chosen; "
+                     "the PSNR as seen (both blurred as a TV shows them), by which the fit is chosen beside psnr_db; "
                      "null when it was kept exactly"},
                     {"warnings", "what shows badly on a TV, a damaged file, a caption's missing letters"}}};
   return entry;

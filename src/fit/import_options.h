@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "fit/dither_choice.h"
 #include "fit/placement.h"
 #include "format/bitmap.h"
 #include "format/welcome_image.h"
@@ -52,6 +53,9 @@ struct ImportOptions {
   // command line, the window and the page ask for it; without it, less
   // dithering first, then fewer colours.
   bool by_seen = false;
+  // The dithering the version taken may have (see dither_choice.h); without
+  // fitting, of the full palette's versions.
+  DitherKind dither = DitherKind::kAuto;
 };
 
 // The options of an import for a TV, as the command line, the window and the

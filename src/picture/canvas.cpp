@@ -24,6 +24,7 @@
 #include "picture/decode_checks.h"
 #include "picture/picture_file.h"
 #include "picture/png_shrink.h"
+#include "picture/pnm_shrink.h"
 #include "picture/read_budget.h"
 #include "picture/svg_drawing.h"
 #include "picture/text_setting.h"
@@ -133,7 +134,7 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
-// A PNG, uncompressed bitmap or WebP of more pixels than this, or too large
+// A PNG, uncompressed bitmap, binary PPM or PGM or WebP of more pixels than this, or too large
 // to read whole, is shrunk while it is read when the canvas needs no more
 // than half of it: whole, a 64-megapixel one would take 256 MB.
 constexpr uint64_t kWholePixels = uint64_t{16} << 20;
@@ -145,7 +146,10 @@ std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, c
                                       const QSize& size, WholeReading reading, const TargetSize& target,
                                       const Error& error) {
   const QByteArray format = reader.format();
-  if (!target || (format != "png" && format != "bmp" && format != "webp") || !size.isValid()) return std::nullopt;
+  const bool pnm = format == "ppm" || format == "pgm";
+  if (!target || (format != "png" && format != "bmp" && format != "webp" && !pnm) || !size.isValid()) {
+    return std::nullopt;
+  }
   reading.size = reading.decoded = size;
   reading.image_format = reader.imageFormat();
   const bool large = static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) > kWholePixels;
@@ -165,7 +169,9 @@ std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, c
   // stopped.
   const qint64 at = device.pos();
   if (!device.seek(0)) return std::nullopt;
-  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor) : ReadBmpShrunk(device, factor);
+  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor)
+                                 : pnm           ? ReadPnmShrunk(device, factor)
+                                                 : ReadBmpShrunk(device, factor);
   if (!shrunk) device.seek(at);
   return shrunk;
 }

@@ -3,8 +3,8 @@
 //
 // The welcome image holds at most 180,208 bytes of colour table and gzip
 // member. A picture over that is searched for the best-looking version that
-// fits: less dithering first, then fewer colours; on request also for the
-// picture lightly smoothed, taking the version closest to the picture itself.
+// fits: less dithering first, then fewer colours; on request versions of
+// every kind (see seen_search.h), the dithering the user asks for taken.
 // Sizes are measured with the gzip step's own compressor, so what fits here
 // fits the pipeline.
 #pragma once

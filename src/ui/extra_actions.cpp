@@ -40,6 +40,7 @@ constexpr const char* kTestCardName = "test-card.bmp";
 
 const QString kImportDisplayKey = QStringLiteral("import/display");
 const QString kImportSafeKey = QStringLiteral("import/safe");
+const QString kImportDitherKey = QStringLiteral("import/dither");
 
 }  // namespace
 
@@ -101,6 +102,7 @@ ImportOptions ExtraActions::RememberedImportOptions() const {
   ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
                                           StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
   options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
+  options.dither = StoredChoice(*settings, kImportDitherKey, ParseDitherKind, DitherKind::kAuto);
   const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
   if (background.isValid()) {
     options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
@@ -119,6 +121,7 @@ void ExtraActions::ImportWithOptions(const QString& path, ImportTo to) {
                      QColor(options.background.r, options.background.g, options.background.b).name());
   settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options.display)));
   settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options.safe)));
+  settings->setValue(kImportDitherKey, QString::fromStdString(DitherKindName(options.dither)));
   ImportPicture(path, options, choice->imported ? &*choice->imported : nullptr, to);
 }
 

@@ -155,6 +155,23 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   colour_row->addWidget(colour_);
   colour_row->addStretch(1);
   placing_layout->addLayout(colour_row);
+  auto* dither_row = new QHBoxLayout;
+  auto* dither_label = new QLabel(QStringLiteral("&Dithering:"), placing);
+  dither_ = ChoiceBox<DitherKind>(placing, "DitherBox",
+                                  {{DitherKind::kAuto, "Auto: closest as seen, plain PSNR kept"},
+                                   {DitherKind::kSeen, "Seen: closest as seen, however grainy"},
+                                   {DitherKind::kSelective, "Selective: only where smooth"},
+                                   {DitherKind::kNone, "None"}},
+                                  options_.dither);
+  dither_->setToolTip(
+      QStringLiteral("Auto takes the version closest to the picture as a TV shows it that is at least as close, "
+                     "sample for sample, as the best selectively dithered one; Seen takes the closest as seen even "
+                     "where full dithering leaves grain on smooth areas"));
+  dither_label->setBuddy(dither_);
+  dither_row->addWidget(dither_label);
+  dither_row->addWidget(dither_);
+  dither_row->addStretch(1);
+  placing_layout->addLayout(dither_row);
   placing_layout->addStretch(1);
   auto* options_column = new QVBoxLayout;
   options_column->addWidget(placing);
@@ -195,6 +212,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   layout->addWidget(buttons);
 
   connect(fill_, &QRadioButton::toggled, this, [this](bool fill) { SetFill(fill); });
+  connect(dither_, &QComboBox::currentIndexChanged, this,
+          [this] { SetDither(static_cast<DitherKind>(dither_->currentData().toInt())); });
   connect(colour_, &QToolButton::clicked, this, [this] {
     const QColor chosen =
         QColorDialog::getColor(QColor(options_.background.r, options_.background.g, options_.background.b), this,
@@ -278,6 +297,13 @@ void ImportDialog::SetSafeArea(SafeArea safe) {
   if (safe == options_.safe) return;
   options_.safe = safe;
   Choose(safe_, safe);
+  Recompute();
+}
+
+void ImportDialog::SetDither(DitherKind kind) {
+  if (kind == options_.dither) return;
+  options_.dither = kind;
+  Choose(dither_, kind);
   Recompute();
 }
 

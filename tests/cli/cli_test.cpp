@@ -476,6 +476,40 @@ TEST_F(CliTest, ImportWithoutFittingWarnsOfAPictureTooBig) {
   EXPECT_TRUE(ReadConvertibleBitmap(Path("photo.bmp")));
 }
 
+// --dither: the kind asked for is the kind chosen, fitted or not, said in
+// the report's line and in JSON beside the share dithered.
+TEST_F(CliTest, ImportTakesTheDitheringAskedFor) {
+  ASSERT_TRUE(MakePhotoLike().save(QString::fromStdString(Path("photo.png"))));
+  const struct {
+    std::vector<std::string> options;
+    const char* kind;    // dither_kind, or nothing for any
+    const char* reason;  // the report's line
+  } cases[] = {
+      {{"--dither", "none"}, "none", "Dither:  no dithering: as asked\n"},
+      {{"--dither=selective"}, "selective", "Dither:  selective dithering: as asked\n"},
+      {{"--dither", "none", "--no-fit"}, "none", "Dither:  no dithering: as asked\n"},
+      {{"--dither", "selective", "--no-fit"}, "selective", "Dither:  selective dithering: as asked\n"},
+      {{"--dither", "seen", "--no-fit"}, "full", "Dither:  full dithering: closest as seen\n"},
+      {{}, nullptr, ": closest as seen without losing plain PSNR\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    std::vector<std::string> args = {"import", "photo.png", "photo.bmp", "--force"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    EXPECT_NE(out_.str().find(c.reason), std::string::npos) << out_.str();
+    args.push_back("--json");
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object();
+    const QString kind = o["dither_kind"].toString();
+    if (c.kind) {
+      EXPECT_EQ(kind.toStdString(), c.kind);
+    }
+    EXPECT_TRUE(kind == "none" || kind == "selective" || kind == "full") << kind.toStdString();
+    EXPECT_EQ(o["dithering"].toDouble() == 0, kind == "none");
+  }
+}
+
 TEST_F(CliTest, ImportFailuresExitOneWithTheReason) {
   EXPECT_EQ(Run({"import", "missing.png", "out.bmp"}), 1);
   EXPECT_EQ(err_.str(), "kestro-welcome-cli: Cannot read missing.png as a picture: File not found\n");

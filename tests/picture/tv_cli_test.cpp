@@ -36,6 +36,8 @@ TEST_F(TvCliTest, UsageErrorsExitTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {"import", "a.png", "b.bmp", "--display", "5:4"},
       {"import", "a.png", "b.bmp", "--safe", "half"},
+      {"import", "a.png", "b.bmp", "--dither", "full"},
+      {"import", "a.png", "b.bmp", "--dither"},
       {"preview", "a.bmp"},
       {"preview", "a.bmp", "b.png", "--overscan", "30"},
       {"preview", "a.bmp", "b.png", "--overscan", "five"},

@@ -7,6 +7,7 @@
 // never fixed sleeps.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QMap>
@@ -249,6 +250,53 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
     QVERIFY(dialog.PreviewCaption().contains(QStringLiteral("16:9 TV")));
     QVERIFY(dialog.Choice().imported);
+  }
+
+  // The dithering chosen in the dialog: offered as the command line's four,
+  // followed by the preview and its report, remembered for the next dialog,
+  // and what Import writes.
+  void theDitheringChosenInTheDialogReachesTheBitmap_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("none") << int(DitherKind::kNone) << "None"
+                          << "no dithering: as asked";
+    QTest::newRow("selective") << int(DitherKind::kSelective) << "Selective: only where smooth"
+                               << "selective dithering: as asked";
+  }
+
+  void theDitheringChosenInTheDialogReachesTheBitmap() {
+    QFETCH(int, kind);
+    QFETCH(QString, item);
+    QFETCH(QString, reason);
+    const QString path = Photo(dir_.path() + "/photo.png", 480, 360);
+    QStringList items, started;
+    QString info;
+    dialogs_.import_dialog = [&](const QString& picture, const ImportOptions& options) -> std::optional<ImportChoice> {
+      ImportDialog dialog(picture, options, form_.get());
+      auto* box = dialog.findChild<QComboBox*>("DitherBox");
+      items.clear();
+      for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+      started << box->currentText();
+      box->setCurrentIndex(box->findText(item));
+      if (!QTest::qWaitFor([&] { return dialog.PreviewCurrent(); }, 120000)) return std::nullopt;
+      info = dialog.Info();
+      return dialog.Choice();
+    };
+    form_->ImportWithOptions(path);
+    QCOMPARE(items, (QStringList{"Auto: closest as seen, plain PSNR kept", "Seen: closest as seen, however grainy",
+                                 "Selective: only where smooth", "None"}));
+    QVERIFY2(info.contains(QStringLiteral("Dither:  ") + reason), qPrintable(info));
+    ImportOptions options = ForTv(Display::k4x3);
+    options.dither = DitherKind(kind);
+    const ImportedPicture expected = ImportPicture(path.toStdString(), options);
+    const std::optional<Picture8> written = ReadConvertibleBitmap((Home() + "/Input/photo.bmp").toStdString());
+    QVERIFY(written);
+    QVERIFY(written->pixels == expected.picture.pixels);
+    QVERIFY(written->palette == expected.picture.palette);
+    // The next dialog starts from it.
+    form_->ImportWithOptions(path);
+    QCOMPARE(started, (QStringList{"Auto: closest as seen, plain PSNR kept", item}));
   }
 
   // The quick look shown while the import runs: the picture placed as the

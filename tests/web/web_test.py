@@ -53,9 +53,11 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # canvas keeps colours premultiplied by alpha, so half-transparent pixels
 # (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
 # not agree, nor their SVG renderers.
-IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
+IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000", "dither": "auto"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
-IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}),
+IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
+           ("photo.png", "drop", True, {"dither": "seen"}), ("photo.png", "pick", True, {"dither": "selective"}),
+           ("photo.png", "drop", True, {"dither": "none"}), ("deep.bmp", "drop", True, {}),
            ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
@@ -435,7 +437,8 @@ def check_page_imports(driver, label, cli, work, downloads):
         between = float("inf") if data == native_bytes else psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
         line = (f"page {psnr_in(page_report):.2f} dB, command line {psnr_in(native_report):.2f} dB (each against "
                 f"its placed canvas), {between:.2f} dB between the two bitmaps")
-        imports.append((label, picture + (" " + options["display"] if options else ""), data == native_bytes, line))
+        named = " ".join(options[k] for k in ("display", "dither") if k in options)
+        imports.append((label, picture + (" " + named if named else ""), data == native_bytes, line))
         if identical:
             check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
             check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
