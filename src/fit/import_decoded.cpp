@@ -29,7 +29,8 @@ ImportedPicture ImportDecoded(const PictureToImport& picture, const ImportOption
   ImportCanvas placed = picture.place(options);
   ImportReport& report = placed.report;
   report.for_tv = options.for_tv;
-  Picture8 reduced = ReduceCanvas(placed.canvas, picture.name, {options.fit, options.by_seen, options.budget, options.dither}, report);
+  Picture8 reduced =
+      ReduceCanvas(placed.canvas, picture.name, {options.fit, options.by_seen, options.budget, options.dither}, report);
   if (options.for_tv) {
     for (std::string& warning : TvWarnings(MeasureForTv(placed.canvas), report.scale, report.psnr_db, options.safe)) {
       report.warnings.push_back(std::move(warning));

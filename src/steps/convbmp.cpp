@@ -43,7 +43,7 @@ int32_t RefuseBrokenRule(const StoredBitmap& bitmap) {
       return refuse(kConvbmpCompressed, "ERROR: compression not supported!");
     case BitmapRule::kIs720x576:
       return refuse(kConvbmpWrongSize, "ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
-                                    ", cy=" + std::to_string(hdr.height));
+                                           ", cy=" + std::to_string(hdr.height));
     case BitmapRule::kExactly8Bits:
     case BitmapRule::kKept:
       break;
