@@ -31,9 +31,9 @@
 #include <memory>
 #include <queue>
 
+#include "fit/bitmap_file.h"
 #include "format/byte_order.h"
 #include "inspect/inspect.h"
-#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "support/photo_like.h"
