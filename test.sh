@@ -20,12 +20,13 @@ case "${1:-}" in
 esac
 source scripts/ensure_packages.sh
 source scripts/stage_times.sh
-# The compiler cache and the formatter; for the full run also the browser
-# page's compiler and the browser that tests it, all Debian's.
+# The compiler cache, the formatter and jq (a reader of the command line's
+# JSON in its tests); for the full run also the browser page's compiler and
+# the browser that tests it, all Debian's.
 if $quick; then
-  ensure_packages clang-format ccache
+  ensure_packages clang-format ccache jq
 else
-  ensure_packages clang-format ccache emscripten chromium chromium-driver python3-selenium
+  ensure_packages clang-format ccache jq emscripten chromium chromium-driver python3-selenium
 fi
 # A failed stage still shows how long the stages before it took.
 trap kws_stage_table EXIT
@@ -39,6 +40,9 @@ check_format() {
   return 1
 }
 kws_stage "clang-format" check_format
+
+# Every include keeps to the layers, lowest first (scripts/layers.txt).
+kws_stage "layer check" python3 scripts/check_layers.py
 
 build_tree() {
   local preset=$1 dir=$2

@@ -43,7 +43,7 @@
 #include "format/bitmap.h"
 #include "log/activity_log.h"
 #include "median.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 
 namespace {
 

@@ -3,17 +3,34 @@
 
 # Candidates are taken from compgen's output unquoted, split at new lines
 # only; globbing stays off while they are, or a file named "[ab].bmp" would
-# be offered as the "a.bmp" it matches.
-_kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders
+# be offered as the "a.bmp" it matches. File names, which may hold a new line
+# themselves, come from a glob of the word taken literally instead, one
+# candidate per name.
+_kestro_welcome_cli_files() {  # [PATTERN]: files matching it, and folders ('*/': folders only)
   local -
-  set -f
-  local cur=$1 pattern=$2
+  local cur=$1 pattern=$2 name restore
   compopt -o filenames 2>/dev/null
-  if [ -n "$pattern" ]; then
-    COMPREPLY=($(compgen -f -X "!$pattern" -- "$cur") $(compgen -d -- "$cur"))
-  else
-    COMPREPLY=($(compgen -f -- "$cur"))
+  COMPREPLY=()
+  if [[ $cur == "~"* ]]; then  # compgen expands the tilde; such names are rare
+    set -f
+    if [ -n "$pattern" ]; then
+      COMPREPLY=($(compgen -f -X "!$pattern" -- "$cur") $(compgen -d -- "$cur"))
+    else
+      COMPREPLY=($(compgen -f -- "$cur"))
+    fi
+    return
   fi
+  restore=$(shopt -p nullglob dotglob)
+  shopt -s nullglob
+  # As compgen: hidden names only for a word that starts them.
+  [[ ${cur##*/} == .* ]] && shopt -s dotglob
+  set +f
+  for name in "$cur"*; do
+    if [ -z "$pattern" ] || [ -d "$name" ] || [[ $name == $pattern ]]; then
+      COMPREPLY+=("$name")
+    fi
+  done
+  eval "$restore"
 }
 
 _kestro_welcome_cli() {
@@ -41,8 +58,7 @@ _kestro_welcome_cli() {
 
   if [ -z "$command" ]; then
     if [ "$prev" = --home ]; then
-      compopt -o filenames 2>/dev/null
-      COMPREPLY=($(compgen -d -- "$cur"))
+      _kestro_welcome_cli_files "$cur" '*/'
     elif [[ $cur == -* ]]; then
       COMPREPLY=($(IFS=' ' compgen -W "$options" -- "$cur"))
     else
@@ -65,8 +81,7 @@ _kestro_welcome_cli() {
 
   local n=$((COMP_CWORD - at))  # the word's place after the command
   if [ "$prev" = --home ]; then
-    compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -d -- "$cur"))
+    _kestro_welcome_cli_files "$cur" '*/'
     return 0
   fi
   case $command in

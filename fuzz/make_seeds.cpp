@@ -122,6 +122,41 @@ std::vector<std::pair<std::string, Bytes>> SvgSeeds(const Bytes& png) {
   };
 }
 
+// SVGs whose drawing is counted before it is drawn: dashes, wide strokes,
+// many paths, <use> of <use>, filters and gradients, each small, and each
+// a step from over a limit.
+std::vector<std::pair<std::string, Bytes>> CostlySvgSeeds() {
+  const std::string open =
+      "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='24' height='16' "
+      "viewBox='0 0 240 160'>";
+  std::string points, paths, uses;
+  for (int i = 0; i < 40; ++i) points += std::to_string(i * 37 % 240) + "," + std::to_string(i * 53 % 160) + " ";
+  for (int i = 0; i < 20; ++i) paths += "<path d='M" + std::to_string(i * 11) + " 5 l9 4 q3 3 -3 7 a4 4 0 1 1 2 2z'/>";
+  for (int i = 0; i < 10; ++i) uses += "<use href='#g1'/>";
+  return {
+      {"dashed.svg", ToBytes(open +
+                             "<polyline fill='none' stroke='red' stroke-width='20' stroke-dasharray='1 1' "
+                             "points='" +
+                             points + "'/></svg>")},
+      {"wide.svg", ToBytes(open + "<g stroke='#0a0' style='stroke-width:30'><polyline fill='none' points='" + points +
+                           "'/><circle cx='9' cy='9' r='80'/></g></svg>")},
+      {"paths.svg",
+       ToBytes(open + "<g fill='#f0b41e' stroke='black' transform='scale(2) rotate(9)'>" + paths + "</g></svg>")},
+      {"uses.svg", ToBytes(open +
+                           "<defs><rect id='r' width='9' height='9' stroke='red' stroke-dasharray='2'/>"
+                           "<g id='g1'><use href='#r'/><use xlink:href='#r' x='9'/></g></defs>" +
+                           uses + "</svg>")},
+      {"filters.svg",
+       ToBytes(open + "<filter id='b'><feGaussianBlur stdDeviation='3'/></filter>"
+                      "<rect width='99' height='99' filter='url(#b)'/><circle r='40' style='filter:url(#b)'/></svg>")},
+      {"gradients.svg",
+       ToBytes(open + "<linearGradient id='l'><stop offset='0' stop-color='red'/><stop offset='1' stop-color='blue'/>"
+                      "</linearGradient><radialGradient id='c'><stop offset='0.5' stop-color='#fff'/></radialGradient>"
+                      "<rect width='240' height='80' fill='url(#l)'/><ellipse cx='120' cy='120' rx='90' ry='30' "
+                      "fill='url(#c)' stroke='url(#l)' stroke-width='12' stroke-dasharray='5,3,1'/></svg>")},
+  };
+}
+
 // Qt writes no run-length-coded bitmap: an 8 x 4 one in four colours, each
 // row one run closed by 00 00, the last by 00 01 (end of bitmap).
 Bytes RunLengthBitmap() {
@@ -169,7 +204,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path dir = fs::absolute(argv[1]);
-  for (const char* target : {"convbmp", "rawconv", "pipeline", "inspect", "import"}) {
+  for (const char* target : {"convbmp", "rawconv", "pipeline", "inspect", "import", "svg_cost"}) {
     fs::create_directories(dir / target);
   }
   const auto put = [&](const char* target, const std::string& name, const Bytes& bytes) {
@@ -220,8 +255,11 @@ int main(int argc, char** argv) {
                "</svg>")},
   };
   std::vector<std::pair<std::string, Bytes>> all = pictures;
-  for (auto& seeds : {SvgSeeds(pictures[0].second), GifSeeds(TinyGif())})
+  for (auto& seeds : {SvgSeeds(pictures[0].second), GifSeeds(TinyGif()), CostlySvgSeeds()})
     all.insert(all.end(), seeds.begin(), seeds.end());
+  for (const auto& [name, bytes] : all) {
+    if (name.ends_with(".svg")) put("svg_cost", name, bytes);
+  }
   const Bytes rle = RunLengthBitmap();
   all.emplace_back("rle.bmp", rle);
   all.emplace_back("rle-cut.bmp", Bytes(rle.begin(), rle.begin() + ptrdiff_t(rle.size() - 5)));

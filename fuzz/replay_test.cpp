@@ -35,6 +35,7 @@ TEST(FuzzReplay, Rawconv) { ReplayFolder("rawconv", Rawconv); }
 TEST(FuzzReplay, Pipeline) { ReplayFolder("pipeline", Pipeline); }
 TEST(FuzzReplay, Inspect) { ReplayFolder("inspect", Inspect); }
 TEST(FuzzReplay, Import) { ReplayFolder("import", Import); }
+TEST(FuzzReplay, SvgCost) { ReplayFolder("svg_cost", SvgCost); }
 
 // Inputs at the edges the targets must take without harm.
 TEST(FuzzReplay, EdgeInputs) {

@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "fit/svg_cost.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/canvas.h"
@@ -111,6 +113,17 @@ void Import(const uint8_t* data, size_t size) {
     if (imported.report.colors != static_cast<int>(p.palette.size())) std::abort();
   } catch (const ImportError&) {
   }
+}
+
+// The count's verdict follows its counts, and counting never faults.
+void SvgCost(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const kws::SvgCost cost = CountSvgCost(text);
+  const bool over = cost.elements > kMaxSvgElements || cost.dashes > kMaxSvgDashes ||
+                    cost.stroke_area > kMaxSvgStrokeArea || cost.filters > kMaxSvgFilters;
+  const std::optional<std::string> why = TooComplexToDraw(cost);
+  if (why.has_value() != over) std::abort();
+  if (why && why->rfind("this drawing is too complex to draw here (", 0) != 0) std::abort();
 }
 
 }  // namespace kws::fuzz

@@ -12,5 +12,6 @@ void Rawconv(const uint8_t* data, size_t size);   // any bytes as a raw picture 
 void Pipeline(const uint8_t* data, size_t size);  // any bytes as a picture through ProcessFile
 void Inspect(const uint8_t* data, size_t size);   // any bytes as an update image
 void Import(const uint8_t* data, size_t size);    // any bytes as a picture to import
+void SvgCost(const uint8_t* data, size_t size);   // any bytes as an SVG's text, counted before drawing
 
 }  // namespace kws::fuzz

@@ -22,7 +22,7 @@
 #include <exception>
 
 #include "sample/sample_picture.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "ui/artwork.h"
 #include "ui/tform1.h"
 

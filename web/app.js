@@ -157,6 +157,9 @@
     } else if (reply.type === 'imported') {
       showImported(reply);
       importing(false);
+    } else if (reply.type === 'prechecked') {
+      if (prechecked) prechecked(reply);
+      prechecked = null;
     } else if (reply.type === 'progress') {
       $('import-status').textContent = reply.text;
     } else if (reply.type === 'failed' && reply.request === 'import') {
@@ -169,7 +172,11 @@
 
   function listen() {
     worker.onmessage = onMessage;
-    worker.onerror = (event) => setBusy(false, 'ERROR: the page\u2019s worker stopped: ' + event.message);
+    worker.onerror = (event) => {
+      const error = 'the page\u2019s worker stopped: ' + event.message;
+      if (!$('import-cancel').hidden) importFailed(error);
+      setBusy(false, 'ERROR: ' + error);
+    };
   }
 
   function importing(value) {
@@ -194,25 +201,57 @@
     }
   }
 
+  // The worker's answer to a precheck, awaited by the import that asked.
+  let prechecked = null;
+
+  function precheck(file) {
+    return new Promise((resolve) => {
+      prechecked = resolve;
+      worker.postMessage({ type: 'precheck', file });
+    });
+  }
+
+  function importFailed(error) {
+    showImported({ error });
+    importing(false);
+  }
+
+  // An SVG is counted by the core first, then drawn by the page; anything
+  // that goes wrong on the way ends as a message.
   async function sendImport(file) {
     if (busy) return;
     importing(true);
     $('import-status').textContent = 'Reading the picture…';
     const message = {
       type: 'import', file, display: $('import-display').value, safe: $('import-safe').value,
-      fill: $('import-fill').checked, background: $('import-background').value,
+      fill: $('import-fill').checked, background: $('import-background').value, dither: $('import-dither').value,
     };
     const transfer = [];
-    if (file.type === 'image/svg+xml' || /\.svg$/i.test(file.name)) {
-      message.bitmap = await drawnSvg(file);
-      if (!message.bitmap) {
-        showImported({ error: 'Cannot read ' + file.name + ' as a picture: this browser cannot draw it' });
-        importing(false);
-        return;
+    const started = worker;
+    try {
+      if (file.type === 'image/svg+xml' || /\.svg$/i.test(file.name)) {
+        const checked = await precheck(file);
+        if (worker !== started) return;
+        if (checked.error) {
+          importFailed(checked.error);
+          return;
+        }
+        message.bitmap = await drawnSvg(file);
+        if (worker !== started) return;
+        if (!message.bitmap) {
+          importFailed('Cannot read ' + file.name + ' as a picture: this browser cannot draw it');
+          return;
+        }
+        transfer.push(message.bitmap);
       }
-      transfer.push(message.bitmap);
+      worker.postMessage(message, transfer);
+    } catch (error) {
+      // A drawing the browser keeps to itself (HTML inside a
+      // <foreignObject>) cannot be handed to the worker.
+      importFailed('Cannot read ' + file.name + ' as a picture: this browser does not hand over what it drew of ' +
+        'it (' + (error && error.name || 'error') + '; an SVG holding HTML in a <foreignObject> is kept from ' +
+        'pages); export it as a PNG');
     }
-    worker.postMessage(message, transfer);
   }
 
   // Cancelling stops the worker where it is and starts a fresh one.

@@ -18,6 +18,7 @@
 #include "driver/startup.h"
 #include "fileio/file.h"
 #include "fit/canvas_import.h"
+#include "fit/import_decoded.h"
 #include "fit/import_error.h"
 #include "fit/place_on_canvas.h"
 #include "fit/tv_checks.h"
@@ -26,7 +27,7 @@
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "sample/sample_picture.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "steps/step_result.h"
 #include "stored_zip.h"
 
@@ -39,8 +40,6 @@ constexpr const char* kHome = "/kws";
 // RGBA rows, top row first.
 constexpr const char* kCheckedPixels = "/kws/checked.rgba";
 constexpr const char* kImportedPixels = "/kws/imported.rgba";
-// A log is text; more than this of one run is not shown.
-constexpr uint64_t kMaxLogRead = 4 * 1024 * 1024;
 
 std::string g_reply;  // what the last call returned
 StartupResult g_start;
@@ -83,38 +82,12 @@ class PageView : public NullRunView {
  public:
   void SetStatus(const std::string& text) override { status = text; }
   void ImageWritten(const std::string& path, std::span<const uint8_t>) override { written.push_back(path); }
+  void PictureDone(const PictureOutcome& done) override { outcome = done; }
 
   std::string status;
   std::vector<std::string> written;
+  std::optional<PictureOutcome> outcome;
 };
-
-// Lines the log file gained since it was offset bytes long, without their
-// CR LF endings.
-std::vector<std::string> LogLinesFrom(uint64_t offset) {
-  std::vector<std::string> lines;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = ReadWholeFile(g_start.folders.log_file, kMaxLogRead);
-  } catch (const std::exception&) {
-    return lines;
-  }
-  std::string text(bytes.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(offset, bytes.size())), bytes.end());
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
-uint64_t LogSize() {
-  struct stat st {};
-  return ::stat(g_start.folders.log_file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-}
 
 // A page run makes one picture: what an earlier run made is gone from
 // Output, as the user has downloaded or discarded it.
@@ -140,14 +113,6 @@ std::string ImagesJson(const std::string& base_name, const std::vector<std::stri
            ",\"kind\":" + Json(image.usb ? "usb" : "serial") + ",\"size\":" + std::to_string(st.st_size) + "}";
   }
   return out + "]";
-}
-
-std::string FirstError(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) {
-    const size_t at = line.find("ERROR: ");
-    if (at != std::string::npos) return line.substr(at);
-  }
-  return {};
 }
 
 void WritePixels(const Picture8& picture, const char* path) {
@@ -193,13 +158,10 @@ std::string ImportedReply(const Picture8& picture, MadeFor purpose, Display disp
          ",\"title\":" + RectJson(SafeRect(SafeArea::kTitle, size)) + "}";
 }
 
-// The picture the page decoded, placed and in the receivers' colours; a
-// bitmap the receivers take as it is, kept.
-Picture8 ImportDecoded(const std::string& file, const std::string& name, const std::string& rgba, int width, int height,
-                       Display display, SafeArea safe, bool fill, Rgb background, ImportReport& report) {
-  if (std::optional<Picture8> kept = KeepAcceptableBitmap(file, true, welcome::kMaxDataLength, report)) {
-    return std::move(*kept);
-  }
+// The picture the page decoded, as the import places it: rgba (a file)
+// holds its width x height pixels.
+ImportCanvas PlaceDecoded(const std::string& name, const std::string& rgba, int width, int height,
+                          const ImportOptions& options) {
   RgbaPicture picture;
   picture.width = width;
   picture.height = height;
@@ -207,16 +169,11 @@ Picture8 ImportDecoded(const std::string& file, const std::string& name, const s
   if (picture.rgba.size() != picture.RowBytes() * static_cast<size_t>(std::max(height, 0))) {
     throw ImportError("Cannot read " + PrintableName(name) + " as a picture: its reader gave no picture");
   }
-  ReportPlacement({width, height}, fill, display, safe, report);
-  report.for_tv = true;
-  const RgbaPicture canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, background, fill, display, safe);
-  // The command line's and the window's import: the smoothed search on, the
-  // warnings for a TV.
-  Picture8 reduced = ReduceCanvas(canvas, name, {.fit = true, .by_seen = true}, report);
-  for (std::string& warning : TvWarnings(MeasureForTv(canvas), report.scale, report.psnr_db, safe)) {
-    report.warnings.push_back(std::move(warning));
-  }
-  return reduced;
+  ImportCanvas placed;
+  ReportPlacement({width, height}, options.fill, options.display, options.safe, placed.report);
+  placed.canvas = PlaceOnCanvas(PixelsOf(picture), {width, height}, options.background, options.fill, options.display,
+                                options.safe);
+  return placed;
 }
 
 }  // namespace
@@ -252,19 +209,24 @@ const char* kws_sample(const char* path) {
 // land in Output under the desktop's names.
 const char* kws_make(const char* picture) {
   EmptyFolder(g_start.folders.output);
-  const uint64_t log_start = LogSize();
   PageView view;
   RunSummary summary;
+  // The run's entries of the activity log, as the page shows them.
+  std::vector<std::string> lines;
   {
+    const ScopedLogListener listener([&lines](std::string_view message, std::string_view) {
+      lines.push_back(LogTimestamp() + " => " + std::string(message));
+    });
     Driver driver(view, g_start.folders);
     summary = driver.RunPictures({picture});
   }
-  const std::vector<std::string> lines = LogLinesFrom(log_start);
   const std::string base_name = BaseName(picture);
   const bool made = summary.pictures == 1 && summary.failed == 0 && !summary.error;
   std::string reason, hint, left;
   if (!made) {
-    const Diagnosis why = DiagnosePicture(picture, FirstError(lines));
+    const std::optional<StepFailure> failure =
+        view.outcome && view.outcome->failure ? view.outcome->failure : summary.run_failure;
+    const Diagnosis why = failure ? Diagnose(picture, *failure) : Diagnosis{view.status, Remedy::kNone};
     reason = why.plain;
     // The hint says what to do in the command line's words; the page's Import does it.
     if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
@@ -319,17 +281,26 @@ const char* kws_check(const char* path) {
 // is its name for the messages. Placed for the display and safe area ("4:3",
 // "16:9", "square"; "none", "action", "title"), fitted or with fill covering
 // it, on the background ("#rrggbb"), its colours chosen as the desktop
-// chooses them, and written to out as the bitmap the pipeline takes. Its
+// chooses them with the dithering asked for ("auto", "seen", "selective",
+// "none"), and written to out as the bitmap the pipeline takes. Its
 // pixels are left in kImportedPixels for the page to show.
 const char* kws_import(const char* file, const char* name, const char* rgba, int width, int height, const char* display,
-                       const char* safe, int fill, const char* background, const char* out) {
+                       const char* safe, int fill, const char* background, const char* dither, const char* out) {
   try {
     const Display shape = ParseDisplay(display).value_or(Display::k4x3);
-    const SafeArea area = ParseSafeArea(safe).value_or(SafeArea::kNone);
-    ImportReport report;
-    const Picture8 picture =
-        ImportDecoded(file, name, rgba, width, height, shape, area, fill != 0, HexColour(background), report);
-    return Reply(ImportedReply(picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
+    // The command line's and the window's import for a TV.
+    ImportOptions options = TvImportOptions(shape, ParseSafeArea(safe).value_or(SafeArea::kNone));
+    options.fill = fill != 0;
+    options.background = HexColour(background);
+    options.dither = ParseDitherKind(dither).value_or(DitherKind::kAuto);
+    const std::string shown = name;
+    const std::string pixels = rgba;
+    const ImportedPicture imported = ImportDecoded(
+        {file, shown, [&](const ImportOptions& asked) { return PlaceDecoded(shown, pixels, width, height, asked); }},
+        options);
+    const ImportReport& report = imported.report;
+    return Reply(
+        ImportedReply(imported.picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
   }

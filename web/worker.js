@@ -3,7 +3,9 @@
 // {type: 'init', wasm?}, {type: 'make', file?, path?} (neither: the built-in
 // sample; path: a bitmap the import made), {type: 'check', file},
 // {type: 'import', file, bitmap?, display, safe, fill, background},
-// {type: 'card'} (the TV test card, answered as an import). Each is
+// {type: 'card'} (the TV test card, answered as an import), {type:
+// 'precheck', file} (whether an SVG may be drawn: {type: 'prechecked',
+// error}). Each is
 // answered with the core's reply and the files it made; an import also with
 // {type: 'progress', text} as it goes.
 //
@@ -108,21 +110,7 @@ function cannotRead(name, why) {
   return new Error('Cannot read ' + name + ' as a picture: ' + why);
 }
 
-// The picture's pixels as its file holds them: no colour management, alpha
-// not premultiplied, turned upright as its orientation tag says. An SVG comes
-// already drawn by the page (a worker has no SVG renderer).
-async function decode(message) {
-  const name = message.file.name;
-  let bitmap = message.bitmap;
-  if (!bitmap) {
-    try {
-      bitmap = await createImageBitmap(message.file,
-        { colorSpaceConversion: 'none', premultiplyAlpha: 'none', imageOrientation: 'from-image' });
-    } catch (error) {
-      throw cannotRead(name, 'this browser cannot decode it; the page reads PNG, JPEG, GIF, WebP, BMP and SVG');
-    }
-  }
-  const { width, height } = bitmap;
+function checkSize(name, width, height) {
   const size = width.toLocaleString('en') + ' x ' + height.toLocaleString('en');
   if (width > MAX_SIDE || height > MAX_SIDE) {
     throw cannotRead(name, 'at ' + size + ' pixels it is too large: the import takes no side longer than ' +
@@ -132,6 +120,46 @@ async function decode(message) {
     throw cannotRead(name, 'at ' + size + ' pixels it is too large: the import takes up to ' +
       MAX_PIXELS.toLocaleString('en') + ' pixels');
   }
+}
+
+// Why the browser's decoder gave nothing. A GIF or run-length bitmap it
+// fails on is one that is damaged or cut short, which the desktop program
+// reads as far as it goes.
+function undecodable(name, header) {
+  const desktop = '; the desktop program (kestro-welcome, or kestro-welcome-cli import) imports it, with a ' +
+    'warning that part of the picture may be missing';
+  if (header.format === 'gif') return cannotRead(name, 'this browser cannot decode this damaged or cut GIF' + desktop);
+  if (header.run_length) {
+    return cannotRead(name, 'this browser cannot decode this damaged or cut run-length-coded bitmap' + desktop);
+  }
+  return cannotRead(name, 'this browser cannot decode it; the page reads PNG, JPEG, GIF, WebP, BMP and SVG');
+}
+
+// The picture's pixels as its file (mounted at path) holds them: no colour
+// management, alpha not premultiplied, turned upright as its orientation tag
+// says. Its size is read from its header first, so that a picture too large
+// is refused before the browser decodes it. An SVG comes already drawn by
+// the page (a worker has no SVG renderer).
+async function decode(message, path) {
+  const name = message.file.name;
+  let bitmap = message.bitmap;
+  if (!bitmap) {
+    const header = call('kws_picture_header', path);
+    if (header.format) checkSize(name, header.width, header.height);
+    try {
+      bitmap = await createImageBitmap(message.file,
+        { colorSpaceConversion: 'none', premultiplyAlpha: 'none', imageOrientation: 'from-image' });
+    } catch (error) {
+      throw undecodable(name, header);
+    }
+  }
+  const { width, height } = bitmap;
+  try {
+    checkSize(name, width, height);
+  } catch (error) {
+    bitmap.close();
+    throw error;
+  }
   const canvas = new OffscreenCanvas(width, height);
   const context = canvas.getContext('2d', { willReadFrequently: true });
   context.drawImage(bitmap, 0, 0);
@@ -139,21 +167,39 @@ async function decode(message) {
   return { width, height, rgba: context.getImageData(0, 0, width, height).data };
 }
 
+// Whether the page may draw an SVG: refused, in the desktop's words, when it
+// is too large or too complex to draw within the import's bounds.
+function precheck(message) {
+  const path = mountFile('/kws/Picture', message.file);
+  try {
+    const reply = call('kws_svg_refusal', path);
+    return { type: 'prechecked', error: reply.error ? cannotRead(message.file.name, reply.error).message : '' };
+  } finally {
+    unmount('/kws/Picture');
+  }
+}
+
 async function importPicture(message) {
   const started = performance.now();
   self.postMessage({ type: 'progress', text: 'Reading the picture…' });
-  const picture = await decode(message);
+  const file = mountFile('/kws/Picture', message.file);
+  let picture;
+  try {
+    picture = await decode(message, file);
+  } catch (error) {
+    unmount('/kws/Picture');
+    throw error;
+  }
   const rgba = '/kws/decoded.rgba';
   core.FS.writeFile(rgba, new Uint8Array(picture.rgba.buffer));
-  const file = mountFile('/kws/Picture', message.file);
   const base = message.file.name.replace(/\.[^.]*$/, '') || 'picture';
   const out = '/kws/Import/' + base + '.bmp';
   emptyFolder('/kws/Import');
   self.postMessage({ type: 'progress', text: 'Placing it and choosing its colours…' });
   const reply = JSON.parse(core.ccall('kws_import', 'string',
-    ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string'],
+    ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string', 'string'],
     [file, message.file.name, rgba, picture.width, picture.height, message.display, message.safe,
-      message.fill ? 1 : 0, message.background, out]));
+      message.fill ? 1 : 0, message.background, message.dither, out]));
   core.FS.unlink(rgba);
   unmount('/kws/Picture');
   // How long the worker took, decoding included, for bench/web_bench.py.
@@ -188,6 +234,7 @@ self.onmessage = async (event) => {
     else if (message.type === 'check') answer = check(message);
     else if (message.type === 'import') answer = await importPicture(message);
     else if (message.type === 'card') answer = testCard();
+    else if (message.type === 'precheck') answer = precheck(message);
     else return;
     if (Array.isArray(answer)) self.postMessage(answer[0], answer[1]);
     else self.postMessage(answer);
@@ -195,3 +242,9 @@ self.onmessage = async (event) => {
     self.postMessage({ type: 'failed', request: message.type, error: String(error && error.message || error) });
   }
 };
+
+// Whatever escapes the handler above still ends as a message, never as a
+// page left waiting.
+self.addEventListener('unhandledrejection', (event) => {
+  self.postMessage({ type: 'failed', request: 'import', error: String(event.reason && event.reason.message || event.reason) });
+});

@@ -11,26 +11,40 @@
 #include "cli/invocation.h"
 #include "cli/json.h"
 #include "cli/terminal.h"
+#include "cli/working_folders.h"
 #include "driver/startup.h"
 
 namespace kws {
 
 namespace {
 
+// The command, in the working folders when its entry says it uses them.
+int RunCommand(cli::Invocation& inv) {
+  const cli::CommandSpec& command = *inv.command;
+  if (!command.uses_working_folders) return command.run(inv);
+  if (command.refuse_before_folders) {
+    if (const int refused = command.refuse_before_folders(inv)) return refused;
+  }
+  const cli::WorkingFolderSession session(inv);
+  if (session.Failed()) return 1;
+  inv.start = &session.start();
+  return command.run(inv);
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const cli::CommandSpec** command) {
   try {
     cli::Invocation inv = cli::Parse(args, out, err);
     *command = inv.command;
-    if (inv.Has("--help")) {
+    if (inv.Has(cli::option::kHelp)) {
       out << (inv.command ? cli::CommandHelp(*inv.command) : cli::GeneralHelp());
       return 0;
     }
-    if (inv.Has("--version")) {
+    if (inv.Has(cli::option::kVersion)) {
       out << cli::kProgram << " " << FileVersion() << '\n';
-      if (inv.Has("--verbose")) out << MakeCaption(FileVersion()) << '\n';
+      if (inv.Has(cli::option::kVerbose)) out << MakeCaption(FileVersion()) << '\n';
       return 0;
     }
-    return inv.command->run(inv);
+    return RunCommand(inv);
   } catch (const cli::UsageError& e) {
     err << cli::kProgram << ": " << cli::Escaped(e.what()) << "\nTry '" << cli::kProgram << " --help'.\n";
     return 2;

@@ -16,11 +16,14 @@ namespace kws::cli {
 
 namespace {
 
+// The option of inspect alone.
+constexpr std::string_view kExtract = "--extract";
+
 void CheckInspect(const Invocation& inv) {
-  if (inv.Has("--extract") && inv.args.size() != 1) {
+  if (inv.Has(kExtract) && inv.args.size() != 1) {
     throw UsageError(std::string("usage: ") + kProgram + " inspect FILE --extract OUT.bmp");
   }
-  if (inv.Has("--force") && !inv.Has("--extract")) throw UsageError("--force goes with --extract OUT.bmp");
+  if (inv.Has(option::kForce) && !inv.Has(kExtract)) throw UsageError("--force goes with --extract OUT.bmp");
 }
 
 QString KindName(ImageKind kind) {
@@ -54,7 +57,7 @@ QJsonArray LayersJson(const InspectReport& report) {
 
 QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
   QJsonObject o;
-  o["file"] = JsonName(file);
+  PutName(o, "file", file);
   o["sound"] = report.Sound();
   o["verdict"] = JsonText(VerdictLine(report));
   o["kind"] = report.Sound() ? QJsonValue(KindName(report.kind)) : QJsonValue();
@@ -79,7 +82,7 @@ QJsonObject InspectJson(const std::string& file, const InspectReport& report) {
 // stderr; the layers follow with --verbose.
 int InspectCommand(Invocation& inv) {
   // With --extract there is one file, which is never replaced by its picture.
-  const std::string* extract = inv.Value("--extract");
+  const std::string* extract = inv.Value(kExtract);
   DestinationCheck target;
   if (extract) {
     target = CheckDestination(*extract, inv.args, MadeFor::kExtract);
@@ -126,8 +129,8 @@ const CommandSpec& InspectCommandSpec() {
       .min_args = 1,
       .max_args = SIZE_MAX,
       .summary = "check update images before flashing: what each layer holds, or the first fault",
-      .options = {{"--extract", 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"},
-                  {"--force", 0, "",
+      .options = {{kExtract, 0, "OUT.bmp", "write the picture inside (one FILE) as a 720 x 576, 8-bit bitmap"},
+                  {option::kForce, 0, "",
                    "replace OUT.bmp even when it is not a picture an extract wrote (never FILE itself)"}},
       .example = "kestro-welcome-cli inspect Output/logo_borvik200_usb_welcome.img",
       .more_help = {},
@@ -137,6 +140,7 @@ const CommandSpec& InspectCommandSpec() {
       .json_keys = {{"command", "inspect"},
                     {"files", "one entry per file, in the order given"},
                     {"files[].file", "the file's path"},
+                    {"files[].file_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
                     {"files[].sound", "whether it is safe to flash"},
                     {"files[].verdict", "the verdict line"},
                     {"files[].kind", "what it is when sound (a USB or serial update image, ...), or null"},

@@ -8,12 +8,12 @@
 namespace kws::cli {
 
 const std::vector<OptionSpec> kGlobalOptions = {
-    {"--home", 0, "DIR", "keep the working folders Input, Temp, Output and Log under DIR"},
-    {"--verbose", 'v', "", "print every activity-log entry as it is written, and details"},
-    {"--quiet", 'q', "", "print errors only"},
-    {"--json", 0, "", "print one JSON document with the results (make, run, inspect, import)"},
-    {"--help", 'h', "", "show this help, or a command's (COMMAND --help)"},
-    {"--version", 0, "", "show the version"},
+    {option::kHome, 0, "DIR", "keep the working folders Input, Temp, Output and Log under DIR"},
+    {option::kVerbose, 'v', "", "print every activity-log entry as it is written, and details"},
+    {option::kQuiet, 'q', "", "print errors only"},
+    {option::kJson, 0, "", "print one JSON document with the results (make, run, inspect, import)"},
+    {option::kHelp, 'h', "", "show this help, or a command's (COMMAND --help)"},
+    {option::kVersion, 0, "", "show the version"},
 };
 
 const std::vector<JsonKeySpec> kSaidJsonKeys = {
@@ -57,6 +57,20 @@ bool BelongsTo(std::string_view name, const CommandSpec& command) {
 
 }  // namespace
 
+bool Invocation::Has(std::string_view name) const { return Value(name) != nullptr; }
+
+const std::string* Invocation::Value(std::string_view name) const {
+  const bool declared = command ? BelongsTo(name, *command)
+                                : std::any_of(kGlobalOptions.begin(), kGlobalOptions.end(),
+                                              [&](const OptionSpec& o) { return o.name == name; });
+  if (!declared) {
+    throw std::logic_error("option " + std::string(name) + " is not declared for " +
+                           (command ? std::string(command->name) : std::string("every command")));
+  }
+  const auto it = options.find(name);
+  return it == options.end() ? nullptr : &it->second;
+}
+
 Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
   Invocation inv(out, err);
   bool options_ended = false;
@@ -94,18 +108,19 @@ Invocation Parse(const Args& args, std::ostream& out, std::ostream& err) {
     } else if (equals != std::string::npos) {
       throw UsageError(std::string(option->name) + " takes no value");
     }
-    if (!option->value.empty() && inv.Has(option->name)) {
+    if (!option->value.empty() && inv.options.count(option->name) > 0) {
       throw UsageError(std::string(option->name) + " is given twice");
     }
     inv.options[std::string(option->name)] = value;
   }
-  if (inv.Has("--help") || inv.Has("--version")) return inv;
+  if (inv.Has(option::kHelp) || inv.Has(option::kVersion)) return inv;
   if (!inv.command) throw UsageError("no command given");
   for (const auto& [name, value] : inv.options) {
     if (!BelongsTo(name, *inv.command))
       throw UsageError(name + " is not an option of " + std::string(inv.command->name));
   }
-  if (inv.Has("--verbose") && inv.Has("--quiet")) throw UsageError("--verbose and --quiet exclude each other");
+  if (inv.Has(option::kVerbose) && inv.Has(option::kQuiet))
+    throw UsageError("--verbose and --quiet exclude each other");
   const CommandSpec& c = *inv.command;
   if (inv.args.size() < c.min_args || inv.args.size() > c.max_args) {
     throw UsageError("usage: " + std::string(kProgram) + " " + CommandLine(c));

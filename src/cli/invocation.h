@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace kws {
+struct StartupResult;
+}
+
 namespace kws::cli {
 
 constexpr const char* kProgram = "kestro-welcome-cli";
@@ -23,6 +27,20 @@ class UsageError : public std::runtime_error {
 using Args = std::vector<std::string>;
 
 enum class Verbosity { kQuiet, kNormal, kVerbose };
+
+// The option names more than one file uses, each written once: the option
+// tables declare them and the commands look them up by these. An option of
+// one command only is named in that command's file.
+namespace option {
+inline constexpr std::string_view kHome = "--home";
+inline constexpr std::string_view kVerbose = "--verbose";
+inline constexpr std::string_view kQuiet = "--quiet";
+inline constexpr std::string_view kJson = "--json";
+inline constexpr std::string_view kHelp = "--help";
+inline constexpr std::string_view kVersion = "--version";
+inline constexpr std::string_view kForce = "--force";      // every command that writes a file the user names
+inline constexpr std::string_view kDisplay = "--display";  // import and preview
+}  // namespace option
 
 struct OptionSpec {
   std::string_view name;   // "--background"
@@ -52,6 +70,12 @@ struct CommandSpec {
   std::function<std::string()> more_help;
   // Throws UsageError for arguments it cannot take, before anything is done.
   std::function<void(const Invocation&)> check;
+  // Whether it works in the working folders (Input, Temp, Output, Log): the
+  // command line opens them for it, in one place, before run; a command that
+  // refuses what it was given first says so in refuse_before_folders, which
+  // returns its exit status (0 to go on), so that a refusal changes nothing.
+  bool uses_working_folders = false;
+  std::function<int(Invocation&)> refuse_before_folders = {};
   std::function<int(Invocation&)> run;
   // Writes its own JSON document with --json; for the others the command
   // line writes one that holds what they said.
@@ -67,16 +91,19 @@ struct Invocation {
   std::map<std::string, std::string, std::less<>> options;  // given, with their values ("" for a flag)
   std::ostream& out;
   std::ostream& err;
+  // The working folders, opened for a command that uses them.
+  const StartupResult* start = nullptr;
 
-  bool Has(std::string_view name) const { return options.find(name) != options.end(); }
-  const std::string* Value(std::string_view name) const {
-    const auto it = options.find(name);
-    return it == options.end() ? nullptr : &it->second;
-  }
+  // Whether the option was given, and its value. Looking up an option that
+  // neither the command nor every command declares is a mistake in the
+  // program, not the user's: it throws std::logic_error instead of quietly
+  // answering no.
+  bool Has(std::string_view name) const;
+  const std::string* Value(std::string_view name) const;
   Verbosity verbosity() const {
-    return Has("--verbose") ? Verbosity::kVerbose : Has("--quiet") ? Verbosity::kQuiet : Verbosity::kNormal;
+    return Has(option::kVerbose) ? Verbosity::kVerbose : Has(option::kQuiet) ? Verbosity::kQuiet : Verbosity::kNormal;
   }
-  bool json() const { return Has("--json"); }
+  bool json() const { return Has(option::kJson); }
 };
 
 // The options every command takes.

@@ -7,8 +7,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <span>
 
@@ -16,9 +18,10 @@
 #include "cli/json.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal.h"
-#include "cli/working_folders.h"
 #include "driver/diagnosis.h"
 #include "driver/driver.h"
+#include "fileio/file.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
 #include "steps/step_result.h"
@@ -28,7 +31,7 @@ namespace kws::cli {
 namespace {
 
 // The window interface without a window: the preview only decides whether
-// the file is a picture; each picture's first error is kept for its result.
+// the file is a picture; each picture's outcome is kept with its images.
 class HeadlessView : public RunView {
  public:
   // An image as written: its name, and its size and SHA-256 taken from the
@@ -38,11 +41,7 @@ class HeadlessView : public RunView {
     qint64 size;
     std::string sha256;
   };
-  struct Outcome {
-    std::string picture;
-    int32_t result;
-    std::string first_error;  // the logged line
-    std::string told_error;   // the same with the system's reason, which the log leaves out
+  struct Outcome : PictureOutcome {
     std::vector<WrittenImage> images;
   };
   // An Input entry that a run passed over, and why.
@@ -63,39 +62,50 @@ class HeadlessView : public RunView {
     const QByteArray hash = QCryptographicHash::hash(view, QCryptographicHash::Sha256);
     images_.push_back({path, static_cast<qint64>(bytes.size()), hash.toHex().toStdString()});
   }
-  void PictureDone(const std::string& picture, int32_t result) override {
-    outcomes_.push_back({picture, result, first_error_, told_error_, std::move(images_)});
-    first_error_.clear();
-    told_error_.clear();
+  void PictureDone(const PictureOutcome& outcome) override {
+    outcomes_.push_back({outcome, std::move(images_)});
     images_.clear();
   }
   void EntrySkipped(const std::string& name, const std::string& why) override { skipped_.push_back({name, why}); }
 
-  void Logged(std::string_view message, std::string_view note) {
-    if (message.rfind("ERROR: ", 0) != 0) return;
-    std::string told(message);
-    if (!note.empty()) told.append(": ").append(note);
-    if (first_error_.empty()) {
-      first_error_ = message;
-      told_error_ = told;
-    }
-    if (run_error_.empty()) run_error_ = told;
-  }
   const std::vector<Skipped>& skipped() const { return skipped_; }
   const std::string& status() const { return status_; }
   const std::vector<Outcome>& outcomes() const { return outcomes_; }
-  // The first error of the run that belongs to no picture (a lock refused).
-  const std::string& run_error() const { return run_error_; }
 
  private:
   std::string status_;
-  std::string first_error_;
-  std::string told_error_;
-  std::string run_error_;
   std::vector<Skipped> skipped_;
   std::vector<WrittenImage> images_;
   std::vector<Outcome> outcomes_;
 };
+
+// A picture of another kind in Input, which a batch passes over: it takes
+// *.bmp only.
+struct OtherPicture {
+  std::string path;
+  std::string kind;  // "a PNG picture"
+};
+
+std::vector<OtherPicture> OtherPicturesIn(const std::string& folder) {
+  std::vector<OtherPicture> found;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.front() == '.' || HasBmpExtension(name) || !entry.is_regular_file(ec)) continue;
+    std::array<uint8_t, 64> head{};
+    size_t got = 0;
+    try {
+      InputFile file(entry.path().string());
+      got = file.ReadSome(head.data(), head.size());
+    } catch (const FileError&) {
+      continue;
+    }
+    const std::string kind = PictureFormatOf(std::span<const uint8_t>(head.data(), got));
+    if (!kind.empty()) found.push_back({entry.path().string(), kind});
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  return found;
+}
 
 class PictureRun {
  public:
@@ -103,10 +113,11 @@ class PictureRun {
 
   int Run() {
     Driver driver(view_, start_.folders);
-    SetLogListener([this](std::string_view message, std::string_view note) {
-      if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) inv_.out << Escaped(std::string(message)) << '\n';
-      view_.Logged(message, note);
-    });
+    std::optional<ScopedLogListener> echo;
+    if (inv_.verbosity() == Verbosity::kVerbose && !inv_.json()) {
+      echo.emplace(
+          [this](std::string_view message, std::string_view) { inv_.out << Escaped(std::string(message)) << '\n'; });
+    }
     const StopSignals stop_signals;
     RunSummary summary;
     if (inv_.command->name == "make") {
@@ -120,7 +131,7 @@ class PictureRun {
     } else {
       summary = driver.RunOneClick();
     }
-    SetLogListener(nullptr);
+    echo.reset();
     return inv_.json() ? ReportJson(summary) : ReportText(summary);
   }
 
@@ -135,6 +146,16 @@ class PictureRun {
   // whole path, since the file lies in Input, not where the user stands.
   std::string Hinted(const std::string& picture) const {
     return given_names_.count(picture) ? given_names_.at(picture) : picture;
+  }
+
+  // The pictures of other kinds in Input that run passed over.
+  std::vector<OtherPicture> OtherPictures() const {
+    return inv_.command->name == "run" ? OtherPicturesIn(start_.folders.input) : std::vector<OtherPicture>{};
+  }
+
+  // The error that stopped the run itself (a lock refused), with its reason.
+  static std::string RunError(const RunSummary& summary) {
+    return summary.run_failure ? summary.run_failure->Told() : std::string();
   }
 
   ImagesLeft LeftBy(const HeadlessView::Outcome& outcome) const {
@@ -163,15 +184,20 @@ class PictureRun {
         if (!quiet) out << Shown(outcome.picture) << ": 6 images in " << Escaped(start_.folders.output) << '\n';
         continue;
       }
-      const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
+      const Diagnosis why = Diagnose(outcome.picture, *outcome.failure);
       err << Shown(outcome.picture) << ": failed \u2014 " << Escaped(why.plain) << '\n';
       if (const std::string left = ImagesLeftText(LeftBy(outcome)); !left.empty()) err << "  " << left << '\n';
       if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) {
         err << "hint: " << advice << ": " << ImportHint(Hinted(outcome.picture)) << '\n';
       }
     }
-    if (summary.error && view_.outcomes().empty()) err << Escaped(view_.run_error()) << '\n';
+    if (summary.error && view_.outcomes().empty()) err << Escaped(RunError(summary)) << '\n';
     if (!summary.stopped.empty() || StopSignals::Received()) err << StopSignals::Reason() << '\n';
+    for (const OtherPicture& other : OtherPictures()) {
+      err << Escaped(std::filesystem::path(other.path).filename().string()) << ": not converted \u2014 it is "
+          << other.kind << ", and run takes *.bmp only\n"
+          << "hint: " << RemedyAdvice(Remedy::kImport) << ": " << ImportHint(other.path) << '\n';
+    }
     const int total = static_cast<int>(view_.outcomes().size());
     if (total == 0 && !summary.error && summary.skipped == 0) {
       if (!quiet) {
@@ -202,12 +228,13 @@ class PictureRun {
     QJsonArray pictures;
     for (const auto& outcome : view_.outcomes()) {
       QJsonObject picture;
-      picture["picture"] = JsonName(outcome.picture);
+      PutName(picture, "picture", outcome.picture);
       picture["result"] = outcome.result;
       picture["made"] = outcome.result == kStepOk;
-      picture["error"] = outcome.first_error.empty() ? QJsonValue() : QJsonValue(JsonText(outcome.first_error));
+      picture["error"] = outcome.failure && !outcome.failure->line.empty() ? QJsonValue(JsonText(outcome.failure->line))
+                                                                           : QJsonValue();
       if (outcome.result != kStepOk) {
-        const Diagnosis why = DiagnosePicture(outcome.picture, outcome.told_error);
+        const Diagnosis why = Diagnose(outcome.picture, *outcome.failure);
         picture["reason"] = JsonText(why.plain);
         picture["hint"] =
             why.remedy == Remedy::kNone ? QJsonValue() : QJsonValue(JsonText(ImportHint(Hinted(outcome.picture))));
@@ -221,7 +248,7 @@ class PictureRun {
             std::find_if(images.begin(), images.end(), [&](const OutputImage& i) { return i.path == written.path; });
         if (image == images.end()) continue;
         QJsonObject o;
-        o["path"] = JsonName(image->path);
+        PutName(o, "path", image->path);
         o["model"] = JsonText(image->receiver);
         o["serial_model"] = JsonText(image->serial_model);
         o["kind"] = image->usb ? "usb" : "serial";
@@ -230,9 +257,7 @@ class PictureRun {
         outputs.append(o);
       }
       if (outcome.result != kStepOk) {
-        QJsonArray older;
-        for (const std::string& path : LeftBy(outcome).older) older.append(JsonName(path));
-        picture["older_outputs"] = older;
+        PutNames(picture, "older_outputs", LeftBy(outcome).older);
       }
       picture["outputs"] = outputs;
       pictures.append(picture);
@@ -246,14 +271,22 @@ class PictureRun {
     doc["skipped"] = summary.skipped;
     QJsonArray skipped;
     for (const HeadlessView::Skipped& entry : view_.skipped()) {
-      skipped.append(QJsonObject{{"name", JsonName(entry.name)}, {"why", JsonText(entry.why)}});
+      QJsonObject skip{{"why", JsonText(entry.why)}};
+      PutName(skip, "name", entry.name);
+      skipped.append(skip);
     }
     doc["skipped_entries"] = skipped;
-    doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(view_.run_error())) : QJsonValue();
+    QJsonArray others;
+    for (const OtherPicture& other : OtherPictures()) {
+      others.append(QJsonObject{
+          {"path", JsonName(other.path)}, {"kind", JsonText(other.kind)}, {"hint", JsonText(ImportHint(other.path))}});
+    }
+    doc["other_pictures"] = others;
+    doc["error"] = view_.outcomes().empty() && summary.error ? QJsonValue(JsonText(RunError(summary))) : QJsonValue();
     doc["stopped"] = summary.stopped.empty() && !StopSignals::Received() ? QJsonValue()
                                                                          : QJsonValue(JsonText(StopSignals::Reason()));
-    doc["output_folder"] = JsonName(start_.folders.output);
-    doc["log"] = JsonName(start_.folders.log_file);
+    PutName(doc, "output_folder", start_.folders.output);
+    PutName(doc, "log", start_.folders.log_file);
     doc["exit_code"] = ExitCode(summary);
     PrintJson(inv_.out, doc);
     return ExitCode(summary);
@@ -265,20 +298,16 @@ class PictureRun {
   std::map<std::string, std::string> given_names_;
 };
 
-int MakeOrRun(Invocation& inv) {
-  if (inv.command->name == "make") {
-    // One picture that is not there at all is refused here; anything else is
-    // the pipeline's to report, picture by picture.
-    struct stat st {};
-    if (inv.args.size() == 1 && ::lstat(inv.args[0].c_str(), &st) != 0) {
-      inv.err << kProgram << ": no such picture: " << Escaped(inv.args[0]) << '\n';
-      return 1;
-    }
-  }
-  WorkingFolderSession session(inv);
-  if (session.Failed()) return 1;
-  return PictureRun(inv, session.start()).Run();
+// One picture that is not there at all is refused before anything is done;
+// anything else is the pipeline's to report, picture by picture.
+int RefuseMissingPicture(Invocation& inv) {
+  struct stat st {};
+  if (inv.args.size() != 1 || ::lstat(inv.args[0].c_str(), &st) == 0) return 0;
+  inv.err << kProgram << ": no such picture: " << Escaped(inv.args[0]) << '\n';
+  return 1;
 }
+
+int MakeOrRun(Invocation& inv) { return PictureRun(inv, *inv.start).Run(); }
 
 // make and run write the same document.
 const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
@@ -286,6 +315,7 @@ const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
       {"command", "make or run"},
       {"pictures", "one entry per picture, in the order they ran"},
       {"pictures[].picture", "the picture's path"},
+      {"pictures[].picture_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"pictures[].result", "the pipeline's result code (0 made; -11, -99, ... failed)"},
       {"pictures[].made", "whether its six images were made"},
       {"pictures[].error", "the first error line of the activity log, or null"},
@@ -293,22 +323,30 @@ const std::vector<JsonKeySpec>& MakeRunJsonKeys() {
       {"pictures[].hint", "only when it failed: the command that fixes it, or null"},
       {"pictures[].outputs", "the images this run wrote: all six when made, those written before a failure"},
       {"pictures[].outputs[].path", "the image's path in Output"},
+      {"pictures[].outputs[].path_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"pictures[].outputs[].model", "the receiver it is for"},
       {"pictures[].outputs[].serial_model", "the model name its serial image carries"},
       {"pictures[].outputs[].kind", "usb or serial"},
       {"pictures[].outputs[].size", "the size of the bytes written and read back"},
       {"pictures[].outputs[].sha256", "their SHA-256"},
       {"pictures[].older_outputs", "only when it failed: its names in Output that an earlier run left"},
+      {"pictures[].older_outputs_bytes", "beside them: each one's bytes in base64 when not valid UTF-8, else null"},
       {"made", "pictures made"},
       {"failed", "pictures that failed"},
       {"skipped", "Input entries that are no files (run)"},
       {"skipped_entries", "those entries"},
       {"skipped_entries[].name", "the entry's name"},
+      {"skipped_entries[].name_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"skipped_entries[].why", "what it is instead"},
+      {"other_pictures",
+       "run only: pictures of other kinds in Input, which it passes over (it takes *.bmp only), each with its "
+       "path, its kind (\"a PNG picture\") and the import command that makes a bitmap of it (hint)"},
       {"error", "an error that stopped the run itself (a lock), or null"},
       {"stopped", "\"stopped by signal SIGTERM\", or null"},
       {"output_folder", "the Output folder"},
+      {"output_folder_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"log", "the activity log file"},
+      {"log_bytes", "its exact bytes in base64 when it is not valid UTF-8, else null"},
       {"exit_code", "the exit status"},
   };
   return keys;
@@ -326,6 +364,8 @@ const CommandSpec& MakeCommandSpec() {
                                     .example = "kestro-welcome-cli make logo.bmp",
                                     .more_help = {},
                                     .check = {},
+                                    .uses_working_folders = true,
+                                    .refuse_before_folders = RefuseMissingPicture,
                                     .run = MakeOrRun,
                                     .reports_json = true,
                                     .json_keys = MakeRunJsonKeys()};
@@ -342,6 +382,7 @@ const CommandSpec& RunCommandSpec() {
                                     .example = "kestro-welcome-cli run",
                                     .more_help = {},
                                     .check = {},
+                                    .uses_working_folders = true,
                                     .run = MakeOrRun,
                                     .reports_json = true,
                                     .json_keys = MakeRunJsonKeys()};

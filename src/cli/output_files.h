@@ -20,8 +20,13 @@ bool RefuseOutput(const Invocation& inv, const std::string& out, const Destinati
 // with --quiet: a file that was there is gone.
 void SayReplaced(const Invocation& inv, const std::string& out, const DestinationCheck& target);
 
+// What became of out, on stderr: replaced, or kept with the bytes written
+// beside it because it was no longer what was judged.
+void SayWritten(const Invocation& inv, const std::string& out, const DestinationCheck& target,
+                const WrittenTo& written);
+
 // Writes picture as a bitmap made for purpose to a destination already
-// checked; says so on out, or why not on err.
+// checked; says so (and under which name) on out, or why not on err.
 int WriteBitmap(Invocation& inv, const std::string& path, const Picture8& picture, const char* what,
                 const DestinationCheck& target);
 

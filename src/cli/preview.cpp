@@ -13,16 +13,20 @@
 #include "cli/terminal.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "inspect/inspect.h"
 #include "picture/tv_preview.h"
-#include "steps/bitmap8.h"
 
 namespace kws::cli {
 
 namespace {
 
+// The options of preview alone.
+constexpr std::string_view kGuides = "--guides";
+constexpr std::string_view kOverscan = "--overscan";
+
 double OverscanOption(const Invocation& inv) {
-  const std::string* text = inv.Value("--overscan");
+  const std::string* text = inv.Value(kOverscan);
   if (!text) return 0;
   try {
     size_t used = 0;
@@ -61,7 +65,7 @@ int PreviewCommand(Invocation& inv) {
   }
   TvPreviewOptions options;
   options.display = DisplayOption(inv);
-  options.guides = inv.Has("--guides");
+  options.guides = inv.Has(kGuides);
   options.overscan_percent = OverscanOption(inv);
   const QImage preview = RenderTvPreview(*picture, options);
   QByteArray png;
@@ -70,15 +74,17 @@ int PreviewCommand(Invocation& inv) {
     buffer.open(QIODevice::WriteOnly);
     preview.save(&buffer, "PNG");
   }
+  WrittenTo written;
   try {
-    WriteFileReplacing(out, std::vector<uint8_t>(png.begin(), png.end()), MadeFor::kPreview);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(png.constData());
+    written = WriteJudged(out, target, std::span<const uint8_t>(bytes, static_cast<size_t>(png.size())));
   } catch (const std::exception& e) {
-    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(e.what()) << '\n';
+    inv.err << kProgram << ": cannot write " << Escaped(out) << ": " << Escaped(WriteFailureText(out, e)) << '\n';
     return 1;
   }
-  SayReplaced(inv, out, target);
+  SayWritten(inv, out, target, written);
   if (inv.verbosity() != Verbosity::kQuiet) {
-    inv.out << "Preview written: " << Escaped(out) << " (" << preview.width() << " x " << preview.height()
+    inv.out << "Preview written: " << Escaped(written.name) << " (" << preview.width() << " x " << preview.height()
             << ", as on a "
             << (options.display == Display::kSquare ? std::string("computer screen, pixel for pixel")
                                                     : DisplayName(options.display) + " TV")
@@ -96,11 +102,11 @@ const CommandSpec& PreviewCommandSpec() {
       .min_args = 2,
       .max_args = 2,
       .summary = "show a bitmap or update image as the TV will: stretched to its shape, as a PNG",
-      .options = {{"--display", 0, "4:3|16:9|square",
+      .options = {{option::kDisplay, 0, "4:3|16:9|square",
                    "the TV's shape (default 4:3; square: the receiver's pixels as they are)"},
-                  {"--guides", 0, "", "draw the action-safe (yellow) and title-safe (cyan) areas"},
-                  {"--overscan", 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"},
-                  {"--force", 0, "",
+                  {kGuides, 0, "", "draw the action-safe (yellow) and title-safe (cyan) areas"},
+                  {kOverscan, 0, "PERCENT", "cut away what a TV hiding this much of the frame hides (0 to 20)"},
+                  {option::kForce, 0, "",
                    "replace OUT.png even when it is not a preview this program made (never INPUT itself)"}},
       .example = "kestro-welcome-cli preview logo.bmp logo-tv.png --guides",
       .more_help = {},

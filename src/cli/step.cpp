@@ -77,9 +77,9 @@ std::vector<StepSpec> FixedSteps() {
        {{"BMP", K::kFile}, {"CT", K::kFile}, {"RAW", K::kFile}},
        "bitmap -> colour table and raw picture",
        [](const Args& a) { return convbmp(a[0], a[1], a[2]); },
-       {{-11, "the bitmap has more than 8 bits per pixel"},
-        {-12, "the bitmap is compressed"},
-        {-13, "the bitmap is not 720 x 576 pixels"}}},
+       {{kConvbmpBitDepthTooHigh, "the bitmap has more than 8 bits per pixel"},
+        {kConvbmpCompressed, "the bitmap is compressed"},
+        {kConvbmpWrongSize, "the bitmap is not 720 x 576 pixels"}}},
       {"rawconv",
        {{"IN", K::kFile}, {"OUT", K::kFile}},
        "raw picture -> pixel rows, top row first",
@@ -113,7 +113,7 @@ std::vector<StepSpec> FixedSteps() {
        {{"IN", K::kFile}, {"OUT", K::kFile}, {"MODEL", K::kModel}},
        "USB update image -> serial update image naming MODEL",
        [](const Args& a) { return mkserialimg(a[0], a[1], a[2]); },
-       {}},
+       {{kStepTooBig, "the input is too big or has the wrong size, or the model name is too long"}}},
   };
 }
 
@@ -143,7 +143,7 @@ const std::vector<StepSpec>& Steps() {
 // What every step's codes mean.
 const std::vector<std::pair<int32_t, std::string_view>> kSharedStepCodes = {
     {kStepOk, "success"},
-    {kStepTooBig, "the input is too big or has the wrong size (mkserialimg: the model name is too long)"},
+    {kStepTooBig, "the input is too big or has the wrong size"},
     {kStepMissing, "the input file does not exist"},
     {kStepFailed, "a failure was caught; the error line above says which"},
 };
@@ -197,8 +197,6 @@ std::string StepsHelp() {
 
 int StepCommand(Invocation& inv) {
   const StepSpec& step = FindStep(inv.args);
-  WorkingFolderSession session(inv);
-  if (session.Failed()) return 1;
   // A step deletes and creates its outputs anew; a file it replaced keeps
   // its owner and permission bits, as every other writer's do.
   std::vector<std::pair<std::string, FileOwnership>> before;
@@ -207,13 +205,15 @@ int StepCommand(Invocation& inv) {
     if (std::optional<FileOwnership> owner = OwnershipOf(inv.args[i + 1])) before.emplace_back(inv.args[i + 1], *owner);
   }
   std::vector<std::string> lines;
-  // The log's lines, each with the system's reason that the log leaves out.
-  SetLogListener([&](std::string_view message, std::string_view note) {
-    lines.emplace_back(message);
-    if (!note.empty()) lines.back().append(": ").append(note);
-  });
-  const int32_t code = step.run(Args(inv.args.begin() + 1, inv.args.end()));
-  SetLogListener(nullptr);
+  int32_t code = kStepOk;
+  {
+    // The log's lines, each with the system's reason that the log leaves out.
+    const ScopedLogListener listener([&](std::string_view message, std::string_view note) {
+      lines.emplace_back(message);
+      if (!note.empty()) lines.back().append(": ").append(note);
+    });
+    code = step.run(Args(inv.args.begin() + 1, inv.args.end()));
+  }
   for (const auto& [name, owner] : before) KeepOwnership(name, owner);
   const std::string result = std::string(step.name) + ": Ret=" + std::to_string(code);
   if (code == kStepOk) {
@@ -237,6 +237,7 @@ const CommandSpec& StepCommandSpec() {
                                     .example = "kestro-welcome-cli step gzip_f9 welcome.qv.raw2 welcome.qv.raw2.gz",
                                     .more_help = StepsHelp,
                                     .check = [](const Invocation& inv) { FindStep(inv.args); },
+                                    .uses_working_folders = true,
                                     .run = StepCommand};
   return entry;
 }

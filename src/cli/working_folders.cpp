@@ -1,5 +1,6 @@
 #include "cli/working_folders.h"
 
+#include <optional>
 #include <ostream>
 
 #include "cli/terminal.h"
@@ -12,19 +13,16 @@ WorkingFolderSession::WorkingFolderSession(Invocation& inv) : inv_(inv) {
     inv_.err << kProgram << ": warning: " << Escaped(why) << '\n';
     log_lost_ = true;
   });
+  std::optional<ScopedLogListener> echo;
   if (inv.verbosity() == Verbosity::kVerbose && !inv.json()) {
-    SetLogListener(
+    echo.emplace(
         [this](std::string_view message, std::string_view) { inv_.out << Escaped(std::string(message)) << '\n'; });
   }
-  const std::string* home = inv.Value("--home");
+  const std::string* home = inv.Value(option::kHome);
   start_ = home ? StartUp(*home) : StartUpDefault();
-  SetLogListener(nullptr);
 }
 
-WorkingFolderSession::~WorkingFolderSession() {
-  SetLogListener(nullptr);
-  SetLogFailureHandler(nullptr);
-}
+WorkingFolderSession::~WorkingFolderSession() { SetLogFailureHandler(nullptr); }
 
 bool WorkingFolderSession::Failed() const {
   if (start_.error.empty()) return false;

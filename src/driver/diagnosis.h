@@ -1,9 +1,14 @@
 // Why a picture was not made into update images, in the user's words, and
 // which remedy fits: the log's own lines stay as they are, this is what the
-// command line and the window say around them.
+// command line, the window and the page say around them. The reason is
+// worded from the chain's record of what stopped it, never from the log's
+// text: it names the rule the chain broke first, and adds the cause behind
+// it that the picture file shows.
 #pragma once
 
 #include <string>
+
+#include "steps/step_failure.h"
 
 namespace kws {
 
@@ -23,8 +28,7 @@ struct Diagnosis {
 // door adds how to do it there (the command line its import command).
 std::string RemedyAdvice(Remedy remedy);
 
-// Looks at the picture file itself and at the first error line its run
-// logged ("ERROR: ..."), and says what is wrong.
-Diagnosis DiagnosePicture(const std::string& picture, const std::string& first_error);
+// Says what is wrong with the picture file, given what stopped its chain.
+Diagnosis Diagnose(const std::string& picture, const StepFailure& failure);
 
 }  // namespace kws

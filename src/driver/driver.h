@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,17 @@ inline constexpr const char* kStatusNoMoreFiles = "no more files to process! see
 
 // What a one-click run did, for callers that report it (the command line).
 struct RunSummary {
-  int pictures = 0;     // ProcessFile calls
-  int failed = 0;       // of those, results other than 0; with the pictures refused before it
-  int skipped = 0;      // Input entries that are no picture file (folders, pipes, broken links)
-  bool error = false;   // an error that stopped the run itself
-  std::string stopped;  // why the batch stopped early (a signal, Cancel), else empty
+  int pictures = 0;                        // ProcessFile calls
+  int failed = 0;                          // of those, results other than 0; with the pictures refused before it
+  int skipped = 0;                         // Input entries that are no picture file (folders, pipes, broken links)
+  bool error = false;                      // an error that stopped the run itself
+  std::string stopped;                     // why the batch stopped early (a signal, Cancel), else empty
+  std::optional<StepFailure> run_failure;  // that error, as recorded
 };
+
+// True for a name a batch run takes from Input: one that ends in ".bmp", in
+// any letter case.
+bool HasBmpExtension(const std::string& name);
 
 // Reads a written image back from the disk before it takes its name in
 // Output: empty when it is sound, else the fault found in it.
@@ -49,9 +55,11 @@ class Driver {
 
   // Turns one picture into the two update images of every receiver model in
   // Output. Returns 0, the code of the first step that failed, -1 for an
-  // empty path or -99.
+  // empty path or -99. A relative path is taken from the current folder.
   // Throws only when the working directory cannot be restored.
   int32_t ProcessFile(const std::string& picture);
+  // ProcessFile with its outcome as the chain recorded it.
+  PictureOutcome ProcessPicture(const std::string& picture);
 
   // The one-click button: the opened picture if there is one, else every
   // *.bmp in Input. Never throws.

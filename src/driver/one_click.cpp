@@ -16,14 +16,14 @@
 
 namespace kws {
 
-namespace {
-
 bool HasBmpExtension(const std::string& name) {
   if (name.size() < 4) return false;
   std::string ext = name.substr(name.size() - 4);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   return ext == ".bmp";
 }
+
+namespace {
 
 struct InputEntry {
   std::string name;
@@ -62,17 +62,24 @@ void Driver::RunOne(const std::string& path, const std::string& shown_name, RunS
   // base name (logo.BMP after logo.bmp) would silently replace the first's.
   const auto [earlier, first_of_its_name] = made_from.emplace(BaseName(path), shown_name);
   if (!first_of_its_name) {
-    WriteLog("ERROR: Input file " + PrintableName(shown_name) + " skipped: its images would replace those of " +
-             PrintableName(earlier->second) + ", made in this run under the same names " +
-             PrintableName(earlier->first) + "_...; rename one of them");
+    FailureRecord record;
+    const std::string words = "Input file " + PrintableName(shown_name) +
+                              " skipped: its images would replace those of " + PrintableName(earlier->second) +
+                              ", made in this run under the same names " + PrintableName(earlier->first) +
+                              "_...; rename one of them";
+    LogStepFailure({.operation = "OneClick",
+                    .code = kStepFailed,
+                    .cause = FailureCause::kSameBaseName,
+                    .text = words,
+                    .line = "ERROR: " + words});
     ++summary.failed;
-    view_.PictureDone(path, kStepFailed);
+    view_.PictureDone({path, kStepFailed, record.first()});
     return;
   }
   ++summary.pictures;
-  const int32_t result = ProcessFile(path);
-  if (result != 0) ++summary.failed;
-  view_.PictureDone(path, result);
+  const PictureOutcome outcome = ProcessPicture(path);
+  if (!outcome.Made()) ++summary.failed;
+  view_.PictureDone(outcome);
 }
 
 RunSummary Driver::RunBatch() {
@@ -111,7 +118,12 @@ RunSummary Driver::RunBatch() {
       RunOne(folders_.input + "/" + entry.name, entry.name, summary, made_from);
     }
   } catch (const std::exception& e) {
-    LogFailure("ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=", e);
+    const std::string text = LoggedText(e);
+    LogStepFailure({.operation = "MultiProcessing",
+                    .code = kStepFailed,
+                    .text = text,
+                    .reason = ReasonOf(e),
+                    .line = "ERROR: MultiProcessing(" + PrintableName(current) + "), MSG=" + text});
     summary.error = true;
   }
   view_.SetStatus(kStatusNoMoreFiles);
@@ -131,6 +143,7 @@ void Driver::RemoveLeftovers() {
 template <class Body>
 RunSummary Driver::Guarded(Body&& body) {
   RunSummary summary;
+  FailureRecord record;
   view_.SetGoEnabled(false);
   view_.SetBusyCursor(true);
   try {
@@ -143,10 +156,16 @@ RunSummary Driver::Guarded(Body&& body) {
   } catch (const std::exception& e) {
     view_.SetGoEnabled(true);
     view_.SetBusyCursor(false);
-    view_.SetStatus("ERROR: " + LoggedText(e));
-    LogFailure("ERROR: OneClick(), Msg=", e);
+    const std::string text = LoggedText(e);
+    view_.SetStatus("ERROR: " + text);
+    LogStepFailure({.operation = "OneClick",
+                    .code = kStepFailed,
+                    .text = text,
+                    .reason = ReasonOf(e),
+                    .line = "ERROR: OneClick(), Msg=" + text});
     summary.error = true;
   }
+  if (summary.error) summary.run_failure = record.first();
   return summary;
 }
 
@@ -157,9 +176,9 @@ RunSummary Driver::RunOneClick() {
     // A picture opened and since deleted is quietly not processed.
     if (FileExists(opened_picture_)) {
       summary.pictures = 1;
-      const int32_t result = ProcessFile(opened_picture_);
-      summary.failed = result != 0 ? 1 : 0;
-      view_.PictureDone(opened_picture_, result);
+      const PictureOutcome outcome = ProcessPicture(opened_picture_);
+      summary.failed = outcome.Made() ? 0 : 1;
+      view_.PictureDone(outcome);
     }
     return summary;
   });

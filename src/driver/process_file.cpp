@@ -9,11 +9,13 @@
 // files of the chain, should an earlier version have left them.
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
 #include "fileio/file.h"
+#include "format/bitmap.h"
 #include "format/pipeline_files.h"
 #include "format/receiver_models.h"
 #include "inspect/inspect.h"
@@ -79,7 +81,12 @@ class Chain {
   }
 
   void Fail(const char* operation, const std::string& argument, const std::exception& failure) {
-    LogFailure(std::string("ERROR: ") + operation + "(" + argument + "), Msg=", failure);
+    const std::string text = LoggedText(failure);
+    LogStepFailure({.operation = operation,
+                    .code = kStepFailed,
+                    .text = text,
+                    .reason = ReasonOf(failure),
+                    .line = std::string("ERROR: ") + operation + "(" + argument + "), Msg=" + text});
     result_ = kStepFailed;
   }
 
@@ -88,11 +95,9 @@ class Chain {
   int32_t result_ = kStepOk;
 };
 
-// A 720 x 576, 8-bit bitmap is well under a megabyte, whatever its header
-// size. A far larger file is not one, and is refused before anything reads
-// it; so is anything that is not a regular file (a pipe would keep the run
-// waiting).
-constexpr uintmax_t kMaxPictureFileSize = 16 * 1024 * 1024;
+// A file larger than a bitmap of the picture can be (kMaxBitmapFileBytes) is
+// refused before anything reads it; so is anything that is not a regular
+// file (a pipe would keep the run waiting).
 
 std::string CheckPictureFile(const std::string& picture) {
   struct stat st {};
@@ -100,7 +105,7 @@ std::string CheckPictureFile(const std::string& picture) {
   if (!S_ISREG(st.st_mode)) {
     return "Cannot open file " + PrintableName(picture) + ": " + NotRegularFileReason(st.st_mode);
   }
-  if (static_cast<uintmax_t>(st.st_size) <= kMaxPictureFileSize) return {};
+  if (static_cast<uint64_t>(st.st_size) <= kMaxBitmapFileBytes) return {};
   return "Picture file is too large: " + std::to_string(st.st_size) + " bytes; a 720x576 8-bit bitmap is under 1 MB";
 }
 
@@ -182,17 +187,34 @@ int32_t Driver::RunChain(const std::string& picture, const std::string& base_nam
   return chain.result();
 }
 
-int32_t Driver::ProcessFile(const std::string& picture) {
-  if (picture.empty()) return kStepTooBig;
+// A picture named relative to the current folder, as the user stands in it:
+// the chain itself runs in Temp.
+std::string AbsolutePicturePath(const std::string& picture) {
+  const std::filesystem::path path(picture);
+  if (path.is_absolute()) return picture;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? picture : absolute.lexically_normal().string();
+}
 
-  const auto fail = [&](const std::string& message) {
+int32_t Driver::ProcessFile(const std::string& named) {
+  if (named.empty()) return kStepTooBig;
+  const std::string picture = AbsolutePicturePath(named);
+
+  const auto fail = [&](const std::string& message, FailureCause cause = FailureCause::kCaught) {
     view_.SetStatus("ERROR: " + message);
-    WriteLog("ERROR: ProcessFile(" + PrintableName(picture) + "), Msg=" + message);
+    LogStepFailure({.operation = "ProcessFile",
+                    .code = kStepFailed,
+                    .cause = cause,
+                    .text = message,
+                    .line = "ERROR: ProcessFile(" + PrintableName(picture) + "), Msg=" + message});
     return kStepFailed;
   };
 
-  if (const std::string why = CheckPictureFile(picture); !why.empty()) return fail(why);
-  if (const std::string why = view_.ShowPicture(picture); !why.empty()) return fail(why);
+  if (const std::string why = CheckPictureFile(picture); !why.empty()) {
+    return fail(why, FailureCause::kNotAPictureFile);
+  }
+  if (const std::string why = view_.ShowPicture(picture); !why.empty()) return fail(why, FailureCause::kNotShown);
   view_.SetStatus(PrintableName(picture));
   view_.ProcessEvents();
 
@@ -221,6 +243,20 @@ int32_t Driver::ProcessFile(const std::string& picture) {
   // A directory that cannot be restored is the caller's to report.
   SetCurrentDir(saved);
   return result;
+}
+
+PictureOutcome Driver::ProcessPicture(const std::string& picture) {
+  FailureRecord record;
+  PictureOutcome outcome{picture, ProcessFile(picture), std::nullopt};
+  if (outcome.Made()) return outcome;
+  outcome.failure = record.first();
+  // A step that ends with a code of its own logs only its step line.
+  if (!outcome.failure) {
+    outcome.failure = StepFailure{.operation = "ProcessFile",
+                                  .code = outcome.result,
+                                  .text = "a step ended with code " + std::to_string(outcome.result)};
+  }
+  return outcome;
 }
 
 }  // namespace kws

@@ -3,10 +3,23 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "steps/step_failure.h"
+
 namespace kws {
+
+// What became of one picture of a run: its result code and, when it failed,
+// what stopped it, as the chain recorded it.
+struct PictureOutcome {
+  std::string picture;
+  int32_t result = 0;
+  std::optional<StepFailure> failure;  // set whenever result is not 0
+
+  bool Made() const { return result == 0; }
+};
 
 class RunView {
  public:
@@ -25,9 +38,9 @@ class RunView {
   // SIGTERM", a Cancel button), or empty to go on. Asked between pictures,
   // so that the current one always ends cleanly.
   virtual std::string StopRequested() { return {}; }
-  // A picture of a run has ended with this result (0 made, else failed),
-  // including one refused before the pipeline started.
-  virtual void PictureDone(const std::string& /*picture*/, int32_t /*result*/) {}
+  // A picture of a run has ended (made, or failed and why), including one
+  // refused before the pipeline started.
+  virtual void PictureDone(const PictureOutcome& /*outcome*/) {}
   // An update image of the current picture has taken its name in Output:
   // these are its bytes as written and read back, while the run still holds
   // the working folders, so a report of them cannot describe another run's.

@@ -1,10 +1,12 @@
 #include "driver/startup.h"
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -39,6 +41,71 @@ std::string ForeignFolder(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0 || st.st_uid == ::geteuid()) return {};
   return "The working folder " + PrintableName(path) + " belongs to another user (uid " + std::to_string(st.st_uid) +
          "); name a folder of your own with --home, or remove it";
+}
+
+// The user's own group, as Debian's user private groups give every user one:
+// the effective group, with no other member and no other user's primary
+// group. A folder only it may write into is the user's alone, as Debian's
+// ssh also judges.
+bool UsersPrivateGroup(gid_t gid) {
+  if (gid != ::getegid()) return false;
+  const passwd* user = ::getpwuid(::geteuid());
+  const group* members = ::getgrgid(gid);
+  if (!user || !members) return false;
+  const std::string name = user->pw_name;
+  for (char** member = members->gr_mem; member && *member; ++member) {
+    if (name != *member) return false;
+  }
+  ::setpwent();
+  bool shared = false;
+  while (const passwd* other = ::getpwent()) {
+    if (other->pw_gid == gid && other->pw_uid != user->pw_uid) shared = true;
+  }
+  ::endpwent();
+  return !shared;
+}
+
+// Why a folder on the way to the home lets another user change what is in
+// it (as ssh judges the folders of its keys): someone else owns it, other
+// than root, or others may write into it and it is not sticky, so that they
+// could swap the folders below for links of their own. Empty when neither.
+std::string OpenFolderReason(const std::filesystem::path& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+    return "which belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
+  const bool group_may_write = (st.st_mode & S_IWGRP) != 0 && !UsersPrivateGroup(st.st_gid);
+  if ((group_may_write || (st.st_mode & S_IWOTH) != 0) && (st.st_mode & S_ISVTX) == 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("which ") + ((st.st_mode & S_IWOTH) != 0 ? "anybody" : "its group") + " may write into (mode " +
+           mode + ", not sticky)";
+  }
+  return {};
+}
+
+// The first folder from "/" down to base, by the name given and by the real
+// path, that another user could change; the reason, or empty.
+std::string OpenFolderOnTheWay(const std::string& base) {
+  std::error_code ec;
+  const std::filesystem::path given = std::filesystem::absolute(base, ec).lexically_normal();
+  std::filesystem::path existing = given;
+  while (!std::filesystem::exists(existing, ec) && existing != existing.parent_path()) {
+    existing = existing.parent_path();
+  }
+  for (const std::filesystem::path& path : {given, std::filesystem::canonical(existing, ec)}) {
+    std::filesystem::path prefix;
+    for (const auto& part : path) {
+      prefix /= part;
+      if (prefix.filename().empty() && prefix != prefix.root_path()) continue;
+      if (const std::string why = OpenFolderReason(prefix); !why.empty()) {
+        return "The home of the working folders " + PrintableName(base) + " lies in " + PrintableName(prefix.string()) +
+               ", " + why + ", who could put links or files there for this run; name a folder of your own with --home";
+      }
+    }
+  }
+  return {};
 }
 
 std::string AbsoluteEnv(const char* name) {
@@ -168,7 +235,9 @@ StartupResult StartUp(const std::string& base, const std::string& fallback_base,
   // Ownership is settled before anything is made or written: a refused
   // folder gets nothing, not even the log's line about it.
   for (const std::string* folder : {&f.base, &f.input, &f.temp, &f.output, &f.log}) {
-    if (const std::string why = ForeignFolder(*folder); !why.empty()) {
+    std::string why = ForeignFolder(*folder);
+    if (why.empty() && folder == &f.base) why = OpenFolderOnTheWay(f.base);
+    if (!why.empty()) {
       SetLogFilePath({});
       result.error = "ERROR: FormCreate(), Msg=" + why;
       return result;

@@ -3,7 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <utility>
+
+#include "fileio/file_writing.h"
 
 namespace kws {
 
@@ -29,6 +33,25 @@ bool HoldsExactly(const std::string& name, uint64_t size, std::span<const uint8_
   } catch (const FileError&) {
     return false;
   }
+}
+
+EntryIdentity IdentityOf(const struct stat& st) {
+  return {.device = static_cast<uint64_t>(st.st_dev),
+          .inode = static_cast<uint64_t>(st.st_ino),
+          .size = static_cast<uint64_t>(st.st_size),
+          .modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+          .type = static_cast<unsigned>(st.st_mode & S_IFMT)};
+}
+
+bool HoldsExactly(const std::string& name, std::span<const uint8_t> bytes) {
+  struct stat st {};
+  return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         HoldsExactly(name, static_cast<uint64_t>(st.st_size), bytes);
+}
+
+std::string NumberedName(const std::string& path, int n) {
+  const std::filesystem::path p(path);
+  return (p.parent_path() / p.stem()).string() + "-" + std::to_string(n) + p.extension().string();
 }
 
 }  // namespace
@@ -57,6 +80,7 @@ DestinationCheck CheckDestination(const std::string& destination, const std::vec
   }
   // A link is replaced by the file, never written through: it is the
   // user's, and carries no mark of its own.
+  check.judged = IdentityOf(entry);
   const bool regular = S_ISREG(entry.st_mode);
   const bool made = regular && (CarriesMadeMark(destination, purpose) ||
                                 (bytes && HoldsExactly(destination, static_cast<uint64_t>(entry.st_size), *bytes)));
@@ -79,13 +103,84 @@ std::string ReplacedText(const std::string& destination, const DestinationCheck&
 std::string FreeName(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return path;
-  const std::filesystem::path p(path);
-  const std::string stem = (p.parent_path() / p.stem()).string();
-  const std::string extension = p.extension().string();
   for (int n = 1;; ++n) {
-    const std::string candidate = stem + "-" + std::to_string(n) + extension;
+    const std::string candidate = NumberedName(path, n);
     if (::lstat(candidate.c_str(), &st) != 0) return candidate;
   }
+}
+
+namespace {
+
+using detail::TemporarySibling;
+
+// The reasons a judged write keeps the destination.
+constexpr const char* kTaken = "something took the name meanwhile";
+constexpr const char* kChanged = "it changed meanwhile";
+constexpr const char* kNoSwap = "this file system cannot swap files, so nothing of it is replaced";
+
+// Whether what the swap moved out is what was judged: the same entry,
+// unchanged, and, when it was replaceable as ours, still ours under that name.
+bool SwappedOutAsJudged(const std::string& swapped_out, const std::string& destination, const DestinationCheck& check,
+                        std::span<const uint8_t> bytes) {
+  struct stat st {};
+  if (::lstat(swapped_out.c_str(), &st) != 0 || IdentityOf(st) != check.judged) return false;
+  if (check.standing != Standing::kMade) return true;
+  return detail::MarkHolds(swapped_out, check.purpose, destination) || HoldsExactly(swapped_out, bytes);
+}
+
+// The first numbered name beside destination that can be taken.
+WrittenTo TakeFreeName(TemporarySibling& out, const std::string& destination, const DestinationCheck& check,
+                       std::span<const uint8_t> bytes, const char* why) {
+  for (int n = 1; n < 100000; ++n) {
+    const std::string name = NumberedName(destination, n);
+    out.Mark(detail::MadeMark(check.purpose, bytes, name));
+    if (out.CommitNew(name)) return {name, why};
+  }
+  throw FileError("Cannot create file " + PrintableName(destination), "no free name beside it");
+}
+
+}  // namespace
+
+WrittenTo WriteJudged(const std::string& destination, const DestinationCheck& check, std::span<const uint8_t> bytes) {
+  if (check.standing == Standing::kInput) throw FileError(RefusalText(destination, check));
+  // A file that took a device's place is kept like any other change.
+  if (check.standing == Standing::kDevice && detail::WriteIntoDevice(destination, bytes)) return {destination, {}};
+  struct stat st {};
+  if (::stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw FileError("Cannot create file " + PrintableName(destination), NotRegularFileReason(st.st_mode));
+  }
+  TemporarySibling out(destination);
+  out.Write(bytes.data(), bytes.size());
+  out.Finish();
+  out.Mark(detail::MadeMark(check.purpose, bytes, destination));
+  if (const auto hook = std::exchange(hooks::before_final_step, nullptr)) hook();
+  if (check.standing == Standing::kFree || check.standing == Standing::kDevice) {
+    if (out.CommitNew(destination)) return {destination, {}};
+    return TakeFreeName(out, destination, check, bytes, kTaken);
+  }
+  if (!out.Exchange(destination)) {
+    return TakeFreeName(out, destination, check, bytes, ::lstat(destination.c_str(), &st) == 0 ? kNoSwap : kChanged);
+  }
+  if (SwappedOutAsJudged(out.path(), destination, check, bytes)) return {destination, {}};
+  // Put back what was there; the swap back itself is as atomic as the swap.
+  if (!out.SwapBack(destination)) {
+    out.Keep();
+    throw FileError("Cannot rename to " + PrintableName(destination),
+                    "it changed while it was replaced; what stood there is now " + PrintableName(out.path()));
+  }
+  return TakeFreeName(out, destination, check, bytes, kChanged);
+}
+
+std::string WriteFailureText(const std::string& destination, const std::exception& e) {
+  struct stat st {};
+  const bool pipe = ::stat(destination.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+  if (!pipe || ReasonOf(e) != ReasonText(ENXIO)) return e.what();
+  return std::string(e.what()) + " (nothing reads the pipe " + PrintableName(destination) + ")";
+}
+
+std::string DivertedText(const std::string& destination, const WrittenTo& written) {
+  return PrintableName(destination) + " is kept (" + written.why_not_destination + "); written as " +
+         PrintableName(written.name) + " instead";
 }
 
 }  // namespace kws

@@ -119,8 +119,6 @@ Fd::~Fd() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void ThrowRangeCheck() { throw FileError(kRangeCheckError); }
-
 int32_t CheckedInt32(uint64_t value) {
   if (value > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) ThrowRangeCheck();
   return static_cast<int32_t>(value);
@@ -260,6 +258,17 @@ size_t InputFile::ReadSome(void* buffer, size_t count) {
   const size_t got = std::fread(buffer, 1, count, file_.get());
   if (got < count && std::ferror(file_.get())) throw FileError(kStreamReadError);
   return got;
+}
+
+size_t InputFile::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+  Seek(offset);
+  size_t found = 0;
+  while (found < out.size()) {
+    const size_t got = ReadSome(out.data() + found, out.size() - found);
+    if (got == 0) break;
+    found += got;
+  }
+  return found;
 }
 
 void InputFile::Close() { file_.reset(); }

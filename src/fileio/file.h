@@ -1,6 +1,7 @@
 // The file layer: the few file-system operations the steps need, with the
-// platform's own failure texts. Those texts end up verbatim behind "Msg=" in
-// the activity log, so they must read exactly as below.
+// platform's own failure texts (FileError, file_error.h). Those texts end up
+// verbatim behind "Msg=" in the activity log, so they must read exactly as
+// below.
 #pragma once
 
 #include <cstdint>
@@ -13,36 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "file_error.h"
+
 namespace kws {
-
-// A failure of the file layer (or a range check). logged() is the platform's
-// text alone ("Cannot open file X", "Stream write error"), which the activity
-// log records exactly; reason() is the system's why ("Permission denied"), for
-// the user's eyes beside it; what() is the two joined by ": ".
-class FileError : public std::runtime_error {
- public:
-  explicit FileError(const std::string& logged) : std::runtime_error(logged), logged_(logged) {}
-  FileError(const std::string& logged, const std::string& reason)
-      : std::runtime_error(reason.empty() ? logged : logged + ": " + reason), logged_(logged), reason_(reason) {}
-
-  const std::string& logged() const { return logged_; }
-  const std::string& reason() const { return reason_; }
-
- private:
-  std::string logged_;
-  std::string reason_;
-};
 
 // The text a failure is logged with: a FileError's own text without its
 // reason, else what(); and the reason kept out of the log (empty if none).
 std::string LoggedText(const std::exception& e);
 std::string ReasonOf(const std::exception& e);
-
-inline constexpr const char* kStreamReadError = "Stream read error";
-inline constexpr const char* kStreamWriteError = "Stream write error";
-inline constexpr const char* kRangeCheckError = "Range check error";
-
-[[noreturn]] void ThrowRangeCheck();
 
 // A size as the signed 32-bit count the headers hold, or "Range check error".
 int32_t CheckedInt32(uint64_t value);
@@ -116,6 +95,10 @@ class InputFile {
   uint8_t ReadByte();
   // Reads up to count bytes; 0 only at the end of the file.
   size_t ReadSome(void* buffer, size_t count);
+  // Reads up to out.size() bytes found at offset into out; fewer only at the
+  // end of the file. A reading that follows offsets (a bitmap's header) reads
+  // through this.
+  size_t ReadAt(uint64_t offset, std::span<uint8_t> out);
   void Close();
 
  private:

@@ -51,18 +51,21 @@ size_t ValidSequence(std::string_view s, char32_t& code) {
   return length;
 }
 
-bool IsControl(char32_t c) { return c < 0x20 || c == 0x7f; }
+// C0, DEL and C1: U+009B is the 8-bit CSI, which terminals act on as ESC [.
+bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
 
 // Splits a name into characters: plain(piece) for each valid UTF-8
-// character that is no control character, odd(byte) for every other byte.
+// character that is no control character, odd(byte) for every other byte
+// (each byte of a C1 control's sequence).
 template <class Plain, class Odd>
 void EachPiece(std::string_view name, Plain plain, Odd odd) {
   while (!name.empty()) {
     char32_t code = 0;
     const size_t length = ValidSequence(name, code);
-    if (length == 0 || (length == 1 && IsControl(code))) {
-      odd(static_cast<unsigned char>(name[0]));
-      name.remove_prefix(1);
+    if (length == 0 || IsControl(code)) {
+      const size_t bytes = std::max<size_t>(length, 1);
+      for (size_t i = 0; i < bytes; ++i) odd(static_cast<unsigned char>(name[i]));
+      name.remove_prefix(bytes);
       continue;
     }
     plain(name.substr(0, length));
@@ -71,6 +74,16 @@ void EachPiece(std::string_view name, Plain plain, Odd odd) {
 }
 
 }  // namespace
+
+bool IsUtf8(std::string_view name) {
+  while (!name.empty()) {
+    char32_t code = 0;
+    const size_t length = ValidSequence(name, code);
+    if (length == 0) return false;
+    name.remove_prefix(length);
+  }
+  return true;
+}
 
 std::u16string NameToUtf16(std::string_view name) {
   std::u16string text;

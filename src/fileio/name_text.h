@@ -15,6 +15,9 @@ std::u16string NameToUtf16(std::string_view name);
 // The bytes again; the inverse of NameToUtf16.
 std::string NameFromUtf16(std::u16string_view text);
 
+// Whether the name is valid UTF-8 throughout.
+bool IsUtf8(std::string_view name);
+
 // The name as a terminal shows it: control characters as \r, \n, \x1b (as in
 // the log), and bytes that are not valid UTF-8 as \xff, so that neither can
 // steer the terminal or be mistaken for another character.

@@ -3,9 +3,9 @@
 #include <limits>
 #include <utility>
 
+#include "fit/bitmap_file.h"
 #include "fit/import_error.h"
 #include "fit/measure.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 
@@ -47,6 +47,8 @@ Picture8 ReduceCanvas(const RgbaPicture& canvas, const std::string& name, const 
   Candidate chosen = std::move(*choice.chosen);
   report.colors = static_cast<int>(chosen.picture.palette.size());
   report.dithering = chosen.dithering;
+  report.dithered = DitheredOf(chosen);
+  report.dither_why = DitherReason(options.dither, report.dithered, choice.exact);
   report.size = chosen.size;
   report.psnr_db = Psnr(canvas, chosen.picture);
   report.psnr_seen_db = PsnrAsSeen(canvas, chosen.picture);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "fit/dither_choice.h"
 #include "fit/fit.h"
 #include "fit/rgba_picture.h"
 #include "format/bitmap.h"
@@ -18,6 +19,9 @@ struct ColourChoiceOptions {
   bool fit = true;       // search for a version within the budget
   bool by_seen = false;  // versions of every kind, chosen by PSNR as seen (see seen_search.h)
   size_t budget = welcome::kMaxDataLength;
+  // The dithering the versions chosen by PSNR as seen may have, fitted or
+  // not (see dither_choice.h).
+  DitherKind dither = DitherKind::kAuto;
 };
 
 struct ColourChoice {
@@ -26,12 +30,14 @@ struct ColourChoice {
   size_t smallest_size = 0;         // the smallest size measured
   int candidates = 0;               // versions made and measured
   bool fitted = false;              // the first version was too big, and a smaller one was sought
+  bool exact = false;               // the canvas's own colours, kept exactly
 };
 
 // The canvas (opaque) in at most 256 colours: its own when it has no more,
 // else quantised, as the best-looking version that fits or, when no fitting
-// was asked for, with the full palette and full dithering. With by_seen, a
-// version that has to give something up is chosen by PSNR as seen instead.
+// was asked for, in the full palette with the dithering the kind takes. With
+// by_seen, a version that has to give something up is chosen by PSNR as
+// seen instead, and the kind has its say in that choice.
 // Throws ImportError when libimagequant fails.
 ColourChoice ChooseColors(const RgbaPicture& canvas, const ColourChoiceOptions& options);
 

@@ -9,18 +9,26 @@
 #include <functional>
 #include <optional>
 
+#include "fit/dither_choice.h"
 #include "format/bitmap.h"
 
 namespace kws {
 
 struct Candidate {
   Picture8 picture;
-  int colors = 0;        // what was asked for; the palette may hold fewer
-  double dithering = 0;  // 0 none to 1 full
-  size_t size = 0;       // colour table + gzip member
-  bool rated = false;    // the palette was chosen for a rate (see rate_refine.h)
-  int rate = 0;          // what a bit of index was worth then
+  int colors = 0;          // what was asked for; the palette may hold fewer
+  double dithering = 0;    // 0 none to 1 full
+  size_t size = 0;         // colour table + gzip member
+  bool rated = false;      // the palette was chosen for a rate (see rate_refine.h)
+  int rate = 0;            // what a bit of index was worth then
+  bool selective = false;  // dithered only where the picture is smooth (see dither_choice.h)
 };
+
+// How the version is dithered.
+inline Dithered DitheredOf(const Candidate& c) {
+  if (c.dithering == 0) return Dithered::kNone;
+  return c.selective ? Dithered::kSelective : Dithered::kFull;
+}
 
 // Makes and measures the picture with this many colours and this much
 // dithering. Fewer colours than the full palette come without dithering.

@@ -49,7 +49,9 @@ std::string DisplayLine(const ImportReport& r) {
   return text;
 }
 
-std::string Dithering(double level) {
+std::string Dithering(const ImportReport& r) {
+  if (r.dithered == Dithered::kSelective) return "selective dithering";
+  const double level = r.dithering;
   if (level == 0.0) return "no dithering";
   char text[32];
   std::snprintf(text, sizeof text, "dithering %g%%", level * 100);
@@ -63,7 +65,7 @@ std::string Smoothing(const ImportReport& r);
 std::string Colors(const ImportReport& r, bool with_noun) {
   std::string text = std::to_string(r.colors);
   if (with_noun) text += r.colors == 1 ? " colour" : " colours";
-  return r.unchanged ? text : text + ", " + Dithering(r.dithering) + ", " + Smoothing(r);
+  return r.unchanged ? text : text + ", " + Dithering(r) + ", " + Smoothing(r);
 }
 
 std::string SizeAgainstBudget(const ImportReport& r) {
@@ -110,6 +112,7 @@ std::string DescribeReport(const ImportReport& r) {
               " before its colours were reduced, which left room for more of them\n";
     }
   }
+  if (!r.unchanged && !r.dither_why.empty()) text += "Dither:  " + r.dither_why + "\n";
   if (!r.unchanged) text += "PSNR:    " + Psnr(r.psnr_db) + " against the scaled picture\n";
   if (!r.unchanged && !std::isinf(r.psnr_db)) {
     text += "As seen: " + Psnr(r.psnr_seen_db) + ", both blurred as a TV shows them (the fit is chosen by this)\n";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/dither_choice.h"
 #include "fit/placement.h"
 
 namespace kws {
@@ -15,10 +16,12 @@ struct ImportReport {
   int source_height = 0;
   int placed_width = 0;  // the picture's size on the 720 x 576 canvas
   int placed_height = 0;
-  bool unchanged = false;         // a bitmap the pipeline takes, kept as it was
-  bool fitted = false;            // dithering or colours were given up to fit
-  int colors = 0;                 // palette entries written
-  double dithering = 0;           // 0 none to 1 full
+  bool unchanged = false;  // a bitmap the pipeline takes, kept as it was
+  bool fitted = false;     // dithering or colours were given up to fit
+  int colors = 0;          // palette entries written
+  double dithering = 0;    // 0 none to 1 full
+  Dithered dithered = Dithered::kNone;
+  std::string dither_why;         // the kind of dithering chosen and why, in words; empty when nothing was chosen
   int smoothing = 0;              // passes of light smoothing before the colours were reduced
   double smoothing_strength = 0;  // of the last pass, 0 to 1
   size_t first_size = 0;          // at 256 colours and full dithering, before fitting

@@ -30,7 +30,7 @@ std::optional<Picture8> ExactColors(const RgbaPicture& canvas) {
   return picture;
 }
 
-double Psnr(const RgbaPicture& canvas, const Picture8& picture) {
+uint64_t SquaredError(const RgbaPicture& canvas, const Picture8& picture) {
   uint64_t squared = 0;
   for (int y = 0; y < picture.height; ++y) {
     const uint8_t* row = canvas.Row(y);
@@ -42,6 +42,11 @@ double Psnr(const RgbaPicture& canvas, const Picture8& picture) {
       squared += static_cast<uint64_t>(dr * dr + dg * dg + db * db);
     }
   }
+  return squared;
+}
+
+double Psnr(const RgbaPicture& canvas, const Picture8& picture) {
+  const uint64_t squared = SquaredError(canvas, picture);
   if (squared == 0) return std::numeric_limits<double>::infinity();
   const double mse = static_cast<double>(squared) / (3.0 * picture.width * picture.height);
   return 10.0 * std::log10(255.0 * 255.0 / mse);

@@ -14,6 +14,10 @@ namespace kws {
 // they first appear; nothing for a canvas of more.
 std::optional<Picture8> ExactColors(const RgbaPicture& canvas);
 
+// The sum of the squared differences of red, green and blue between the
+// 8-bit picture and the canvas: what Psnr counts, exactly.
+uint64_t SquaredError(const RgbaPicture& canvas, const Picture8& picture);
+
 // Peak signal-to-noise ratio of the 8-bit picture against the canvas, in dB
 // over the red, green and blue samples; infinite when they are equal.
 double Psnr(const RgbaPicture& canvas, const Picture8& picture);

@@ -21,6 +21,11 @@ namespace {
 // depend on the number of processor threads either.
 constexpr int kSpeed = 8;
 constexpr int kFullPalette = 256;
+// At 5 and below libimagequant maps a picture undithered first and dithers
+// only where that left smooth areas banded (its dither map), whatever the
+// number of threads; the speed changes nothing else of a mapping to fixed
+// colours.
+constexpr int kDitherMapSpeed = 5;
 
 void Check(liq_error error, const char* doing) {
   if (error != LIQ_OK) {
@@ -95,10 +100,10 @@ std::vector<Rgb> Quantizer::Palette(int colors) {
   return Colors(Reduced(colors).get());
 }
 
-Picture8 Quantizer::Map(const std::vector<Rgb>& palette, double dithering) {
+Picture8 Quantizer::Map(const std::vector<Rgb>& palette, double dithering, bool selective) {
   KeepToThisThread();
   liq::Attr attr = Created<liq::Attr>(liq_attr_create(), "setting up");
-  Check(liq_set_speed(attr.get(), kSpeed), "setting the speed");
+  Check(liq_set_speed(attr.get(), selective ? kDitherMapSpeed : kSpeed), "setting the speed");
   Check(liq_set_max_colors(attr.get(), static_cast<int>(palette.size())), "setting the colours");
   liq::Histogram histogram = Created<liq::Histogram>(liq_histogram_create(attr.get()), "setting up");
   std::vector<liq_histogram_entry> entries;

@@ -32,8 +32,10 @@ class Quantizer {
   // repeated.
   Picture8 Reduce(int colors, double dithering = 0.0);
 
-  // The canvas mapped to exactly these colours with this much dithering.
-  Picture8 Map(const std::vector<Rgb>& palette, double dithering);
+  // The canvas mapped to exactly these colours with this much dithering;
+  // selectively: only where the canvas is smooth (libimagequant's dither
+  // map), which leaves edges and texture undithered.
+  Picture8 Map(const std::vector<Rgb>& palette, double dithering, bool selective = false);
 
   // The palette Reduce maps to, or for the full palette the one Remap(0)
   // maps to, without mapping the canvas. Safe beside a Remap on another

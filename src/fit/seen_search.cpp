@@ -69,8 +69,9 @@ class Prober {
   // found and the full palette are tried too, since one more colour can
   // cost far more than many more, and the search goes on above any of them
   // that fits.
-  std::optional<Candidate> MostColors(int full_colors, double dithering, int start, bool look_above) {
-    auto at = [&](int colors) { return Recipe{colors, dithering}; };
+  std::optional<Candidate> MostColors(int full_colors, double dithering, int start, bool look_above,
+                                      bool selective = false) {
+    auto at = [&](int colors) { return Recipe{colors, dithering, selective}; };
     auto measure = [&](int colors) { return Measure(at(colors)); };
     const Candidate& first = Measure(at(start));
     ColorRange range{kMinColors - 1, -static_cast<double>(budget_), full_colors, 0};
@@ -95,17 +96,18 @@ class Prober {
       }
       if (!above) return best;
       best = Measure(at(*above));
-      range = ColorRange{*above, Excess(*best, budget_), SmallestTooBigAbove(*above, dithering, full_colors), 0};
+      range = ColorRange{*above, Excess(*best, budget_), SmallestTooBigAbove(at(*above), full_colors), 0};
       range.excess_hi = Excess(Measure(at(range.hi)), budget_);
       if (range.excess_hi <= 0) return Measure(at(range.hi));
     }
   }
 
  private:
-  int SmallestTooBigAbove(int colors, double dithering, int full_colors) const {
+  int SmallestTooBigAbove(const Recipe& from, int full_colors) const {
     int smallest = full_colors;
     for (const auto& [recipe, c] : made_) {
-      if (recipe.dithering == dithering && recipe.colors > colors && recipe.colors < smallest && !Fits(c)) {
+      const bool alike = recipe.dithering == from.dithering && recipe.selective == from.selective;
+      if (alike && recipe.colors > from.colors && recipe.colors < smallest && !Fits(c)) {
         smallest = recipe.colors;
       }
     }
@@ -118,23 +120,73 @@ class Prober {
   std::map<Recipe, Candidate> made_;
 };
 
-// The closest as seen of the versions that fit, of equally close ones the
-// first; then the same polished, when that still fits and comes closer.
-SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const SeenErrorOf& seen_error,
-                     const Polish& polish, SeenOutcome& outcome) {
-  auto consider = [&](Candidate& c) {
-    const uint64_t error = seen_error(c);
-    if (outcome.chosen && error >= outcome.seen_error) return;
-    outcome.seen_error = error;
-    outcome.chosen = std::move(c);
-  };
-  for (Candidate& c : fitting) consider(c);
-  if (polish && outcome.chosen) {
-    for (Candidate& polished : polish(*outcome.chosen)) {
-      if (prober.Fits(polished)) consider(polished);
-    }
+// The versions that fit, each judged once, and the one the rule takes.
+class Judging {
+ public:
+  Judging(const SeenErrorOf& seen_error, const ChoiceRule& rule) : seen_error_(seen_error), rule_(rule) {}
+
+  void Add(Candidate c) {
+    judged_.push_back({seen_error_(c), rule_.plain_error ? rule_.plain_error(c) : 0, DitheredOf(c)});
+    versions_.push_back(std::move(c));
   }
-  return outcome;
+
+  // The version the kind takes; when none is of that kind, the default's.
+  std::optional<size_t> Chosen() const {
+    if (std::optional<size_t> chosen = ChooseVersion(judged_, rule_.kind)) return chosen;
+    return ChooseVersion(judged_, DitherKind::kAuto);
+  }
+
+  // The selective version closest in plain PSNR: what the default holds
+  // the others to.
+  std::optional<size_t> PlainestSelective() const {
+    std::optional<size_t> best;
+    for (size_t i = 0; i < judged_.size(); ++i) {
+      if (judged_[i].dithered != Dithered::kSelective) continue;
+      if (!best || judged_[i].plain_error < judged_[*best].plain_error) best = i;
+    }
+    return best;
+  }
+
+  const Candidate& Version(size_t i) const { return versions_[i]; }
+
+  SeenOutcome& Take(size_t i, SeenOutcome& outcome) {
+    outcome.seen_error = judged_[i].seen_error;
+    outcome.chosen = std::move(versions_[i]);
+    return outcome;
+  }
+
+ private:
+  const SeenErrorOf& seen_error_;
+  const ChoiceRule& rule_;
+  std::vector<Candidate> versions_;
+  std::vector<Judged> judged_;
+};
+
+// The version the rule takes of those that fit; then the same polished,
+// judged beside the others when it still fits. The selective version
+// closest in plain PSNR is polished too: it is what the default holds the
+// others to, and polished it may come closer as seen than any, so that
+// every kind that takes it weighs the same versions.
+SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const SeenErrorOf& seen_error,
+                     const Polish& polish, const ChoiceRule& rule, SeenOutcome& outcome) {
+  Judging judging(seen_error, rule);
+  for (Candidate& c : fitting) judging.Add(std::move(c));
+  std::optional<size_t> chosen = judging.Chosen();
+  if (!chosen) return outcome;
+  if (polish) {
+    std::vector<size_t> to_polish{*chosen};
+    const std::optional<size_t> floor = judging.PlainestSelective();
+    if (floor && *floor != *chosen) to_polish.push_back(*floor);
+    std::vector<Candidate> polished;
+    for (size_t i : to_polish) {
+      for (Candidate& c : polish(judging.Version(i))) {
+        if (prober.Fits(c)) polished.push_back(std::move(c));
+      }
+    }
+    for (Candidate& c : polished) judging.Add(std::move(c));
+    chosen = judging.Chosen();
+  }
+  return judging.Take(*chosen, outcome);
 }
 
 void AddIfFits(Candidate c, const Prober& prober, std::vector<Candidate>& fitting, SeenOutcome& outcome) {
@@ -146,13 +198,18 @@ void AddIfFits(Candidate c, const Prober& prober, std::vector<Candidate>& fittin
 
 std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
                                            int& probes) {
+  return LeastRateThatFits(
+      budget, first, [&](int rate) { return make_rated(rate, dithering); }, probes);
+}
+
+std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeAtRate& make, int& probes) {
   constexpr int kGreatest = 1024, kStep = 4;
   std::map<int, Candidate> made;
   auto fits = [&](int rate) {
     auto at = made.find(rate);
     if (at == made.end()) {
       ++probes;
-      at = made.emplace(rate, make_rated(rate, dithering)).first;
+      at = made.emplace(rate, make(rate)).first;
     }
     return at->second.size <= budget;
   };
@@ -191,19 +248,27 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int 
 }
 
 SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make, const SeenErrorOf& seen_error,
-                         const Polish& polish, const MakeRated& make_rated) {
+                         const Polish& polish, const MakeRated& make_rated, const ChoiceRule& rule) {
   SeenOutcome outcome;
   Prober prober(budget, make, outcome);
+  const bool fully = rule.kind == DitherKind::kAuto || rule.kind == DitherKind::kSeen;
+  const bool selectively = rule.kind != DitherKind::kNone;
+  const MakeAtRate selective_at = rule.make_selective;
   const Candidate& first = prober.Measure({full_colors, 1.0});
   outcome.first_size = first.size;
   std::vector<Candidate> fitting;
   if (make_rated && prober.Fits(first)) {
     // Every colour fits with full dithering: nothing comes closer as seen
-    // than full dithering of every colour, its palette refined or not.
-    fitting.push_back(first);
-    AddIfFits(make_rated(0, 1.0), prober, fitting, outcome);
-    for (double level : kBetweenLevels) AddIfFits(make_rated(0, level), prober, fitting, outcome);
-    return Closest(std::move(fitting), prober, seen_error, polish, outcome);
+    // than full dithering of every colour, its palette refined or not; the
+    // other kinds take every colour too.
+    if (fully) {
+      fitting.push_back(first);
+      AddIfFits(make_rated(0, 1.0), prober, fitting, outcome);
+      for (double level : kBetweenLevels) AddIfFits(make_rated(0, level), prober, fitting, outcome);
+    }
+    AddIfFits(make_rated(0, 0.0), prober, fitting, outcome);
+    if (selectively && selective_at) AddIfFits(selective_at(0), prober, fitting, outcome);
+    return Closest(std::move(fitting), prober, seen_error, polish, rule, outcome);
   }
 
   // Undithered versions are the smallest: when none fits, nothing does.
@@ -218,26 +283,42 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
   fitting.push_back(*plain);
   if (rated) {
     // Dithered versions take more bytes at the same rate, the more so the
-    // more they are dithered: each one's least rate is looked for from four
-    // times the one before.
+    // more they are dithered: selective dithering's least rate is looked
+    // for from twice the undithered one, full dithering's from four times.
+    if (selectively && selective_at) {
+      const int from = std::max(kFirstRate / 4, plain->rate * 2);
+      if (std::optional<Candidate> c = LeastRateThatFits(budget, from, selective_at, outcome.probes)) {
+        fitting.push_back(std::move(*c));
+      }
+    }
     int from = std::max(kFirstRate / 4, plain->rate * 4);
+    const size_t before = fitting.size();
     for (double level : kDitheringLevels) {
+      if (!fully) break;
       std::optional<Candidate> c = LeastRateThatFits(budget, level, from, make_rated, outcome.probes);
       if (!c) break;
       from = c->rate;
       fitting.push_back(std::move(*c));
     }
-    if (fitting.size() > 1) {
+    if (fitting.size() > before) {
       for (double level : kBetweenLevels) AddIfFits(make_rated(from, level), prober, fitting, outcome);
+      // Selectively dithered at full dithering's rate too: fewer colours,
+      // more of them dithered.
+      if (selectively && selective_at) AddIfFits(selective_at(from), prober, fitting, outcome);
     }
   } else {
-    // Full dithering fits about where no dithering does: above it when a
-    // noisy picture's dithering costs little, below it otherwise.
+    // Dithering fits about where no dithering does: above it when a noisy
+    // picture's dithering costs little, below it otherwise.
     const int start = std::min(plain->colors, full_colors);
-    if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
+    if (fully) {
+      if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
+    }
+    if (selectively) {
+      if (std::optional<Candidate> c = prober.MostColors(full_colors, 1.0, start, false, true)) fitting.push_back(*c);
+    }
   }
 
-  return Closest(std::move(fitting), prober, seen_error, polish, outcome);
+  return Closest(std::move(fitting), prober, seen_error, polish, rule, outcome);
 }
 
 }  // namespace kws

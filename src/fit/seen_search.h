@@ -3,9 +3,11 @@
 //
 // Versions differ in the number of colours, in how the colours are chosen
 // (for closeness alone, or for their bytes as well) and in the dithering:
-// none or Floyd-Steinberg. They are ranked by PSNR as seen (see measure.h), which
-// rewards dithering where the eye averages it out and not where it only
-// costs bytes. The size of a picture's gzip member does not grow smoothly
+// none, Floyd-Steinberg everywhere, or Floyd-Steinberg only where the
+// picture is smooth (selective). Of those that fit, the one taken is the
+// closest by PSNR as seen (see measure.h), which rewards dithering where the
+// eye averages it out and not where it only costs bytes, among those the
+// dithering asked for allows (see dither_choice.h). The size of a picture's gzip member does not grow smoothly
 // with the number of colours (one more colour can split a noisy background
 // and cost tens of kilobytes), so the search for the most colours that fit
 // looks above what it found as well, and every version it returns has been
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "fit/fit.h"
@@ -24,8 +27,11 @@ namespace kws {
 
 struct Recipe {
   int colors = 0;
-  double dithering = 0;  // 0 none to 1 full
-  bool operator<(const Recipe& o) const { return colors != o.colors ? colors < o.colors : dithering < o.dithering; }
+  double dithering = 0;    // 0 none to 1 full
+  bool selective = false;  // only where the picture is smooth
+  bool operator<(const Recipe& o) const {
+    return std::tie(colors, dithering, selective) < std::tie(o.colors, o.dithering, o.selective);
+  }
 };
 
 // Makes the version and measures its size as it will be written.
@@ -40,6 +46,22 @@ using Polish = std::function<std::vector<Candidate>(const Candidate& candidate)>
 // rate_refine.h), with this much dithering, and measures it; the candidate
 // says its rate. The higher the rate, the smaller.
 using MakeRated = std::function<Candidate(int rate, double dithering)>;
+// The same for one kind of version: the rate is all that varies.
+using MakeAtRate = std::function<Candidate(int rate)>;
+// How far the version is from the picture in plain PSNR's squared
+// differences: smaller is closer.
+using PlainErrorOf = std::function<uint64_t(const Candidate& candidate)>;
+
+// How the version taken is chosen among those that fit. Selective versions
+// are made for every kind but none, their palettes chosen for a rate with
+// make_selective, and otherwise with make; fully dithered ones only for auto
+// and seen. Without plain_error, equally close versions as
+// seen go to the first.
+struct ChoiceRule {
+  DitherKind kind = DitherKind::kSeen;
+  PlainErrorOf plain_error;
+  MakeAtRate make_selective;
+};
 
 // The dithering levels of the versions whose palette is chosen for a rate,
 // besides none: each looked for at its own least rate that fits. Half
@@ -59,12 +81,13 @@ struct SeenOutcome {
 
 // full_colors: the palette size the picture quantises to on its own.
 SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make, const SeenErrorOf& seen_error,
-                         const Polish& polish = {}, const MakeRated& make_rated = {});
+                         const Polish& polish = {}, const MakeRated& make_rated = {}, const ChoiceRule& rule = {});
 
 // The version with this dithering of the least rate that fits, to within an
 // eighth: rates are tried from first up or down by fourfold steps, then
 // bisected. Nothing when even the greatest rate tried (1,024) is too big.
 std::optional<Candidate> LeastRateThatFits(size_t budget, double dithering, int first, const MakeRated& make_rated,
                                            int& probes);
+std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeAtRate& make, int& probes);
 
 }  // namespace kws

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "fileio/file.h"
+#include "file_error.h"
 #include "format/byte_order.h"
 #include "format/raw_picture.h"
 #include "format/viewer_reading.h"
@@ -126,9 +126,11 @@ BitmapPalette ReadBitmapPalette(std::span<const uint8_t> entries, const BitmapHe
 void ReadStoredBitmap(const ByteSource& source, StoredBitmap& bitmap) {
   bitmap.rows.clear();
   bitmap.another_picture.clear();
+  bitmap.header_read = false;
   std::array<uint8_t, bmp::kHeadersSize> header_bytes{};
   if (source(0, header_bytes) != header_bytes.size()) throw FileError(kStreamReadError);
   bitmap.header = ParseBitmapHeader(header_bytes);
+  bitmap.header_read = true;
   bitmap.broken = FirstBrokenRule(bitmap.header);
   if (ConvbmpRefuses(bitmap.broken)) return;
 

@@ -45,6 +45,10 @@ inline constexpr size_t kPictureBytes = size_t{kPictureWidth} * kPictureHeight; 
 // A row of the picture: 720 bytes, a multiple of 4, so a bitmap stores it
 // without padding.
 inline constexpr size_t kRowBytes = kPictureWidth;
+// The largest file taken for a bitmap of the picture: one is well under a
+// megabyte, whatever its header size, so a far larger file is none and is
+// refused before anything reads it.
+inline constexpr uint64_t kMaxBitmapFileBytes = uint64_t{16} << 20;
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
@@ -114,6 +118,7 @@ BitmapPalette ReadBitmapPalette(std::span<const uint8_t> entries, const BitmapHe
 // A bitmap as convbmp reads it.
 struct StoredBitmap {
   BitmapHeader header{};
+  bool header_read = false;  // the header above is the file's, whatever came after it
   BitmapRule broken = BitmapRule::kKept;
   // Palette and rows are read only when convbmp takes the header.
   BitmapPalette palette{};

@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "fileio/file.h"
+#include "file_error.h"
 #include "format/byte_order.h"
 #include "format/image_crc.h"
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "fileio/file.h"
+#include "file_error.h"
 
 namespace kws {
 

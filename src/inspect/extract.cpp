@@ -3,19 +3,22 @@
 #include <exception>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
-#include "steps/bitmap8.h"
 
 namespace kws {
 
-void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out) {
+WrittenTo ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out,
+                         const DestinationCheck& target) {
+  WrittenTo written;
   try {
-    WriteBitmap8(out, picture, MadeFor::kExtract);
+    written = WriteJudged(out, target, EncodeBitmap8(picture));
   } catch (const std::exception& e) {
     LogFailure("ERROR: ExtractPicture(" + PrintableName(image) + "), Msg=", e);
     throw;
   }
-  WriteLog("ExtractPicture: In=" + PrintableName(image) + ", Out=" + PrintableName(out));
+  WriteLog("ExtractPicture: In=" + PrintableName(image) + ", Out=" + PrintableName(written.name));
+  return written;
 }
 
 }  // namespace kws

@@ -4,13 +4,16 @@
 
 #include <string>
 
+#include "fileio/destination.h"
 #include "format/bitmap.h"
 
 namespace kws {
 
-// Writes picture, found in image, to out, marked as an extract's (whether
-// out may be replaced is CheckDestination's to say, before). Throws (FileError) when it cannot be
-// written, after logging why.
-void ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out);
+// Writes picture, found in image, to out as target judged it (whether out may
+// be replaced is CheckDestination's to say, before), marked as an extract's;
+// says where it went. Throws (FileError) when it cannot be written, after
+// logging why.
+WrittenTo ExtractPicture(const std::string& image, const Picture8& picture, const std::string& out,
+                         const DestinationCheck& target);
 
 }  // namespace kws

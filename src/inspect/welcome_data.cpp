@@ -26,9 +26,6 @@ constexpr std::string_view kStoredName = files::kPixelRows;
 // A longer name field than this is not looked for.
 constexpr size_t kMaxNameField = 256;
 
-constexpr size_t kColorEntrySize = kColorTableEntrySize;
-constexpr size_t kMaxColorTable = kMaxColorTableSize;
-
 // How far a reading of one candidate member got; the furthest is reported.
 enum Stage : int { kHeaderStage = 1, kNameStage, kDeflateStage, kTrailerStage, kPixelStage, kTableStage, kIndexStage };
 
@@ -125,11 +122,12 @@ void CheckTrailer(Bytes trailer, const std::vector<uint8_t>& pixels) {
 }
 
 std::vector<Rgb> ReadColorTable(Bytes table) {
-  if (table.empty() || table.size() > kMaxColorTable || table.size() % kColorEntrySize != 0) {
+  if (table.empty() || table.size() > kMaxColorTableSize || table.size() % kColorTableEntrySize != 0) {
     Fail("colour table", "size", "a multiple of 3 from 3 to 768 bytes", Dec(table.size()) + " bytes", kTableStage);
   }
   std::vector<Rgb> palette;
-  for (size_t i = 0; i < table.size(); i += kColorEntrySize) palette.push_back({table[i], table[i + 1], table[i + 2]});
+  for (size_t i = 0; i < table.size(); i += kColorTableEntrySize)
+    palette.push_back({table[i], table[i + 1], table[i + 2]});
   return palette;
 }
 
@@ -189,7 +187,7 @@ bool HasMagicAt(Bytes data, size_t at) {
 
 WelcomeContent Decode(const Bytes& data) {
   std::optional<Fault> furthest;
-  for (size_t table_size = 0; table_size <= kMaxColorTable; ++table_size) {
+  for (size_t table_size = 0; table_size <= kMaxColorTableSize; ++table_size) {
     if (!HasMagicAt(data, table_size)) continue;
     try {
       return ReadAt(data, table_size);

@@ -112,6 +112,12 @@ void SetLogFilePath(std::string path) {
 }
 std::string LogFilePath() { return g_log_path; }
 void SetLogListener(LogListener listener) { g_listener = std::move(listener); }
+
+ScopedLogListener::ScopedLogListener(LogListener listener) : previous_(std::move(g_listener)) {
+  g_listener = std::move(listener);
+}
+
+ScopedLogListener::~ScopedLogListener() { g_listener = std::move(previous_); }
 void SetLogFailureHandler(LogFailureHandler handler) { g_failure_handler = std::move(handler); }
 
 std::string LogTimestamp() { return FormatLocal(true); }

@@ -33,6 +33,19 @@ bool LogFailure(std::string_view prefix, const std::exception& failure) noexcept
 using LogListener = std::function<void(std::string_view message, std::string_view note)>;
 void SetLogListener(LogListener listener);
 
+// The listener for as long as this lives; the one before it is put back
+// after, on every path out.
+class ScopedLogListener {
+ public:
+  explicit ScopedLogListener(LogListener listener);
+  ~ScopedLogListener();
+  ScopedLogListener(const ScopedLogListener&) = delete;
+  ScopedLogListener& operator=(const ScopedLogListener&) = delete;
+
+ private:
+  LogListener previous_;
+};
+
 // Optional handler told once why the log cannot be written (the first entry
 // that is lost after the path was set), so that the user hears of it instead
 // of being sent to a log with nothing in it. Empty to remove.

@@ -30,4 +30,28 @@ void BlockSums::Emit(uchar* out) {
   }
 }
 
+std::optional<QImage> ShrinkByStrips(int width, int height, int factor, uint64_t row_bytes, bool bottom_first,
+                                     const ReadStrip& strip) {
+  const int blocks_across = (width + factor - 1) / factor, blocks_down = (height + factor - 1) / factor;
+  QImage image(blocks_across, blocks_down, QImage::Format_RGBA8888);
+  if (image.isNull()) return std::nullopt;
+  const int strip_blocks = static_cast<int>(
+      std::clamp<uint64_t>((uint64_t{1} << 20) / (row_bytes * uint64_t(factor)), 1, uint64_t(blocks_down)));
+  const int strips = (blocks_down + strip_blocks - 1) / strip_blocks;
+  BlockSums blocks(width, factor);
+  for (int i = 0; i < strips; ++i) {
+    const int s = bottom_first ? strips - 1 - i : i;
+    const int top = s * strip_blocks * factor;
+    const int count = std::min(height, top + strip_blocks * factor) - top;
+    const QImage rows = strip(top, count);
+    if (rows.isNull()) return std::nullopt;
+    for (int y = 0; y < count; ++y) {
+      blocks.Add(rows.constScanLine(y));
+      const int row = top + y;
+      if ((row + 1) % factor == 0 || row + 1 == height) blocks.Emit(image.scanLine(row / factor));
+    }
+  }
+  return image;
+}
+
 }  // namespace kws

@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace kws {
@@ -24,5 +26,14 @@ class BlockSums {
   int width_, factor_;
   std::vector<uint64_t> sums_;  // 5 a block
 };
+
+// A picture of width x height pixels, whose rows take row_bytes each in its
+// file, read in strips of whole rows of blocks (about a megabyte each, in
+// the order the file holds them: the last first when bottom_first) and
+// shrunk by factor. strip gives the picture's rows top .. top + count - 1 as
+// 8-bit RGBA, or a null image when they cannot be read: then nothing.
+using ReadStrip = std::function<QImage(int top, int count)>;
+std::optional<QImage> ShrinkByStrips(int width, int height, int factor, uint64_t row_bytes, bool bottom_first,
+                                     const ReadStrip& strip);
 
 }  // namespace kws

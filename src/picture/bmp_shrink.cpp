@@ -85,29 +85,8 @@ std::optional<QImage> ReadBmpShrunk(QIODevice& device, int factor) {
   if (!layout) return std::nullopt;
   const QByteArray headers = device.read(layout->offset);
   if (headers.size() != static_cast<qsizetype>(layout->offset)) return std::nullopt;
-  const int width = layout->width, height = std::abs(layout->height);
-  const int blocks_across = (width + factor - 1) / factor, blocks_down = (height + factor - 1) / factor;
-  QImage image(blocks_across, blocks_down, QImage::Format_RGBA8888);
-  if (image.isNull()) return std::nullopt;
-  // Strips of whole rows of blocks, about a megabyte each, taken in the
-  // order the file holds them.
-  const int strip_blocks = static_cast<int>(
-      std::clamp<uint64_t>((uint64_t{1} << 20) / (layout->row_bytes * uint64_t(factor)), 1, uint64_t(blocks_down)));
-  const int strips = (blocks_down + strip_blocks - 1) / strip_blocks;
-  BlockSums blocks(width, factor);
-  for (int i = 0; i < strips; ++i) {
-    const int s = layout->height > 0 ? strips - 1 - i : i;
-    const int top = s * strip_blocks * factor;
-    const int count = std::min(height, top + strip_blocks * factor) - top;
-    const QImage strip = StripOf(device, *layout, headers, top, count);
-    if (strip.isNull()) return std::nullopt;
-    for (int y = 0; y < count; ++y) {
-      blocks.Add(strip.constScanLine(y));
-      const int row = top + y;
-      if ((row + 1) % factor == 0 || row + 1 == height) blocks.Emit(image.scanLine(row / factor));
-    }
-  }
-  return image;
+  return ShrinkByStrips(layout->width, std::abs(layout->height), factor, layout->row_bytes, layout->height > 0,
+                        [&](int top, int count) { return StripOf(device, *layout, headers, top, count); });
 }
 
 }  // namespace kws

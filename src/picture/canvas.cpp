@@ -24,7 +24,9 @@
 #include "picture/decode_checks.h"
 #include "picture/picture_file.h"
 #include "picture/png_shrink.h"
+#include "picture/pnm_shrink.h"
 #include "picture/read_budget.h"
+#include "picture/svg_drawing.h"
 #include "picture/text_setting.h"
 #include "picture/webp_shrink.h"
 
@@ -55,14 +57,26 @@ class ReaderWarnings {
   ReaderWarnings& operator=(const ReaderWarnings&) = delete;
 
   const std::vector<std::string>& messages() const { return messages_; }
+  // A warning the reader gave elsewhere (in a child process).
+  void Add(std::string message) {
+    if (std::find(messages_.begin(), messages_.end(), message) == messages_.end())
+      messages_.push_back(std::move(message));
+  }
   bool Mention(const char* text) const {
     return std::any_of(messages_.begin(), messages_.end(),
                        [&](const std::string& m) { return m.find(text) != std::string::npos; });
   }
 
  private:
+  // libpng's warnings come through Qt as info messages of its image
+  // reading ("libpng warning: tEXt: CRC error"): said in our words, not raw.
+  static bool FromReader(QtMsgType type, const QMessageLogContext& context) {
+    if (type == QtWarningMsg || type == QtCriticalMsg) return true;
+    return type == QtInfoMsg && context.category != nullptr && std::strcmp(context.category, "qt.gui.imageio") == 0;
+  }
+
   static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (current_ && (type == QtWarningMsg || type == QtCriticalMsg)) {
+    if (current_ && FromReader(type, context)) {
       std::string text = PrintableName(message.toStdString());
       auto& seen = current_->messages_;
       if (std::find(seen.begin(), seen.end(), text) == seen.end()) seen.push_back(std::move(text));
@@ -120,7 +134,7 @@ QSize ReadScaled(QImageReader& reader, const QSize& stored, const TargetSize& ta
   return {};
 }
 
-// A PNG, uncompressed bitmap or WebP of more pixels than this, or too large
+// A PNG, uncompressed bitmap, binary PPM or PGM or WebP of more pixels than this, or too large
 // to read whole, is shrunk while it is read when the canvas needs no more
 // than half of it: whole, a 64-megapixel one would take 256 MB.
 constexpr uint64_t kWholePixels = uint64_t{16} << 20;
@@ -132,7 +146,10 @@ std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, c
                                       const QSize& size, WholeReading reading, const TargetSize& target,
                                       const Error& error) {
   const QByteArray format = reader.format();
-  if (!target || (format != "png" && format != "bmp" && format != "webp") || !size.isValid()) return std::nullopt;
+  const bool pnm = format == "ppm" || format == "pgm";
+  if (!target || (format != "png" && format != "bmp" && format != "webp" && !pnm) || !size.isValid()) {
+    return std::nullopt;
+  }
   reading.size = reading.decoded = size;
   reading.image_format = reader.imageFormat();
   const bool large = static_cast<uint64_t>(size.width()) * static_cast<uint64_t>(size.height()) > kWholePixels;
@@ -152,7 +169,9 @@ std::optional<QImage> ShrunkWhileRead(QImageReader& reader, QIODevice& device, c
   // stopped.
   const qint64 at = device.pos();
   if (!device.seek(0)) return std::nullopt;
-  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor) : ReadBmpShrunk(device, factor);
+  std::optional<QImage> shrunk = format == "png" ? ReadPngShrunk(device, factor)
+                                 : pnm           ? ReadPnmShrunk(device, factor)
+                                                 : ReadBmpShrunk(device, factor);
   if (!shrunk) device.seek(at);
   return shrunk;
 }
@@ -204,6 +223,16 @@ std::string ReadableFormats() {
 
 namespace {
 
+// Qt's reader's read(), an SVG's drawing bounded in time and memory.
+template <class Error>
+bool Read(QImageReader& reader, QImage& image, ReaderWarnings& warnings, const Error& error) {
+  if (reader.format() != "svg") return reader.read(&image);
+  SvgDrawing drawing = DrawSvgBounded(reader, image, [&warnings] { return warnings.messages(); });
+  for (std::string& warning : drawing.warnings) warnings.Add(std::move(warning));
+  if (!drawing.failed.empty()) throw error(drawing.failed);
+  return drawing.read;
+}
+
 // Qt's reader reads the picture, at a reduced scale where it can (see
 // ReadScaled), when that stays within the memory a reading may take (the
 // reading's format, held bytes and decoder's needs filled in); errors as
@@ -231,7 +260,7 @@ void ReadWhole(QImageReader& reader, const QSize& size, const TargetSize& target
     if (std::optional<std::string> why = TooLarge(reading.size)) throw error(*why);
     if (std::optional<std::string> why = TooLargeToReadWhole(reading)) throw error(*why);
   }
-  if (!reader.read(&decoded.image)) {
+  if (!Read(reader, decoded.image, warnings, error)) {
     if (warnings.Mention("allocation limit")) {
       throw error("it is too large: its reader would take more than the " + GroupDigits(kMaxReadingBytes) +
                   " bytes the import gives reading a picture");

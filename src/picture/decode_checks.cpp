@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "fileio/file.h"
+#include "fit/svg_cost.h"
 #include "format/byte_order.h"
 #include "format/number_text.h"
 #include "picture/canvas.h"
@@ -182,10 +183,7 @@ std::optional<std::string> HeldPictureRefusal(const QByteArray& bytes, uint64_t&
 // Read with the parser Qt's SVG reader uses, so that entities and name
 // spaces come out as that reader sees them.
 std::optional<std::string> SvgRefusal(const QByteArray& svg) {
-  if (svg.size() > kMaxSvgBytes) {
-    return "at " + GroupDigits(uint64_t(svg.size())) + " bytes the SVG is too large: the import takes up to " +
-           GroupDigits(uint64_t(kMaxSvgBytes));
-  }
+  if (std::optional<std::string> why = SvgTextTooLarge(static_cast<uint64_t>(svg.size()))) return why;
   QXmlStreamReader xml(svg);
   uint64_t held_pixels = 0;
   while (!xml.atEnd()) {
@@ -351,6 +349,10 @@ CheckedPicture CheckBeforeDecoding(const QByteArray& file) {
     checked.svg = FormatOf(file).startsWith("svg");
   }
   checked.refusal = checked.svg ? SvgRefusal(checked.bytes) : GifRefusal(checked.bytes);
+  if (checked.svg && !checked.refusal) {
+    checked.refusal =
+        SvgDrawingRefusal(std::string_view(checked.bytes.constData(), static_cast<size_t>(checked.bytes.size())));
+  }
   return checked;
 }
 

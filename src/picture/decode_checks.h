@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "fit/svg_cost.h"
+
 namespace kws {
 
-// The most an SVG may take as text, unpacked: Qt holds the whole document,
-// with several times its size in nodes, while it draws it.
-inline constexpr qsizetype kMaxSvgBytes = qsizetype{8} << 20;
+// The most an SVG may take as text, unpacked (see fit/svg_cost.h).
+inline constexpr qsizetype kMaxSvgBytes = static_cast<qsizetype>(kMaxSvgTextBytes);
 
 // Why a picture of this size is not decoded; nothing when it may be.
 std::optional<std::string> TooLarge(const QSize& size);

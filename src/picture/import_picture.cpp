@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "fit/canvas_import.h"
 #include "fit/measure.h"
 #include "format/number_text.h"
@@ -18,29 +19,12 @@
 #include "picture/canvas.h"
 #include "picture/caption_band.h"
 #include "picture/tv_checks.h"
-#include "steps/bitmap8.h"
-#include "steps/gzip_f9.h"
 
 namespace kws {
 
 ImportedPicture ImportPicture(const std::string& path, const ImportOptions& options) {
-  if (!options.caption) {
-    ImportReport report;
-    if (std::optional<Picture8> kept = KeepAcceptableBitmap(path, options.fit, options.budget, report)) {
-      return ImportedPicture{std::move(*kept), report};
-    }
-  }
-
-  ImportCanvas placed = PlaceForImport(path, options);
-  ImportReport& report = placed.report;
-  const RgbaPicture& pixels = placed.canvas;
-  Picture8 picture = ReduceCanvas(pixels, path, {options.fit, options.by_seen, options.budget}, report);
-  if (options.for_tv) {
-    for (std::string& warning : TvWarnings(MeasureForTv(pixels), report.scale, report.psnr_db, options.safe)) {
-      report.warnings.push_back(std::move(warning));
-    }
-  }
-  return ImportedPicture{std::move(picture), report};
+  return ImportDecoded({path, path, [&path](const ImportOptions& asked) { return PlaceForImport(path, asked); }},
+                       options);
 }
 
 ImportCanvas PlaceForImport(const std::string& path, const ImportOptions& options) {
@@ -71,15 +55,6 @@ QImage PlacedPicture(const std::string& path, const ImportOptions& options) {
   return ToQImage(PlaceForImport(path, options).canvas);
 }
 
-ImportOptions TvImportOptions(Display display, SafeArea safe) {
-  ImportOptions options;
-  options.display = display;
-  options.safe = safe;
-  options.for_tv = true;
-  options.by_seen = true;
-  return options;
-}
-
 ImportReport ImportPictureFile(const std::string& path, const std::string& out, const ImportOptions& options) {
   const ImportedPicture imported = ImportPicture(path, options);
   WriteBitmap8(out, imported.picture, MadeFor::kImport);
@@ -90,11 +65,12 @@ namespace {
 
 // The import's line in the activity log around making and writing the bitmap.
 template <class Make>
-ImportReport Logged(const std::string& path, const std::string& out, Make make) {
+ImportReport Logged(const std::string& path, const std::string& out, const DestinationCheck& target, WrittenTo* written,
+                    Make make) {
   try {
     const ImportedPicture imported = make();
-    WriteBitmap8(out, imported.picture, MadeFor::kImport);
-    WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(out) + ", " +
+    *written = WriteJudged(out, target, EncodeBitmap8(imported.picture));
+    WriteLog("ImportPicture: In=" + PrintableName(path) + ", Out=" + PrintableName(written->name) + ", " +
              SummarizeReport(imported.report));
     return imported.report;
   } catch (const std::exception& e) {
@@ -105,12 +81,14 @@ ImportReport Logged(const std::string& path, const std::string& out, Make make) 
 
 }  // namespace
 
-ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options) {
-  return Logged(path, out, [&] { return ImportPicture(path, options); });
+ImportReport ImportPictureLogged(const std::string& path, const std::string& out, const ImportOptions& options,
+                                 const DestinationCheck& target, WrittenTo* written) {
+  return Logged(path, out, target, written, [&] { return ImportPicture(path, options); });
 }
 
-ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported) {
-  return Logged(path, out, [&] { return imported; });
+ImportReport WriteImportLogged(const std::string& path, const std::string& out, const ImportedPicture& imported,
+                               const DestinationCheck& target, WrittenTo* written) {
+  return Logged(path, out, target, written, [&] { return imported; });
 }
 
 std::optional<Rgb> ParseColor(const std::string& text) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "fileio/name_text.h"
 #include "fit/import_error.h"
 #include "picture/text_setting.h"
 #include "picture/tv_display.h"
@@ -96,6 +97,17 @@ std::optional<CaptionLayout> SetInTwoLines(const QString& text, int room) {
   return std::nullopt;
 }
 
+// A control character (a line break, a tab, ESC, DEL, U+009B) has no glyph:
+// it would be drawn as a box, or vanish into a space, without a word.
+void RefuseControlCharacters(const std::string& text) {
+  const QString caption = QString::fromStdString(text);
+  for (const QChar c : caption) {
+    if (c.category() != QChar::Other_Control) continue;
+    throw ImportError("The caption holds the control character " + TerminalName(QString(c).toStdString()) +
+                      ", which no font draws; a caption is one line of plain text");
+  }
+}
+
 }  // namespace
 
 std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text) {
@@ -108,6 +120,7 @@ CaptionLayout LayOutCaption(const Caption& caption, const QSize& canvas) {
   if (!EnsureTextSetting() || QFontDatabase::families().isEmpty()) {
     throw ImportError("No font for the caption: install the fonts-dejavu-core package");
   }
+  RefuseControlCharacters(caption.text);
   const QRect safe = SafeRect(SafeArea::kTitle, canvas);
   // The text's room: the title-safe area less the shadow.
   const int room = safe.width() - kShadowOffset;

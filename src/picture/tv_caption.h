@@ -11,30 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "fit/import_options.h"
 #include "format/bitmap.h"
 
 namespace kws {
 
-enum class CaptionPosition { kTop, kBottom };
-
-struct Caption {
-  std::string text;
-  CaptionPosition position = CaptionPosition::kBottom;
-  Rgb color{235, 235, 235};  // light grey: pure white blooms on many TVs
-  // On a band of its own below (or above) the picture, which is made smaller
-  // to leave room for it, instead of across the picture.
-  bool band = false;
-};
-
 // "top", "bottom"; nothing for anything else.
 std::optional<CaptionPosition> ParseCaptionPosition(const std::string& text);
-
-// The largest and smallest letter height tried, in pixels: a caption too
-// long for the title-safe width at the largest is set smaller, one too long
-// at the smallest is broken into two lines between words, and one that does
-// not fit even so is refused. Below 18 pixels letters blur on a TV.
-inline constexpr int kCaptionPixelSize = 28;
-inline constexpr int kMinCaptionPixelSize = 18;
 
 // The caption as it is set: its letter height, its one or two lines, and the
 // box they take with their shadow, inside the title-safe area at its top or

@@ -5,16 +5,9 @@
 #include <vector>
 
 #include "fileio/file.h"
+#include "format/bitmap.h"
 
 namespace kws {
-
-namespace {
-
-// A 720 x 576, 8-bit bitmap is well under a megabyte whatever its header; the
-// processing refuses a picture file over 16 MiB before it gets here.
-constexpr uint64_t kMaxPreviewFileBytes = uint64_t{16} << 20;
-
-}  // namespace
 
 QImage LoadPreviewImage(const std::string& path, std::string* error) {
   const auto fail = [&](const std::string& why) {
@@ -25,7 +18,7 @@ QImage LoadPreviewImage(const std::string& path, std::string* error) {
   // keep the window waiting, and under the name's own bytes.
   std::vector<uint8_t> bytes;
   try {
-    bytes = ReadWholeFile(path, kMaxPreviewFileBytes);
+    bytes = ReadWholeFile(path, kMaxBitmapFileBytes);
   } catch (const FileError& e) {
     return fail(e.what());
   }

@@ -9,8 +9,8 @@
 namespace kws {
 
 // The decoded picture, or a null image with why it cannot be shown in *error.
-// Only a regular file of at most 16 MiB is read; anything else is refused at
-// once with the file layer's reason.
+// Only a regular file no larger than a bitmap can be (kMaxBitmapFileBytes)
+// is read; anything else is refused at once with the file layer's reason.
 QImage LoadPreviewImage(const std::string& path, std::string* error);
 
 // Empty when the file can be shown, else why not.

@@ -22,8 +22,9 @@ namespace {
 int32_t RefuseTooMuchData(uint64_t size, uint32_t& data_length) {
   const int32_t length = CheckedInt32(size);
   if (static_cast<uint32_t>(length) > welcome::kMaxDataLength) {
-    WriteLog("ERROR: addheader(), raw file is too big! Size=" + std::to_string(length));
-    return kStepTooBig;
+    return LogRefusal("addheader", kStepTooBig, FailureCause::kTooDetailed,
+                      "ERROR: addheader(), raw file is too big! Size=" + std::to_string(length),
+                      static_cast<uint32_t>(length));
   }
   data_length = static_cast<uint32_t>(length);
   return kStepOk;

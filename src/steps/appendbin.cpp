@@ -15,8 +15,7 @@ namespace {
 // pass for a small one. Logs and returns -1 when it does not fit.
 int32_t RefuseTooBig(uint64_t length, uint32_t size) {
   if (length <= size) return kStepOk;
-  WriteLog("ERROR: appendbin(), input is too big!");
-  return kStepTooBig;
+  return LogRefusal("appendbin", kStepTooBig, FailureCause::kTooBig, "ERROR: appendbin(), input is too big!");
 }
 
 }  // namespace

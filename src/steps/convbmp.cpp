@@ -1,11 +1,13 @@
 // convbmp: splits a 720 x 576 8-bit bitmap into its colour table and its raw
 // picture (two big-endian dimensions, then the pixel rows as they stand in
 // the bitmap, bottom row first).
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "fileio/file.h"
+#include "format/bitmap.h"
 #include "format/raw_picture.h"
-#include "steps/bitmap8.h"
 #include "steps/step_result.h"
 #include "steps/steps.h"
 
@@ -13,25 +15,35 @@ namespace kws {
 
 namespace {
 
-constexpr int32_t kBitDepthTooHigh = -11;
-constexpr int32_t kCompressed = -12;
-constexpr int32_t kWrongSize = -13;
+// The record of convbmp's refusal of this bitmap, with the header it read.
+StepFailure Refusal(const StoredBitmap& bitmap, int32_t code, FailureCause cause, const std::string& text,
+                    const std::string& line) {
+  return {.operation = "convbmp",
+          .code = code,
+          .cause = cause,
+          .text = text,
+          .broken_rule = bitmap.broken,
+          .header = bitmap.header,
+          .line = line};
+}
 
 // Logs the rule the header breaks and returns its code; 0 when convbmp
 // takes the bitmap.
 int32_t RefuseBrokenRule(const StoredBitmap& bitmap) {
   const BitmapHeader& hdr = bitmap.header;
+  const auto refuse = [&](int32_t code, const std::string& line) {
+    LogStepFailure(
+        Refusal(bitmap, code, FailureCause::kBrokenRule, line.substr(std::string_view("ERROR: ").size()), line));
+    return code;
+  };
   switch (bitmap.broken) {
     case BitmapRule::kAtMost8Bits:
-      WriteLog("ERROR: bitdepth > 8 not supported!");
-      return kBitDepthTooHigh;
+      return refuse(kConvbmpBitDepthTooHigh, "ERROR: bitdepth > 8 not supported!");
     case BitmapRule::kUncompressed:
-      WriteLog("ERROR: compression not supported!");
-      return kCompressed;
+      return refuse(kConvbmpCompressed, "ERROR: compression not supported!");
     case BitmapRule::kIs720x576:
-      WriteLog("ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
-               ", cy=" + std::to_string(hdr.height));
-      return kWrongSize;
+      return refuse(kConvbmpWrongSize, "ERROR: Bitmap must have 720x576 pixels! cx=" + std::to_string(hdr.width) +
+                                           ", cy=" + std::to_string(hdr.height));
     case BitmapRule::kExactly8Bits:
     case BitmapRule::kKept:
       break;
@@ -55,17 +67,30 @@ int32_t Convert(const std::string& bitmap_name, const std::string& colortable, c
   if (const int32_t refused = RefuseSharedFiles("convbmp", {&bitmap_name}, {&colortable, &raw})) return refused;
   if (!FileExists(bitmap_name)) return LogMissingInput("convbmp", bitmap_name);
 
-  return RunStep("convbmp", [&]() -> int32_t {
-    InputFile file(bitmap_name);
-    ReadStoredBitmap(file, bitmap);
-    if (const int32_t code = RefuseBrokenRule(bitmap)) return code;
-    // Refused before any output is touched: the images would hold another
-    // picture than the one the user sees.
-    if (!bitmap.another_picture.empty()) throw FileError(bitmap.another_picture);
-    keep();
-    if (!bitmap.Complete()) throw FileError(kStreamReadError);
-    return kStepOk;
-  });
+  bitmap.header_read = false;
+  const auto describe = [&](StepFailure& failure) {
+    if (!bitmap.header_read) return;
+    failure.broken_rule = bitmap.broken;
+    failure.header = bitmap.header;
+  };
+  return RunStep(
+      "convbmp",
+      [&]() -> int32_t {
+        InputFile file(bitmap_name);
+        ReadStoredBitmap(std::bind_front(&InputFile::ReadAt, &file), bitmap);
+        if (const int32_t code = RefuseBrokenRule(bitmap)) return code;
+        // Refused before any output is touched: the images would hold another
+        // picture than the one the user sees.
+        if (!bitmap.another_picture.empty()) {
+          LogStepFailure(Refusal(bitmap, kStepFailed, FailureCause::kAnotherPicture, bitmap.another_picture,
+                                 "ERROR: convbmp(), Msg=" + bitmap.another_picture));
+          return kStepFailed;
+        }
+        keep();
+        if (!bitmap.Complete()) throw FileError(kStreamReadError);
+        return kStepOk;
+      },
+      describe);
 }
 
 }  // namespace

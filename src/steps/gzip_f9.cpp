@@ -201,8 +201,4 @@ int32_t in_memory::gzip_f9(const std::string& source, ByteView data, Bytes& memb
   });
 }
 
-std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size) {
-  return GzipMember(BareFileName(source), {data, size});
-}
-
 }  // namespace kws

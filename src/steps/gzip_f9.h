@@ -3,13 +3,11 @@
 // reports how that went in its result codes.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "format/gzip_member.h"
 
@@ -29,7 +27,6 @@ class THeader {
   }
   constexpr bool Contains(THeaderField f) const { return (bits_ & Bit(f)) != 0; }
   constexpr void Include(THeaderField f) { bits_ = static_cast<uint8_t>(bits_ | Bit(f)); }
-  constexpr void Exclude(THeaderField f) { bits_ = static_cast<uint8_t>(bits_ & ~Bit(f)); }
   constexpr bool Empty() const { return bits_ == 0; }
   bool operator==(const THeader&) const = default;
 
@@ -124,11 +121,5 @@ class TGzip {
   TErrorBox error_box_;
   int progress_ = 0;
 };
-
-// The gzip member that gzip_f9 writes when its source file has this name and
-// these bytes, made in memory by the same writer: how much of the welcome
-// image a picture will take, known before any file is written. The member
-// stores the name's last part, as the step does.
-std::vector<uint8_t> GzipF9Member(const std::string& source, const uint8_t* data, size_t size);
 
 }  // namespace kws

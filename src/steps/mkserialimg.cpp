@@ -16,8 +16,8 @@ namespace {
 // the input exists. Logs and returns -1.
 int32_t RefuseLongName(const std::string& model) {
   if (model.size() <= serial::kMaxModelName) return kStepOk;
-  WriteLog("ERROR: mkserialimg(), Model Name is too long! Max length = 30");
-  return kStepTooBig;
+  return LogRefusal("mkserialimg", kStepTooBig, FailureCause::kNameTooLong,
+                    "ERROR: mkserialimg(), Model Name is too long! Max length = 30");
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ int32_t mkusbimg(const UsbModel& model, const std::string& input_name, const std
     DeleteFile(output);
     std::optional<UsbHeader> header = HeaderForInput(model, input_name);
     if (!header) {
-      WriteLog(model.too_big_line);
-      return kStepTooBig;
+      return LogRefusal(model.step, kStepTooBig, FailureCause::kTooBig, model.too_big_line);
     }
     WriteBlockOnly(output, *header);
     PutBE32(&(*header)[usb::kHeaderCrc], ImageCrcBehindCrcField(output));
@@ -92,8 +91,7 @@ int32_t mkusbimg400(const std::string& input, const std::string& output) {
 int32_t in_memory::mkusbimg(const UsbModel& model, ByteView input, Bytes& output) {
   return RunStep(model.step, [&]() -> int32_t {
     if (!LengthThatFits(model, input.size())) {
-      WriteLog(model.too_big_line);
-      return kStepTooBig;
+      return LogRefusal(model.step, kStepTooBig, FailureCause::kTooBig, model.too_big_line);
     }
     UsbImage(model, input, output);
     return kStepOk;

@@ -34,9 +34,9 @@ int32_t Turn(const std::string& input, RawDimensions dims, std::span<const uint8
              std::vector<uint8_t>& output) {
   if (dims.x != uint32_t{kPictureWidth} || dims.y != uint32_t{kPictureHeight}) {
     // The fields print unsigned: FF FF FF FF shows as 4294967295.
-    WriteLog("ERROR: rawconv(), file " + input + ", image size error! x=" + std::to_string(dims.x) +
-             ", y=" + std::to_string(dims.y));
-    return kStepTooBig;
+    return LogRefusal("rawconv", kStepTooBig, FailureCause::kImageSize,
+                      "ERROR: rawconv(), file " + input + ", image size error! x=" + std::to_string(dims.x) +
+                          ", y=" + std::to_string(dims.y));
   }
   TopRowFirst(rows.first(kPictureBytes), output);
   return kStepOk;

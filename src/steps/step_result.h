@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "fileio/file.h"
 #include "log/activity_log.h"
+#include "steps/step_failure.h"
 
 namespace kws {
 
@@ -21,8 +24,22 @@ inline constexpr int32_t kStepFailed = -99;  // a caught failure, logged with it
 
 // Logs "ERROR: <step>(), file <name> do not exist!" and returns -2.
 inline int32_t LogMissingInput(const char* step, const std::string& name) {
-  WriteLog(std::string("ERROR: ") + step + "(), file " + PrintableName(name) + " do not exist!");
+  LogStepFailure({.operation = step,
+                  .code = kStepMissing,
+                  .cause = FailureCause::kMissingInput,
+                  .text = PrintableName(name),
+                  .line = std::string("ERROR: ") + step + "(), file " + PrintableName(name) + " do not exist!"});
   return kStepMissing;
+}
+
+// Logs a step's own refusal, its line exactly as the step words it
+// ("ERROR: appendbin(), input is too big!"), and returns code.
+inline int32_t LogRefusal(const char* step, int32_t code, FailureCause cause, const std::string& line,
+                          uint64_t size = 0) {
+  constexpr std::string_view kError = "ERROR: ";
+  const std::string text = line.rfind(kError, 0) == 0 ? line.substr(kError.size()) : line;
+  LogStepFailure({.operation = step, .code = code, .cause = cause, .text = text, .size = size, .line = line});
+  return code;
 }
 
 // Refuses a call whose output is the same file as one of its inputs or as
@@ -47,20 +64,48 @@ inline int32_t RefuseSharedFiles(const char* step, std::initializer_list<const s
     }
   }
   if (why.empty()) return kStepOk;
-  WriteLog(std::string("ERROR: ") + step + "(), Msg=" + why + "; nothing was changed");
+  why += "; nothing was changed";
+  LogStepFailure({.operation = step,
+                  .code = kStepFailed,
+                  .cause = FailureCause::kSharedFiles,
+                  .text = why,
+                  .line = std::string("ERROR: ") + step + "(), Msg=" + why});
   return kStepFailed;
+}
+
+// What a step knows of its failure beyond the exception: convbmp adds the
+// header it read.
+using DescribeFailure = std::function<void(StepFailure&)>;
+
+// The record of a failure a step caught: "ERROR: <step>(), Msg=<text>".
+inline StepFailure CaughtFailure(const char* step, const std::string& text, const std::string& reason = {}) {
+  return {.operation = step,
+          .code = kStepFailed,
+          .cause = FailureCause::kCaught,
+          .text = text,
+          .reason = reason,
+          .line = std::string("ERROR: ") + step + "(), Msg=" + text};
 }
 
 // Runs a step's body; whatever it throws becomes the step's "Msg=" line and -99.
 template <class Body>
-int32_t RunStep(const char* step, Body&& body) noexcept {
+int32_t RunStep(const char* step, Body&& body, const DescribeFailure& describe = {}) noexcept {
+  StepFailure failure;
   try {
     return body();
   } catch (const std::exception& e) {
-    LogFailure(std::string("ERROR: ") + step + "(), Msg=", e);
+    try {
+      failure = CaughtFailure(step, LoggedText(e), ReasonOf(e));
+    } catch (...) {
+    }
   } catch (...) {
-    WriteLog(std::string("ERROR: ") + step + "(), Msg=unknown error");
+    failure = CaughtFailure(step, "unknown error");
   }
+  try {
+    if (describe) describe(failure);
+  } catch (...) {
+  }
+  LogStepFailure(std::move(failure));
   return kStepFailed;
 }
 

@@ -16,6 +16,11 @@ namespace kws {
 
 // bitmap -> colour table (R,G,B triples) + raw picture (BE width, BE height, rows as stored).
 int32_t convbmp(const std::string& bitmap, const std::string& colortable, const std::string& raw);
+// convbmp's refusals: each names the first rule of the bitmap's header that
+// is broken.
+inline constexpr int32_t kConvbmpBitDepthTooHigh = -11;  // more than 8 bits per pixel
+inline constexpr int32_t kConvbmpCompressed = -12;
+inline constexpr int32_t kConvbmpWrongSize = -13;  // not 720 x 576
 
 // raw picture -> bare pixel rows, top row first.
 int32_t rawconv(const std::string& input, const std::string& output);

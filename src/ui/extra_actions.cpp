@@ -10,11 +10,11 @@
 #include "driver/diagnosis.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "fit/tv_test_card.h"
 #include "inspect/extract.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
-#include "steps/bitmap8.h"
 #include "ui/artwork.h"
 #include "ui/log_panel.h"
 #include "ui/outcome_field.h"
@@ -40,6 +40,7 @@ constexpr const char* kTestCardName = "test-card.bmp";
 
 const QString kImportDisplayKey = QStringLiteral("import/display");
 const QString kImportSafeKey = QStringLiteral("import/safe");
+const QString kImportDitherKey = QStringLiteral("import/dither");
 
 }  // namespace
 
@@ -79,13 +80,15 @@ void ExtraActions::ExtractPicture1Click() {
   const DestinationCheck check = CheckDestination(out, {path}, MadeFor::kExtract);
   const std::string into = ShownName(LocalName(QFileInfo(*target).absolutePath()));
   if (!MayWrite(out, check, kExtractTitle, into, "the extracted picture")) return;
+  WrittenTo written;
   try {
-    ExtractPicture(path, *report.picture, out);
+    written = ExtractPicture(path, *report.picture, out, check);
   } catch (const std::exception& e) {
-    form_.ShowMessage(e.what());
+    form_.ShowMessage(WriteFailureText(out, e));
     return;
   }
-  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(out), out, check);
+  SetOutcomeOfWrite("picture of " + ShownName(path) + " written to " + PrintableName(written.name), out, check,
+                    written);
 }
 
 void ExtraActions::Import1Click() {
@@ -99,6 +102,7 @@ ImportOptions ExtraActions::RememberedImportOptions() const {
   ImportOptions options = TvImportOptions(StoredChoice(*settings, kImportDisplayKey, ParseDisplay, Display::k4x3),
                                           StoredChoice(*settings, kImportSafeKey, ParseSafeArea, SafeArea::kNone));
   options.fill = settings->value(QStringLiteral("import/fill"), false).toBool();
+  options.dither = StoredChoice(*settings, kImportDitherKey, ParseDitherKind, DitherKind::kAuto);
   const QColor background(settings->value(QStringLiteral("import/background"), QStringLiteral("#000000")).toString());
   if (background.isValid()) {
     options.background = {static_cast<uint8_t>(background.red()), static_cast<uint8_t>(background.green()),
@@ -117,6 +121,7 @@ void ExtraActions::ImportWithOptions(const QString& path, ImportTo to) {
                      QColor(options.background.r, options.background.g, options.background.b).name());
   settings->setValue(kImportDisplayKey, QString::fromStdString(DisplayName(options.display)));
   settings->setValue(kImportSafeKey, QString::fromStdString(SafeAreaName(options.safe)));
+  settings->setValue(kImportDitherKey, QString::fromStdString(DitherKindName(options.dither)));
   ImportPicture(path, options, choice->imported ? &*choice->imported : nullptr, to);
 }
 
@@ -138,6 +143,7 @@ void ExtraActions::ImportPicture(const QString& path, const ImportOptions& optio
     return;
   }
   ImportReport report;
+  WrittenTo written;
   try {
     struct BusyCursor {
       explicit BusyCursor(TForm1& form) : form(form) { form.SetBusyCursor(true); }
@@ -145,18 +151,19 @@ void ExtraActions::ImportPicture(const QString& path, const ImportOptions& optio
       TForm1& form;
     } busy(form_);
     // What the dialog showed is what is written.
-    report = made ? WriteImportLogged(picture, bitmap, *made) : ImportPictureLogged(picture, bitmap, options);
+    report = made ? WriteImportLogged(picture, bitmap, *made, target, &written)
+                  : ImportPictureLogged(picture, bitmap, options, target, &written);
   } catch (const std::exception& e) {
-    form_.ShowMessage(e.what());
+    form_.ShowMessage(WriteFailureText(bitmap, e));
     return;
   }
   // A picture made for a TV is shown as that TV shows it.
   if (options.for_tv) form_.tv_view_->ShowAs(options.display);
-  form_.OpenPictureFile(bitmap);
-  ShowImportReport(picture, bitmap, report);
+  form_.OpenPictureFile(written.name);
+  ShowImportReport(picture, written.name, report);
   const std::string kept =
       beside ? ShownName(picture) + " itself stays as it was; imported as " + ShownName(bitmap) : std::string();
-  SetOutcomeOfWrite(kept, bitmap, target);
+  SetOutcomeOfWrite(kept, bitmap, target, written);
 }
 
 // The summary on the status line, the whole report (the display it was made
@@ -185,7 +192,13 @@ bool ExtraActions::MayWrite(const std::string& path, const DestinationCheck& tar
              QString::fromStdString(folder + " already holds " + ShownName(path) + ". Replace it with " + with + "?"));
 }
 
-void ExtraActions::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target) {
+void ExtraActions::SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target,
+                                     const WrittenTo& written) {
+  if (written.Diverted()) {
+    const std::string kept = DivertedText(path, written);
+    form_.outcome_->Set(text.empty() ? kept : text + " \u2014 " + kept);
+    return;
+  }
   if (!target.Replaces()) {
     if (!text.empty()) form_.outcome_->Set(text);
     return;
@@ -203,16 +216,17 @@ void ExtraActions::TestCard1Click() {
   const Picture8 card = MakeTestCard();
   const DestinationCheck target = CheckDestination(path, {}, MadeFor::kTestCard, EncodeBitmap8(card));
   if (!MayWrite(path, target, kTestCardTitle, ShownName(form_.startup_.folders.base), "the test card")) return;
+  WrittenTo written;
   try {
-    WriteBitmap8(path, card, MadeFor::kTestCard);
+    written = WriteJudged(path, target, EncodeBitmap8(card));
   } catch (const std::exception& e) {
     LogFailure("ERROR: TestCard(" + PrintableName(path) + "), Msg=", e);
-    form_.ShowMessage(e.what());
+    form_.ShowMessage(WriteFailureText(path, e));
     return;
   }
-  WriteLog("TestCard: Out=" + PrintableName(path));
-  form_.OpenPictureFile(path);
-  SetOutcomeOfWrite("test card: flash it; the outermost number your TV shows is its overscan", path, target);
+  WriteLog("TestCard: Out=" + PrintableName(written.name));
+  form_.OpenPictureFile(written.name);
+  SetOutcomeOfWrite("test card: flash it; the outermost number your TV shows is its overscan", path, target, written);
 }
 
 void ExtraActions::About1Click() {

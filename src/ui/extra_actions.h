@@ -55,7 +55,8 @@ class ExtraActions {
   bool MayWrite(const std::string& path, const DestinationCheck& target, const QString& title,
                 const std::string& folder, const std::string& with);
   // The second field says text, and what the write replaced, if anything.
-  void SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target);
+  void SetOutcomeOfWrite(const std::string& text, const std::string& path, const DestinationCheck& target,
+                         const WrittenTo& written = {});
 
   TForm1& form_;
 };

@@ -17,16 +17,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
-#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "picture/svg_drawing.h"
 #include "picture/tv_preview.h"
 #include "ui/artwork.h"
 
@@ -76,6 +78,34 @@ QString DisplayText(Display display) {
 
 QString HexColour(Rgb c) { return QColor(c.r, c.g, c.b).name(); }
 
+// Lines of a report the dialog shows whole: picture, display, colours, size,
+// the fit and its smoothing, PSNR, as seen, and one warning.
+constexpr int kReportLines = 9;
+
+// The report arrives a moment after the dialog shows, and again with every
+// change of the options. Its room is held from the start, as high as a
+// report's lines and as wide as the dialog already is; a longer or wider
+// report scrolls inside it, so that its arrival never moves Import and
+// Cancel under the pointer.
+QScrollArea* ReportRoom(QLabel* report, QWidget* parent) {
+  auto* room = new QScrollArea(parent);
+  room->setObjectName(QStringLiteral("ImportInfoRoom"));
+  room->setFrameShape(QFrame::NoFrame);
+  room->setWidgetResizable(true);
+  room->setWidget(report);
+  room->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  const int scroll_bar = room->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, room);
+  room->setFixedHeight(report->fontMetrics().lineSpacing() * kReportLines + scroll_bar);
+  return room;
+}
+
+// The caption under the preview changes with every step of an import: one
+// line, as wide as the preview, whatever it says.
+void HoldCaptionRoom(QLabel* caption) {
+  caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  caption->setFixedHeight(caption->fontMetrics().lineSpacing());
+}
+
 template <class T>
 void Choose(QComboBox* box, T value) {
   box->setCurrentIndex(box->findData(static_cast<int>(value)));
@@ -99,7 +129,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   setObjectName(QStringLiteral("ImportDialog"));
   setWindowTitle(QStringLiteral("Import picture"));
   auto* layout = new QVBoxLayout(this);
-  // The dialog grows with the report, never squeezing the preview under it.
+  // Never smaller than its parts: the preview is not squeezed.
   layout->setSizeConstraint(QLayout::SetMinimumSize);
   auto* name = new QLabel(picture, this);
   name->setTextFormat(Qt::PlainText);
@@ -125,6 +155,23 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   colour_row->addWidget(colour_);
   colour_row->addStretch(1);
   placing_layout->addLayout(colour_row);
+  auto* dither_row = new QHBoxLayout;
+  auto* dither_label = new QLabel(QStringLiteral("&Dithering:"), placing);
+  dither_ = ChoiceBox<DitherKind>(placing, "DitherBox",
+                                  {{DitherKind::kAuto, "Auto: closest as seen, plain PSNR kept"},
+                                   {DitherKind::kSeen, "Seen: closest as seen, however grainy"},
+                                   {DitherKind::kSelective, "Selective: only where smooth"},
+                                   {DitherKind::kNone, "None"}},
+                                  options_.dither);
+  dither_->setToolTip(
+      QStringLiteral("Auto takes the version closest to the picture as a TV shows it that is at least as close, "
+                     "sample for sample, as the best selectively dithered one; Seen takes the closest as seen even "
+                     "where full dithering leaves grain on smooth areas"));
+  dither_label->setBuddy(dither_);
+  dither_row->addWidget(dither_label);
+  dither_row->addWidget(dither_);
+  dither_row->addStretch(1);
+  placing_layout->addLayout(dither_row);
   placing_layout->addStretch(1);
   auto* options_column = new QVBoxLayout;
   options_column->addWidget(placing);
@@ -140,6 +187,7 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   preview_caption_->setObjectName(QStringLiteral("ImportPreviewCaption"));
   preview_caption_->setTextFormat(Qt::PlainText);
   preview_caption_->setAlignment(Qt::AlignCenter);
+  HoldCaptionRoom(preview_caption_);
   auto* preview_column = new QVBoxLayout;
   preview_column->addWidget(preview_);
   preview_column->addWidget(preview_caption_);
@@ -153,9 +201,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   // Unwrapped: a wrapped line would break the columns.
   info_->setWordWrap(false);
-  info_->setMinimumHeight(info_->fontMetrics().lineSpacing() * 6);
   info_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  layout->addWidget(info_);
+  layout->addWidget(ReportRoom(info_, this));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
@@ -165,6 +212,8 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
   layout->addWidget(buttons);
 
   connect(fill_, &QRadioButton::toggled, this, [this](bool fill) { SetFill(fill); });
+  connect(dither_, &QComboBox::currentIndexChanged, this,
+          [this] { SetDither(static_cast<DitherKind>(dither_->currentData().toInt())); });
   connect(colour_, &QToolButton::clicked, this, [this] {
     const QColor chosen =
         QColorDialog::getColor(QColor(options_.background.r, options_.background.g, options_.background.b), this,
@@ -181,9 +230,11 @@ ImportDialog::ImportDialog(const QString& picture, const ImportOptions& options,
 }
 
 ImportDialog::~ImportDialog() {
-  // The import in the background ends on its own; its result is not wanted.
+  // The import in the background ends on its own; its result is not wanted,
+  // and a drawing it waits for is ended now rather than at its limits.
   disconnect(&watcher_, nullptr, this, nullptr);
   disconnect(&approximation_, nullptr, this, nullptr);
+  if (importing_) CancelSvgDrawings();
 }
 
 // Which TV the picture is for, and the part of its frame it keeps to.
@@ -249,6 +300,13 @@ void ImportDialog::SetSafeArea(SafeArea safe) {
   Recompute();
 }
 
+void ImportDialog::SetDither(DitherKind kind) {
+  if (kind == options_.dither) return;
+  options_.dither = kind;
+  Choose(dither_, kind);
+  Recompute();
+}
+
 void ImportDialog::SetCaption(const QString& text, bool band) {
   std::optional<Caption> caption;
   if (!text.trimmed().isEmpty()) caption = Caption{.text = text.toStdString(), .band = band};
@@ -305,9 +363,10 @@ void ImportDialog::Finished() {
   // Nothing to import with these options.
   ok_->setEnabled(result_.has_value());
   ShowResult();
+  // A report's columns stay unwrapped; why nothing can be imported is read
+  // as a sentence, wrapped within the report's room.
+  info_->setWordWrap(!result_);
   info_->setText(preview.text.trimmed());
-  // Room for every line of the report; the dialog grows to it.
-  info_->setMinimumHeight(std::max(info_->minimumHeight(), info_->sizeHint().height()));
 }
 
 // The bitmap as the chosen TV shows it, by the same drawing as the window's

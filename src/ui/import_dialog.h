@@ -1,7 +1,7 @@
 // File > Import picture...'s options, with a live preview of the result as
 // the chosen TV shows it, safe areas marked:
-// fit or fill, the background colour, the TV it is for and the safe area it
-// keeps to, and what the import makes of the picture (its size against the
+// fit or fill, the background colour, the dithering, the TV it is for and the
+// safe area it keeps to, and what the import makes of the picture (its size against the
 // budget, its PSNR, the TV's warnings). The import runs in the
 // background, so the dialog answers while it works; nothing is written here.
 #pragma once
@@ -37,6 +37,7 @@ class ImportDialog : public QDialog {
   void SetBackground(Rgb colour);
   void SetDisplay(Display display);
   void SetSafeArea(SafeArea safe);
+  void SetDither(DitherKind kind);
   // A caption drawn on the picture (none when empty), across it or on a
   // band below it.
   void SetCaption(const QString& text, bool band);
@@ -87,6 +88,7 @@ class ImportDialog : public QDialog {
   QToolButton* colour_ = nullptr;
   QComboBox* display_ = nullptr;
   QComboBox* safe_ = nullptr;
+  QComboBox* dither_ = nullptr;
   QLineEdit* caption_ = nullptr;
   QCheckBox* caption_band_ = nullptr;
   QLabel* preview_ = nullptr;

@@ -7,20 +7,7 @@ class QMenuBar;
 
 namespace kws {
 
-struct MenuStyleOptions {
-  bool auto_detect = false;       // style every menu found in the window
-  bool style_containers = false;  // style container controls too
-  int icon_column_width = 0;
-};
-
-class MenuStyler {
- public:
-  explicit MenuStyler(MenuStyleOptions options = {}) : options_(options) {}
-  // Styles the menu bar and every menu in it.
-  void Activate(QMenuBar* menu_bar) const;
-
- private:
-  MenuStyleOptions options_;
-};
+// Styles the menu bar and every menu in it; no other menu of the window.
+void StyleMenuBar(QMenuBar* menu_bar);
 
 }  // namespace kws

@@ -97,20 +97,12 @@ void OutcomeField::ShowNothingOpened(const WorkingFolders& folders) {
 
 void OutcomeField::RunStarting(const std::string& opened) {
   outcomes_.clear();
-  first_error_.clear();
   images_written_.clear();
-  run_error_.clear();
   batch_total_ = 0;
   Show(opened.empty() ? std::string("converting the bitmaps in Input") : "converting " + ShownName(opened));
 }
 
-void OutcomeField::NoteError(const std::string& told) {
-  if (first_error_.empty()) first_error_ = told;
-  if (run_error_.empty()) run_error_ = told;
-}
-
 void OutcomeField::PictureStarting(int index, int total, const std::string& picture) {
-  first_error_.clear();
   images_written_.clear();
   batch_total_ = total;
   HoldCancelPlace(true);
@@ -122,9 +114,8 @@ void OutcomeField::PictureStarting(int index, int total, const std::string& pict
 
 void OutcomeField::ImageWritten(const std::string& path) { images_written_.push_back(path); }
 
-void OutcomeField::PictureDone(const std::string& picture, int32_t result) {
-  outcomes_.push_back({picture, result, first_error_, std::move(images_written_)});
-  first_error_.clear();
+void OutcomeField::PictureDone(const PictureOutcome& outcome) {
+  outcomes_.push_back({outcome, std::move(images_written_)});
   images_written_.clear();
 }
 
@@ -136,17 +127,17 @@ void OutcomeField::Stopping() {
 void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders,
                             LogPanel& log) {
   cancel_->hide();
-  std::vector<const PictureOutcome*> failed;
+  std::vector<const Outcome*> failed;
   int made = 0;
-  for (const PictureOutcome& outcome : outcomes_) {
+  for (const Outcome& outcome : outcomes_) {
     if (outcome.result == 0) {
       ++made;
     } else {
       failed.push_back(&outcome);
     }
   }
-  for (const PictureOutcome* outcome : failed) {
-    std::string note = FailedText(outcome->picture, DiagnosePicture(outcome->picture, outcome->first_error));
+  for (const Outcome* outcome : failed) {
+    std::string note = FailedText(outcome->picture, Diagnose(outcome->picture, *outcome->failure));
     const ImagesLeft left = ImagesLeftBy(folders.output, BaseName(outcome->picture), outcome->images);
     if (const std::string text = ImagesLeftText(left); !text.empty()) note += "; " + text;
     log.AddNote(QString::fromStdString(note), LogPanel::Kind::kError);
@@ -156,18 +147,18 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     return;
   }
   if (outcomes_.empty() && summary.error) {
-    const std::string why = run_error_.empty() ? status_text_->text().toStdString() : run_error_;
+    const std::string why = summary.run_failure ? summary.run_failure->Told() : status_text_->text().toStdString();
     Show("failed: " + PrintableName(why.rfind("ERROR: ", 0) == 0 ? why.substr(7) : why));
     ShowLogPanel(log);
     return;
   }
   if (!opened.empty()) {
-    const PictureOutcome& outcome = outcomes_.front();
+    const Outcome& outcome = outcomes_.front();
     if (outcome.result == 0) {
       Show(MadeText(folders.output, HomeFolder()), true);
       outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output)));
     } else {
-      Show(FailedText(outcome.picture, DiagnosePicture(outcome.picture, outcome.first_error)));
+      Show(FailedText(outcome.picture, Diagnose(outcome.picture, *outcome.failure)));
       ShowLogPanel(log);
     }
     return;

@@ -38,10 +38,9 @@ class OutcomeField {
 
   // The run, as it goes.
   void RunStarting(const std::string& opened);
-  void NoteError(const std::string& told);
   void PictureStarting(int index, int total, const std::string& picture);
   void ImageWritten(const std::string& path);
-  void PictureDone(const std::string& picture, int32_t result);
+  void PictureDone(const PictureOutcome& outcome);
   void Stopping();
   // What the run ended with: here, and in the log panel what went wrong.
   void RunEnded(const RunSummary& summary, const std::string& opened, const WorkingFolders& folders, LogPanel& log);
@@ -52,10 +51,7 @@ class OutcomeField {
   void HoldCancelPlace(bool hold);
 
   // What one picture of the run ended with.
-  struct PictureOutcome {
-    std::string picture;
-    int32_t result;
-    std::string first_error;
+  struct Outcome : PictureOutcome {
     std::vector<std::string> images;  // those this run wrote into Output
   };
 
@@ -66,11 +62,9 @@ class OutcomeField {
   QToolButton* open_folder_ = nullptr;
   QToolButton* cancel_ = nullptr;
 
-  std::string first_error_;                  // of the picture being converted
   std::vector<std::string> images_written_;  // by the picture being converted
-  std::string run_error_;                    // the run's first
   int batch_total_ = 0;
-  std::vector<PictureOutcome> outcomes_;
+  std::vector<Outcome> outcomes_;
 };
 
 }  // namespace kws

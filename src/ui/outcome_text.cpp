@@ -1,11 +1,11 @@
 #include "ui/outcome_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "driver/driver.h"
 #include "fileio/file.h"
 
 namespace kws {
@@ -97,12 +97,10 @@ int CountInputBitmaps(const std::string& input_folder) {
   int count = 0;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(input_folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.empty() || name.front() == '.' || name.size() < 4) continue;
-    std::string ext = name.substr(name.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name.front() == '.' || !HasBmpExtension(name)) continue;
     std::error_code type_ec;
-    if (ext == ".bmp" && std::filesystem::is_regular_file(it->path(), type_ec)) ++count;
+    if (std::filesystem::is_regular_file(it->path(), type_ec)) ++count;
   }
   return count;
 }

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "ui/window_support.h"
 
 namespace kws {

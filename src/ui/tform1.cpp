@@ -24,9 +24,10 @@
 #include "driver/single_steps.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "log/activity_log.h"
 #include "preview/preview_loader.h"
-#include "steps/bitmap8.h"
+#include "steps/step_result.h"
 #include "ui/artwork.h"
 #include "ui/eliding_label.h"
 #include "ui/extra_actions.h"
@@ -65,7 +66,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& base, QWidget* parent) : QMainWi
 TForm1::~TForm1() {
   // Closing hides the panel too: nothing to fit any more.
   disconnect(log_panel_, nullptr, this, nullptr);
-  SetLogListener(nullptr);
+  log_listener_.reset();
   SetLogFailureHandler(nullptr);
   if (busy_) QApplication::restoreOverrideCursor();
 }
@@ -212,16 +213,16 @@ void TForm1::BuildStepButtons(QWidget* client) {
 // its proportions); the button, the step buttons and the status bar keep
 // their sizes and their places beside and below it.
 void TForm1::LayOut(double scale) {
-  const int width = static_cast<int>(std::lround(720 * scale));
-  const int height = static_cast<int>(std::lround(576 * scale));
-  centralWidget()->setFixedSize(width + 172, height + 33);
+  const int width = static_cast<int>(std::lround(kPreviewWidth * scale));
+  const int height = static_cast<int>(std::lround(kPreviewHeight * scale));
+  centralWidget()->setFixedSize(width + kBesidePreview, height + kBelowPreview);
   panel_->setGeometry(0, 0, width + 12, height + 12);
   no_picture_->setGeometry(panel_->rect());
   image_->setGeometry(4, 4, width, height);
   tv_view_->SetScale(scale);
   button_go_->setGeometry(width + 20, height - 136, 145, 145);
   for (QPushButton* button : step_buttons_) button->setGeometry(width + 24, button->property("top").toInt(), 145, 25);
-  status_bar_->setGeometry(0, height + 14, width + 172, 19);
+  status_bar_->setGeometry(0, height + 14, width + kBesidePreview, 19);
   outcome_->Share();
 }
 
@@ -251,12 +252,12 @@ void TForm1::FitToScreen() {
 
 // Start-up: menu styling, hidden step buttons (done while building), folders, log, caption.
 void TForm1::FormCreate(const QString& base) {
-  MenuStyler().Activate(menuBar());
+  StyleMenuBar(menuBar());
   // A log that cannot be written is said once, instead of a status line that
   // sends the user to a log with nothing in it.
   SetLogFailureHandler([this](const std::string& why) { ShowMessage(why); });
   // The log panel follows the log as it is written, from the first entry.
-  SetLogListener([this](std::string_view message, std::string_view note) {
+  log_listener_.emplace([this](std::string_view message, std::string_view note) {
     OnLogMessage(std::string(message), std::string(note));
   });
   startup_ = base.isEmpty() ? StartUpDefault() : StartUp(LocalName(base));
@@ -297,10 +298,6 @@ void TForm1::OnLogMessage(const std::string& message, const std::string& note) {
     QMetaObject::invokeMethod(
         this, [this, message, note] { OnLogMessage(message, note); }, Qt::QueuedConnection);
     return;
-  }
-  if (message.rfind("ERROR: ", 0) == 0) {
-    const std::string told = note.empty() ? message : message + ": " + note;
-    outcome_->NoteError(told);
   }
   if (!log_panel_) return;
   log_panel_->AddEntry(QString::fromStdString(LogTimestamp().substr(11)), QString::fromStdString(message));
@@ -343,9 +340,13 @@ void TForm1::OpenPictureFile(const std::string& name) {
   driver_->SetOpenedPicture(name);
   recent_->Add(ShownPath(name));
   if (const std::string error = ShowPicture(name); !error.empty()) {
-    const std::string line = "ERROR: OpenFile(), Msg=" + error;
-    WriteLog(line);
-    outcome_->Set(FileExists(name) ? CannotShowText(name, DiagnosePicture(name, line).plain) : GoneText(name));
+    const StepFailure failure{.operation = "OpenFile",
+                              .code = kStepFailed,
+                              .cause = FailureCause::kNotShown,
+                              .text = error,
+                              .line = "ERROR: OpenFile(), Msg=" + error};
+    LogStepFailure(failure);
+    outcome_->Set(FileExists(name) ? CannotShowText(name, Diagnose(name, failure).plain) : GoneText(name));
     return;
   }
   SetStatus(name);
@@ -416,13 +417,19 @@ void TForm1::PictureStarting(int index, int total, const std::string& picture) {
 
 void TForm1::ImageWritten(const std::string& path, std::span<const uint8_t> /*bytes*/) { outcome_->ImageWritten(path); }
 
-void TForm1::PictureDone(const std::string& picture, int32_t result) { outcome_->PictureDone(picture, result); }
+void TForm1::PictureDone(const PictureOutcome& outcome) { outcome_->PictureDone(outcome); }
 
 std::string TForm1::ShowPicture(const std::string& path) {
   std::string error;
-  const QImage image = LoadPreviewImage(path, &error);
-  if (image.isNull()) return error;
-  tv_view_->Show(image, ReadConvertibleBitmap(path));
+  const QImage loaded = LoadPreviewImage(path, &error);
+  if (loaded.isNull()) return error;
+  // Qt decides whether the file is a picture at all; what the preview shows
+  // of a bitmap the images are made of is convbmp's reading, which is what
+  // they will hold even where Qt's reading differs (a pixel offset past the
+  // end of the file shows Qt nothing but one colour).
+  std::optional<Picture8> picture = ReadConvertibleBitmap(path);
+  const QImage shown = picture ? PictureImage(*picture) : loaded;
+  tv_view_->Show(shown, std::move(picture));
   return {};
 }
 

@@ -21,6 +21,7 @@
 #include "driver/startup.h"
 #include "fileio/destination.h"
 #include "format/bitmap.h"
+#include "log/activity_log.h"
 #include "picture/tv_display.h"
 #include "ui/dialogs.h"
 #include "ui/recent_menu.h"
@@ -61,7 +62,7 @@ class TForm1 : public QMainWindow, public RunView {
   std::string StopRequested() override;
   void PictureStarting(int index, int total, const std::string& picture) override;
   void ImageWritten(const std::string& path, std::span<const uint8_t> bytes) override;
-  void PictureDone(const std::string& picture, int32_t result) override;
+  void PictureDone(const PictureOutcome& outcome) override;
 
   // Handlers, named after their controls.
   void Open1Click();
@@ -103,8 +104,6 @@ class TForm1 : public QMainWindow, public RunView {
   // The files of File > Open Recent, newest first.
   QStringList RecentFiles() const;
 
-  static constexpr int kClientWidth = kLayoutClientWidth;
-  static constexpr int kClientHeight = kLayoutClientHeight;
   static constexpr int kMaxRecentFiles = RecentMenu::kMaxFiles;
 
  protected:
@@ -137,6 +136,8 @@ class TForm1 : public QMainWindow, public RunView {
   std::unique_ptr<Dialogs> own_dialogs_;
   StartupResult startup_;
   std::unique_ptr<Driver> driver_;
+  // The log panel follows the log while the window is open.
+  std::optional<ScopedLogListener> log_listener_;
   bool shown_once_ = false;
   bool busy_ = false;
   bool running_ = false;

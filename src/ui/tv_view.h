@@ -30,7 +30,6 @@ class TvView {
   // The view of a TV, chosen for the user (a picture made for that TV), as
   // if from the View menu; the guides stay as they are.
   void ShowAs(Display display);
-  Display ViewDisplay() const { return view_display_; }
   // The preview's scale (1: the fixed layout), after the label was sized.
   void SetScale(double scale);
 

@@ -7,20 +7,12 @@
 
 namespace kws {
 
-namespace {
-
-// The preview inside the fixed layout's client area.
-constexpr double kPreviewWidth = 720;
-constexpr double kPreviewHeight = 576;
-
-}  // namespace
-
 double PreviewScale(const QRect& available, const WindowRoom& room) {
   const int spare_height = available.height() - room.frame.height() - room.menu - room.panel - kLayoutClientHeight;
   const int spare_width = available.width() - room.frame.width() - kLayoutClientWidth;
   double scale = 1.0;
-  if (spare_height < 0) scale = std::min(scale, (kPreviewHeight + spare_height) / kPreviewHeight);
-  if (spare_width < 0) scale = std::min(scale, (kPreviewWidth + spare_width) / kPreviewWidth);
+  if (spare_height < 0) scale = std::min(scale, static_cast<double>(kPreviewHeight + spare_height) / kPreviewHeight);
+  if (spare_width < 0) scale = std::min(scale, static_cast<double>(kPreviewWidth + spare_width) / kPreviewWidth);
   // Never so small that the button would leave the panel's side.
   return std::max(scale, 0.3);
 }

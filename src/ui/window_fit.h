@@ -9,14 +9,23 @@
 #include <QSize>
 #include <functional>
 
+#include "format/bitmap.h"
+
 class QWidget;
 
 namespace kws {
 
+// The preview at scale 1: the picture's own size.
+inline constexpr int kPreviewWidth = kPictureWidth;
+inline constexpr int kPreviewHeight = kPictureHeight;
+// Beside the preview, the buttons' column; below it, the status bar: both
+// keep their sizes at every scale.
+inline constexpr int kBesidePreview = 172;
+inline constexpr int kBelowPreview = 33;
 // The fixed layout's client area: the preview, the button beside it and the
 // status bar below.
-inline constexpr int kLayoutClientWidth = 892;
-inline constexpr int kLayoutClientHeight = 609;
+inline constexpr int kLayoutClientWidth = kPreviewWidth + kBesidePreview;   // 892
+inline constexpr int kLayoutClientHeight = kPreviewHeight + kBelowPreview;  // 609
 
 // The room around the fixed layout: the frame the window manager draws, the
 // menu bar and the log panel (0 when closed).

@@ -41,7 +41,8 @@ T StoredChoice(const QSettings& settings, const QString& key, std::optional<T> (
 // A switch as the settings file stores it.
 std::optional<bool> ParseSwitch(const std::string& text);
 
-// Opens the activity log panel unless it is open already.
+// Opens the activity log panel for the user, unless it is open already or
+// the window could not grow by it where it stands.
 void ShowLogPanel(LogPanel& panel);
 
 }  // namespace kws

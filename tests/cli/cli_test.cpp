@@ -1,35 +1,39 @@
 #include "cli/cli.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <sstream>
 
+#include "cli/invocation.h"
+#include "fileio/destination.h"
 #include "fileio/name_text.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
 #include "steps/steps.h"
+#include "support/cli_run.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
 #include "support/photo_like.h"
+#include "support/refused_bitmaps.h"
 #include "support/test_support.h"
 
 namespace kws {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Bytes;
 using test::WriteBytes;
 
-class CliTest : public test::ScratchDirTest {
+class CliTest : public test::CliRunTest {
  protected:
-  int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return RunCli(args, out_, err_);
-  }
-  std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
   size_t OutputCount() const {
     size_t n = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Home("Output"))) ++n;
@@ -40,45 +44,55 @@ class CliTest : public test::ScratchDirTest {
     if (!text.empty() && text.back() == '\n') text.pop_back();
     return text.substr(text.rfind('\n') + 1);
   }
-
-  std::ostringstream out_, err_;
 };
 
 TEST_F(CliTest, UsageErrorsExitTwoWithAReason) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"frobnicate"},
-      {"--bogus", "run"},
-      {"--home"},
-      {"make"},
-      {"make", "a.bmp", "--verbose", "--quiet"},
-      {"make", "a.bmp", "--extract", "x.bmp"},
-      {"run", "--home"},
-      {"run", "extra"},
-      {"step"},
-      {"step", "nosuchstep", "a"},
-      {"step", "rawconv", "onlyone"},
-      {"step", "appendbin", "12abc", "in", "out"},
-      {"step", "appendbin", "0x100000000", "in", "out"},
-      {"step", "appendbin", "-5", "in", "out"},
-      {"inspect"},
-      {"inspect", "--bogus", "a.img"},
-      {"inspect", "a.img", "--extract"},
-      {"inspect", "a.img", "b.img", "--extract", "out.bmp"},
-      {"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"},
-      {"inspect", "a.img", "--force"},
-      {"import"},
-      {"import", "a.png"},
-      {"import", "a.png", "b.bmp", "c.bmp"},
-      {"import", "a.png", "b.bmp", "--background"},
-      {"import", "a.png", "b.bmp", "--background", "not-a-colour"},
-      {"import", "a.png", "b.bmp", "--background=#12"},
-      {"import", "a.png", "b.bmp", "--crop"},
+  const struct {
+    std::vector<std::string> args;
+    std::string reason;  // stderr's first line after "kestro-welcome-cli: "
+  } cases[] = {
+      {{}, "no command given"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"--bogus", "run"}, "unknown option --bogus"},
+      {{"--home"}, "--home needs DIR"},
+      {{"make"}, "usage: kestro-welcome-cli make PICTURE..."},
+      {{"make", "a.bmp", "--verbose", "--quiet"}, "--verbose and --quiet exclude each other"},
+      {{"make", "a.bmp", "--extract", "x.bmp"}, "unknown option --extract for make"},
+      {{"run", "--home"}, "--home needs DIR"},
+      {{"run", "extra"}, "usage: kestro-welcome-cli run"},
+      {{"step"}, "usage: kestro-welcome-cli step NAME ARG..."},
+      {{"step", "nosuchstep", "a"}, "unknown step \"nosuchstep\"; the steps are listed by 'step --help'"},
+      {{"step", "rawconv", "onlyone"}, "usage: kestro-welcome-cli step rawconv IN OUT"},
+      {{"step", "appendbin", "12abc", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"12abc\""},
+      {{"step", "appendbin", "0x100000000", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"0x100000000\""},
+      // A negative size reaches the size's check only after "--"; before it,
+      // "-5" is an option.
+      {{"step", "appendbin", "--", "-5", "in", "out"},
+       "appendbin SIZE must be a number from 0 to 0xFFFFFFFF, not \"-5\""},
+      {{"step", "appendbin", "-5", "in", "out"}, "unknown option -5 for step"},
+      {{"inspect"}, "usage: kestro-welcome-cli inspect FILE..."},
+      {{"inspect", "--bogus", "a.img"}, "unknown option --bogus for inspect"},
+      {{"inspect", "a.img", "--extract"}, "--extract needs OUT.bmp"},
+      {{"inspect", "a.img", "b.img", "--extract", "out.bmp"},
+       "usage: kestro-welcome-cli inspect FILE --extract OUT.bmp"},
+      {{"inspect", "a.img", "--extract", "1.bmp", "--extract", "2.bmp"}, "--extract is given twice"},
+      {{"inspect", "a.img", "--force"}, "--force goes with --extract OUT.bmp"},
+      {{"import"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png", "b.bmp", "c.bmp"}, "usage: kestro-welcome-cli import PICTURE OUT.bmp"},
+      {{"import", "a.png", "b.bmp", "--background"}, "--background needs COLOR"},
+      {{"import", "a.png", "b.bmp", "--background", "not-a-colour"},
+       "--background takes #rrggbb or a colour name, not \"not-a-colour\""},
+      {{"import", "a.png", "b.bmp", "--background=#12"}, "--background takes #rrggbb or a colour name, not \"#12\""},
+      {{"import", "a.png", "b.bmp", "--crop"}, "unknown option --crop for import"},
   };
-  for (const auto& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
-    EXPECT_EQ(Run(args), 2);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), 2);
     EXPECT_EQ(err_.str().rfind("kestro-welcome-cli: ", 0), 0u);
+    EXPECT_EQ(err_.str().substr(0, err_.str().find('\n')), "kestro-welcome-cli: " + c.reason);
     EXPECT_NE(err_.str().find("--help"), std::string::npos);
   }
 }
@@ -173,6 +187,7 @@ TEST_F(CliTest, RunProcessesTheInputFolder) {
 
 TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
   WriteBytes(Path("pic.bmp"), test::MakeBitmap());
+  WriteBytes(Path("big.bin"), Bytes(300000, 0xA5));  // over any partition
   ASSERT_EQ(Run({"--home", Home(), "step", "convbmp", "pic.bmp", "ct", "raw"}), 0);
   EXPECT_EQ(LastLine(), "convbmp: Ret=0");
   EXPECT_TRUE(test::Exists(Path("ct")));
@@ -182,8 +197,13 @@ TEST_F(CliTest, StepRunsOneStepOnFilesInTheCurrentFolder) {
     std::string err;
   } failures[] = {
       {{"step", "appendbin", "0x10", "ct", "padded"},
-       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size "
-       "(mkserialimg: the model name is too long)\n"},
+       "ERROR: appendbin(), input is too big!\nappendbin: Ret=-1: the input is too big or has the wrong size\n"},
+      {{"step", "mkusbimg200", "big.bin", "out.img"},
+       "ERROR: mkusimg200(), Input Size too big!\nmkusbimg200: Ret=-1: the input is too big or has the wrong "
+       "size\n"},
+      {{"step", "mkserialimg", "big.bin", "out.img", std::string(31, 'm')},
+       "ERROR: mkserialimg(), Model Name is too long! Max length = 30\nmkserialimg: Ret=-1: the input is too big or "
+       "has the wrong size, or the model name is too long\n"},
       {{"step", "gzip_f9", "missing", "out"},
        "gzip_f9: Ret=1: the source cannot be opened (missing, locked or unreadable)\n"},
       {{"step", "convbmp", "pic.bmp", "pic.bmp", "raw"},
@@ -292,6 +312,97 @@ TEST_F(CliTest, RejectionsPointToTheRemedy) {
   EXPECT_NE(err_.str().find("and the welcome image holds at most 180,208\n"), std::string::npos) << err_.str();
 }
 
+// Each refused bitmap's reason, in words and in JSON, names what the log's
+// first error line names; JSON's error is that very line.
+TEST_F(CliTest, ReasonsNameTheRuleTheLogNames) {
+  for (const test::RefusedBitmap& c : test::RefusedBitmaps()) {
+    SCOPED_TRACE(c.name);
+    if (!c.bytes.empty()) WriteBytes(Path(c.name), c.bytes);
+    // A second picture, so that a missing first one reaches the pipeline.
+    const std::vector<std::string> pictures = {c.name, "other.bmp"};
+    WriteBytes(Path("other.bmp"), test::MakeBitmap());
+    fs::remove(Home("Log/KestroWelcomeScreen.log"));
+
+    ASSERT_EQ(Run({"--home", Home(), "make", pictures[0], pictures[1], "--json"}), 1);
+    const QJsonObject failed =
+        QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object()["pictures"].toArray()[0].toObject();
+    const std::string logged = failed["error"].toString().toStdString();
+    const test::Bytes log_bytes = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+    const std::string log(log_bytes.begin(), log_bytes.end());
+    const size_t first_error = log.find("ERROR: ");
+    ASSERT_NE(first_error, std::string::npos) << log;
+    EXPECT_EQ(log.substr(first_error, log.find('\r', first_error) - first_error), logged);
+    EXPECT_EQ(logged.rfind(c.logged, 0), 0u) << logged;
+    EXPECT_NE(failed["reason"].toString().toStdString().find(c.reason), std::string::npos)
+        << failed["reason"].toString().toStdString();
+
+    ASSERT_EQ(Run({"--home", Home(), "make", pictures[0], pictures[1]}), 1);
+    EXPECT_EQ(err_.str().rfind(c.name + ": failed \u2014 ", 0), 0u) << err_.str();
+    EXPECT_NE(err_.str().substr(0, err_.str().find('\n')).find(c.reason), std::string::npos) << err_.str();
+    fs::remove(Path(c.name));
+  }
+}
+
+// run takes *.bmp only; a picture of another kind in Input is named with
+// the import that makes a bitmap of it, and the log stays as it is.
+TEST_F(CliTest, RunNamesPicturesOfOtherKindsInInput) {
+  ASSERT_EQ(Run({"--home", Home(), "run"}), 0);
+  WriteBytes(Home("Input/logo.bmp"), test::MakeBitmap());
+  QImage png(64, 48, QImage::Format_RGB32);
+  png.fill(Qt::red);
+  ASSERT_TRUE(png.save(QString::fromStdString(Home("Input/holiday.png")), "PNG"));
+  WriteBytes(Home("Input/notes.txt"), test::ToBytes("not a picture"));
+  const test::Bytes log_before = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+
+  EXPECT_EQ(Run({"--home", Home(), "run"}), 0);
+  EXPECT_EQ(err_.str(),
+            "holiday.png: not converted \u2014 it is a PNG picture, and run takes *.bmp only\n"
+            "hint: import it into a 720 x 576, 8-bit bitmap that fits the receivers: "
+            "kestro-welcome-cli import " +
+                Home("Input/holiday.png") + " " + Home("Input/holiday.bmp") + "\n");
+  const test::Bytes log_after = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  const std::string added(log_after.begin() + static_cast<std::ptrdiff_t>(log_before.size()), log_after.end());
+  EXPECT_EQ(added.find("holiday"), std::string::npos) << added;
+
+  EXPECT_EQ(Run({"--home", Home(), "run", "--json"}), 0);
+  const QJsonArray others =
+      QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object()["other_pictures"].toArray();
+  ASSERT_EQ(others.size(), 1);
+  EXPECT_EQ(others[0].toObject()["kind"].toString(), "a PNG picture");
+}
+
+// An option the command does not declare is a mistake in the program: its
+// lookup throws instead of quietly answering no.
+TEST_F(CliTest, LookingUpAnUndeclaredOptionFailsLoudly) {
+  std::ostringstream out, err;
+  const cli::Invocation inv = cli::Parse({"make", "a.bmp", "--verbose"}, out, err);
+  EXPECT_TRUE(inv.Has(cli::option::kVerbose));
+  EXPECT_FALSE(inv.Has(cli::option::kJson));
+  EXPECT_THROW(inv.Has(cli::option::kForce), std::logic_error);
+  EXPECT_THROW(inv.Value("--backgrund"), std::logic_error);
+}
+
+// The command table says which commands work in the working folders; the
+// others leave no trace of them.
+TEST_F(CliTest, OnlyTheCommandsThatUseTheWorkingFoldersMakeThem) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap());
+  const struct {
+    std::vector<std::string> args;
+    bool folders;
+  } cases[] = {
+      {{"sample", "s.bmp"}, false}, {{"preview", "logo.bmp", "p.png"}, false}, {{"inspect", "logo.bmp"}, false},
+      {{"make", "logo.bmp"}, true}, {{"import", "logo.bmp", "i.bmp"}, true},   {{"step", "rawconv", "a", "b"}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    fs::remove_all(Home());
+    std::vector<std::string> args = {"--home", Home()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Run(args);
+    EXPECT_EQ(fs::exists(Home("Log/KestroWelcomeScreen.log")), c.folders) << err_.str();
+  }
+}
+
 TEST_F(CliTest, MakeReportsAsJson) {
   WriteBytes(Path("good.bmp"), test::MakeBitmap());
   test::BitmapRecipe deep;
@@ -363,6 +474,40 @@ TEST_F(CliTest, ImportWithoutFittingWarnsOfAPictureTooBig) {
   EXPECT_EQ(err_.str(),
             "kestro-welcome-cli: warning: photo.bmp is too big for the receivers; import it without --no-fit\n");
   EXPECT_TRUE(ReadConvertibleBitmap(Path("photo.bmp")));
+}
+
+// --dither: the kind asked for is the kind chosen, fitted or not, said in
+// the report's line and in JSON beside the share dithered.
+TEST_F(CliTest, ImportTakesTheDitheringAskedFor) {
+  ASSERT_TRUE(MakePhotoLike().save(QString::fromStdString(Path("photo.png"))));
+  const struct {
+    std::vector<std::string> options;
+    const char* kind;    // dither_kind, or nothing for any
+    const char* reason;  // the report's line
+  } cases[] = {
+      {{"--dither", "none"}, "none", "Dither:  no dithering: as asked\n"},
+      {{"--dither=selective"}, "selective", "Dither:  selective dithering: as asked\n"},
+      {{"--dither", "none", "--no-fit"}, "none", "Dither:  no dithering: as asked\n"},
+      {{"--dither", "selective", "--no-fit"}, "selective", "Dither:  selective dithering: as asked\n"},
+      {{"--dither", "seen", "--no-fit"}, "full", "Dither:  full dithering: closest as seen\n"},
+      {{}, nullptr, ": closest as seen without losing plain PSNR\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    std::vector<std::string> args = {"import", "photo.png", "photo.bmp", "--force"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    EXPECT_NE(out_.str().find(c.reason), std::string::npos) << out_.str();
+    args.push_back("--json");
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(out_.str())).object();
+    const QString kind = o["dither_kind"].toString();
+    if (c.kind) {
+      EXPECT_EQ(kind.toStdString(), c.kind);
+    }
+    EXPECT_TRUE(kind == "none" || kind == "selective" || kind == "full") << kind.toStdString();
+    EXPECT_EQ(o["dithering"].toDouble() == 0, kind == "none");
+  }
 }
 
 TEST_F(CliTest, ImportFailuresExitOneWithTheReason) {
@@ -473,6 +618,94 @@ TEST_F(CliTest, NamesAreDataInJsonOnTheTerminalAndInHints) {
   EXPECT_NE(err_.str().find("kestro-welcome-cli import " + Home("Input/deep.bmp") + " " + Home("Input/deep-fit.bmp")),
             std::string::npos)
       << err_.str();
+}
+
+// A reader's complaint reaches stderr once, in the program's words, and
+// nothing of it raw (Qt's own handler stands for the process's stderr).
+TEST_F(CliTest, ReadersWarningsAreSaidOnceInOurWords) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(10, 120, 60));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(logo.save(&buffer, "PNG"));
+  // An ancillary chunk with a wrong CRC after the header: libpng warns, and reads on.
+  png.insert(33, QByteArrayLiteral("\0\0\0\x0atEXtComment\0hi\xde\xad\xbe\xef"));
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* said;  // the reader's words inside our warning
+  } cases[] = {
+      {"crc.png", png, "libpng warning: tEXt: CRC error"},
+  };
+  static std::vector<std::string> raw;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(c.name, test::Bytes(c.bytes.begin(), c.bytes.end()));
+    raw.clear();
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { raw.push_back(message.toStdString()); });
+    const int code = Run({"--home", Home(), "import", c.name, "out.bmp", "--force"});
+    qInstallMessageHandler(before);
+    EXPECT_EQ(code, 0) << err_.str();
+    EXPECT_TRUE(raw.empty()) << raw.front();
+    const std::string said = err_.str();
+    const size_t at = said.find(c.said);
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(c.said, at + 1), std::string::npos) << "said once: " << said;
+    EXPECT_NE(said.find(std::string("kestro-welcome-cli: warning: ") + c.name + ": the picture data is damaged"),
+              std::string::npos)
+        << said;
+  }
+}
+
+// What jq makes of field KEY of the JSON document in file: its text as jq
+// prints it raw, "|", and the base64 of KEY_bytes decoded (or "null").
+std::string JqReads(const std::string& file, const std::string& key) {
+  const std::string command = "jq -j '." + key + ", \"|\", (." + key + "_bytes // \"null\")' '" + file + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::string got;
+  char buffer[256];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) got.append(buffer, n);
+  const size_t bar = got.rfind('|');
+  if (bar == std::string::npos) return got;
+  const std::string bytes = got.substr(bar + 1);
+  if (bytes == "null") return got;
+  return got.substr(0, bar + 1) + QByteArray::fromBase64(QByteArray::fromStdString(bytes)).toStdString();
+}
+
+// A name reaches each reader exactly: jq (which turns "\udcXX" into U+FFFD)
+// gets the bytes of a name that is not UTF-8 from KEY_bytes; the terminal
+// sees C0 and C1 controls and invalid bytes escaped; the log keeps every byte
+// but a C0 control's.
+TEST_F(CliTest, NamesReachJqTheTerminalAndTheLogExactly) {
+  if (std::system("jq --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "jq is not installed";
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(40, 90, 200));
+  const struct {
+    std::string name;    // of the picture, without ".png"
+    std::string jq;      // what jq reads of "picture": its text, "|", the bytes
+    std::string shown;   // on the terminal
+    std::string logged;  // in the log
+  } cases[] = {
+      {"bad\xff", "bad\xef\xbf\xbd.png|bad\xff.png", "bad\\xff", "bad\xff"},
+      {"csi\xc2\x9b[2J", "csi\xc2\x9b[2J.png|null", "csi\\xc2\\x9b[2J", "csi\xc2\x9b[2J"},
+      {"two\nlines", "two\nlines.png|null", "two\\nlines", "two\\nlines"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(TerminalName(c.name));
+    ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+    fs::rename(Path("logo.png"), c.name + ".png");
+    ASSERT_EQ(Run({"--home", Home(), "--json", "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    WriteBytes("report.json", test::ToBytes(out_.str()));
+    EXPECT_EQ(JqReads("report.json", "picture"), c.jq);
+    ASSERT_EQ(Run({"--home", Home(), "import", c.name + ".png", c.name + ".bmp"}), 0) << err_.str();
+    EXPECT_EQ(LastLine(), "Written: " + c.shown + ".bmp");
+    const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("ImportPicture: In=" + c.logged + ".png, Out="),
+              std::string::npos);
+    fs::remove(c.name + ".png");
+  }
 }
 
 // With --json stdout is one JSON document whatever happens: the reports of
@@ -662,6 +895,54 @@ TEST_F(CliTest, ImportIsLoggedAndReplacesOnlyWhatAnImportMade) {
   EXPECT_TRUE(o["psnr_db"].isNull());  // kept exactly
   EXPECT_EQ(o["source"].toObject()["width"].toInt(), 320);
   EXPECT_TRUE(o["warnings"].toArray().isEmpty());
+}
+
+// What changes under the output's name while the picture is made is kept
+// (the hook stands in for the other program); the bitmap goes beside it,
+// said on stdout, why on stderr, and the import succeeds.
+TEST_F(CliTest, ImportKeepsWhatChangedWhileItRan) {
+  QImage logo(64, 48, QImage::Format_RGB32);
+  logo.fill(QColor(200, 40, 20));
+  ASSERT_TRUE(logo.save(QString::fromStdString(Path("logo.png"))));
+  ASSERT_EQ(Run({"--home", Home(), "import", "logo.png", "race.bmp"}), 0) << err_.str();
+  std::ostringstream other_out, other_err;
+  const struct {
+    const char* name;
+    std::string out;
+    std::function<void()> meanwhile;
+    std::string other_said;  // what an import started meanwhile said
+  } cases[] = {
+      {"the user copies a file over an import's bitmap", "race.bmp",
+       [] { ASSERT_EQ(std::system("printf 'my document' > race.bmp"), 0); }, ""},
+      {"a second import to the same new name", "same.bmp",
+       [&] {
+         EXPECT_EQ(RunCli({"--home", Home(), "import", "logo.png", "same.bmp"}, other_out, other_err), 0);
+       },
+       "Written: same.bmp\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<Bytes> there;
+    hooks::before_final_step = [&] {
+      c.meanwhile();
+      there = test::ReadBytes(Path(c.out));
+    };
+    EXPECT_EQ(Run({"--home", Home(), "import", "logo.png", c.out}), 0) << err_.str();
+    const std::string beside = c.out.substr(0, c.out.size() - 4) + "-1.bmp";
+    EXPECT_EQ(LastLine(), "Written: " + beside);
+    EXPECT_NE(err_.str().find("kestro-welcome-cli: " + c.out + " is kept ("), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("); written as " + beside + " instead\n"), std::string::npos) << err_.str();
+    EXPECT_EQ(err_.str().find("replaced"), std::string::npos) << err_.str();
+    ASSERT_TRUE(there);
+    EXPECT_EQ(test::ReadBytes(Path(c.out)), *there);
+    EXPECT_TRUE(ReadConvertibleBitmap(Path(beside)));
+    if (!c.other_said.empty()) {
+      EXPECT_TRUE(other_out.str().ends_with(c.other_said)) << other_out.str();
+    }
+  }
+  const Bytes log = test::ReadBytes(Home("Log/KestroWelcomeScreen.log"));
+  EXPECT_NE(std::string(log.begin(), log.end()).find(" => ImportPicture: In=logo.png, Out=same-1.bmp, "),
+            std::string::npos);
 }
 
 TEST_F(CliTest, InspectExtractWritesThePictureInside) {

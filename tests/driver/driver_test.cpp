@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::FilesIn;
 using test::ReadBytes;
 using test::WriteBytes;
 
@@ -62,22 +63,8 @@ class DriverTest : public test::ScratchDirTest {
   }
   // The log's messages after start-up's caption line.
   std::vector<std::string> RunLog() const {
-    const Bytes b = ReadBytes(folders_.log_file);
-    std::vector<std::string> all;
-    const std::string text(b.begin(), b.end());
-    size_t pos = 0;
-    while ((pos = text.find(" => ", pos)) != std::string::npos) {
-      const size_t end = text.find("\r\n", pos);
-      all.push_back(text.substr(pos + 4, end - pos - 4));
-      pos = end;
-    }
+    const std::vector<std::string> all = test::LogMessagesIn(folders_.log_file);
     return {all.begin() + 1, all.end()};
-  }
-  std::vector<std::string> FilesIn(const std::string& folder) const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
   }
   // The two images of every model of the table.
   std::vector<std::string> OutputsFor(const std::string& base) const {
@@ -127,6 +114,56 @@ TEST_F(DriverTest, GoodPictureMakesSixImagesWithThirteenLogLines) {
   // The serial image left in Temp is the last model's.
   EXPECT_EQ(ReadBytes(folders_.temp + "/serial_welcome.img"),
             ReadBytes(folders_.output + "/logo_kestro300_serial_welcome.img"));
+}
+
+// A picture named relative to the current folder is found there, although
+// the chain runs in Temp; every place the run names it gives the whole path.
+TEST_F(DriverTest, RelativePictureNameIsTakenFromTheCurrentFolder) {
+  const std::string picture = Picture("logo.bmp");
+  fs::current_path(Dir());
+  ASSERT_EQ(driver_->ProcessFile("logo.bmp"), 0) << ::testing::PrintToString(RunLog());
+  EXPECT_EQ(FilesIn(folders_.output), OutputsFor("logo"));
+  EXPECT_EQ(RunLog().front(), "convbmp: Ret=0, In=" + picture + ", Out=welcome.qv.colortable, Out=welcome.qv.raw");
+  EXPECT_EQ(view_.calls.front(), "show " + picture);
+  EXPECT_EQ(fs::current_path().string(), Dir());
+
+  // A relative name that is not there is reported under its whole path.
+  ASSERT_EQ(driver_->ProcessFile("./gone.bmp"), -99);
+  EXPECT_EQ(RunLog().back().rfind("ERROR: ProcessFile(" + Path("gone.bmp") + "), Msg=", 0), 0u) << RunLog().back();
+}
+
+// What stopped a picture reaches the view as a record: the step, its code
+// and the line the log got, and for convbmp the rule it found broken.
+TEST_F(DriverTest, EachPictureOutcomeCarriesWhatStoppedIt) {
+  struct OutcomeView : RecordingView {
+    void PictureDone(const PictureOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<PictureOutcome> outcomes;
+  } view;
+  Driver driver(view, folders_);
+  test::BitmapRecipe compressed;
+  compressed.compression = 1;
+  const std::string good = Picture("good.bmp");
+  const std::string rle = Picture("rle.bmp", compressed);
+  driver.RunPictures({good, rle, Path("sub/rle.bmp")});
+  ASSERT_EQ(view.outcomes.size(), 3u);
+  EXPECT_TRUE(view.outcomes[0].Made());
+  EXPECT_FALSE(view.outcomes[0].failure);
+
+  ASSERT_TRUE(view.outcomes[1].failure);
+  const StepFailure& refused = *view.outcomes[1].failure;
+  EXPECT_EQ(view.outcomes[1].result, -12);
+  EXPECT_EQ(refused.operation, "convbmp");
+  EXPECT_EQ(refused.code, -12);
+  EXPECT_EQ(refused.cause, FailureCause::kBrokenRule);
+  EXPECT_EQ(refused.broken_rule, BitmapRule::kUncompressed);
+  EXPECT_EQ(refused.line, "ERROR: compression not supported!");
+  const std::vector<std::string> log = RunLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), refused.line), log.end());
+
+  // The same base name again: refused before the pipeline, with its own record.
+  ASSERT_TRUE(view.outcomes[2].failure);
+  EXPECT_EQ(view.outcomes[2].failure->cause, FailureCause::kSameBaseName);
+  EXPECT_EQ(view.outcomes[2].failure->line, log.back());
 }
 
 // A run goes through the table of models in its run order: each model's

@@ -176,5 +176,63 @@ TEST_F(StartUpTest, AnotherUsersFolderGetsNothingWritten) {
   }
 }
 
+// A home is refused when a folder on its way from "/" lets another user
+// change it, by the name given or by its real path; nothing is made then.
+TEST_F(StartUpTest, AHomeUnderAFolderOthersMayChangeIsRefused) {
+  namespace fs = std::filesystem;
+  const bool root = ::geteuid() == 0;
+  const struct {
+    const char* name;
+    unsigned mode;       // of "open", the folder above the home
+    unsigned owner;      // of "open": 0 for this user
+    unsigned group;      // of "open": 0 for the user's own group
+    const char* home;    // the home named
+    const char* reason;  // said of "open", or empty when the home is taken
+  } cases[] = {
+      {"anybody may write, not sticky", 0777, 0, 0, "open/home",
+       "which anybody may write into (mode 0777, not sticky)"},
+      {"another group may write", 0775, 0, 12345, "open/home",
+       "which its group may write into (mode 0775, not sticky)"},
+      {"the user's own group may write (umask 002)", 0775, 0, 0, "open/home", ""},
+      {"anybody may write, sticky", 01777, 0, 0, "open/home", ""},
+      {"the home not made yet, deep below", 0777, 0, 0, "open/a/b/home",
+       "which anybody may write into (mode 0777, not sticky)"},
+      {"its real path through it", 0777, 0, 0, "link/home", "which anybody may write into (mode 0777, not sticky)"},
+      {"another user's", 0755, 12345, 12345, "open/home", "which belongs to another user (uid 12345)"},
+      {"the user's own folders all the way", 0755, 0, 0, "open", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if ((c.owner != 0 || c.group != 0) && !root) continue;
+    fs::remove_all(Path("open"));
+    fs::remove(Path("link"));
+    fs::create_directories(Path("open/inner"));
+    // A link to a folder of the user's whose real path passes through "open".
+    fs::create_directory_symlink(Path("open/inner"), Path("link"));
+    if (std::string(c.home) == "open/home") fs::create_directory(Path("open/home"));
+    ASSERT_EQ(::chmod(Path("open").c_str(), c.mode), 0);
+    if (c.owner != 0 || c.group != 0) {
+      ASSERT_EQ(
+          ::chown(Path("open").c_str(), c.owner != 0 ? c.owner : ::geteuid(), c.group != 0 ? c.group : ::getegid()), 0);
+    }
+    const StartupResult r = StartUp(Path(c.home));
+    if (*c.reason == '\0') {
+      EXPECT_EQ(r.error, "");
+      continue;
+    }
+    EXPECT_EQ(r.error, "ERROR: FormCreate(), Msg=The home of the working folders " + Path(c.home) + " lies in " +
+                           Path("open") + ", " + c.reason +
+                           ", who could put links or files there for this run; name a folder of your own with --home");
+    EXPECT_FALSE(fs::exists(Path("open/home/Log"))) << "nothing is made";
+    EXPECT_FALSE(fs::exists(Path("open/a")));
+  }
+  // The home itself is on its way too.
+  fs::remove_all(Path("open"));
+  fs::create_directory(Path("open"));
+  ASSERT_EQ(::chmod(Path("open").c_str(), 0757), 0);
+  EXPECT_NE(StartUp(Path("open")).error.find(Path("open") + ", which anybody may write into (mode 0757"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace kws

@@ -24,6 +24,7 @@ const std::string kNames[] = {
     "\xc0\xafoverlong.bmp",        // nor is an overlong slash
     "cut \xe2\x82",                // a sequence cut off at the end
     "two\nlines\r.bmp",
+    "csi \xc2\x9b.bmp",  // a C1 control, valid UTF-8
     "it's a \\ name $HOME `x`.bmp",
     "-starts-with-dash.bmp",
     "esc\x1b[2J.bmp",
@@ -50,9 +51,19 @@ TEST(NameText, TerminalTextHasNoControlsAndNoInvalidBytes) {
   const struct {
     std::string name, shown;
   } cases[] = {
-      {"caf\xe9.bmp", "caf\\xe9.bmp"},        {"bad\xff.bmp", "bad\\xff.bmp"},
-      {"caf\xc3\xa9.bmp", "caf\xc3\xa9.bmp"}, {"two\nlines\r.bmp", "two\\nlines\\r.bmp"},
-      {"esc\x1b[2J.bmp", "esc\\x1b[2J.bmp"},  {"cut \xe2\x82", "cut \\xe2\\x82"},
+      {"caf\xe9.bmp", "caf\\xe9.bmp"},
+      {"bad\xff.bmp", "bad\\xff.bmp"},
+      {"caf\xc3\xa9.bmp", "caf\xc3\xa9.bmp"},
+      {"two\nlines\r.bmp", "two\\nlines\\r.bmp"},
+      {"esc\x1b[2J.bmp", "esc\\x1b[2J.bmp"},
+      {"cut \xe2\x82", "cut \\xe2\\x82"},
+      {"csi\xc2\x9b"
+       "2J.bmp",
+       "csi\\xc2\\x9b"
+       "2J.bmp"},
+      {"nel\xc2\x85.bmp", "nel\\xc2\\x85.bmp"},
+      {"del\x7f.bmp", "del\\x7f.bmp"},
+      {"nbsp\xc2\xa0.bmp", "nbsp\xc2\xa0.bmp"},
   };
   for (const auto& c : cases) EXPECT_EQ(TerminalName(c.name), c.shown);
 }

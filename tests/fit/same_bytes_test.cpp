@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "fit/palette_order.h"
@@ -88,9 +89,9 @@ TEST(PaletteOrder, LibimagequantsSortIsTheProgramsOwn) {
 
 // libgomp reads OMP_NUM_THREADS when it is loaded, so each import runs as a
 // program of its own.
-int ImportWithThreads(const std::string& picture, const std::string& out, int threads) {
+int ImportWithThreads(const std::string& picture, const std::string& out, int threads, const char* dither) {
   const std::string variable = "OMP_NUM_THREADS=" + std::to_string(threads);
-  std::vector<std::string> args = {KWS_CLI, "--quiet", "import", picture, out};
+  std::vector<std::string> args = {KWS_CLI, "--quiet", "import", "--force", "--dither", dither, picture, out};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -117,14 +118,17 @@ TEST_F(SameBytes, AnImportDoesNotDependOnTheNumberOfThreads) {
       {"flat logo", flat},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     ASSERT_TRUE(c.picture.save(QString::fromStdString(Path("in.png"))));
-    ASSERT_EQ(ImportWithThreads(Path("in.png"), Path("one.bmp"), 1), 0);
-    const test::Bytes one = test::ReadBytes(Path("one.bmp"));
-    for (const int threads : {2, 5}) {
-      const std::string out = Path(std::to_string(threads) + ".bmp");
-      ASSERT_EQ(ImportWithThreads(Path("in.png"), out, threads), 0);
-      EXPECT_EQ(test::ReadBytes(out), one) << threads << " threads";
+    // Every kind of dithering: the dither map is libimagequant's too.
+    for (const char* dither : {"auto", "seen", "selective", "none"}) {
+      SCOPED_TRACE(std::string(c.name) + ", --dither " + dither);
+      ASSERT_EQ(ImportWithThreads(Path("in.png"), Path("one.bmp"), 1, dither), 0);
+      const test::Bytes one = test::ReadBytes(Path("one.bmp"));
+      for (const int threads : {2, 5}) {
+        const std::string out = Path(std::to_string(threads) + ".bmp");
+        ASSERT_EQ(ImportWithThreads(Path("in.png"), out, threads, dither), 0);
+        EXPECT_EQ(test::ReadBytes(out), one) << threads << " threads";
+      }
     }
   }
 }

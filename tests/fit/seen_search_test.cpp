@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
+#include <tuple>
 
 #include "fit/measure.h"
 #include "fit/test_canvas.h"
@@ -64,7 +66,7 @@ class SeenSearch : public ::testing::Test {
  protected:
   SeenOutcome Search(size_t budget) {
     const MakeVersion make = [&](const Recipe& r) {
-      ++made_[{r.colors, r.dithering}];
+      ++made_[{r.colors, r.dithering, r.selective}];
       return Candidate{{}, r.colors, r.dithering, sizes_(r.colors, r.dithering)};
     };
     const SeenErrorOf seen = [](const Candidate& c) {
@@ -73,7 +75,7 @@ class SeenSearch : public ::testing::Test {
     return SearchBySeen(256, budget, make, seen);
   }
   JumpingSizes sizes_;
-  std::map<std::pair<int, double>, int> made_;
+  std::map<std::tuple<int, double, bool>, int> made_;
 };
 
 TEST_F(SeenSearch, FindsTheMostColoursThatFitAboveAJumpInSize) {
@@ -82,7 +84,7 @@ TEST_F(SeenSearch, FindsTheMostColoursThatFitAboveAJumpInSize) {
   ASSERT_TRUE(outcome.chosen);
   EXPECT_LE(outcome.chosen->size, 450000u);
   EXPECT_GE(outcome.chosen->colors, 160);
-  for (const auto& [recipe, times] : made_) EXPECT_EQ(times, 1) << recipe.first << " made more than once";
+  for (const auto& [recipe, times] : made_) EXPECT_EQ(times, 1) << std::get<0>(recipe) << " made more than once";
 }
 
 TEST_F(SeenSearch, EveryVersionReturnedFitsAndNothingWhenNothingDoes) {
@@ -138,6 +140,60 @@ TEST(SeenSearchRated, MeasuresHalfDitheringWhereFullDitheringFitsAndTakesItWhenC
     ASSERT_TRUE(outcome.chosen);
     EXPECT_LE(outcome.chosen->size, budget);
     EXPECT_EQ(outcome.chosen->dithering, 0.5);
+  }
+}
+
+}  // namespace
+}  // namespace kws
+
+namespace kws {
+namespace {
+
+// Versions whose palette is chosen for a rate, of each kind of dithering:
+// selective dithering costs bytes between none and full, comes closer as
+// seen than none and loses less plain PSNR than full. The default takes the
+// selective version (full dithering, closer as seen, loses plain PSNR
+// against it); seen takes full dithering; each kind asked for its own.
+TEST(SeenSearchRated, EachKindTakesItsVersionAndTheDefaultHoldsThePlainPsnrOfSelectiveDithering) {
+  const auto colours_at = [](int rate) { return std::max(2, 256 * 16 / (16 + rate)); };
+  const auto cost = [](const Candidate& c) {
+    return c.dithering == 0 ? 1.0 : c.selective ? 1.2 : 1.0 + c.dithering / 2;
+  };
+  const auto made = [&](int rate, double dithering, bool selective) {
+    Candidate c{{}, colours_at(rate), dithering, 0, true, rate, selective};
+    c.size = static_cast<size_t>(1000.0 * c.colors * cost(c));
+    return c;
+  };
+  const MakeVersion make = [&](const Recipe& r) {
+    Candidate c{{}, r.colors, r.dithering, 0, false, 0, r.selective};
+    c.size = static_cast<size_t>(1000.0 * c.colors * cost(c));
+    return c;
+  };
+  const MakeRated rated = [&](int rate, double dithering) { return made(rate, dithering, false); };
+  const MakeAtRate selective = [&](int rate) { return made(rate, 1.0, true); };
+  const auto weigh = [](const Candidate& c, double none, double sel, double full) {
+    const double w = c.dithering == 0 ? none : c.selective ? sel : full;
+    return static_cast<uint64_t>(1e9 / c.colors * w);
+  };
+  const SeenErrorOf seen = [&](const Candidate& c) { return weigh(c, 1.0, 0.7, 0.5); };
+  const PlainErrorOf plain = [&](const Candidate& c) { return weigh(c, 1.0, 1.3, 1.6); };
+  const struct {
+    DitherKind kind;
+    Dithered chosen;
+  } cases[] = {
+      {DitherKind::kAuto, Dithered::kSelective},
+      {DitherKind::kSeen, Dithered::kFull},
+      {DitherKind::kSelective, Dithered::kSelective},
+      {DitherKind::kNone, Dithered::kNone},
+  };
+  for (size_t budget : {size_t{10000000}, size_t{90000}}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(DitherKindName(c.kind) + " within " + std::to_string(budget));
+      const SeenOutcome outcome = SearchBySeen(256, budget, make, seen, {}, rated, {c.kind, plain, selective});
+      ASSERT_TRUE(outcome.chosen);
+      EXPECT_LE(outcome.chosen->size, budget);
+      EXPECT_EQ(DitheredOf(*outcome.chosen), c.chosen);
+    }
   }
 }
 

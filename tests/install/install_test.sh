@@ -195,8 +195,9 @@ check_completion() {
     "kestro-welcome-cli inspect x.img -|--extract --force --help --home --json --quiet --verbose --version"
     "kestro-welcome-cli inspect x.img --extract |home logo.bmp pictures"
     "kestro-welcome-cli import |home logo.bmp photo.png pictures x.img"
-    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-band --caption-colour --caption-position --display --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
+    "kestro-welcome-cli import photo.png logo.bmp --|--background --caption --caption-band --caption-colour --caption-position --display --dither --fill --force --help --home --json --no-fit --quiet --safe --verbose --version"
     "kestro-welcome-cli import photo.png logo.bmp --display |16:9 4:3 square"
+    "kestro-welcome-cli import photo.png logo.bmp --dither |auto none seen selective"
     "kestro-welcome-cli import photo.png logo.bmp --safe |action none title"
     "kestro-welcome-cli sample x.bmp -|--force --help --home --json --quiet --test-card --verbose --version"
     "kestro-welcome-cli preview |home logo.bmp photo.png pictures x.img"
@@ -224,6 +225,31 @@ check_completion() {
   mkdir -p "$globs"
   touch "$globs/[ab].bmp" "$globs/a.bmp" "$globs/*.img"
   completes_as "$globs" "kestro-welcome-cli make [|[ab].bmp" "kestro-welcome-cli inspect *|*.img" || failed=1
+  # A name with a new line in it is one candidate, the name itself.
+  local odd="$build/completion-names"
+  rm -rf "$odd"
+  mkdir -p "$odd"
+  touch "$odd/two"$'\n'"lines.bmp" "$odd/twin.bmp"
+  mkdir "$odd/my"$'\n'"home"
+  local got
+  got=$(
+    cd "$odd" && source "$src/data/kestro-welcome-cli.bash" &&
+      COMP_WORDS=(kestro-welcome-cli make tw) COMP_CWORD=2 COMP_LINE='kestro-welcome-cli make tw' COMP_POINT=26 &&
+      _kestro_welcome_cli 2>/dev/null && printf '<%s>' "${COMPREPLY[@]}"
+  )
+  [ "$got" = "<twin.bmp><two"$'\n'"lines.bmp>" ] || {
+    echo "a name with a new line completes to $(printf %q "$got")" >&2
+    failed=1
+  }
+  got=$(
+    cd "$odd" && source "$src/data/kestro-welcome-cli.bash" &&
+      COMP_WORDS=(kestro-welcome-cli --home m) COMP_CWORD=2 COMP_LINE='kestro-welcome-cli --home m' COMP_POINT=27 &&
+      _kestro_welcome_cli 2>/dev/null && printf '<%s>' "${COMPREPLY[@]}"
+  )
+  [ "$got" = "<my"$'\n'"home>" ] || {
+    echo "a folder with a new line completes to $(printf %q "$got")" >&2
+    failed=1
+  }
   [ "$failed" -eq 0 ] || fail "completion"
 
   # The lists agree with the program: each command's options completed are

@@ -204,5 +204,31 @@ TEST_F(CaptionBandTest, CommandLineRefusesACaptionThatDoesNotFit) {
   EXPECT_NE(err.str().find("--caption-band go with --caption TEXT"), std::string::npos) << err.str();
 }
 
+// A control character in a caption would be drawn as a box, or vanish into a
+// space: it is refused, named as the terminal shows it, and nothing written.
+TEST_F(CaptionBandTest, ControlCharactersInACaptionAreRefused) {
+  const std::string picture = RedPicture();
+  const struct {
+    std::string caption, named;
+  } cases[] = {
+      {"v1\x1b[2J", "\\x1b"},
+      {"two\nlines", "\\n"},
+      {"tab\there", "\\t"},
+      {"csi\xc2\x9b"
+       "1m",
+       "\\xc2\\x9b"},
+      {"del\x7f", "\\x7f"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCli({"--home", Path("home"), "import", picture, Path("out.bmp"), "--caption", c.caption}, out, err),
+              1);
+    EXPECT_EQ(err.str(), "kestro-welcome-cli: The caption holds the control character " + c.named +
+                             ", which no font draws; a caption is one line of plain text\n");
+    EXPECT_FALSE(test::Exists(Path("out.bmp")));
+  }
+}
+
 }  // namespace
 }  // namespace kws

@@ -24,9 +24,10 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "format/byte_order.h"
+#include "picture/address_space.h"
 #include "picture/canvas.h"
-#include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
@@ -489,29 +490,6 @@ TEST_F(ImportTest, PicturesCutShortAreImportedWithAWarning) {
       for (int x = 0; x < kPictureWidth; ++x) ASSERT_EQ(ColorAt(imported.picture, x, 0), *c.top_left) << x;
     }
   }
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
-// The address space this process takes now, from /proc.
-uint64_t AddressSpaceBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  uint64_t kb = 0;
-  while (status >> key) {
-    if (key == "VmSize:" && status >> kb) return kb * 1024;
-  }
-  return 0;
 }
 
 // In a death test's child: runs check with the address space allowed to

@@ -15,6 +15,7 @@
 #include "picture/bmp_shrink.h"
 #include "picture/canvas.h"
 #include "picture/png_shrink.h"
+#include "picture/pnm_shrink.h"
 #include "picture/webp_shrink.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
@@ -347,6 +348,74 @@ TEST(WebpShrink, WhatItCannotReadIsLeftToQt) {
 TEST(WebpShrink, ALargeWebpIsPlacedAsWhenReadWhole) {
   ExpectPlacedAsWhenReadWhole(LargePicture("webp", 100), "big.webp");
 }
+
+}  // namespace
+}  // namespace kws
+
+namespace kws {
+namespace {
+
+std::optional<QImage> PnmShrunk(const QByteArray& bytes, int factor) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  return ReadPnmShrunk(buffer, factor);
+}
+
+QImage Loaded(const QByteArray& bytes) {
+  QImage image;
+  EXPECT_TRUE(image.loadFromData(bytes));
+  return image;
+}
+
+TEST(PnmShrink, EachBlockIsTheMeanOfItsPixelsAsQtReadsThem) {
+  const QImage photo = MakePhotoLike({.width = 203, .height = 151});
+  QByteArray sixteen_bit = "P6\n# a comment\n203 151\n65535\n";
+  for (int y = 0; y < photo.height(); ++y) {
+    for (int x = 0; x < photo.width(); ++x) {
+      const QRgb c = photo.pixel(x, y);
+      for (const int v : {qRed(c), qGreen(c), qBlue(c)}) sixteen_bit.append({char(v), char(v * 37 % 256)});
+    }
+  }
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    int factor;
+  } cases[] = {
+      {"PPM", Written(photo, "ppm"), 2},
+      {"PGM", Written(photo.convertToFormat(QImage::Format_Grayscale8), "pgm"), 3},
+      {"PPM of 16-bit samples, a comment in its header", sixteen_bit, 4},
+      {"one row of blocks to a strip", Written(photo, "ppm"), 150},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<QImage> shrunk = PnmShrunk(c.bytes, c.factor);
+    ASSERT_TRUE(shrunk);
+    EXPECT_EQ(LargestDifference(*shrunk, Blocks(Loaded(c.bytes), c.factor)), 0);
+  }
+}
+
+TEST(PnmShrink, WhatItDoesNotReadIsLeftToQt) {
+  const QImage photo = MakePhotoLike({.width = 64, .height = 48});
+  const QByteArray ppm = Written(photo, "ppm");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } cases[] = {
+      {"text PPM", "P3\n2 1\n255\n1 2 3 4 5 6\n"},
+      {"PBM", Written(photo.convertToFormat(QImage::Format_Mono), "pbm")},
+      {"cut short", ppm.left(ppm.size() - 10)},
+      {"no room for its samples in the header's numbers", "P6\n0 1\n255\n"},
+      {"no white space after the header", "P6\n2 1\n255"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(PnmShrunk(c.bytes, 2));
+  }
+  EXPECT_FALSE(PnmShrunk(ppm, 1));
+}
+
+TEST(PnmShrink, ALargePpmIsPlacedAsWhenReadWhole) { ExpectPlacedAsWhenReadWhole(LargePicture("ppm"), "big.ppm"); }
 
 }  // namespace
 }  // namespace kws

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
+#include "support/cli_run.h"
 #include "support/test_support.h"
 
 namespace kws {
@@ -21,27 +22,22 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-class TvCliTest : public test::ScratchDirTest {
+class TvCliTest : public test::CliRunTest {
  protected:
-  int Run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    return RunCli(args, out_, err_);
-  }
-  std::string Home(const std::string& sub = "") const { return Path("home") + (sub.empty() ? "" : "/" + sub); }
   void SaveLogo(int width, int height, const std::string& name) {
     QImage logo(width, height, QImage::Format_RGB32);
     logo.fill(QColor(200, 40, 40));
     ASSERT_TRUE(logo.save(QString::fromStdString(Path(name))));
   }
   static QImage Load(const std::string& path) { return QImage(QString::fromStdString(path)); }
-  std::ostringstream out_, err_;
 };
 
 TEST_F(TvCliTest, UsageErrorsExitTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {"import", "a.png", "b.bmp", "--display", "5:4"},
       {"import", "a.png", "b.bmp", "--safe", "half"},
+      {"import", "a.png", "b.bmp", "--dither", "full"},
+      {"import", "a.png", "b.bmp", "--dither"},
       {"preview", "a.bmp"},
       {"preview", "a.bmp", "b.png", "--overscan", "30"},
       {"preview", "a.bmp", "b.png", "--overscan", "five"},

@@ -84,28 +84,12 @@ class Faults : public test::ScratchDirTest {
     messages_.clear();
     notes_.clear();
   }
-  // Every intermediate file of the chain, made by running it once.
-  void MakeIntermediates() {
-    WriteBytes("in.bmp", test::MakeBitmap());
-    ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
-    ASSERT_EQ(rawconv("raw", "raw2"), 0);
-    ASSERT_EQ(gzip_f9("raw2", "raw2.gz"), 0);
-    ASSERT_EQ(dd("ct", "raw2.gz", "tmp"), 0);
-    ASSERT_EQ(addheader("tmp", "tmp2", "welcome"), 0);
-    ASSERT_EQ(appendbin(0x30000, "welcome", "part"), 0);
-    ASSERT_EQ(mkusbimg200("part", "usb"), 0);
-  }
   bool HasMessageStartingWith(const std::string& prefix) const {
     for (const auto& m : messages_)
       if (m.rfind(prefix, 0) == 0) return true;
     return false;
   }
-  std::map<std::string, Bytes> OutputFiles() const {
-    std::map<std::string, Bytes> files;
-    for (const auto& e : fs::directory_iterator(folders_.output))
-      files[e.path().filename().string()] = ReadBytes(e.path().string());
-    return files;
-  }
+  std::map<std::string, Bytes> OutputFiles() const { return test::FilesWithBytes(folders_.output); }
 
   std::vector<std::string> messages_;
   std::vector<std::string> notes_;  // each message's note, as the listener was given it
@@ -115,7 +99,7 @@ class Faults : public test::ScratchDirTest {
 };
 
 TEST_F(Faults, FullDiskDuringEachStepGivesItsErrorCode) {
-  MakeIntermediates();
+  ASSERT_NO_FATAL_FAILURE(test::MakeChainFiles());
   struct Case {
     const char* step;
     std::function<int32_t()> run;

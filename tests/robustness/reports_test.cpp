@@ -19,6 +19,7 @@
 #include "cli/cli.h"
 #include "driver/driver.h"
 #include "format/byte_order.h"
+#include "support/cli_run.h"
 #include "support/model_vectors.h"
 #include "support/test_support.h"
 
@@ -31,22 +32,15 @@ using test::MakeBitmap;
 using test::ReadBytes;
 using test::WriteBytes;
 
-class Reports : public test::ScratchDirTest {
+class Reports : public test::CliRunTest {
  protected:
   int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
     args.insert(args.end(), {"--home", Home()});
-    return RunCli(args, out_, err_);
+    return CliRunTest::Run(args);
   }
-  std::string Home() const { return Path("home"); }
-  std::string Output() const { return Home() + "/Output"; }
+  std::string Output() const { return Home("Output"); }
 
-  std::map<std::string, Bytes> OutputFiles() const {
-    std::map<std::string, Bytes> files;
-    for (const auto& e : fs::directory_iterator(Output())) files[e.path().filename().string()] = ReadBytes(e.path());
-    return files;
-  }
+  std::map<std::string, Bytes> OutputFiles() const { return test::FilesWithBytes(Output()); }
 
   QJsonObject Json() const {
     QJsonParseError error{};
@@ -59,8 +53,6 @@ class Reports : public test::ScratchDirTest {
     const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
     return QCryptographicHash::hash(view, QCryptographicHash::Sha256).toHex().toStdString();
   }
-
-  std::ostringstream out_, err_;
 };
 
 Bytes WithTrailingBytes(const test::BitmapRecipe& recipe, size_t count) {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "format/byte_order.h"
-#include "steps/bitmap8.h"
 #include "steps/steps.h"
 #include "support/test_support.h"
 

@@ -52,18 +52,6 @@ class InMemory : public test::ScratchDirTest {
     }
   }
 
-  // The input files of every step, made by the file steps from a bitmap.
-  void MakeInputs(const BitmapRecipe& recipe = {}) {
-    WriteBytes("in.bmp", test::MakeBitmap(recipe));
-    ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
-    ASSERT_EQ(rawconv("raw", "raw2"), 0);
-    ASSERT_EQ(gzip_f9("raw2", "raw2.gz"), 0);
-    ASSERT_EQ(dd("ct", "raw2.gz", "tmp"), 0);
-    ASSERT_EQ(addheader("tmp", "tmp2", "welcome"), 0);
-    ASSERT_EQ(appendbin(kUsbModel200.partition_size, "welcome", "part"), 0);
-    ASSERT_EQ(mkusbimg200("part", "usb"), 0);
-  }
-
  private:
   Outcome Run(const std::function<int32_t(Bytes&)>& step) {
     std::filesystem::remove("test.log");
@@ -117,7 +105,7 @@ TEST_F(InMemory, ConvbmpReadsWhatItsFilesWouldHold) {
 }
 
 TEST_F(InMemory, EveryLaterStepGivesTheBytesOfItsFile) {
-  MakeInputs();
+  ASSERT_NO_FATAL_FAILURE(test::MakeChainFiles());
   const Bytes raw = ReadBytes("raw");
   const RawDimensions dims = RawDimensionsOf(std::span<const uint8_t, 8>(raw.data(), 8));
   const std::span<const uint8_t> rows = std::span<const uint8_t>(raw).subspan(8);
@@ -181,7 +169,7 @@ TEST_F(InMemory, EveryLaterStepGivesTheBytesOfItsFile) {
 // An output keeps its memory from call to call and never holds bytes of an
 // earlier, longer result.
 TEST_F(InMemory, ReusedOutputsHoldOnlyTheNewBytes) {
-  MakeInputs({.seed = 3});
+  ASSERT_NO_FATAL_FAILURE(test::MakeChainFiles({.seed = 3}));
   const Bytes welcome = ReadBytes("welcome");
   Bytes out(kUsbModel200.partition_size + 10000, 0xAB);
   ASSERT_EQ(in_memory::appendbin(kUsbModel300.partition_size, welcome, out), 0);

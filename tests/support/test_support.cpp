@@ -12,6 +12,7 @@
 
 #include "format/byte_order.h"
 #include "log/activity_log.h"
+#include "steps/steps.h"
 
 namespace kws::test {
 
@@ -77,9 +78,26 @@ std::string ScratchDirTest::LogText() const {
   return std::string(b.begin(), b.end());
 }
 
-std::vector<std::string> ScratchDirTest::LogMessages() const {
+std::vector<std::string> ScratchDirTest::LogMessages() const { return LogMessagesIn(Path("test.log")); }
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::map<std::string, Bytes> FilesWithBytes(const std::string& folder) {
+  std::map<std::string, Bytes> files;
+  for (const std::string& name : FilesIn(folder)) files[name] = ReadBytes(folder + "/" + name);
+  return files;
+}
+
+std::vector<std::string> LogMessagesIn(const std::string& log_file) {
   std::vector<std::string> messages;
-  const std::string text = LogText();
+  if (!Exists(log_file)) return messages;
+  const Bytes bytes = ReadBytes(log_file);
+  const std::string text(bytes.begin(), bytes.end());
   const std::string marker = " => ";
   size_t pos = 0;
   while (pos < text.size()) {
@@ -91,6 +109,17 @@ std::vector<std::string> ScratchDirTest::LogMessages() const {
     pos = end + 2;
   }
   return messages;
+}
+
+void MakeChainFiles(const BitmapRecipe& recipe) {
+  WriteBytes("in.bmp", MakeBitmap(recipe));
+  ASSERT_EQ(convbmp("in.bmp", "ct", "raw"), 0);
+  ASSERT_EQ(rawconv("raw", "raw2"), 0);
+  ASSERT_EQ(gzip_f9("raw2", "raw2.gz"), 0);
+  ASSERT_EQ(dd("ct", "raw2.gz", "tmp"), 0);
+  ASSERT_EQ(addheader("tmp", "tmp2", "welcome"), 0);
+  ASSERT_EQ(appendbin(kUsbModel200.partition_size, "welcome", "part"), 0);
+  ASSERT_EQ(mkusbimg200("part", "usb"), 0);
 }
 
 Rgb GeneratedColor(const BitmapRecipe& recipe, uint32_t i) {

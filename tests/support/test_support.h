@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ Bytes ToBytes(std::string_view text);
 // "8E AE B5 41" -> bytes; spaces are ignored.
 Bytes Hex(std::string_view hex);
 bool Exists(const std::string& path);
+// The names in a folder, sorted; and each with its file's bytes.
+std::vector<std::string> FilesIn(const std::string& folder);
+std::map<std::string, Bytes> FilesWithBytes(const std::string& folder);
+// The messages of an activity log file, in order, without time stamps.
+std::vector<std::string> LogMessagesIn(const std::string& log_file);
 
 // Every test gets its own empty folder as the current directory, and the
 // activity log in it ("test.log"). Both are undone afterwards.
@@ -58,6 +64,11 @@ struct BitmapRecipe {
 };
 
 Bytes MakeBitmap(const BitmapRecipe& recipe = {});
+// Runs the file steps once in the current folder on such a bitmap (in.bmp),
+// for the files each step reads: ct, raw, raw2, raw2.gz, tmp, tmp2, welcome,
+// part (model 200's partition) and usb. A failed step fails the test; call
+// it under ASSERT_NO_FATAL_FAILURE.
+void MakeChainFiles(const BitmapRecipe& recipe = {});
 // Palette entry i of a generated bitmap, and pixel (x, row) as stored.
 Rgb GeneratedColor(const BitmapRecipe& recipe, uint32_t i);
 uint8_t GeneratedPixel(const BitmapRecipe& recipe, uint32_t x, uint32_t stored_row);

@@ -3,6 +3,7 @@
 // keeping its proportions, so that the menu, the button and the status bar
 // stay on the screen.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "ui/import_dialog.h"
 #include "ui/log_panel.h"
 #include "ui/tform1.h"
 
@@ -103,6 +105,32 @@ class SmallScreenTest : public QObject {
     VerifyOnScreen(form);
     form.ActivityLog()->hide();
     QTRY_COMPARE(image->height(), before);
+  }
+
+  // The import dialog, with the room its report is given from the start,
+  // fits the screen before and after the report arrives.
+  void theImportDialogFitsTheScreen() {
+    const QString path = dir_.path() + "/photo.png";
+    QImage photo(640, 480, QImage::Format_RGB32);
+    photo.fill(QColor(40, 90, 160));
+    QVERIFY(photo.save(path));
+    TForm1 form(&dialogs_, dir_.path() + "/home");
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    ImportDialog dialog(path, TvImportOptions(Display::k4x3, SafeArea::kNone), &form);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QRect screen = dialog.screen()->availableGeometry();
+    const QSize shown = dialog.frameGeometry().size();
+    QVERIFY2(shown.width() <= screen.width() && shown.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                            .arg(shown.width())
+                            .arg(shown.height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QApplication::processEvents();
+    QCOMPARE(dialog.frameGeometry().size(), shown);
   }
 };
 

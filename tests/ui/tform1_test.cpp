@@ -30,15 +30,17 @@
 #include <fstream>
 #include <queue>
 
+#include "fileio/destination.h"
 #include "fileio/name_text.h"
+#include "fit/bitmap_file.h"
 #include "fit/tv_test_card.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
 #include "preview/preview_loader.h"
-#include "steps/bitmap8.h"
 #include "support/model_vectors.h"
 #include "support/named_pipe.h"
+#include "support/refused_bitmaps.h"
 #include "support/test_support.h"
 #include "ui/artwork.h"
 #include "ui/import_dialog.h"
@@ -583,6 +585,23 @@ class TForm1Test : public QObject, public test::WindowTestCase<ScriptedDialogs> 
       QCOMPARE(dialogs_.opened_urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(output))});
     } else {
       QVERIFY(PanelText().contains(QStringLiteral("ERROR: ")));
+    }
+  }
+
+  // Each refused bitmap's outcome names what the log's first error names.
+  void outcomeNamesTheRuleTheLogNames() {
+    for (const test::RefusedBitmap& c : test::RefusedBitmaps()) {
+      // The window opens only pictures that are there.
+      if (c.bytes.empty()) continue;
+      const QString path = dir_.path() + "/" + QString::fromStdString(c.name);
+      WriteFile(path, c.bytes);
+      form_->OpenPicture(path);
+      Click();
+      QVERIFY2(
+          Outcome().startsWith(QStringLiteral("failed: ") + QString::fromStdString(c.name) + QString::fromUtf8(" — ")),
+          qPrintable(Outcome()));
+      QVERIFY2(Outcome().contains(QString::fromStdString(c.reason)), qPrintable(Outcome()));
+      QVERIFY2(PanelText().contains(QString::fromStdString(c.logged)), qPrintable(PanelText()));
     }
   }
 
@@ -1144,6 +1163,48 @@ class TForm1Test : public QObject, public test::WindowTestCase<ScriptedDialogs> 
     } else {
       QVERIFY(dialogs_.messages.isEmpty());
     }
+  }
+
+  // What another program puts under the name between the window's judgement
+  // and its write (the hook stands in for it) is kept; the result goes beside
+  // it, is opened there, and the outcome field says both.
+  void writesKeepWhatChangedMeanwhile_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("import") << "import";
+    QTest::newRow("extract") << "extract";
+    QTest::newRow("test card") << "card";
+  }
+
+  void writesKeepWhatChangedMeanwhile() {
+    QFETCH(QString, action);
+    std::string out;
+    if (action == "import") {
+      QImage photo(64, 48, QImage::Format_RGB32);
+      photo.fill(QColor(40, 90, 160));
+      QVERIFY(photo.save(dir_.path() + "/race.png"));
+      dialogs_.answers.push(dir_.path() + "/race.png");
+      out = Home().toStdString() + "/Input/race.bmp";
+    } else if (action == "extract") {
+      form_->OpenPicture(Picture("logo.bmp", {.seed = 5}));
+      Click();
+      dialogs_.answers.push(Home() + "/Output/logo_borvik200_usb_welcome.img");
+      dialogs_.save_answer = dir_.path() + "/race.bmp";
+      out = dialogs_.save_answer.toStdString();
+    } else {
+      out = Home().toStdString() + "/test-card.bmp";
+    }
+    const std::string beside = out.substr(0, out.size() - 4) + "-1.bmp";
+    hooks::before_final_step = [&] { test::WriteBytes(out, test::ToBytes("their file")); };
+    const char* trigger = action == "import" ? "Import1" : action == "extract" ? "ExtractPicture1" : "TestCard1";
+    Child<QAction>(trigger)->trigger();
+    QVERIFY(!hooks::before_final_step);
+    QCOMPARE(test::ReadBytes(out), test::ToBytes("their file"));
+    QVERIFY(ReadConvertibleBitmap(beside));
+    QVERIFY2(Outcome().contains(QString::fromStdString(
+                 out + " is kept (something took the name meanwhile); written as " + beside + " instead")),
+             qPrintable(Outcome()));
+    if (action != "extract") QCOMPARE(form_->RunDriver().OpenedPicture(), beside);
+    QVERIFY(dialogs_.messages.isEmpty());
   }
 
   // ---- Replacing files the user named ----

@@ -1,29 +1,41 @@
-// What the window shows is what is made and where it is: the import's
-// preview is the bitmap written as the TV shows it, the main view follows the
-// TV a picture was made for, a picture the pipeline does not take is offered
-// to the import, the status fields never contradict each other nor cut a
-// word, buttons do not swap places under the pointer, and the window's frame
-// stays on the screen. On Qt's offscreen platform; conditions are waited on,
+// What the window shows is what is made and where it is: the main preview is
+// the picture the images hold, the import's preview is the bitmap written as
+// the TV shows it, the main view follows the TV a picture was made for, a
+// picture the pipeline does not take is offered to the import, the status
+// fields never contradict each other nor cut a word, buttons do not move
+// under the pointer, and the window's frame stays on the screen. On Qt's offscreen platform; conditions are waited on,
 // never fixed sleeps.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QMap>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <queue>
 
+#include "fit/bitmap_file.h"
+#include "format/byte_order.h"
+#include "inspect/inspect.h"
 #include "log/activity_log.h"
 #include "picture/tv_preview.h"
-#include "steps/bitmap8.h"
 #include "support/photo_like.h"
 #include "support/test_support.h"
 #include "ui/eliding_label.h"
@@ -76,6 +88,19 @@ QString Photo(const QString& path, int width, int height) {
 }
 
 ImportOptions ForTv(Display display) { return TvImportOptions(display, SafeArea::kNone); }
+
+// A palette picture's colours, pixel by pixel.
+QImage RgbImage(const Picture8& picture) {
+  QImage image(picture.width, picture.height, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const uint8_t index = picture.pixels[static_cast<size_t>(y) * picture.width + x];
+      const Rgb c = index < picture.palette.size() ? picture.palette[index] : Rgb{};
+      image.setPixel(x, y, qRgb(c.r, c.g, c.b));
+    }
+  }
+  return image;
+}
 
 }  // namespace
 
@@ -144,6 +169,73 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QVERIFY2(caption.startsWith(QStringLiteral("The bitmap Import writes")), qPrintable(caption));
   }
 
+  // The main preview of an opened bitmap is the picture its images hold (as
+  // the inspector extracts it), also where Qt's own reading of the file shows
+  // something else: a pixel offset past the end shows it one flat colour.
+  void mainPreviewIsThePictureInTheImages_data() {
+    QTest::addColumn<uint32_t>("pixel_offset");  // 0: as the bitmap is written
+    QTest::newRow("the pipeline's bitmap") << 0u;
+    QTest::newRow("pixel offset far past the end") << 0x7FFFFFFFu;
+    QTest::newRow("pixel offset just past the end") << uint32_t(54 + 4 * 256 + 720 * 576);
+  }
+
+  void mainPreviewIsThePictureInTheImages() {
+    QFETCH(uint32_t, pixel_offset);
+    test::Bytes bitmap = test::MakeBitmap({.seed = 7});
+    if (pixel_offset != 0) PutLE32(&bitmap[10], pixel_offset);
+    const QString path = dir_.path() + "/logo.bmp";
+    test::WriteBytes(path.toStdString(), bitmap);
+    form_->OpenPicture(path);
+    QCOMPARE(Status(), path);
+    Click();
+    QCOMPARE(Status(), QStringLiteral("done! see log for details..."));
+    const InspectReport made = InspectFile((Home() + "/Output/logo_kestro400_serial_welcome.img").toStdString());
+    QVERIFY(made.picture);
+    QCOMPARE(PreviewRgb(), RgbImage(*made.picture));
+  }
+
+  // An SVG too costly to draw is refused in the dialog in the tool's words
+  // before anything draws it. One whose cost shows only while it draws (its
+  // dashes and width come from entities) leaves the window responsive, a timer firing
+  // on, and closing the dialog ends its drawing at once rather than at the
+  // drawing's limits.
+  void importDialogRefusesCostlySvgsAndCancelEndsADrawing() {
+    std::string points;
+    for (int i = 0; i < 2000; ++i)
+      points += std::to_string(i * 7919 % 720) + "," + std::to_string(i * 104729 % 576) + " ";
+    const auto svg = [&](const std::string& prolog, const std::string& stroke) {
+      return test::ToBytes(prolog +
+                           "<svg xmlns='http://www.w3.org/2000/svg' width='720' height='576'><polyline "
+                           "fill='none' stroke='red' " +
+                           stroke + " points='" + points + "'/></svg>");
+    };
+    const QString dashed = dir_.path() + "/dashed.svg", hidden = dir_.path() + "/hidden.svg";
+    test::WriteBytes(dashed.toStdString(), svg("", "stroke-width='20' stroke-dasharray='1 1'"));
+    test::WriteBytes(hidden.toStdString(),
+                     svg("<?xml version='1.0'?><!DOCTYPE svg [<!ENTITY d '1 1'><!ENTITY w '20'>]>",
+                         "stroke-width='&w;' stroke-dasharray='&d;'"));
+    {
+      ImportDialog dialog(dashed, ImportOptions{}, form_.get());
+      QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 60000);
+      QVERIFY2(dialog.Info().contains(QStringLiteral("this drawing is too complex to draw here (")) &&
+                   dialog.Info().contains(QStringLiteral(" dashes); simplify it or export it as a PNG")),
+               qPrintable(dialog.Info()));
+    }
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(20);
+    auto dialog = std::make_unique<ImportDialog>(hidden, ImportOptions{}, form_.get());
+    dialog->show();
+    QVERIFY(QTest::qWaitFor([&] { return ticks >= 25; }, 20000));
+    QVERIFY(!dialog->PreviewCurrent());
+    dialog->reject();
+    dialog.reset();
+    // The drawing would take seconds of CPU more; cancelled, the import's
+    // threads are free at once.
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+  }
+
   // While a new choice is imported, what the preview shows is said to be the
   // earlier one; OK then leaves the making to the import itself.
   void importPreviewWhileImportingIsMarkedAsAnApproximation() {
@@ -158,6 +250,53 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
     QVERIFY(dialog.PreviewCaption().contains(QStringLiteral("16:9 TV")));
     QVERIFY(dialog.Choice().imported);
+  }
+
+  // The dithering chosen in the dialog: offered as the command line's four,
+  // followed by the preview and its report, remembered for the next dialog,
+  // and what Import writes.
+  void theDitheringChosenInTheDialogReachesTheBitmap_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("none") << int(DitherKind::kNone) << "None"
+                          << "no dithering: as asked";
+    QTest::newRow("selective") << int(DitherKind::kSelective) << "Selective: only where smooth"
+                               << "selective dithering: as asked";
+  }
+
+  void theDitheringChosenInTheDialogReachesTheBitmap() {
+    QFETCH(int, kind);
+    QFETCH(QString, item);
+    QFETCH(QString, reason);
+    const QString path = Photo(dir_.path() + "/photo.png", 480, 360);
+    QStringList items, started;
+    QString info;
+    dialogs_.import_dialog = [&](const QString& picture, const ImportOptions& options) -> std::optional<ImportChoice> {
+      ImportDialog dialog(picture, options, form_.get());
+      auto* box = dialog.findChild<QComboBox*>("DitherBox");
+      items.clear();
+      for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+      started << box->currentText();
+      box->setCurrentIndex(box->findText(item));
+      if (!QTest::qWaitFor([&] { return dialog.PreviewCurrent(); }, 120000)) return std::nullopt;
+      info = dialog.Info();
+      return dialog.Choice();
+    };
+    form_->ImportWithOptions(path);
+    QCOMPARE(items, (QStringList{"Auto: closest as seen, plain PSNR kept", "Seen: closest as seen, however grainy",
+                                 "Selective: only where smooth", "None"}));
+    QVERIFY2(info.contains(QStringLiteral("Dither:  ") + reason), qPrintable(info));
+    ImportOptions options = ForTv(Display::k4x3);
+    options.dither = DitherKind(kind);
+    const ImportedPicture expected = ImportPicture(path.toStdString(), options);
+    const std::optional<Picture8> written = ReadConvertibleBitmap((Home() + "/Input/photo.bmp").toStdString());
+    QVERIFY(written);
+    QVERIFY(written->pixels == expected.picture.pixels);
+    QVERIFY(written->palette == expected.picture.palette);
+    // The next dialog starts from it.
+    form_->ImportWithOptions(path);
+    QCOMPARE(started, (QStringList{"Auto: closest as seen, plain PSNR kept", item}));
   }
 
   // The quick look shown while the import runs: the picture placed as the
@@ -403,6 +542,165 @@ class WindowBehaviourTest : public QObject, public test::WindowTestCase<Scripted
     QVERIFY(Child<QWidget>("RunButtons")->sizeHint().width() > 0);
     form_->ClosePicture1Click();
     QCOMPARE(Child<QWidget>("RunButtons")->sizeHint().width(), 0);
+  }
+
+  // A run that ends in errors fills in the second field, shows Open folder
+  // and Cancel as it goes, and opens the log panel: the one-click button,
+  // the status bar and its buttons stay where they were shown. Where the
+  // window has no room below it for the panel, the panel stays closed.
+  void aRunEndingInErrorsMovesNoButton_data() {
+    QTest::addColumn<bool>("batch");  // else the opened picture
+    QTest::addColumn<bool>("at_bottom");
+    QTest::newRow("opened picture, room below") << false << false;
+    QTest::newRow("opened picture, at the screen's bottom") << false << true;
+    QTest::newRow("batch, room below") << true << false;
+    QTest::newRow("batch, at the screen's bottom") << true << true;
+  }
+
+  void aRunEndingInErrorsMovesNoButton() {
+    QFETCH(bool, batch);
+    QFETCH(bool, at_bottom);
+    const QRect screen = form_->screen()->availableGeometry();
+    form_->move(form_->x(), at_bottom ? screen.bottom() + 1 - form_->frameGeometry().height() : screen.top());
+    QApplication::processEvents();
+    const std::string input = Home().toStdString() + "/Input/";
+    if (batch) {
+      InputBitmaps({"a.bmp", "c.bmp"});
+      test::WriteBytes(input + "b.bmp", test::MakeBitmap({.bit_count = 24}));
+    } else {
+      const QString path = dir_.path() + "/logo24.bmp";
+      test::WriteBytes(path.toStdString(), test::MakeBitmap({.bit_count = 24}));
+      form_->OpenPicture(path);
+    }
+    // Every place each part was seen at while it showed.
+    QMap<QString, QSet<QString>> seen;
+    const auto look =
+        [&] {
+          for (const char* name : {"ButtonGo", "StatusBar1", "CancelButton", "OpenFolderButton"}) {
+            const QWidget* part = Child<QWidget>(name);
+            if (!part->isVisible()) continue;
+            const QRect place(part->mapToGlobal(QPoint(0, 0)), part->size());
+            seen[QString::fromLatin1(name)]
+                << QStringLiteral("%1,%2 %3x%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
+          }
+        };
+    look();
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, look);
+    watch.start(0);
+    Click();
+    watch.stop();
+    QApplication::processEvents();
+    look();
+    QVERIFY(Status().startsWith(batch ? QStringLiteral("no more files") : QStringLiteral("done with errors")));
+    if (batch) QVERIFY(seen.contains(QStringLiteral("CancelButton")));
+    for (auto part = seen.cbegin(); part != seen.cend(); ++part) {
+      QVERIFY2(part.value().size() == 1,
+               qPrintable(part.key() + QStringLiteral(": ") + part.value().values().join(QStringLiteral("; "))));
+    }
+    QCOMPARE(form_->ActivityLog()->isVisible(), !at_bottom);
+  }
+
+  // The import's report arrives a moment after its dialog shows, and again
+  // with every change of the options: Import and Cancel stay where they were
+  // shown, whatever the report says.
+  void importDialogButtonsStayWhenTheReportArrives_data() {
+    QTest::addColumn<QSize>("size");  // of the photo; empty: a file that is no picture
+    QTest::addColumn<double>("grain");
+    QTest::addColumn<bool>("caption");
+    QTest::newRow("a noisy photo, fitted and smoothed") << QSize(720, 576) << 14.0 << false;
+    QTest::newRow("a small photo scaled up, with warnings") << QSize(160, 120) << 6.0 << false;
+    QTest::newRow("a photo with a caption on a band") << QSize(1600, 900) << 2.0 << true;
+    QTest::newRow("a file that cannot be imported") << QSize() << 0.0 << false;
+  }
+
+  void importDialogButtonsStayWhenTheReportArrives() {
+    QFETCH(QSize, size);
+    QFETCH(double, grain);
+    QFETCH(bool, caption);
+    QString path = dir_.path() + "/photo.png";
+    if (size.isEmpty()) {
+      path = dir_.path() + "/a picture whose name is long enough to be the widest line of any report.png";
+      test::WriteBytes(path.toStdString(), test::ToBytes("plain text, no picture"));
+    } else {
+      QVERIFY(MakePhotoLike({.width = size.width(), .height = size.height(), .grain = grain, .seed = 5}).save(path));
+    }
+    ImportOptions options = TvImportOptions(Display::k16x9, SafeArea::kTitle);
+    if (caption) options.caption = Caption{.text = "Welcome to the Kestro receiver", .band = true};
+    ImportDialog dialog(path, options, form_.get());
+    const auto places = [&dialog] {
+      QList<QRect> rects;
+      for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+      }
+      return rects;
+    };
+    dialog.show();
+    const QList<QRect> shown = places();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(!dialog.PreviewCurrent());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QVERIFY(dialog.Info() != QStringLiteral("Importing\u2026"));
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
+    // Why nothing can be imported is read whole, wrapped, not scrolled to.
+    if (size.isEmpty()) {
+      QVERIFY(!dialog.findChild<QScrollArea*>(QStringLiteral("ImportInfoRoom"))->horizontalScrollBar()->isVisible());
+    }
+    // And once more with other options, the report of the new ones arriving.
+    dialog.SetDisplay(Display::k4x3);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewCurrent(), 120000);
+    QApplication::processEvents();
+    QCOMPARE(places(), shown);
+  }
+
+  // The Check verdict's details show below its buttons when asked for: OK
+  // and the details button stay where they were.
+  void checkVerdictButtonsStayWhenItsDetailsShow_data() {
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<int>("lines");  // of details, each a long one
+    QTest::newRow("sound, short details")
+        << QString::fromUtf8("Sound: USB update image for kestro400 \u2014 safe to flash") << 3;
+    QTest::newRow("damaged, many long details")
+        << QString::fromUtf8("Damaged \u2014 do not flash: the welcome header's image CRC does not match") << 40;
+    QTest::newRow("a one-word headline") << "Damaged" << 12;
+  }
+
+  void checkVerdictButtonsStayWhenItsDetailsShow() {
+    QFETCH(QString, headline);
+    QFETCH(int, lines);
+    Verdict verdict{Verdict::Kind::kDamaged, headline, QString()};
+    for (int line = 0; line < lines; ++line) {
+      verdict.details += QStringLiteral(
+                             "line %1 of the inspector's report, long enough to be wider than the box "
+                             "that shows the headline alone, as a path or a fault can be\n")
+                             .arg(line);
+    }
+    QList<QRect> shown, with_details;
+    bool details_shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      const auto places = [box] {
+        QList<QRect> rects;
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+          rects << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+        }
+        return rects;
+      };
+      shown = places();
+      for (QPushButton* button : box->findChildren<QPushButton*>()) {
+        if (button->text().startsWith(QStringLiteral("Show Details"))) button->click();
+      }
+      QApplication::processEvents();
+      details_shown = box->findChild<QTextEdit*>()->isVisible();
+      with_details = places();
+      box->accept();
+    });
+    QtDialogs().ShowVerdict(form_.get(), QStringLiteral("Check update image"), verdict);
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(details_shown);
+    QCOMPARE(with_details, shown);
   }
 
   // ---- On screen ----

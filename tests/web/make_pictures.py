@@ -16,6 +16,17 @@ kept.bmp   logo.bmp again, under a name of its own, to import
 banner.png an opaque 900 x 400 PNG, to import scaled with every option
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 shape.svg  a 640 x 480 drawing, to import
+rle.bmp, rle4.bmp, small.bmp, topdown.bmp, four.bmp, cut.bmp
+           bitmaps the steps refuse, one for each of their rules: run-length
+           compressed at 8 and at 4 bits, 640 x 480, stored top row first,
+           4 bits a pixel uncompressed (its 8-bit rows run out), and the
+           first 30 bytes of one
+hostile pictures, each to end in a message, the desktop's where it has one:
+dashed.svg a polyline of 2,000 points, 20 pixels wide, dashed "1 1"
+paths.svg  111,317 short paths
+html.svg   a drawing holding HTML in a <foreignObject>
+vast.png   a PNG's header of 16000 x 16000 pixels before a little data
+cut.gif    a GIF cut off in the middle of its picture data
 """
 import math
 import zlib
@@ -74,6 +85,36 @@ def deep():
     return bitmap(24, [], rows)
 
 
+def with_header(width, height, bits, compression, palette, pixels):
+    """A Windows bitmap of these header fields over these pixel bytes."""
+    table = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    offset = 14 + 40 + len(table)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixels), 2835, 2835,
+                       len(palette), 0)
+    return header + info + table + pixels
+
+
+def run_length(bits):
+    """720 x 576 in runs, each row closed by 00 00 and the last by 00 01."""
+    longest = 255 if bits == 8 else 254  # an even run keeps 4-bit pairs in step
+    out = bytearray()
+    for y in range(H):
+        left = W
+        while left:
+            run = min(left, longest)
+            out += bytes((run, y % 16 if bits == 8 else ((y % 16) << 4) | ((y + 1) % 16)))
+            left -= run
+        out += b"\0\0"
+    out[-1] = 1
+    palette = [(i * 16, 255 - i * 16, i * 8) for i in range(16)]
+    return with_header(W, H, bits, 1 if bits == 8 else 2, palette, bytes(out))
+
+
+def grey(n):
+    return [(i * 255 // (n - 1),) * 3 for i in range(n)]
+
+
 def png_file(width, height, colour_type, raw):
     """A PNG of 8-bit samples; raw is its filtered rows (colour type 2 RGB, 6 RGBA)."""
     def chunk(kind, data):
@@ -128,19 +169,86 @@ SHAPE_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480" 
 """
 
 
+def dashed_svg():
+    points = " ".join(f"{(i * 7919) % 720},{(i * 104729) % 576}" for i in range(2000))
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="720" height="576"><polyline points="{points}" '
+            'fill="none" stroke="red" stroke-width="20" stroke-dasharray="1 1"/></svg>')
+
+
+def paths_svg():
+    paths = "".join(f'<path d="M{i % 720} {(i * 7) % 576} l9 4 l-3 7z" fill="#{(i * 2654435761) % 16777216:06x}" '
+                    'stroke="black"/>' for i in range(111317))
+    return f'<svg xmlns="http://www.w3.org/2000/svg" width="720" height="576">{paths}</svg>'
+
+
+HTML_SVG = """<svg xmlns="http://www.w3.org/2000/svg" width="640" height="480">
+  <rect width="640" height="480" fill="#203060"/>
+  <foreignObject width="640" height="480"><div xmlns="http://www.w3.org/1999/xhtml">Kestro</div></foreignObject>
+</svg>
+"""
+
+
+def vast_png():
+    width = 16000
+    rows = zlib.compress(b"".join(b"\0" + bytes(width * 3) for _ in range(64)), 9)
+    header = struct.pack(">IIBBBBB", width, width, 8, 2, 0, 0, 0)
+    chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", rows) + chunk(b"IEND", b"")
+
+
+def cut_gif():
+    """A 320 x 240 GIF of 256 colours whose LZW data is every code a literal
+    (a clear code before the table grows), cut off half-way."""
+    width, height = 320, 240
+    palette = bytes(c for i in range(256) for c in (i, 255 - i, (i * 3) % 256))
+    codes, bits, count = [256], 9, 0
+    for y in range(height):
+        for x in range(width):
+            codes.append((x // 8 + y // 8) % 256)
+            count += 1
+            if count == 250:
+                codes.append(256)
+                count = 0
+    codes.append(257)
+    stream, value, held = bytearray(), 0, 0
+    for code in codes:
+        value |= code << held
+        held += bits
+        while held >= 8:
+            stream.append(value & 255)
+            value >>= 8
+            held -= 8
+    if held:
+        stream.append(value)
+    blocks = b"".join(bytes([len(stream[i:i + 255])]) + stream[i:i + 255] for i in range(0, len(stream), 255))
+    gif = (b"GIF89a" + struct.pack("<HHBBB", width, height, 0xF7, 0, 0) + palette +
+           b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + b"\x08" + blocks + b"\x00;")
+    return gif[:len(gif) // 2]
+
+
 def main():
     folder = sys.argv[1]
     for name, make in (("logo.bmp", logo), ("kept.bmp", logo), ("photo.bmp", lambda: photo(16)),
                        ("grainy.bmp", lambda: photo(1)),
                        ("deep.bmp", deep), ("photo.png", photo_png), ("wide.png", wide_png), ("banner.png", banner_png),
-                       ("large.png", large_png)):
+                       ("large.png", large_png), ("rle.bmp", lambda: run_length(8)),
+                       ("rle4.bmp", lambda: run_length(4)),
+                       ("small.bmp", lambda: with_header(640, 480, 8, 0, grey(256), bytes(640 * 480))),
+                       ("topdown.bmp", lambda: with_header(W, -H, 8, 0, grey(256), bytes(W * H))),
+                       ("four.bmp", lambda: with_header(W, H, 4, 0, grey(16), bytes(W // 2 * H))),
+                       ("cut.bmp", lambda: logo()[:30])):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
     with open(os.path.join(folder, "huge.bmp"), "wb") as f:
         f.write(logo()[:54])
         f.truncate(17 * 1024 * 1024)
-    with open(os.path.join(folder, "shape.svg"), "w") as f:
-        f.write(SHAPE_SVG)
+    for name, text in (("shape.svg", SHAPE_SVG), ("dashed.svg", dashed_svg()), ("paths.svg", paths_svg()),
+                       ("html.svg", HTML_SVG)):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(text)
+    for name, make in (("vast.png", vast_png), ("cut.gif", cut_gif)):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(make())
 
 
 if __name__ == "__main__":

@@ -28,6 +28,7 @@ import zipfile
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
@@ -40,7 +41,9 @@ RECLICK = 10  # seconds without a download before its link is clicked again
 # a refusal comes with a hint)
 PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, False),
             ("photo.bmp", "drop", True, False), ("grainy.bmp", "pick", False, True),
-            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False)]
+            ("deep.bmp", "drop", False, True), ("huge.bmp", "pick", False, False),
+            ("rle.bmp", "pick", False, True), ("rle4.bmp", "drop", False, True), ("small.bmp", "pick", False, True),
+            ("topdown.bmp", "drop", False, True), ("four.bmp", "pick", False, True), ("cut.bmp", "drop", False, False)]
 # (picture, how it comes to the page, whether the page's bitmap must be the
 # command line's byte for byte, the import's options besides the defaults).
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
@@ -50,9 +53,11 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # canvas keeps colours premultiplied by alpha, so half-transparent pixels
 # (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
 # not agree, nor their SVG renderers.
-IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000"}
+IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000", "dither": "auto"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
-IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}), ("deep.bmp", "drop", True, {}),
+IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
+           ("photo.png", "drop", True, {"dither": "seen"}), ("photo.png", "pick", True, {"dither": "selective"}),
+           ("photo.png", "drop", True, {"dither": "none"}), ("deep.bmp", "drop", True, {}),
            ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
@@ -432,7 +437,8 @@ def check_page_imports(driver, label, cli, work, downloads):
         between = float("inf") if data == native_bytes else psnr(bitmap_pixels(data), bitmap_pixels(native_bytes))
         line = (f"page {psnr_in(page_report):.2f} dB, command line {psnr_in(native_report):.2f} dB (each against "
                 f"its placed canvas), {between:.2f} dB between the two bitmaps")
-        imports.append((label, picture + (" " + options["display"] if options else ""), data == native_bytes, line))
+        named = " ".join(options[k] for k in ("display", "dither") if k in options)
+        imports.append((label, picture + (" " + named if named else ""), data == native_bytes, line))
         if identical:
             check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
             check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
@@ -461,6 +467,40 @@ def check_page_imports(driver, label, cli, work, downloads):
     check(run.returncode != 0 and f"Cannot read {junk} as a picture: " in run.stderr and
           status.startswith("ERROR: " + words),
           f"{label} import: a file that is no picture is refused as the command line refuses it: {status}")
+
+
+# Hostile pictures: each ends in a message, never in a page left importing.
+# Where the command line refuses one too, the page gives its reason word for
+# word, found before anything draws or decodes it. A cut GIF, which the
+# browser cannot decode, is refused with a word that the desktop program
+# imports it (with its warning); a drawing holding HTML, which the browser
+# keeps to itself, with that reason.
+HOSTILE = [("dashed.svg", "too complex"), ("paths.svg", "too complex"), ("vast.png", "too large"),
+           ("cut.gif", "the desktop program"), ("html.svg", "foreignObject")]
+
+
+def check_page_hostile(driver, label, cli, work):
+    for picture, words in HOSTILE:
+        shown = f"{label} hostile {picture}"
+        run = subprocess.run([cli, "import", os.path.join(work, picture), os.path.join(work, "hostile.bmp")],
+                             capture_output=True, text=True)
+        try:
+            status = page_import(driver, os.path.join(work, picture), "pick")
+        except TimeoutException:
+            check(False, f"{shown}: the page is left at {driver.find_element(By.ID, 'import-status').text!r}")
+            driver.find_element(By.ID, "import-cancel").click()
+            wait_ready(driver, f"{shown}: after the cancel")
+            continue
+        print(f"  {shown}: {status[:200]}")
+        check(driver.find_element(By.ID, "engine").text == "Ready." and
+              not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: the page is ready again")
+        if run.returncode != 0:
+            reason = run.stderr.splitlines()[0].split(" as a picture: ", 1)[-1]
+            check(words in reason and status == f"ERROR: Cannot read {picture} as a picture: {reason}",
+                  f"{shown}: refused in the command line's words ({reason}): {status}")
+        else:
+            check(status.startswith(f"ERROR: Cannot read {picture} as a picture: ") and words in status,
+                  f"{shown}: refused with its reason ({words}): {status}")
 
 
 def check_reachable(driver, label):
@@ -524,6 +564,7 @@ def main():
         check_page_checks(driver, "served", cli, work)
         draw_jpeg(driver, os.path.join(work, "drawn.jpg"))
         check_page_imports(driver, "served", cli, work, downloads)
+        check_page_hostile(driver, "served", cli, work)
         check_reachable(driver, "served")
         check_quiet(driver, "served", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js", "/worker.js"])
         page_files = {"/" + n for n in os.listdir(page)}
@@ -535,6 +576,7 @@ def main():
         check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
         check_page_checks(driver, "single file", cli, work)
         check_page_imports(driver, "single file", cli, work, downloads)
+        check_page_hostile(driver, "single file", cli, work)
         check_quiet(driver, "single file", ["file://" + single, "blob:null/"], ["/kestro-welcome.html"])
     finally:
         driver.quit()

@@ -1,5 +1,8 @@
 // Bitmap files: the bitmap format of format/bitmap.h read from a file, only
-// as far as a reading needs, so that a file of any size can be looked at.
+// as far as a reading needs, so that a file of any size can be looked at, and
+// the pipeline's bitmap written to one. Here, below everything that imports,
+// inspects or shows a picture, so that each of them reads and writes bitmaps
+// the same way.
 #pragma once
 
 #include <optional>
@@ -9,10 +12,6 @@
 #include "format/bitmap.h"
 
 namespace kws {
-
-// Reads header, palette and rows as ReadStoredBitmap does from bytes.
-// Throws FileError ("Stream read error", "Range check error").
-void ReadStoredBitmap(InputFile& file, StoredBitmap& bitmap);
 
 // The picture convbmp takes from this file, read by the same rules: a
 // 720 x 576, 8-bit, uncompressed bitmap with every row present. Nothing for

@@ -1,10 +1,10 @@
-// Numbers in the import's messages: digits grouped by thousands.
+// Numbers in messages (format/number_text.h): digits grouped by thousands.
+#include "format/number_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
-
-#include "format/number_text.h"
 
 namespace kws {
 namespace {

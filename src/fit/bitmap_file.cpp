@@ -1,29 +1,16 @@
-#include "steps/bitmap8.h"
+#include "fit/bitmap_file.h"
+
+#include <functional>
 
 #include "fileio/file.h"
 
 namespace kws {
 
-void ReadStoredBitmap(InputFile& file, StoredBitmap& bitmap) {
-  ReadStoredBitmap(
-      [&file](uint64_t offset, std::span<uint8_t> out) -> size_t {
-        file.Seek(offset);
-        size_t found = 0;
-        while (found < out.size()) {
-          const size_t got = file.ReadSome(out.data() + found, out.size() - found);
-          if (got == 0) break;
-          found += got;
-        }
-        return found;
-      },
-      bitmap);
-}
-
 std::optional<Picture8> ReadConvertibleBitmap(const std::string& path) {
   try {
     InputFile file(path);
     StoredBitmap bitmap;
-    ReadStoredBitmap(file, bitmap);
+    ReadStoredBitmap(std::bind_front(&InputFile::ReadAt, &file), bitmap);
     if (bitmap.broken != BitmapRule::kKept || !bitmap.Complete() || !bitmap.another_picture.empty()) {
       return std::nullopt;
     }
