@@ -110,10 +110,12 @@ _kestro_welcome_cli() {
         COMPREPLY=($(IFS=' ' compgen -W "action title none" -- "$cur"))
       elif [ "$prev" = --caption-position ]; then
         COMPREPLY=($(IFS=' ' compgen -W "top bottom" -- "$cur"))
+      elif [ "$prev" = --dither ]; then
+        COMPREPLY=($(IFS=' ' compgen -W "auto seen selective none" -- "$cur"))
       elif [ "$prev" = --caption ] || [ "$prev" = --caption-colour ]; then
         :  # a text, a colour
       elif [[ $cur == -* ]]; then
-        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-band --caption-colour --caption-position --display --fill --force --no-fit --safe $options" -- "$cur"))
+        COMPREPLY=($(IFS=' ' compgen -W "--background --caption --caption-band --caption-colour --caption-position --display --dither --fill --force --no-fit --safe $options" -- "$cur"))
       else
         _kestro_welcome_cli_files "$cur"
       fi
