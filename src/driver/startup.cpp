@@ -88,6 +88,12 @@ std::string OpenFolderReason(const std::filesystem::path& folder) {
 // The first folder from "/" down to base, by the name given and by the real
 // path, that another user could change; the reason, or empty.
 std::string OpenFolderOnTheWay(const std::string& base) {
+#ifdef __EMSCRIPTEN__
+  // The page's in-memory file system has one user, whose root folder any
+  // program of the page may write into: nobody else can put anything there.
+  (void)base;
+  return {};
+#endif
   std::error_code ec;
   const std::filesystem::path given = std::filesystem::absolute(base, ec).lexically_normal();
   std::filesystem::path existing = given;
