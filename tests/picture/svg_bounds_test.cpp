@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <cstdint>
 #include <fstream>
 #include <future>
 #include <string>
@@ -25,9 +26,9 @@ std::string Svg(const std::string& body, const std::string& prolog = "") {
 }
 
 // A polyline of n points zigzagging across the frame, drawn as given.
-std::string Polyline(int n, const std::string& stroke) {
+std::string Polyline(int64_t n, const std::string& stroke) {
   std::string points;
-  for (int i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < n; ++i) {
     points += std::to_string((i * 7919) % 720) + "," + std::to_string((i * 104729) % 576) + " ";
   }
   return "<polyline fill='none' stroke='red' " + stroke + " points='" + points + "'/>";
