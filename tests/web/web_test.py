@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The browser page in Debian's chromium: the images it makes are the
 native command line's, byte for byte; Check's verdicts are the inspector's;
-a 720 x 576 PNG or 24-bit bitmap imported is the command line's import, byte
-for byte, and other pictures come within 0.5 dB of it (or both beyond 60 dB,
+a PNG of any kind, an opaque GIF, lossless WebP or 24-bit bitmap imported is
+the command line's import, byte for byte, and other pictures come within
+0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
 cancelled; no console errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
@@ -49,10 +50,12 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
 # place them with the same code: the same bytes, whatever the options.
 # kept.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
-# the whole search for a version that fits. The browser's
-# canvas keeps colours premultiplied by alpha, so half-transparent pixels
-# (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
-# not agree, nor their SVG renderers.
+# the whole search for a version that fits. The page reads a PNG with the
+# core's own libpng, as Qt does: 16-bit samples (deep.png) rounded to 8 bits
+# as Qt rounds them, half-transparent pixels (wide.png's edges) not
+# premultiplied. A GIF, a PNG with a palette and a lossless WebP the browser
+# decodes as Qt does. Its JPEG decoder and Qt's need not agree, nor their SVG
+# renderers.
 IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000", "dither": "auto"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
 IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
@@ -61,8 +64,15 @@ IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
            ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
-           ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
+           ("deep.png", "pick", True, {}), ("palette.png", "drop", True, {}), ("palette.gif", "pick", True, {}),
+           ("photo.webp", "drop", True, {}), ("wide.png", "pick", True, {}), ("drawn.jpg", "pick", False, {}),
+           ("shape.svg", "drop", False, {})]
 failures = []
+
+
+def stem(path):
+    """A picture's name without its folder and extension, as the page's bitmap is named."""
+    return os.path.splitext(os.path.basename(path))[0]
 
 
 def check(condition, what):
@@ -367,7 +377,7 @@ def page_import(driver, path, how, options=None):
         driver.find_element(By.ID, "import-file").send_keys(path)
     else:
         drop(driver, "import-drop", path)
-    name = os.path.basename(path)[:-4]
+    name = stem(path)
     WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
         d.find_element(By.ID, "import-status").text.startswith((name + ".bmp: ", "ERROR"))))
     return driver.find_element(By.ID, "import-status").text
@@ -419,7 +429,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         shown = f"{label} import ({how}) {picture} {options or ''}"
         native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
         status = page_import(driver, os.path.join(work, picture), how, options)
-        if not status.startswith(picture[:-4] + ".bmp: "):
+        if not status.startswith(stem(picture) + ".bmp: "):
             check(False, f"{shown}: {status}")
             continue
         check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
@@ -430,7 +440,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         for name in os.listdir(downloads):
             os.remove(os.path.join(downloads, name))
         name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
-        check(data is not None and name == picture[:-4] + ".bmp", f"{shown}: the bitmap downloads as {name}")
+        check(data is not None and name == stem(picture) + ".bmp", f"{shown}: the bitmap downloads as {name}")
         if data is None:
             continue
         page_report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
@@ -456,7 +466,7 @@ def check_page_imports(driver, label, cli, work, downloads):
     driver.find_element(By.ID, "import-make").click()
     WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
     status = driver.find_element(By.ID, "make-status").text
-    check(status == IMPORTS[-1][0][:-4] + ": 6 images made", f"{label} import: made from the import: {status}")
+    check(status == stem(IMPORTS[-1][0]) + ": 6 images made", f"{label} import: made from the import: {status}")
     # No picture at all: refused in the desktop's words, and the page goes on.
     junk = os.path.join(work, "junk.png")
     with open(junk, "w") as f:
