@@ -5,7 +5,9 @@ a PNG of any kind, an opaque GIF, lossless WebP or 24-bit bitmap imported is
 the command line's import, byte for byte, and other pictures come within
 0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
-cancelled; no console errors and no request beyond the page's own files. Runs the page
+cancelled; served, the page installs, opens .bmp and .img files, works with
+its server stopped and offers the reload when the server holds a newer page;
+no console errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
@@ -135,10 +137,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         Handler.requested.append(self.path)
 
 
-def serve(folder):
-    server = PageServer(("127.0.0.1", 0), functools.partial(Handler, directory=folder))
+def serve(folder, port=0):
+    server = PageServer(("127.0.0.1", port), functools.partial(Handler, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+def stop(server):
+    """Stops the server once; its port refuses connections afterwards."""
+    if not getattr(server, "stopped", False):
+        server.shutdown()
+        server.server_close()
+        server.stopped = True
 
 
 def browser(downloads):
@@ -547,6 +557,110 @@ def check_quiet(driver, label, allowed, expected):
     check(foreign == [], f"{label}: no request beyond the page's own files {foreign}")
 
 
+def controlled(driver):
+    return driver.execute_script("return !!navigator.serviceWorker.controller;")
+
+
+LATER = "<!-- a later build -->"
+
+
+def later(driver):
+    """Whether the page open is the one rebuilt() made."""
+    return driver.execute_script("return document.body.innerHTML.includes(arguments[0]);", LATER)
+
+
+def rebuilt(folder):
+    """The page in folder as a new build of a changed page leaves it: a file
+    changed, and the service worker's version made anew."""
+    index = os.path.join(folder, "index.html")
+    with open(index, encoding="utf-8") as f:
+        html = f.read()
+    with open(index, "w", encoding="utf-8") as f:
+        f.write(html.replace("</body>", LATER + "\n</body>"))
+    files = sorted(n for n in os.listdir(folder) if n != "service_worker.js")
+    subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "web", "offline_page.py"),
+                    os.path.join(HERE, "..", "..", "web", "service_worker.js"),
+                    os.path.join(folder, "service_worker.js"), folder] + files, check=True)
+
+
+def open_with(driver, path):
+    """Hands the file to the page as its "Open with" does once installed
+    (install.js passes the launch's files on as a kws-open event)."""
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const [name, data] = arguments;"
+        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
+        "document.dispatchEvent(new CustomEvent('kws-open', {detail: [new File([bytes], name)]}));",
+        os.path.basename(path), data)
+
+
+def check_opened(driver, cli, work):
+    """A bitmap opened with the page is made into images, an update image
+    checked."""
+    native(cli, work, "logo.bmp")
+    driver.execute_script("document.getElementById('make-status').textContent = '';")
+    open_with(driver, os.path.join(work, "logo.bmp"))
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
+    status = driver.find_element(By.ID, "make-status").text
+    check(status == "logo: 6 images made", f"installed: a bitmap opened with the page: {status}")
+    image = os.path.join(work, "native-logo.bmp", "Output", "logo_kestro300_serial_welcome.img")
+    driver.execute_script("document.getElementById('check-verdict').textContent = '';")
+    open_with(driver, image)
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
+    verdict = driver.find_element(By.ID, "check-verdict").text
+    check(verdict == native_verdict(cli, image), f"installed: an update image opened with the page: {verdict}")
+
+
+def check_installed(driver, page, cli, work):
+    """The served page installs (the browser finds nothing missing), opens
+    .bmp and .img files, works with its server stopped once its service
+    worker is in charge, and, when the server holds a newer page, says so
+    and offers to reload."""
+    folder = os.path.join(os.path.dirname(page), "web-test-installed")
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.copytree(page, folder)
+    server = serve(folder)
+    port = server.server_address[1]
+    origin = f"http://localhost:{port}/"
+    try:
+        driver.get(origin + "index.html")
+        wait_ready(driver, "installed")
+        errors = driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
+        check(errors == [], f"installed: the browser finds the page installable {errors}")
+        manifest = driver.execute_cdp_cmd("Page.getAppManifest", {})
+        handlers = json.loads(manifest["data"]).get("file_handlers", [])
+        opens = sorted(ext for handler in handlers for exts in handler["accept"].values() for ext in exts)
+        check(manifest["errors"] == [] and opens == [".bmp", ".img"],
+              f"installed: the manifest opens {opens} {manifest['errors']}")
+        check_opened(driver, cli, work)
+        WebDriverWait(driver, WAIT, POLL).until(controlled)
+        check(True, "installed: the service worker is in charge of the page")
+        check(driver.find_elements(By.ID, "update-banner") == [], "installed: no newer version is offered")
+
+        stop(server)
+        driver.refresh()
+        wait_ready(driver, "installed, server stopped")
+        status = make(driver, None, "sample")
+        check(status == "sample: 6 images made", f"installed, server stopped: {status}")
+
+        rebuilt(folder)
+        server = serve(folder, port)
+        driver.refresh()
+        wait_ready(driver, "installed, a newer page served")
+        check(not later(driver), "installed: the page open is the older one")
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_elements(By.ID, "update-banner"))
+        banner = driver.find_element(By.ID, "update-banner").text
+        check(banner == "A new version of this page is ready \u2014 Reload", f"installed: {banner}")
+        driver.find_element(By.ID, "update-reload").click()
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: not d.find_elements(By.ID, "update-banner"))
+        wait_ready(driver, "installed, reloaded")
+        check(later(driver), "installed: after Reload the newer page is open")
+        check_quiet(driver, "installed", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js"])
+    finally:
+        stop(server)
+
+
 table = {}
 imports = []
 
@@ -580,9 +694,14 @@ def main():
         page_files = {"/" + n for n in os.listdir(page)}
         strays = sorted({p for p in Handler.requested if p.split("?")[0] not in page_files})
         check(strays == [], f"served: the server was asked only for the page's files {strays}")
+        check_installed(driver, page, cli, work)
 
         driver.get("file://" + single)
         wait_ready(driver, "single file")
+        with open(single, encoding="utf-8") as f:
+            html = f.read()
+        check('rel="manifest"' not in html and "serviceWorker" not in html,
+              "single file: neither a manifest nor a service worker, opened from the disk")
         check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
         check_page_checks(driver, "single file", cli, work)
         check_page_imports(driver, "single file", cli, work, downloads)
