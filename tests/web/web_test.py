@@ -229,19 +229,24 @@ def download_all(driver, downloads):
     return files
 
 
-def drop(driver, zone, path, then=""):
-    """Drops the file on the page's drop zone, as a file manager does; then
-    runs the script then, in the same turn of the page's event loop."""
+def with_file(driver, path, script, *args):
+    """Runs script in the page with file, a File of path's bytes under its
+    name, and args (arguments[2] on)."""
     with open(path, "rb") as f:
         data = base64.b64encode(f.read()).decode()
     driver.execute_script(
-        "const [zone, name, data] = arguments;"
-        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
-        "const transfer = new DataTransfer();"
-        "transfer.items.add(new File([bytes], name));"
-        "document.getElementById(zone).dispatchEvent("
-        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then,
-        zone, os.path.basename(path), data)
+        "const file = new File([Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0))], arguments[0]);" + script,
+        os.path.basename(path), data, *args)
+
+
+def drop(driver, zone, path, then=""):
+    """Drops the file on the page's drop zone, as a file manager does; then
+    runs the script then, in the same turn of the page's event loop."""
+    with_file(driver, path,
+              "const transfer = new DataTransfer();"
+              "transfer.items.add(file);"
+              "document.getElementById(arguments[2]).dispatchEvent("
+              "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then, zone)
 
 
 def make(driver, path, how):
@@ -586,13 +591,7 @@ def rebuilt(folder):
 def open_with(driver, path):
     """Hands the file to the page as its "Open with" does once installed
     (install.js passes the launch's files on as a kws-open event)."""
-    with open(path, "rb") as f:
-        data = base64.b64encode(f.read()).decode()
-    driver.execute_script(
-        "const [name, data] = arguments;"
-        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
-        "document.dispatchEvent(new CustomEvent('kws-open', {detail: [new File([bytes], name)]}));",
-        os.path.basename(path), data)
+    with_file(driver, path, "document.dispatchEvent(new CustomEvent('kws-open', {detail: [file]}));")
 
 
 def check_opened(driver, cli, work):
@@ -623,6 +622,7 @@ def check_installed(driver, page, cli, work):
     server = serve(folder)
     port = server.server_address[1]
     origin = f"http://localhost:{port}/"
+    asked_before = len(Handler.requested)
     try:
         driver.get(origin + "index.html")
         wait_ready(driver, "installed")
@@ -657,6 +657,9 @@ def check_installed(driver, page, cli, work):
         wait_ready(driver, "installed, reloaded")
         check(later(driver), "installed: after Reload the newer page is open")
         check_quiet(driver, "installed", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js"])
+        page_files = {"/" + n for n in os.listdir(folder)}
+        strays = sorted({p for p in Handler.requested[asked_before:] if p.split("?")[0] not in page_files})
+        check(strays == [], f"installed: the server was asked only for the page's files {strays}")
     finally:
         stop(server)
 
