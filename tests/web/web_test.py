@@ -643,6 +643,8 @@ def check_installed(driver, page, cli, work):
         wait_ready(driver, "installed, server stopped")
         status = make(driver, None, "sample")
         check(status == "sample: 6 images made", f"installed, server stopped: {status}")
+        driver.get(origin)
+        wait_ready(driver, "installed, server stopped, opened at the folder's address")
 
         rebuilt(folder)
         server = serve(folder, port)
