@@ -652,8 +652,12 @@ def check_installed(driver, page, cli, work):
         wait_ready(driver, "installed, a newer page served")
         check(not later(driver), "installed: the page open is the older one")
         WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_elements(By.ID, "update-banner"))
-        banner = driver.find_element(By.ID, "update-banner").text
+        banner = driver.find_element(By.ID, "update-banner").get_attribute("textContent")
         check(banner == "A new version of this page is ready \u2014 Reload", f"installed: {banner}")
+        driver.set_window_size(390, 844)
+        spill = driver.execute_script("return document.documentElement.scrollWidth - window.innerWidth;")
+        check(spill <= 0, "installed: with the offer, nothing spills sideways at 390 x 844")
+        driver.set_window_size(1366, 768)
         driver.find_element(By.ID, "update-reload").click()
         WebDriverWait(driver, WAIT, POLL).until(lambda d: not d.find_elements(By.ID, "update-banner"))
         wait_ready(driver, "installed, reloaded")
