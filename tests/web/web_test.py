@@ -229,24 +229,19 @@ def download_all(driver, downloads):
     return files
 
 
-def with_file(driver, path, script, *args):
-    """Runs script in the page with file, a File of path's bytes under its
-    name, and args (arguments[2] on)."""
-    with open(path, "rb") as f:
-        data = base64.b64encode(f.read()).decode()
-    driver.execute_script(
-        "const file = new File([Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0))], arguments[0]);" + script,
-        os.path.basename(path), data, *args)
-
-
 def drop(driver, zone, path, then=""):
     """Drops the file on the page's drop zone, as a file manager does; then
     runs the script then, in the same turn of the page's event loop."""
-    with_file(driver, path,
-              "const transfer = new DataTransfer();"
-              "transfer.items.add(file);"
-              "document.getElementById(arguments[2]).dispatchEvent("
-              "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then, zone)
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const [zone, name, data] = arguments;"
+        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
+        "const transfer = new DataTransfer();"
+        "transfer.items.add(new File([bytes], name));"
+        "document.getElementById(zone).dispatchEvent("
+        "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then,
+        zone, os.path.basename(path), data)
 
 
 def make(driver, path, how):
@@ -591,7 +586,11 @@ def rebuilt(folder):
 def open_with(driver, path):
     """Hands the file to the page as its "Open with" does once installed
     (install.js passes the launch's files on as a kws-open event)."""
-    with_file(driver, path, "document.dispatchEvent(new CustomEvent('kws-open', {detail: [file]}));")
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const file = new File([Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0))], arguments[0]);"
+        "document.dispatchEvent(new CustomEvent('kws-open', {detail: [file]}));", os.path.basename(path), data)
 
 
 def check_opened(driver, cli, work):
