@@ -12,14 +12,16 @@
   // another window leaves this one's files old beside the new worker's:
   // it is offered the reload too.
   let asked = false;
+  let registration = null;
   const hadWorker = !!navigator.serviceWorker.controller;
   navigator.serviceWorker.addEventListener('controllerchange', () => {
     if (asked) location.reload();
-    else if (hadWorker) offerReload(null);
+    else if (hadWorker) offerReload();
   });
 
-  // waiting: the newer worker to hand over to; none when it has taken over.
-  function offerReload(waiting) {
+  // Reload hands over to the newest worker waiting, or, when one has taken
+  // over already, only reloads.
+  function offerReload() {
     if (document.getElementById('update-banner')) return;
     const banner = document.createElement('div');
     banner.id = 'update-banner';
@@ -31,6 +33,7 @@
     reload.textContent = 'Reload';
     reload.addEventListener('click', () => {
       reload.disabled = true;
+      const waiting = registration && registration.waiting;
       if (!waiting) {
         location.reload();
         return;
@@ -46,13 +49,14 @@
   function watch(worker) {
     if (!worker) return;
     const offer = () => {
-      if (worker.state === 'installed' && navigator.serviceWorker.controller) offerReload(worker);
+      if (worker.state === 'installed' && navigator.serviceWorker.controller) offerReload();
     };
     worker.addEventListener('statechange', offer);
     offer();
   }
 
-  navigator.serviceWorker.register('service_worker.js').then((registration) => {
+  navigator.serviceWorker.register('service_worker.js').then((registered) => {
+    registration = registered;
     watch(registration.waiting);
     watch(registration.installing);
     registration.addEventListener('updatefound', () => watch(registration.installing));
