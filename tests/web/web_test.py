@@ -6,8 +6,8 @@ the command line's import, byte for byte, and other pictures come within
 0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
 cancelled; served, the page installs, opens .bmp and .img files, works with
-its server stopped and offers the reload when the server holds a newer page;
-no console errors and no request beyond the page's own files. Runs the page
+its server stopped and offers the reload when the server holds a newer page,
+and starts with its policy sent as a header too; no console errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
@@ -669,6 +669,32 @@ def check_installed(driver, page, cli, work):
         stop(server)
 
 
+def check_header_policy(driver, page):
+    """Served with the page's own policy as a header on every file, as the
+    README says a host may (connect-src 'self' added), the page starts and
+    its service worker takes charge."""
+    with open(os.path.join(page, "index.html"), encoding="utf-8") as f:
+        policy = re.search(r'http-equiv="Content-Security-Policy" content="([^"]*)"', f.read()).group(1)
+    policy = policy.replace("default-src 'none';", "default-src 'none'; connect-src 'self';")
+
+    class WithPolicy(Handler):
+        def end_headers(self):
+            self.send_header("Content-Security-Policy", policy)
+            super().end_headers()
+
+    server = PageServer(("127.0.0.1", 0), functools.partial(WithPolicy, directory=page))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    origin = f"http://localhost:{server.server_address[1]}/"
+    try:
+        driver.get(origin + "index.html")
+        wait_ready(driver, "policy as a header")
+        WebDriverWait(driver, WAIT, POLL).until(controlled)
+        check(True, "policy as a header: the service worker is in charge of the page")
+        check_quiet(driver, "policy as a header", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js"])
+    finally:
+        stop(server)
+
+
 table = {}
 imports = []
 
@@ -703,6 +729,7 @@ def main():
         strays = sorted({p for p in Handler.requested if p.split("?")[0] not in page_files})
         check(strays == [], f"served: the server was asked only for the page's files {strays}")
         check_installed(driver, page, cli, work)
+        check_header_policy(driver, page)
 
         driver.get("file://" + single)
         wait_ready(driver, "single file")
