@@ -137,8 +137,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         Handler.requested.append(self.path)
 
 
-def serve(folder, port=0):
-    server = PageServer(("127.0.0.1", port), functools.partial(Handler, directory=folder))
+def serve(folder, port=0, handler=None):
+    server = PageServer(("127.0.0.1", port), functools.partial(handler or Handler, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
@@ -682,8 +682,7 @@ def check_header_policy(driver, page):
             self.send_header("Content-Security-Policy", policy)
             super().end_headers()
 
-    server = PageServer(("127.0.0.1", 0), functools.partial(WithPolicy, directory=page))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    server = serve(page, handler=WithPolicy)
     origin = f"http://localhost:{server.server_address[1]}/"
     try:
         driver.get(origin + "index.html")
