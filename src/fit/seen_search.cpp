@@ -41,9 +41,18 @@ int RateAt(int64_t target, int too_big, int fitting) {
 // The rate the undithered search starts at: near where photos fit.
 constexpr int kFirstRate = 16;
 // Rates are narrowed down to within this share of themselves.
-constexpr int kPrecision = 8;
+constexpr int kPrecision = 16;
 // Guesses aim this far inside the budget, so that the one that fits is close.
-constexpr double kAim = 0.99;
+constexpr double kAim = 0.995;
+// A version this full of the budget is as good as the one that fills it.
+constexpr double kFull = 0.99;
+
+// How far in from either end of the range of rates a guess is kept.
+constexpr double kLeastShare = 0.1;
+
+// Whether a rate that fits is close enough above one too big.
+bool Narrow(int too_big, int fitting) { return fitting - too_big <= std::max(1, fitting / kPrecision); }
+
 
 double Excess(const Candidate& c, size_t budget) { return static_cast<double>(c.size) - static_cast<double>(budget); }
 
@@ -189,6 +198,17 @@ SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const
   return judging.Take(*chosen, outcome);
 }
 
+// Under the default a fully dithered version is taken only when it loses no
+// plain PSNR against the best selective one. Dithering everywhere costs more
+// bytes than dithering smooth areas alone, so full dithering fits only at a
+// higher rate than selective dithering, where fewer colours cost more plain
+// PSNR still: when full dithering in the selective version's own palette
+// already loses, none is made.
+bool FullDitheringCannotBeTaken(const ChoiceRule& rule, const Candidate& selective) {
+  if (rule.kind != DitherKind::kAuto || !rule.plain_error || !rule.plain_error_at) return false;
+  return rule.plain_error_at(selective.rate, 1.0) > rule.plain_error(selective);
+}
+
 void AddIfFits(Candidate c, const Prober& prober, std::vector<Candidate>& fitting, SeenOutcome& outcome) {
   ++outcome.probes;
   if (prober.Fits(c)) fitting.push_back(std::move(c));
@@ -232,15 +252,18 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
     }
   }
   // Between the two, the size falls about in a straight line with the
-  // logarithm of the rate: guesses aim just inside the budget, kept a
-  // quarter of the way in from either end so the range keeps shrinking.
-  while (fitting - too_big > std::max(1, fitting / kPrecision)) {
+  // logarithm of the rate: guesses aim just inside the budget, kept a tenth
+  // of the way in from either end so the range keeps shrinking. A version
+  // that fills nearly all of the budget ends the search: a lower rate that
+  // still fits could gain next to nothing.
+  while (!Narrow(too_big, fitting) && static_cast<double>(made.at(fitting).size) < kFull * static_cast<double>(budget)) {
     const int64_t lo = Log2In256ths(static_cast<uint64_t>(std::max(too_big, 1)));
     const int64_t hi = Log2In256ths(static_cast<uint64_t>(fitting));
     const double size_lo = static_cast<double>(made.at(too_big).size);
     const double size_hi = static_cast<double>(made.at(fitting).size);
     const double aim = kAim * static_cast<double>(budget);
-    const double share = size_lo > size_hi ? std::clamp((size_lo - aim) / (size_lo - size_hi), 0.25, 0.75) : 0.5;
+    const double share =
+        size_lo > size_hi ? std::clamp((size_lo - aim) / (size_lo - size_hi), kLeastShare, 1 - kLeastShare) : 0.5;
     const int rate = RateAt(lo + static_cast<int64_t>(share * static_cast<double>(hi - lo)), too_big, fitting);
     (fits(rate) ? fitting : too_big) = rate;
   }
@@ -285,16 +308,18 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
     // Dithered versions take more bytes at the same rate, the more so the
     // more they are dithered: selective dithering's least rate is looked
     // for from twice the undithered one, full dithering's from four times.
+    bool fully_too = fully;
     if (selectively && selective_at) {
       const int from = std::max(kFirstRate / 4, plain->rate * 2);
       if (std::optional<Candidate> c = LeastRateThatFits(budget, from, selective_at, outcome.probes)) {
+        fully_too = fully && !FullDitheringCannotBeTaken(rule, *c);
         fitting.push_back(std::move(*c));
       }
     }
     int from = std::max(kFirstRate / 4, plain->rate * 4);
     const size_t before = fitting.size();
     for (double level : kDitheringLevels) {
-      if (!fully) break;
+      if (!fully_too) break;
       std::optional<Candidate> c = LeastRateThatFits(budget, level, from, make_rated, outcome.probes);
       if (!c) break;
       from = c->rate;
