@@ -101,19 +101,29 @@ int64_t Log2In256ths(uint64_t v) {
 }
 
 ColourCounts CountColours(const RgbaPicture& canvas) {
-  std::vector<uint32_t> keys;
+  // Each pixel's colour above its place, so that one sort counts the
+  // colours and tells every pixel its own.
+  constexpr int kPlaceBits = 32;
+  std::vector<uint64_t> keys;
   keys.reserve(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height));
   for (int y = 0; y < canvas.height; ++y) {
     const uint8_t* row = canvas.Row(y);
-    for (int x = 0; x < canvas.width; ++x) keys.push_back(ColourKey(row + 4 * x));
+    for (int x = 0; x < canvas.width; ++x) {
+      keys.push_back(uint64_t{ColourKey(row + 4 * x)} << kPlaceBits | keys.size());
+    }
   }
   std::sort(keys.begin(), keys.end());
   ColourCounts counts;
   counts.pixels = keys.size();
+  counts.pixel_colours.resize(keys.size());
   for (size_t i = 0; i < keys.size();) {
+    const uint64_t colour = keys[i] >> kPlaceBits;
+    const auto index = static_cast<uint32_t>(counts.colours.size());
     size_t j = i;
-    while (j < keys.size() && keys[j] == keys[i]) ++j;
-    counts.colours.push_back(keys[i]);
+    for (; j < keys.size() && keys[j] >> kPlaceBits == colour; ++j) {
+      counts.pixel_colours[static_cast<uint32_t>(keys[j])] = index;
+    }
+    counts.colours.push_back(static_cast<uint32_t>(colour));
     counts.counts.push_back(static_cast<uint32_t>(j - i));
     i = j;
   }
@@ -172,14 +182,8 @@ Picture8 MapForRate(const RgbaPicture& canvas, const ColourCounts& counts, const
   picture.width = canvas.width;
   picture.height = canvas.height;
   picture.palette = MoveToMeans(counts, palette, assignment);
-  picture.pixels.reserve(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height));
-  for (int y = 0; y < canvas.height; ++y) {
-    const uint8_t* row = canvas.Row(y);
-    for (int x = 0; x < canvas.width; ++x) {
-      const auto at = std::lower_bound(counts.colours.begin(), counts.colours.end(), ColourKey(row + 4 * x));
-      picture.pixels.push_back(assignment[static_cast<size_t>(at - counts.colours.begin())]);
-    }
-  }
+  picture.pixels.reserve(counts.pixel_colours.size());
+  for (uint32_t colour : counts.pixel_colours) picture.pixels.push_back(assignment[colour]);
   return picture;
 }
 
