@@ -152,11 +152,9 @@ FitOutcome FitBySeen(const RgbaPicture& canvas, Quantizer& quantizer, const Colo
   const MakeRated rated = [&](int rate, double dithering) {
     return in_palette(palette_for(rate), rate, dithering, false);
   };
-  const ChoiceRule rule{options.dither, PlainJudge(canvas),
-                        [&](int rate) { return in_palette(palette_for(rate), rate, 1.0, true); },
-                        [&](int rate, double dithering) {
-                          return SquaredError(canvas, quantizer.Map(palette_for(rate), dithering));
-                        }};
+  const ChoiceRule rule{
+      options.dither, PlainJudge(canvas), [&](int rate) { return in_palette(palette_for(rate), rate, 1.0, true); },
+      [&](int rate, double dithering) { return SquaredError(canvas, quantizer.Map(palette_for(rate), dithering)); }};
   // A version whose palette was chosen for a rate among gathered colours is
   // refined on the picture's every colour, at the same rate.
   const Polish refine = [&](const Candidate& c) {

@@ -53,7 +53,6 @@ constexpr double kLeastShare = 0.1;
 // Whether a rate that fits is close enough above one too big.
 bool Narrow(int too_big, int fitting) { return fitting - too_big <= std::max(1, fitting / kPrecision); }
 
-
 double Excess(const Candidate& c, size_t budget) { return static_cast<double>(c.size) - static_cast<double>(budget); }
 
 // Makes each version once, however often the search asks for it.
@@ -256,7 +255,8 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
   // of the way in from either end so the range keeps shrinking. A version
   // that fills nearly all of the budget ends the search: a lower rate that
   // still fits could gain next to nothing.
-  while (!Narrow(too_big, fitting) && static_cast<double>(made.at(fitting).size) < kFull * static_cast<double>(budget)) {
+  while (!Narrow(too_big, fitting) &&
+         static_cast<double>(made.at(fitting).size) < kFull * static_cast<double>(budget)) {
     const int64_t lo = Log2In256ths(static_cast<uint64_t>(std::max(too_big, 1)));
     const int64_t hi = Log2In256ths(static_cast<uint64_t>(fitting));
     const double size_lo = static_cast<double>(made.at(too_big).size);

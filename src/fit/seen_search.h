@@ -67,7 +67,7 @@ struct ChoiceRule {
   DitherKind kind = DitherKind::kSeen;
   PlainErrorOf plain_error;
   MakeAtRate make_selective;
-  PlainErrorAt plain_error_at;
+  PlainErrorAt plain_error_at = {};
 };
 
 // The dithering levels of the versions whose palette is chosen for a rate,
