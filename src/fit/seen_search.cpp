@@ -235,7 +235,9 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
   int too_big = -1, fitting = first;  // too_big: the greatest rate seen too big
   if (fits(first)) {
     while (fitting > 0) {
-      const int lower = fitting / kStep;
+      // From the first rate down, plain Lloyd's next: pictures that fit
+      // there are common, and the rates between change them little.
+      const int lower = fitting > kFirstRate ? fitting / kStep : 0;
       if (!fits(lower)) {
         too_big = lower;
         break;
@@ -284,13 +286,15 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
     // Every colour fits with full dithering: nothing comes closer as seen
     // than full dithering of every colour, its palette refined or not; the
     // other kinds take every colour too.
-    if (fully) {
+    std::vector<Candidate> selective;
+    if (selectively && selective_at) AddIfFits(selective_at(0), prober, selective, outcome);
+    if (fully && (selective.empty() || !FullDitheringCannotBeTaken(rule, selective.front()))) {
       fitting.push_back(first);
       AddIfFits(make_rated(0, 1.0), prober, fitting, outcome);
       for (double level : kBetweenLevels) AddIfFits(make_rated(0, level), prober, fitting, outcome);
     }
     AddIfFits(make_rated(0, 0.0), prober, fitting, outcome);
-    if (selectively && selective_at) AddIfFits(selective_at(0), prober, fitting, outcome);
+    for (Candidate& c : selective) fitting.push_back(std::move(c));
     return Closest(std::move(fitting), prober, seen_error, polish, rule, outcome);
   }
 
