@@ -232,9 +232,12 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
     }
     return at->second.size <= budget;
   };
+  // A version that fills nearly all of the budget ends the search: a lower
+  // rate that still fits could gain next to nothing.
+  auto full = [&](int rate) { return static_cast<double>(made.at(rate).size) >= kFull * static_cast<double>(budget); };
   int too_big = -1, fitting = first;  // too_big: the greatest rate seen too big
   if (fits(first)) {
-    while (fitting > 0) {
+    while (fitting > 0 && !full(fitting)) {
       // From the first rate down, plain Lloyd's next: pictures that fit
       // there are common, and the rates between change them little.
       const int lower = fitting > kFirstRate ? fitting / kStep : 0;
@@ -244,21 +247,21 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
       }
       fitting = lower;
     }
-    if (too_big < 0) return made.at(0);
+    if (too_big < 0) return made.at(fitting);
   } else {
     too_big = first;
     for (fitting = std::max(kStep, first * kStep); !fits(fitting); fitting *= kStep) {
+      // A fourfold rate that took nothing off a version twice the budget
+      // leaves every colour of a noise-like picture its entry: no rate will.
+      const bool stuck = made.at(fitting).size >= made.at(too_big).size && made.at(fitting).size > 2 * budget;
       too_big = fitting;
-      if (fitting >= kGreatest) return std::nullopt;
+      if (fitting >= kGreatest || stuck) return std::nullopt;
     }
   }
   // Between the two, the size falls about in a straight line with the
   // logarithm of the rate: guesses aim just inside the budget, kept a tenth
-  // of the way in from either end so the range keeps shrinking. A version
-  // that fills nearly all of the budget ends the search: a lower rate that
-  // still fits could gain next to nothing.
-  while (!Narrow(too_big, fitting) &&
-         static_cast<double>(made.at(fitting).size) < kFull * static_cast<double>(budget)) {
+  // of the way in from either end so the range keeps shrinking.
+  while (!Narrow(too_big, fitting) && !full(fitting)) {
     const int64_t lo = Log2In256ths(static_cast<uint64_t>(std::max(too_big, 1)));
     const int64_t hi = Log2In256ths(static_cast<uint64_t>(fitting));
     const double size_lo = static_cast<double>(made.at(too_big).size);
@@ -311,16 +314,21 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
   if (rated) {
     // Dithered versions take more bytes at the same rate, the more so the
     // more they are dithered: selective dithering's least rate is looked
-    // for from twice the undithered one, full dithering's from four times.
+    // for from twice the undithered one, full dithering's from a quarter
+    // above selective dithering's (where it fits, a little above it), or
+    // else from four times the undithered one.
     bool fully_too = fully;
+    int from = std::max(kFirstRate / 4, plain->rate * 4);
+    std::optional<int> selective_rate;
     if (selectively && selective_at) {
-      const int from = std::max(kFirstRate / 4, plain->rate * 2);
-      if (std::optional<Candidate> c = LeastRateThatFits(budget, from, selective_at, outcome.probes)) {
+      const int start = std::max(kFirstRate / 4, plain->rate * 2);
+      if (std::optional<Candidate> c = LeastRateThatFits(budget, start, selective_at, outcome.probes)) {
         fully_too = fully && !FullDitheringCannotBeTaken(rule, *c);
+        selective_rate = c->rate;
+        from = std::max(kFirstRate / 4, c->rate + c->rate / 4);
         fitting.push_back(std::move(*c));
       }
     }
-    int from = std::max(kFirstRate / 4, plain->rate * 4);
     const size_t before = fitting.size();
     for (double level : kDitheringLevels) {
       if (!fully_too) break;
@@ -333,7 +341,9 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
       for (double level : kBetweenLevels) AddIfFits(make_rated(from, level), prober, fitting, outcome);
       // Selectively dithered at full dithering's rate too: fewer colours,
       // more of them dithered.
-      if (selectively && selective_at) AddIfFits(selective_at(from), prober, fitting, outcome);
+      if (selectively && selective_at && selective_rate != from) {
+        AddIfFits(selective_at(from), prober, fitting, outcome);
+      }
     }
   } else {
     // Dithering fits about where no dithering does: above it when a noisy
@@ -343,7 +353,8 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
       if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
     }
     if (selectively) {
-      if (std::optional<Candidate> c = prober.MostColors(full_colors, 1.0, start, false, true)) fitting.push_back(*c);
+      if (std::optional<Candidate> c = prober.MostColors(full_colors, kSelectiveDithering, start, false, true))
+        fitting.push_back(*c);
     }
   }
 
