@@ -89,8 +89,16 @@ class Prober {
       range.lo = start;
       range.excess_lo = Excess(first, budget_);
       best = first;
-      range.excess_hi = Excess(Measure(at(full_colors)), budget_);
-      if (range.excess_hi <= 0) return Measure(at(full_colors));
+      // A dithered version takes at least the bytes of the undithered one
+      // of as many colours: when that one was too big, so is it, and it
+      // need not be made to bound the search.
+      const auto undithered = made_.find(Recipe{full_colors, 0.0, false});
+      if (dithering > 0 && !made_.contains(at(full_colors)) && undithered != made_.end() && !Fits(undithered->second)) {
+        range.excess_hi = Excess(undithered->second, budget_);
+      } else {
+        range.excess_hi = Excess(Measure(at(full_colors)), budget_);
+        if (range.excess_hi <= 0) return Measure(at(full_colors));
+      }
     } else {
       range.hi = start;
       range.excess_hi = Excess(first, budget_);
