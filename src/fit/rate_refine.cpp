@@ -15,12 +15,19 @@ namespace {
 
 using Assignment = std::vector<uint8_t>;  // an entry for each colour of the counts
 
-Assignment Assign(const ColourCounts& counts, const std::vector<Rgb>& palette, const std::vector<int64_t>& bits) {
+// Each colour's cheapest entry. The search starts from a hint: the entry
+// the colour took before (previous, when given: a round of refinement moves
+// entries little, so it is mostly the answer and the search stays small),
+// else the one the colour before took. The hint changes only how long the
+// search takes, never what it finds.
+Assignment Assign(const ColourCounts& counts, const std::vector<Rgb>& palette, const std::vector<int64_t>& bits,
+                  const Assignment* previous = nullptr) {
   const CheapestEntry cheapest(palette);
   const int64_t cheapest_bits = *std::min_element(bits.begin(), bits.end());
   Assignment assignment(counts.colours.size());
   uint8_t hint = 0;
   for (size_t i = 0; i < counts.colours.size(); ++i) {
+    if (previous && (*previous)[i] < palette.size()) hint = (*previous)[i];
     hint = assignment[i] = cheapest(counts.colours[i], hint, bits, cheapest_bits);
   }
   return assignment;
@@ -56,7 +63,7 @@ std::vector<Rgb> MoveToMeans(const ColourCounts& counts, const std::vector<Rgb>&
 Assignment RatedAssignment(const ColourCounts& counts, const std::vector<Rgb>& palette, int rate) {
   const Assignment plain = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
   if (rate == 0) return plain;
-  return Assign(counts, palette, Bits(counts, plain, palette.size(), rate));
+  return Assign(counts, palette, Bits(counts, plain, palette.size(), rate), &plain);
 }
 
 // Entries Lloyd's rounds left empty, given back to the picture: each to the
@@ -168,10 +175,10 @@ std::vector<Rgb> RefineForRate(const ColourCounts& counts, std::vector<Rgb> pale
     // because its index costs too much: given back, it serves the picture.
     if (rate == 0 && palette.size() < size) {
       Reseed(counts, palette, assignment, size);
-      assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
+      assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0), &assignment);
       continue;
     }
-    assignment = Assign(counts, palette, Bits(counts, assignment, palette.size(), rate));
+    assignment = Assign(counts, palette, Bits(counts, assignment, palette.size(), rate), &assignment);
   }
   return MoveToMeans(counts, palette, assignment);
 }
