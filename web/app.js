@@ -148,6 +148,7 @@
     if (reply.type === 'ready') {
       $('caption').textContent = reply.caption;
       setBusy(false, reply.error ? reply.error : 'Ready.');
+      openWhenReady();
     } else if (reply.type === 'made') {
       showMade(reply);
       setBusy(false, 'Ready.');
@@ -298,6 +299,20 @@
   // page for it.
   window.addEventListener('dragover', (event) => event.preventDefault());
   window.addEventListener('drop', (event) => event.preventDefault());
+
+  // A file the installed page was opened with (install.js), held until the
+  // core is ready: an update image is checked, a bitmap made into images.
+  let opened = null;
+  function openWhenReady() {
+    if (!opened || busy) return;
+    const file = opened;
+    opened = null;
+    send(/\.img$/i.test(file.name) ? 'check' : 'make', file);
+  }
+  document.addEventListener('kws-open', (event) => {
+    opened = event.detail[0];
+    openWhenReady();
+  });
 
   dropZone($('make-drop'), $('make-file'), 'make');
   dropZone($('check-drop'), $('check-file'), 'check');

@@ -17,6 +17,7 @@
 #include "driver/driver.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
+#include "fit/bitmap_file.h"
 #include "fit/canvas_import.h"
 #include "fit/import_decoded.h"
 #include "fit/import_error.h"
@@ -26,8 +27,8 @@
 #include "format/number_text.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "png_decode.h"
 #include "sample/sample_picture.h"
-#include "fit/bitmap_file.h"
 #include "steps/step_result.h"
 #include "stored_zip.h"
 
@@ -303,6 +304,22 @@ const char* kws_import(const char* file, const char* name, const char* rgba, int
         ImportedReply(imported.picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// The PNG at path read with the page's own libpng, as the desktop reads it,
+// its RGBA rows written to out: {"width": ..., "height": ...}; a width of 0
+// when it is no PNG, holds more than max_pixels pixels or libpng cannot read
+// it, and the browser's decoder is to try.
+const char* kws_read_png(const char* path, const char* out, double max_pixels) {
+  try {
+    const std::optional<RgbaPicture> picture = ReadPng(path, static_cast<uint64_t>(max_pixels));
+    if (!picture) return Reply("{\"width\":0,\"height\":0}");
+    WriteFileReplacing(out, picture->rgba);
+    return Reply("{\"width\":" + std::to_string(picture->width) + ",\"height\":" + std::to_string(picture->height) +
+                 "}");
+  } catch (const std::exception&) {
+    return Reply("{\"width\":0,\"height\":0}");
   }
 }
 
