@@ -34,9 +34,6 @@ class CheapestEntry {
   struct Neighbour {
     float distance;
     uint8_t index;
-    bool operator<(const Neighbour& o) const {
-      return distance < o.distance || (distance == o.distance && index < o.index);
-    }
   };
 
   const std::vector<Rgb>& palette_;

@@ -15,12 +15,19 @@ namespace {
 
 using Assignment = std::vector<uint8_t>;  // an entry for each colour of the counts
 
-Assignment Assign(const ColourCounts& counts, const std::vector<Rgb>& palette, const std::vector<int64_t>& bits) {
+// Each colour's cheapest entry. The search starts from a hint: the entry
+// the colour took before (previous, when given: a round of refinement moves
+// entries little, so it is mostly the answer and the search stays small),
+// else the one the colour before took. The hint changes only how long the
+// search takes, never what it finds.
+Assignment Assign(const ColourCounts& counts, const std::vector<Rgb>& palette, const std::vector<int64_t>& bits,
+                  const Assignment* previous = nullptr) {
   const CheapestEntry cheapest(palette);
   const int64_t cheapest_bits = *std::min_element(bits.begin(), bits.end());
   Assignment assignment(counts.colours.size());
   uint8_t hint = 0;
   for (size_t i = 0; i < counts.colours.size(); ++i) {
+    if (previous && (*previous)[i] < palette.size()) hint = (*previous)[i];
     hint = assignment[i] = cheapest(counts.colours[i], hint, bits, cheapest_bits);
   }
   return assignment;
@@ -56,7 +63,7 @@ std::vector<Rgb> MoveToMeans(const ColourCounts& counts, const std::vector<Rgb>&
 Assignment RatedAssignment(const ColourCounts& counts, const std::vector<Rgb>& palette, int rate) {
   const Assignment plain = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
   if (rate == 0) return plain;
-  return Assign(counts, palette, Bits(counts, plain, palette.size(), rate));
+  return Assign(counts, palette, Bits(counts, plain, palette.size(), rate), &plain);
 }
 
 // Entries Lloyd's rounds left empty, given back to the picture: each to the
@@ -101,19 +108,29 @@ int64_t Log2In256ths(uint64_t v) {
 }
 
 ColourCounts CountColours(const RgbaPicture& canvas) {
-  std::vector<uint32_t> keys;
+  // Each pixel's colour above its place, so that one sort counts the
+  // colours and tells every pixel its own.
+  constexpr int kPlaceBits = 32;
+  std::vector<uint64_t> keys;
   keys.reserve(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height));
   for (int y = 0; y < canvas.height; ++y) {
     const uint8_t* row = canvas.Row(y);
-    for (int x = 0; x < canvas.width; ++x) keys.push_back(ColourKey(row + 4 * x));
+    for (int x = 0; x < canvas.width; ++x) {
+      keys.push_back(uint64_t{ColourKey(row + 4 * x)} << kPlaceBits | keys.size());
+    }
   }
   std::sort(keys.begin(), keys.end());
   ColourCounts counts;
   counts.pixels = keys.size();
+  counts.pixel_colours.resize(keys.size());
   for (size_t i = 0; i < keys.size();) {
+    const uint64_t colour = keys[i] >> kPlaceBits;
+    const auto index = static_cast<uint32_t>(counts.colours.size());
     size_t j = i;
-    while (j < keys.size() && keys[j] == keys[i]) ++j;
-    counts.colours.push_back(keys[i]);
+    for (; j < keys.size() && keys[j] >> kPlaceBits == colour; ++j) {
+      counts.pixel_colours[static_cast<uint32_t>(keys[j])] = index;
+    }
+    counts.colours.push_back(static_cast<uint32_t>(colour));
     counts.counts.push_back(static_cast<uint32_t>(j - i));
     i = j;
   }
@@ -158,10 +175,10 @@ std::vector<Rgb> RefineForRate(const ColourCounts& counts, std::vector<Rgb> pale
     // because its index costs too much: given back, it serves the picture.
     if (rate == 0 && palette.size() < size) {
       Reseed(counts, palette, assignment, size);
-      assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0));
+      assignment = Assign(counts, palette, std::vector<int64_t>(palette.size(), 0), &assignment);
       continue;
     }
-    assignment = Assign(counts, palette, Bits(counts, assignment, palette.size(), rate));
+    assignment = Assign(counts, palette, Bits(counts, assignment, palette.size(), rate), &assignment);
   }
   return MoveToMeans(counts, palette, assignment);
 }
@@ -172,14 +189,8 @@ Picture8 MapForRate(const RgbaPicture& canvas, const ColourCounts& counts, const
   picture.width = canvas.width;
   picture.height = canvas.height;
   picture.palette = MoveToMeans(counts, palette, assignment);
-  picture.pixels.reserve(static_cast<size_t>(canvas.width) * static_cast<size_t>(canvas.height));
-  for (int y = 0; y < canvas.height; ++y) {
-    const uint8_t* row = canvas.Row(y);
-    for (int x = 0; x < canvas.width; ++x) {
-      const auto at = std::lower_bound(counts.colours.begin(), counts.colours.end(), ColourKey(row + 4 * x));
-      picture.pixels.push_back(assignment[static_cast<size_t>(at - counts.colours.begin())]);
-    }
-  }
+  picture.pixels.reserve(counts.pixel_colours.size());
+  for (uint32_t colour : counts.pixel_colours) picture.pixels.push_back(assignment[colour]);
   return picture;
 }
 

@@ -22,8 +22,13 @@ struct ColourCounts {
   std::vector<uint32_t> colours;
   std::vector<uint32_t> counts;
   uint64_t pixels = 0;
+  // Each pixel's colour as its index into colours, row by row: the canvas
+  // is mapped many times over, and looking each pixel up anew would cost
+  // as much as the mapping itself.
+  std::vector<uint32_t> pixel_colours;
 };
 
+// With pixel_colours.
 ColourCounts CountColours(const RgbaPicture& canvas);
 
 // The colours gathered into at most 2^15 groups (each channel's top five
@@ -39,8 +44,9 @@ ColourCounts Gathered(const ColourCounts& counts);
 // are dropped. A rate of 0 is plain Lloyd's.
 std::vector<Rgb> RefineForRate(const ColourCounts& counts, std::vector<Rgb> palette, int rate, int rounds);
 
-// The canvas, whose colours are counts, mapped to the palette with the rate
-// term, each entry's bits taken from the mapping without it first.
+// The canvas, whose colours are counts (as CountColours counted them),
+// mapped to the palette with the rate term, each entry's bits taken from
+// the mapping without it first.
 Picture8 MapForRate(const RgbaPicture& canvas, const ColourCounts& counts, const std::vector<Rgb>& palette, int rate);
 
 // log2(v) in 256ths, rounded down, for v >= 1; exact integer steps.

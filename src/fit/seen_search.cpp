@@ -41,9 +41,17 @@ int RateAt(int64_t target, int too_big, int fitting) {
 // The rate the undithered search starts at: near where photos fit.
 constexpr int kFirstRate = 16;
 // Rates are narrowed down to within this share of themselves.
-constexpr int kPrecision = 8;
+constexpr int kPrecision = 16;
 // Guesses aim this far inside the budget, so that the one that fits is close.
-constexpr double kAim = 0.99;
+constexpr double kAim = 0.995;
+// A version this full of the budget is as good as the one that fills it.
+constexpr double kFull = 0.99;
+
+// How far in from either end of the range of rates a guess is kept.
+constexpr double kLeastShare = 0.1;
+
+// Whether a rate that fits is close enough above one too big.
+bool Narrow(int too_big, int fitting) { return fitting - too_big <= std::max(1, fitting / kPrecision); }
 
 double Excess(const Candidate& c, size_t budget) { return static_cast<double>(c.size) - static_cast<double>(budget); }
 
@@ -81,8 +89,16 @@ class Prober {
       range.lo = start;
       range.excess_lo = Excess(first, budget_);
       best = first;
-      range.excess_hi = Excess(Measure(at(full_colors)), budget_);
-      if (range.excess_hi <= 0) return Measure(at(full_colors));
+      // A dithered version takes at least the bytes of the undithered one
+      // of as many colours: when that one was too big, so is it, and it
+      // need not be made to bound the search.
+      const auto undithered = made_.find(Recipe{full_colors, 0.0, false});
+      if (dithering > 0 && !made_.contains(at(full_colors)) && undithered != made_.end() && !Fits(undithered->second)) {
+        range.excess_hi = Excess(undithered->second, budget_);
+      } else {
+        range.excess_hi = Excess(Measure(at(full_colors)), budget_);
+        if (range.excess_hi <= 0) return Measure(at(full_colors));
+      }
     } else {
       range.hi = start;
       range.excess_hi = Excess(first, budget_);
@@ -189,6 +205,17 @@ SeenOutcome& Closest(std::vector<Candidate> fitting, const Prober& prober, const
   return judging.Take(*chosen, outcome);
 }
 
+// Under the default a fully dithered version is taken only when it loses no
+// plain PSNR against the best selective one. Dithering everywhere costs more
+// bytes than dithering smooth areas alone, so full dithering fits only at a
+// higher rate than selective dithering, where fewer colours cost more plain
+// PSNR still: when full dithering in the selective version's own palette
+// already loses, none is made.
+bool FullDitheringCannotBeTaken(const ChoiceRule& rule, const Candidate& selective) {
+  if (rule.kind != DitherKind::kAuto || !rule.plain_error || !rule.plain_error_at) return false;
+  return rule.plain_error_at(selective.rate, 1.0) > rule.plain_error(selective);
+}
+
 void AddIfFits(Candidate c, const Prober& prober, std::vector<Candidate>& fitting, SeenOutcome& outcome) {
   ++outcome.probes;
   if (prober.Fits(c)) fitting.push_back(std::move(c));
@@ -213,34 +240,43 @@ std::optional<Candidate> LeastRateThatFits(size_t budget, int first, const MakeA
     }
     return at->second.size <= budget;
   };
+  // A version that fills nearly all of the budget ends the search: a lower
+  // rate that still fits could gain next to nothing.
+  auto full = [&](int rate) { return static_cast<double>(made.at(rate).size) >= kFull * static_cast<double>(budget); };
   int too_big = -1, fitting = first;  // too_big: the greatest rate seen too big
   if (fits(first)) {
-    while (fitting > 0) {
-      const int lower = fitting / kStep;
+    while (fitting > 0 && !full(fitting)) {
+      // From the first rate down, plain Lloyd's next: pictures that fit
+      // there are common, and the rates between change them little.
+      const int lower = fitting > kFirstRate ? fitting / kStep : 0;
       if (!fits(lower)) {
         too_big = lower;
         break;
       }
       fitting = lower;
     }
-    if (too_big < 0) return made.at(0);
+    if (too_big < 0) return made.at(fitting);
   } else {
     too_big = first;
     for (fitting = std::max(kStep, first * kStep); !fits(fitting); fitting *= kStep) {
+      // A fourfold rate that took nothing off a version twice the budget
+      // leaves every colour of a noise-like picture its entry: no rate will.
+      const bool stuck = made.at(fitting).size >= made.at(too_big).size && made.at(fitting).size > 2 * budget;
       too_big = fitting;
-      if (fitting >= kGreatest) return std::nullopt;
+      if (fitting >= kGreatest || stuck) return std::nullopt;
     }
   }
   // Between the two, the size falls about in a straight line with the
-  // logarithm of the rate: guesses aim just inside the budget, kept a
-  // quarter of the way in from either end so the range keeps shrinking.
-  while (fitting - too_big > std::max(1, fitting / kPrecision)) {
+  // logarithm of the rate: guesses aim just inside the budget, kept a tenth
+  // of the way in from either end so the range keeps shrinking.
+  while (!Narrow(too_big, fitting) && !full(fitting)) {
     const int64_t lo = Log2In256ths(static_cast<uint64_t>(std::max(too_big, 1)));
     const int64_t hi = Log2In256ths(static_cast<uint64_t>(fitting));
     const double size_lo = static_cast<double>(made.at(too_big).size);
     const double size_hi = static_cast<double>(made.at(fitting).size);
     const double aim = kAim * static_cast<double>(budget);
-    const double share = size_lo > size_hi ? std::clamp((size_lo - aim) / (size_lo - size_hi), 0.25, 0.75) : 0.5;
+    const double share =
+        size_lo > size_hi ? std::clamp((size_lo - aim) / (size_lo - size_hi), kLeastShare, 1 - kLeastShare) : 0.5;
     const int rate = RateAt(lo + static_cast<int64_t>(share * static_cast<double>(hi - lo)), too_big, fitting);
     (fits(rate) ? fitting : too_big) = rate;
   }
@@ -261,13 +297,15 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
     // Every colour fits with full dithering: nothing comes closer as seen
     // than full dithering of every colour, its palette refined or not; the
     // other kinds take every colour too.
-    if (fully) {
+    std::vector<Candidate> selective;
+    if (selectively && selective_at) AddIfFits(selective_at(0), prober, selective, outcome);
+    if (fully && (selective.empty() || !FullDitheringCannotBeTaken(rule, selective.front()))) {
       fitting.push_back(first);
       AddIfFits(make_rated(0, 1.0), prober, fitting, outcome);
       for (double level : kBetweenLevels) AddIfFits(make_rated(0, level), prober, fitting, outcome);
     }
     AddIfFits(make_rated(0, 0.0), prober, fitting, outcome);
-    if (selectively && selective_at) AddIfFits(selective_at(0), prober, fitting, outcome);
+    for (Candidate& c : selective) fitting.push_back(std::move(c));
     return Closest(std::move(fitting), prober, seen_error, polish, rule, outcome);
   }
 
@@ -284,17 +322,24 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
   if (rated) {
     // Dithered versions take more bytes at the same rate, the more so the
     // more they are dithered: selective dithering's least rate is looked
-    // for from twice the undithered one, full dithering's from four times.
+    // for from twice the undithered one, full dithering's from a quarter
+    // above selective dithering's (where it fits, a little above it), or
+    // else from four times the undithered one.
+    bool fully_too = fully;
+    int from = std::max(kFirstRate / 4, plain->rate * 4);
+    std::optional<int> selective_rate;
     if (selectively && selective_at) {
-      const int from = std::max(kFirstRate / 4, plain->rate * 2);
-      if (std::optional<Candidate> c = LeastRateThatFits(budget, from, selective_at, outcome.probes)) {
+      const int start = std::max(kFirstRate / 4, plain->rate * 2);
+      if (std::optional<Candidate> c = LeastRateThatFits(budget, start, selective_at, outcome.probes)) {
+        fully_too = fully && !FullDitheringCannotBeTaken(rule, *c);
+        selective_rate = c->rate;
+        from = std::max(kFirstRate / 4, c->rate + c->rate / 4);
         fitting.push_back(std::move(*c));
       }
     }
-    int from = std::max(kFirstRate / 4, plain->rate * 4);
     const size_t before = fitting.size();
     for (double level : kDitheringLevels) {
-      if (!fully) break;
+      if (!fully_too) break;
       std::optional<Candidate> c = LeastRateThatFits(budget, level, from, make_rated, outcome.probes);
       if (!c) break;
       from = c->rate;
@@ -304,7 +349,9 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
       for (double level : kBetweenLevels) AddIfFits(make_rated(from, level), prober, fitting, outcome);
       // Selectively dithered at full dithering's rate too: fewer colours,
       // more of them dithered.
-      if (selectively && selective_at) AddIfFits(selective_at(from), prober, fitting, outcome);
+      if (selectively && selective_at && selective_rate != from) {
+        AddIfFits(selective_at(from), prober, fitting, outcome);
+      }
     }
   } else {
     // Dithering fits about where no dithering does: above it when a noisy
@@ -314,7 +361,8 @@ SeenOutcome SearchBySeen(int full_colors, size_t budget, const MakeVersion& make
       if (std::optional<Candidate> full = prober.MostColors(full_colors, 1.0, start, false)) fitting.push_back(*full);
     }
     if (selectively) {
-      if (std::optional<Candidate> c = prober.MostColors(full_colors, 1.0, start, false, true)) fitting.push_back(*c);
+      if (std::optional<Candidate> c = prober.MostColors(full_colors, kSelectiveDithering, start, false, true))
+        fitting.push_back(*c);
     }
   }
 

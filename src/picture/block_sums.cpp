@@ -7,16 +7,34 @@ namespace kws {
 BlockSums::BlockSums(int width, int factor)
     : width_(width), factor_(factor), sums_(static_cast<size_t>((width + factor - 1) / factor) * 5, 0) {}
 
-void BlockSums::Add(const uint8_t* rgba) {
-  for (int x = 0; x < width_; ++x) {
-    const uint8_t* p = rgba + 4 * x;
-    uint64_t* s = sums_.data() + static_cast<size_t>(x / factor_) * 5;
-    const uint64_t a = p[3];
-    s[0] += p[0] * a;
-    s[1] += p[1] * a;
-    s[2] += p[2] * a;
-    s[3] += a;
-    s[4] += 1;
+void BlockSums::Add(const uint8_t* pixels, int channels) {
+  if (channels == 3) {
+    AddRow<3>(pixels);
+  } else {
+    AddRow<4>(pixels);
+  }
+}
+
+template <int kChannels>
+void BlockSums::AddRow(const uint8_t* pixels) {
+  // A block's part of the row is summed apart first: a huge picture's every
+  // pixel passes here, and the sums in memory are touched once a block.
+  uint64_t* s = sums_.data();
+  for (int left = 0; left < width_; left += factor_, s += 5) {
+    const int right = std::min(width_, left + factor_);
+    uint64_t r = 0, g = 0, b = 0, alpha = 0;
+    for (const uint8_t* p = pixels + kChannels * left; p < pixels + kChannels * right; p += kChannels) {
+      const uint64_t a = kChannels == 4 ? p[3] : 255;
+      r += p[0] * a;
+      g += p[1] * a;
+      b += p[2] * a;
+      alpha += a;
+    }
+    s[0] += r;
+    s[1] += g;
+    s[2] += b;
+    s[3] += alpha;
+    s[4] += static_cast<uint64_t>(right - left);
   }
 }
 

@@ -17,12 +17,16 @@ class BlockSums {
  public:
   BlockSums(int width, int factor);
 
-  // Adds a row of width pixels, 8-bit RGBA.
-  void Add(const uint8_t* rgba);
+  // Adds a row of width pixels, 8-bit RGBA, or 8-bit RGB (opaque) with
+  // channels 3.
+  void Add(const uint8_t* pixels, int channels = 4);
   // Writes the blocks' means as a row of RGBA pixels and starts afresh.
   void Emit(uchar* out);
 
  private:
+  template <int kChannels>
+  void AddRow(const uint8_t* pixels);
+
   int width_, factor_;
   std::vector<uint64_t> sums_;  // 5 a block
 };

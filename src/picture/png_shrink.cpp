@@ -50,17 +50,19 @@ bool ReadRows(const PngReader& reader, int factor, std::vector<uint8_t>& row, Bl
   png_structp png = reader.png();
   if (setjmp(png_jmpbuf(png))) return false;
   const int height = static_cast<int>(png_get_image_height(png, reader.info()));
+  const int channels = png_get_channels(png, reader.info());
   for (int y = 0; y < height; ++y) {
     png_read_row(png, row.data(), nullptr);
-    blocks.Add(row.data());
+    blocks.Add(row.data(), channels);
     if ((y + 1) % factor == 0 || y + 1 == height) blocks.Emit(image.scanLine(y / factor));
   }
   png_read_end(png, nullptr);
   return true;
 }
 
-// The header read and the transforms to 8-bit RGBA set; false for what this
-// reading does not take.
+// The header read and the transforms to 8-bit RGBA set, or to 8-bit RGB
+// for an opaque picture (the blocks take it as it is: no filler to add to
+// every pixel); false for what this reading does not take.
 bool ReadHeader(const PngReader& reader) {
   png_structp png = reader.png();
   png_infop info = reader.info();
@@ -71,11 +73,10 @@ bool ReadHeader(const PngReader& reader) {
   png_set_expand(png);
   png_set_strip_16(png);
   if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-  if (!(type & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS)) {
-    png_set_filler(png, 0xff, PNG_FILLER_AFTER);
-  }
   png_read_update_info(png, info);
-  return png_get_rowbytes(png, info) == static_cast<size_t>(png_get_image_width(png, info)) * 4;
+  const int channels = png_get_channels(png, info);
+  return (channels == 3 || channels == 4) &&
+         png_get_rowbytes(png, info) == static_cast<size_t>(png_get_image_width(png, info)) * channels;
 }
 
 }  // namespace
@@ -98,7 +99,7 @@ std::optional<QImage> ReadPngShrunk(QIODevice& device, int factor) {
   const int blocks_across = (width + factor - 1) / factor, blocks_down = (height + factor - 1) / factor;
   QImage image(blocks_across, blocks_down, QImage::Format_RGBA8888);
   if (image.isNull()) return std::nullopt;
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+  std::vector<uint8_t> row(png_get_rowbytes(reader.png(), reader.info()));
   BlockSums blocks(width, factor);
   if (!ReadRows(reader, factor, row, blocks, image)) return std::nullopt;
   return image;

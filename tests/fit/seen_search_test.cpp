@@ -197,5 +197,43 @@ TEST(SeenSearchRated, EachKindTakesItsVersionAndTheDefaultHoldsThePlainPsnrOfSel
   }
 }
 
+// Full dithering is searched for under the default only when, in the best
+// selective version's palette, it loses no plain PSNR against it; seen
+// searches for it whatever it loses.
+TEST(SeenSearchRated, TheDefaultMakesNoFullyDitheredVersionThatCouldNotBeTaken) {
+  const auto colours_at = [](int rate) { return std::max(2, 256 * 16 / (16 + rate)); };
+  int fully_made = 0;
+  const auto made = [&](int rate, double dithering, bool selective) {
+    if (dithering > 0 && !selective) ++fully_made;
+    Candidate c{{}, colours_at(rate), dithering, 0, true, rate, selective};
+    c.size = static_cast<size_t>(1000.0 * c.colors * (dithering == 0 ? 1.0 : selective ? 1.2 : 1.5));
+    return c;
+  };
+  const MakeVersion make = [&](const Recipe& r) { return made(0, r.dithering, r.selective); };
+  const MakeRated rated = [&](int rate, double dithering) { return made(rate, dithering, false); };
+  const MakeAtRate selective = [&](int rate) { return made(rate, 1.0, true); };
+  const auto error = [](int colours) { return uint64_t{1000} - static_cast<uint64_t>(colours); };
+  const SeenErrorOf seen = [&](const Candidate& c) { return error(c.colors); };
+  const PlainErrorOf plain = [&](const Candidate& c) { return error(c.colors); };
+  const struct {
+    DitherKind kind;
+    uint64_t loss;  // full dithering's plain error above the selective version's, in its palette
+    bool fully;
+  } cases[] = {
+      {DitherKind::kAuto, 1, false},
+      {DitherKind::kAuto, 0, true},
+      {DitherKind::kSeen, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(DitherKindName(c.kind) + ", loss " + std::to_string(c.loss));
+    fully_made = 0;
+    const PlainErrorAt full_at = [&](int rate, double) { return error(colours_at(rate)) + c.loss; };
+    const SeenOutcome outcome = SearchBySeen(256, 150000, make, seen, {}, rated, {c.kind, plain, selective, full_at});
+    ASSERT_TRUE(outcome.chosen);
+    // The first version, every colour fully dithered, is made whatever the kind.
+    EXPECT_EQ(fully_made > 1, c.fully);
+  }
+}
+
 }  // namespace
 }  // namespace kws
