@@ -4,7 +4,14 @@ native command line's, byte for byte; Check's verdicts are the inspector's;
 a 720 x 576 PNG or 24-bit bitmap imported is the command line's import, byte
 for byte, and other pictures come within 0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
-cancelled; no console errors and no request beyond the page's own files. Runs the page
+cancelled; everything comes in by one drop target (picked, dropped or
+pasted) and goes where it belongs; a change of a setting imports the same
+picture again and makes its images anew, named for the settings; each image
+is listed with the inspector's verdict and its SHA-256, and the zips'
+SHA256SUMS pass sha256sum -c; several pictures give one zip; the keyboard
+alone goes the whole way; the settings outlast a reload; a dark page keeps
+the preview's colours; no console errors and no request beyond the page's
+own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
