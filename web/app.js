@@ -65,7 +65,8 @@
   function onMessage(event) {
     const reply = event.data;
     if (reply.type === 'progress') {
-      $('import-status').textContent = reply.text;
+      // A batch's pictures are not shown in 2: its progress is 1's.
+      if (!batching) $('import-status').textContent = reply.text;
       return;
     }
     settle(reply);
@@ -565,58 +566,76 @@
     });
   }
 
+  let batching = false;
+
   function batch(files) {
     hideRefused();
     clearMade();
+    clearImported();
     current = null;
     const stems = batchStems(files);
     work('Making the update images\u2026', async (mine) => {
-      const images = [];
-      const failures = [];
-      const list = $('batch-list');
-      list.textContent = '';
-      $('batch').hidden = false;
-      $('batch-zip').hidden = true;
-      release('batch');
-      for (let i = 0; i < files.length; ++i) {
-        const file = files[i];
-        setStatus('picture-status', (i + 1) + ' of ' + files.length + ': ' + file.name);
-        const outcome = await batchOne(file, stems[i], mine);
-        if (mine !== generation) return;
-        const item = document.createElement('li');
-        if (outcome.error) {
-          failures.push(file.name + ': ' + outcome.error);
-          item.textContent = file.name + ': failed \u2014 ' + outcome.error;
-          item.className = 'damaged';
-        } else {
-          images.push(...outcome.images);
-          const faults = outcome.images.filter((image) => !image.sound).length;
-          item.textContent = file.name + ': ' + outcome.images.length + ' images, ' +
-            (faults ? faults + ' not sound' : 'all sound \u2014 safe to flash');
-        }
-        list.append(item);
+      batching = true;
+      try {
+        await batchAll(files, stems, mine);
+      } finally {
+        if (mine === generation) batching = false;
       }
-      setStatus('picture-status', files.length + ' of ' + files.length + ' done');
-      const zipped = await ask({
-        type: 'zip', name: 'update_images.zip', failures,
-        images: images.map(({ name, receiver, serial_model, kind, sound, verdict, sha256 }) =>
-          ({ name, receiver, serial_model, kind, sound, verdict, sha256 })),
-      });
-      if (!zipped) return;
-      if (zipped.error) throw new Error(zipped.error);
-      const link = $('batch-zip');
-      link.href = downloadUrl('batch', zipped.zip.bytes);
-      link.download = zipped.zip.name;
-      link.hidden = false;
     });
   }
 
+  async function batchAll(files, stems, mine) {
+    const images = [];
+    const failures = [];
+    const list = $('batch-list');
+    list.textContent = '';
+    $('batch').hidden = false;
+    $('batch-zip').hidden = true;
+    release('batch');
+    for (let i = 0; i < files.length; ++i) {
+      const file = files[i];
+      setStatus('picture-status', (i + 1) + ' of ' + files.length + ': ' + file.name);
+      const outcome = await batchOne(file, stems[i], mine);
+      if (mine !== generation) return;
+      const item = document.createElement('li');
+      if (outcome.checked) {
+        item.textContent = file.name + ': checked \u2014 ' + outcome.checked;
+      } else if (outcome.error) {
+        failures.push(file.name + ': ' + outcome.error);
+        item.textContent = file.name + ': failed \u2014 ' + outcome.error;
+        item.className = 'damaged';
+      } else {
+        images.push(...outcome.images);
+        const faults = outcome.images.filter((image) => !image.sound).length;
+        item.textContent = file.name + ': ' + outcome.images.length + ' images, ' +
+          (faults ? faults + ' not sound' : 'all sound \u2014 safe to flash');
+      }
+      list.append(item);
+    }
+    setStatus('picture-status', files.length + ' of ' + files.length + ' done');
+    const zipped = await ask({
+      type: 'zip', name: 'update_images.zip', failures,
+      images: images.map(({ name, receiver, serial_model, kind, sound, verdict, sha256 }) =>
+        ({ name, receiver, serial_model, kind, sound, verdict, sha256 })),
+    });
+    if (!zipped) return;
+    if (zipped.error) throw new Error(zipped.error);
+    const link = $('batch-zip');
+    link.href = downloadUrl('batch', zipped.zip.bytes);
+    link.download = zipped.zip.name;
+    link.hidden = false;
+  }
+
   // One picture of a batch, made as one on its own would be, with its images
-  // kept in the worker for the zip: {images} or {error}.
+  // kept in the worker for the zip: {images} or {error}; an update image
+  // among them is checked: {checked: its verdict}.
   async function batchOne(file, stem, mine) {
-    let path = null;
-    let named = new File([file], stem + (file.name.match(/\.[^.]*$/) || [''])[0], { type: file.type });
-    if (isUpdateImage(file)) return { error: 'an update image, not a picture (drop it alone to check it)' };
+    const named = new File([file], stem + (file.name.match(/\.[^.]*$/) || [''])[0], { type: file.type });
+    if (isUpdateImage(file)) {
+      const checked = await ask({ type: 'check', file });
+      if (!checked || mine !== generation) return {};
+      return checked.type === 'failed' ? { error: checked.error } : { checked: checked.verdict };
+    }
     if (isBitmap(file)) {
       const reply = await ask({ type: 'make', file: named, keep: true });
       if (!reply || mine !== generation) return {};
@@ -627,8 +646,7 @@
     const reply = failedReply(await imported(named, stem) || {});
     if (mine !== generation) return {};
     if (reply.error) return { error: reply.error };
-    path = reply.path;
-    const made = await ask({ type: 'make', path, keep: true });
+    const made = await ask({ type: 'make', path: reply.path, keep: true });
     if (!made || mine !== generation) return {};
     if (made.type === 'failed') return { error: made.error };
     if (!made.made) return { error: made.reason || made.status };
