@@ -8,7 +8,7 @@
 
 #include "fit/dither_choice.h"
 #include "fit/placement.h"
-#include "fit/tv_checks.h"
+#include "format/advice_words.h"
 #include "format/bitmap.h"
 #include "format/welcome_image.h"
 
@@ -57,7 +57,7 @@ struct ImportOptions {
   // The dithering the version taken may have (see dither_choice.h); without
   // fitting, of the full palette's versions.
   DitherKind dither = DitherKind::kAuto;
-  // Whose words the warnings' advice uses (see tv_checks.h).
+  // Whose words the warnings' advice uses.
   AdviceWords words = AdviceWords::kCommandLine;
 };
 

@@ -8,6 +8,7 @@
 
 #include "fit/placement.h"
 #include "fit/rgba_picture.h"
+#include "format/advice_words.h"
 
 namespace kws {
 
@@ -41,10 +42,6 @@ struct TvMeasures {
 
 // The measures of a 720 x 576 canvas.
 TvMeasures MeasureForTv(const RgbaPicture& canvas);
-
-// Whose words a warning's advice uses for a choice the user can make: the
-// command line's options (which the window shares), or the page's controls.
-enum class AdviceWords { kCommandLine, kPage };
 
 // How the user asks for the picture to be fitted into a safe area, in the
 // front end's words ("--safe action", "choose Safe area: action-safe").
