@@ -291,7 +291,7 @@ const char* kws_check(const char* path) {
     }
   }
   return Reply("{\"sound\":" + std::string(report.Sound() ? "true" : "false") +
-               ",\"verdict\":" + Json(VerdictLine(report)) + ",\"layers\":" + Json(report.layers) +
+               ",\"verdict\":" + Json(VerdictLine(report, AdviceWords::kPage)) + ",\"layers\":" + Json(report.layers) +
                ",\"report\":" + Json(ReportText(report)) + ",\"picture\":" + picture + "}");
 }
 

@@ -369,7 +369,8 @@ def check_page_checks(driver, label, cli, work):
             driver.find_element(By.ID, "check-file").send_keys(path)
         WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
         verdict = driver.find_element(By.ID, "check-verdict").text
-        expected = native_verdict(cli, path)
+        # The inspector's verdict; its advice for a picture in the page's words.
+        expected = in_page_words(native_verdict(cli, path))
         check(verdict.startswith(prefix) and verdict == expected, f"{label} check: {verdict}")
         layers = driver.find_elements(By.CSS_SELECTOR, "#check-layers li")
         if sound_expected:
@@ -445,7 +446,10 @@ def bitmap_name(picture, options, kept=False):
 
 
 # The command line's words in a warning's advice, and the page's for the same.
-PAGE_WORDS = [("(--safe action)", "(choose Safe area: action-safe)"), ("(--safe title)", "(choose Safe area: title-safe)")]
+PAGE_WORDS = [("(--safe action)", "(choose Safe area: action-safe)"), ("(--safe title)", "(choose Safe area: title-safe)"),
+              ("\u2014 import it, then use make",
+               "\u2014 drop it on 1 Your picture, which imports it and makes its update images"),
+              ("\u2014 use make", "\u2014 drop it on 1 Your picture to make its update images")]
 
 
 def in_page_words(report):
@@ -688,6 +692,44 @@ def check_person_path(driver, label, cli, work, downloads):
     set_options(driver, {})
 
 
+def check_before_after(driver, label, work):
+    """The slider shows the picture as placed left of it, the bitmap right of
+    it; zoom 2:1 pans inside the preview, not the page; the budget bar is the
+    report's size."""
+    shown = f"{label} before/after"
+    page_import(driver, os.path.join(work, "photo.png"), "pick")
+    # A checksum of the left half of the frame, inside the guides.
+    read = ("const c = document.getElementById('import-picture');"
+            "const d = c.getContext('2d').getImageData(48, 48, c.width / 2 - 60, c.height - 96).data;"
+            "let h = 2166136261;"
+            "for (let i = 0; i < d.length; ++i) if (i % 4 !== 3) h = Math.imul(h ^ d[i], 16777619) >>> 0;"
+            "return h;")
+    after = driver.execute_script(read)
+
+    def slide(value):
+        driver.execute_script("const s = document.getElementById('view-split'); s.value = arguments[0];"
+                              "s.dispatchEvent(new Event('input', {bubbles: true}));", value)
+
+    slide(100)
+    before = driver.execute_script(read)
+    slide(0)
+    again = driver.execute_script(read)
+    check(before != after and again == after, f"{shown}: the slider shows the picture before its colours were "
+          "reduced, and back")
+    report = driver.find_element(By.ID, "import-report").get_attribute("textContent")
+    size = int(re.search(r"Size:\s+([0-9,]+) of", report).group(1).replace(",", ""))
+    meter = driver.execute_script("const m = document.getElementById('import-budget'); return [m.value, m.max];")
+    check(meter == [size, 180208], f"{shown}: the budget bar shows {meter[0]:,} of {meter[1]:,} bytes")
+    Select(driver.find_element(By.ID, "view-zoom")).select_by_value("2")
+    zoomed = driver.execute_script(
+        "const p = document.getElementById('view-port'), c = document.getElementById('import-picture');"
+        "p.scrollLeft = 200;"
+        "return [c.getBoundingClientRect().width, p.scrollLeft, document.documentElement.scrollWidth - innerWidth];")
+    check(zoomed[0] == 2 * 768 and zoomed[1] == 200 and zoomed[2] <= 0,
+          f"{shown}: 2:1 shows the TV's pixels twice as large and pans inside the preview {zoomed}")
+    Select(driver.find_element(By.ID, "view-zoom")).select_by_value("fit")
+
+
 def check_batch(driver, label, cli, work, downloads):
     """Three pictures at once, two of one base name: one zip of their images,
     one SHA256SUMS, progress n of m."""
@@ -878,6 +920,7 @@ def main():
         check_page_imports(driver, "served", cli, work, downloads)
         check_page_hostile(driver, "served", cli, work)
         check_person_path(driver, "served", cli, work, downloads)
+        check_before_after(driver, "served", work)
         check_batch(driver, "served", cli, work, downloads)
         screenshots(driver, "served", work)
         check_keyboard(driver, "served")
