@@ -709,6 +709,10 @@
     }
   });
 
+  // Files the installed page was opened with (its file handlers) go the
+  // same way as dropped ones; before the core is ready they wait for it.
+  document.addEventListener('kws-open', (event) => takeAll(event.detail || []));
+
   $('check-file').addEventListener('change', () => {
     const file = $('check-file').files[0];
     $('check-file').value = '';

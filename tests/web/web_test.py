@@ -724,7 +724,7 @@ def check_before_after(driver, label, work):
     zoomed = driver.execute_script(
         "const p = document.getElementById('view-port'), c = document.getElementById('import-picture');"
         "p.scrollLeft = 200;"
-        "return [c.getBoundingClientRect().width, p.scrollLeft, document.documentElement.scrollWidth - innerWidth];")
+        "return [c.clientWidth, p.scrollLeft, document.documentElement.scrollWidth - innerWidth];")
     check(zoomed[0] == 2 * 768 and zoomed[1] == 200 and zoomed[2] <= 0,
           f"{shown}: 2:1 shows the TV's pixels twice as large and pans inside the preview {zoomed}")
     Select(driver.find_element(By.ID, "view-zoom")).select_by_value("fit")
