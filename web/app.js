@@ -256,6 +256,7 @@
     $('import-status').dataset.ms = reply.ms || '';
     $('import-status').textContent = reply.error ? 'ERROR: ' + reply.error : reply.name + ': ' + reply.summary;
     $('import-result').hidden = !!reply.error;
+    stale('import-result', false);
     if (reply.error) return;
     $('import-report').textContent = reply.report;
     view.reply = reply;
@@ -276,6 +277,7 @@
 
   function clearImported(text) {
     release('imported');
+    stale('import-result', false);
     $('import-status').textContent = text || '';
     $('import-result').hidden = true;
   }
@@ -334,10 +336,20 @@
 
   // Imports the picture with the current settings and makes its images,
   // unless it was a bitmap the receivers take whose images 3 already shows.
+  // Until new results come, the old ones stay in sight but out of reach:
+  // they belong to other settings.
+  function stale(id, value) {
+    $(id).inert = value;
+    $(id).classList.toggle('stale', value);
+  }
+
   function importAndMake(picture) {
     current = picture;
     picture.imported = true;
     return work('Importing the picture\u2026', async (mine) => {
+      stale('import-result', true);
+      // A bitmap the receivers take has its images whatever the settings.
+      if (!picture.direct) stale('make-result', true);
       $('import-cancel').hidden = false;
       $('import-status').textContent = 'Reading the picture\u2026';
       let reply;
@@ -362,6 +374,7 @@
 
   function clearMade() {
     release('made');
+    stale('make-result', false);
     $('make-status').textContent = '';
     $('make-problem').hidden = true;
     $('make-result').hidden = true;
@@ -370,6 +383,7 @@
 
   function showMade(reply) {
     release('made');
+    stale('make-result', false);
     $('make-status').dataset.ms = reply.ms || '';
     $('make-status').textContent = reply.made
       ? reply.base + ': 6 images made'

@@ -659,6 +659,10 @@ def check_person_path(driver, label, cli, work, downloads):
         status = page_import(driver, os.path.join(work, picture), how)
         check(status.startswith(bitmap_name(picture, {}) + ": "), f"{shown}: imported for a 4:3 TV: {status}")
         change_setting(driver, "display", "16:9")
+        # The 4:3 results stay in sight, out of reach, until the 16:9 ones come.
+        stale = driver.execute_script("return ['import-result', 'make-result'].map((id) =>"
+                                      "  document.getElementById(id).inert || document.getElementById(id).hidden);")
+        check(stale == [True, True], f"{shown}: the 4:3 results cannot be taken once 16:9 is chosen {stale}")
         options = {"display": "16:9"}
         name = bitmap_name(picture, options)
         status = import_done(driver, name)
@@ -673,6 +677,8 @@ def check_person_path(driver, label, cli, work, downloads):
         base = name[:-4]
         check(driver.find_element(By.ID, "make-status").text == base + ": 6 images made",
               f"{shown}: the images are made for 16:9 without a click")
+        check(driver.execute_script("return !document.getElementById('make-result').inert;"),
+              f"{shown}: the 16:9 images can be taken")
         for old in os.listdir(downloads):
             os.remove(os.path.join(downloads, old))
         got_name, bitmap = download(driver.find_element(By.ID, "import-bitmap"), downloads)
