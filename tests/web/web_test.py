@@ -658,14 +658,21 @@ def check_person_path(driver, label, cli, work, downloads):
         shown = f"{label} path ({how}) {picture}"
         status = page_import(driver, os.path.join(work, picture), how)
         check(status.startswith(bitmap_name(picture, {}) + ": "), f"{shown}: imported for a 4:3 TV: {status}")
-        change_setting(driver, "display", "16:9")
         # The 4:3 results stay in sight, out of reach, until the 16:9 ones come.
-        stale = driver.execute_script("return ['import-result', 'make-result'].map((id) =>"
-                                      "  document.getElementById(id).inert || document.getElementById(id).hidden);")
-        check(stale == [True, True], f"{shown}: the 4:3 results cannot be taken once 16:9 is chosen {stale}")
+        driver.execute_script(
+            "window.kwsOutOfReach = new Set();"
+            "for (const id of ['import-result', 'make-result']) {"
+            "  const e = document.getElementById(id);"
+            "  new MutationObserver(() => { if (e.inert) kwsOutOfReach.add(id); })"
+            "    .observe(e, {attributes: true, attributeFilter: ['inert']});"
+            "}")
+        change_setting(driver, "display", "16:9")
         options = {"display": "16:9"}
         name = bitmap_name(picture, options)
         status = import_done(driver, name)
+        stale = sorted(driver.execute_script("return Array.from(kwsOutOfReach);"))
+        check(stale == ["import-result", "make-result"],
+              f"{shown}: the 4:3 results could not be taken once 16:9 was chosen {stale}")
         check(status.startswith(name + ": "), f"{shown}: the 16:9 switch imports it again, no new pick: {status}")
         native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
         report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
