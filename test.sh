@@ -22,11 +22,12 @@ source scripts/ensure_packages.sh
 source scripts/stage_times.sh
 # The compiler cache, the formatter and jq (a reader of the command line's
 # JSON in its tests); for the full run also the browser page's compiler and
-# the browser that tests it, all Debian's.
+# the browser that tests it (and Pillow, which writes its GIF and WebP
+# pictures), all Debian's.
 if $quick; then
   ensure_packages clang-format ccache jq
 else
-  ensure_packages clang-format ccache jq emscripten chromium chromium-driver python3-selenium
+  ensure_packages clang-format ccache jq emscripten chromium chromium-driver python3-selenium python3-pil
 fi
 # A failed stage still shows how long the stages before it took.
 trap kws_stage_table EXIT

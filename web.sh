@@ -3,8 +3,8 @@
 #   ./web.sh
 # The page lands in build/web/page (to publish on any static host) and as one
 # self-contained file, build/web/kestro-welcome.html, whose SHA-256 the build
-# prints. The first build fetches the sources of Debian's zlib and
-# libimagequant with apt-get source.
+# prints. The first build fetches the sources of Debian's zlib,
+# libimagequant and libpng with apt-get source.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh

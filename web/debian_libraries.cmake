@@ -43,3 +43,20 @@ endforeach()
 target_include_directories(kws_imagequant SYSTEM PUBLIC ${IMAGEQUANT_SOURCE_DIR})
 target_compile_options(kws_imagequant PRIVATE -w)
 set_target_properties(kws_imagequant PROPERTIES C_STANDARD 99)
+
+# libpng 1.6: the page reads PNG pictures itself, as the desktop's Qt does
+# (web/png_decode.cpp). Its configuration header is the one libpng ships
+# for builds without its configure script.
+kws_debian_source(libpng1.6 PNG_SOURCE_DIR)
+set(png_config_dir ${CMAKE_BINARY_DIR}/libpng-config)
+configure_file(${PNG_SOURCE_DIR}/scripts/pnglibconf.h.prebuilt ${png_config_dir}/pnglibconf.h COPYONLY)
+add_library(kws_png STATIC)
+foreach(name png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset pngtrans)
+  target_sources(kws_png PRIVATE ${PNG_SOURCE_DIR}/${name}.c)
+endforeach()
+target_include_directories(kws_png SYSTEM PUBLIC ${PNG_SOURCE_DIR} ${png_config_dir})
+target_link_libraries(kws_png PUBLIC kws_zlib)
+target_compile_options(kws_png PRIVATE -w)
+# WebAssembly has none of the processors' own code paths libpng carries.
+target_compile_definitions(kws_png PRIVATE PNG_ARM_NEON_OPT=0 PNG_INTEL_SSE_OPT=0 PNG_MIPS_MSA_OPT=0
+                                           PNG_POWERPC_VSX_OPT=0)

@@ -27,6 +27,7 @@
 #include "format/number_text.h"
 #include "inspect/inspect.h"
 #include "log/activity_log.h"
+#include "png_decode.h"
 #include "sample/sample_picture.h"
 #include "steps/step_result.h"
 #include "stored_zip.h"
@@ -334,6 +335,22 @@ const char* kws_import(const char* file, const char* name, const char* rgba, int
                                out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
+  }
+}
+
+// The PNG at path read with the page's own libpng, as the desktop reads it,
+// its RGBA rows written to out: {"width": ..., "height": ...}; a width of 0
+// when it is no PNG, holds more than max_pixels pixels or libpng cannot read
+// it, and the browser's decoder is to try.
+const char* kws_read_png(const char* path, const char* out, double max_pixels) {
+  try {
+    const std::optional<RgbaPicture> picture = ReadPng(path, static_cast<uint64_t>(max_pixels));
+    if (!picture) return Reply("{\"width\":0,\"height\":0}");
+    WriteFileReplacing(out, picture->rgba);
+    return Reply("{\"width\":" + std::to_string(picture->width) + ",\"height\":" + std::to_string(picture->height) +
+                 "}");
+  } catch (const std::exception&) {
+    return Reply("{\"width\":0,\"height\":0}");
   }
 }
 

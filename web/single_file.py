@@ -53,6 +53,9 @@ def main():
                    '<script type="application/octet-stream" id="kws-wasm">' + wasm + "</script>\n"
                    "<script>" + app + "</script>"),
     ]
+    # Opened from the disk the page is not installed: no manifest, no service worker.
+    replacements += [(re.compile(r'<link rel="manifest" href="manifest.webmanifest">\n'), lambda m: ""),
+                     (re.compile(r'<script src="install.js"></script>\n'), lambda m: "")]
     for pattern, replace in replacements:
         html, count = pattern.subn(replace, html)
         if count != 1:

@@ -21,7 +21,8 @@
 let core = null;
 
 function call(name, ...args) {
-  return JSON.parse(core.ccall(name, 'string', args.map(() => 'string'), args));
+  const types = args.map((arg) => (typeof arg === 'number' ? 'number' : 'string'));
+  return JSON.parse(core.ccall(name, 'string', types, args));
 }
 
 function emptyFolder(folder) {
@@ -220,13 +221,17 @@ function undecodable(name, header) {
 // management, alpha not premultiplied, turned upright as its orientation tag
 // says. Its size is read from its header first, so that a picture too large
 // is refused before the browser decodes it. An SVG comes already drawn by
-// the page (a worker has no SVG renderer).
-async function decode(message, path) {
+// the page (a worker has no SVG renderer). A PNG the core reads is left in
+// the file rgba, and only its size comes back.
+async function decode(message, path, rgba) {
   const name = message.file.name;
   let bitmap = message.bitmap;
   if (!bitmap) {
     const header = call('kws_picture_header', path);
     if (header.format) checkSize(name, header.width, header.height);
+    // A PNG is read as the desktop reads it, by the core's own libpng.
+    const png = header.format === 'png' ? call('kws_read_png', path, rgba, MAX_PIXELS) : {};
+    if (png.width) return { width: png.width, height: png.height };
     try {
       bitmap = await createImageBitmap(message.file,
         { colorSpaceConversion: 'none', premultiplyAlpha: 'none', imageOrientation: 'from-image' });
@@ -264,15 +269,15 @@ async function importPicture(message) {
   const started = performance.now();
   self.postMessage({ type: 'progress', text: 'Reading the picture…' });
   const file = mountFile('/kws/Picture', message.file);
+  const rgba = '/kws/decoded.rgba';
   let picture;
   try {
-    picture = await decode(message, file);
+    picture = await decode(message, file, rgba);
   } catch (error) {
     unmount('/kws/Picture');
     throw error;
   }
-  const rgba = '/kws/decoded.rgba';
-  core.FS.writeFile(rgba, new Uint8Array(picture.rgba.buffer));
+  if (picture.rgba) core.FS.writeFile(rgba, new Uint8Array(picture.rgba.buffer));
   // The bitmap's name is the picture's (stem) and, unless it was kept as
   // it was, what it was made for (tag): two settings never give one name.
   const stem = message.stem || message.file.name.replace(/\.[^.]*$/, '') || 'picture';

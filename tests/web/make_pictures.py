@@ -14,6 +14,11 @@ photo.png  an opaque 720 x 576 photo-like PNG in thousands of colours, to import
 wide.png   a 1000 x 700 PNG with transparent edges, to import scaled
 kept.bmp   logo.bmp again, under a name of its own, to import
 banner.png an opaque 900 x 400 PNG, to import scaled with every option
+deep.png   an opaque 720 x 576 PNG of 16 bits a sample, to import
+palette.png, palette.gif
+           an opaque 720 x 576 picture in 256 colours, as a PNG with a
+           palette and as a GIF, to import
+photo.webp an opaque 720 x 576 lossless WebP, to import
 large.png  a 6000 x 4000 PNG of stripes: an import long enough to cancel
 shape.svg  a 640 x 480 drawing, to import
 rle.bmp, rle4.bmp, small.bmp, topdown.bmp, four.bmp, cut.bmp
@@ -115,13 +120,14 @@ def grey(n):
     return [(i * 255 // (n - 1),) * 3 for i in range(n)]
 
 
-def png_file(width, height, colour_type, raw):
-    """A PNG of 8-bit samples; raw is its filtered rows (colour type 2 RGB, 6 RGBA)."""
+def png_file(width, height, colour_type, raw, depth=8, palette=b""):
+    """A PNG; raw is its filtered rows (colour type 2 RGB, 3 palette, 6 RGBA)."""
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
-    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b"")
+    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + (chunk(b"PLTE", palette) if palette else b"") +
+            chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b""))
 
 
 def png(width, height, pixel):
@@ -141,6 +147,42 @@ def soft(x, y, seed):
 
 def photo_png():
     return png(W, H, lambda x, y: soft(x, y, 1) + (255,))
+
+
+def deep_png():
+    """16 bits a sample, whose low bytes decide how each rounds to 8 bits."""
+    def row(y):
+        samples = (min(65535, max(0, c * 257 + (x * 37 + y * 101 + i * 53) % 257 - 128))
+                   for x in range(W) for i, c in enumerate(soft(x, y, 4)))
+        return b"\0" + b"".join(struct.pack(">H", v) for v in samples)
+    return png_file(W, H, 2, b"".join(row(y) for y in range(H)), depth=16)
+
+
+def photo_rgb():
+    """An opaque photo-like picture in Pillow, for the formats written with it."""
+    from PIL import Image
+    picture = Image.new("RGB", (W, H))
+    picture.putdata([soft(x, y, 5) for y in range(H) for x in range(W)])
+    return picture
+
+
+def palette_picture():
+    """photo_rgb in the 256 colours of a palette."""
+    return photo_rgb().quantize(256, dither=0)
+
+
+def palette_png():
+    picture = palette_picture()
+    colours = bytes(picture.getpalette()[:3 * 256]).ljust(3 * 256, b"\0")
+    pixels = picture.tobytes()
+    return png_file(W, H, 3, b"".join(b"\0" + pixels[y * W:(y + 1) * W] for y in range(H)), palette=colours)
+
+
+def pillow(picture, **options):
+    import io
+    out = io.BytesIO()
+    picture.save(out, **options)
+    return out.getvalue()
 
 
 def wide_png():
@@ -246,7 +288,9 @@ def main():
                        ("html.svg", HTML_SVG)):
         with open(os.path.join(folder, name), "w") as f:
             f.write(text)
-    for name, make in (("vast.png", vast_png), ("cut.gif", cut_gif)):
+    for name, make in (("vast.png", vast_png), ("cut.gif", cut_gif), ("deep.png", deep_png),
+                       ("palette.png", palette_png), ("palette.gif", lambda: pillow(palette_picture(), format="GIF")),
+                       ("photo.webp", lambda: pillow(photo_rgb(), format="WEBP", lossless=True, exact=True))):
         with open(os.path.join(folder, name), "wb") as f:
             f.write(make())
 

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The browser page in Debian's chromium: the images it makes are the
 native command line's, byte for byte; Check's verdicts are the inspector's;
-a 720 x 576 PNG or 24-bit bitmap imported is the command line's import, byte
-for byte, and other pictures come within 0.5 dB of it (or both beyond 60 dB,
+a PNG of any kind, an opaque GIF, lossless WebP or 24-bit bitmap imported is
+the command line's import, byte for byte, and other pictures come within
+0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
 cancelled; everything comes in by one drop target (picked, dropped or
 pasted) and goes where it belongs; a change of a setting imports the same
@@ -10,8 +11,10 @@ picture again and makes its images anew, named for the settings; each image
 is listed with the inspector's verdict and its SHA-256, and the zips'
 SHA256SUMS pass sha256sum -c; several pictures give one zip; the keyboard
 alone goes the whole way; the settings outlast a reload; a dark page keeps
-the preview's colours; no console errors and no request beyond the page's
-own files. Runs the page
+the preview's colours; served, the page installs, opens .bmp and .img files,
+works with its server stopped and offers the reload when the server holds a
+newer page, and starts with its policy sent as a header too; no console
+errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
@@ -58,10 +61,12 @@ PICTURES = [("sample.bmp", "sample", True, False), ("logo.bmp", "pick", True, Fa
 # Opaque PNGs and bitmaps the browser decodes as Qt does, and both scale and
 # place them with the same code: the same bytes, whatever the options.
 # kept.bmp is a bitmap the receivers take: kept as it is. grainy.bmp takes
-# the whole search for a version that fits. The browser's
-# canvas keeps colours premultiplied by alpha, so half-transparent pixels
-# (wide.png's edges) come back a step apart; its JPEG decoder and Qt's need
-# not agree, nor their SVG renderers.
+# the whole search for a version that fits. The page reads a PNG with the
+# core's own libpng, as Qt does: 16-bit samples (deep.png) rounded to 8 bits
+# as Qt rounds them, half-transparent pixels (wide.png's edges) not
+# premultiplied. A GIF, a PNG with a palette and a lossless WebP the browser
+# decodes as Qt does. Its JPEG decoder and Qt's need not agree, nor their SVG
+# renderers.
 IMPORT_DEFAULTS = {"display": "4:3", "safe": "none", "fill": False, "background": "#000000", "dither": "auto"}
 SHOWN_WIDTH = {"4:3": 768, "16:9": 1024, "square": 720}
 IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
@@ -70,8 +75,15 @@ IMPORTS = [("kept.bmp", "drop", True, {}), ("photo.png", "pick", True, {}),
            ("grainy.bmp", "pick", True, {}),
            ("banner.png", "pick", True, {"display": "16:9", "safe": "title", "fill": True, "background": "#336699"}),
            ("banner.png", "drop", True, {"display": "square", "safe": "action"}),
-           ("wide.png", "pick", False, {}), ("drawn.jpg", "pick", False, {}), ("shape.svg", "drop", False, {})]
+           ("deep.png", "pick", True, {}), ("palette.png", "drop", True, {}), ("palette.gif", "pick", True, {}),
+           ("photo.webp", "drop", True, {}), ("wide.png", "pick", True, {}), ("drawn.jpg", "pick", False, {}),
+           ("shape.svg", "drop", False, {})]
 failures = []
+
+
+def stem(path):
+    """A picture's name without its folder and extension, as the page's bitmap is named."""
+    return os.path.splitext(os.path.basename(path))[0]
 
 
 def check(condition, what):
@@ -134,10 +146,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         Handler.requested.append(self.path)
 
 
-def serve(folder):
-    server = PageServer(("127.0.0.1", 0), functools.partial(Handler, directory=folder))
+def serve(folder, port=0, handler=None):
+    server = PageServer(("127.0.0.1", port), functools.partial(handler or Handler, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+def stop(server):
+    """Stops the server once; its port refuses connections afterwards."""
+    if not getattr(server, "stopped", False):
+        server.shutdown()
+        server.server_close()
+        server.stopped = True
 
 
 def browser(downloads):
@@ -438,11 +458,11 @@ def bitmap_name(picture, options, kept=False):
     options: the TV always, each other option when not the default."""
     o = dict(IMPORT_DEFAULTS, **(options or {}))
     if kept:
-        return picture[:-4] + ".bmp"
+        return stem(picture) + ".bmp"
     tag = [o["display"].replace(":", "x")] + ([o["safe"] + "-safe"] if o["safe"] != "none" else [])
     tag += (["fill"] if o["fill"] else []) + ([o["background"][1:]] if o["background"] != "#000000" else [])
     tag += ["dither-" + o["dither"]] if o["dither"] != "auto" else []
-    return os.path.splitext(picture)[0] + "-" + "-".join(tag) + ".bmp"
+    return stem(picture) + "-" + "-".join(tag) + ".bmp"
 
 
 # The command line's words in a warning's advice, and the page's for the same.
@@ -904,6 +924,143 @@ def check_quiet(driver, label, allowed, expected):
     check(foreign == [], f"{label}: no request beyond the page's own files {foreign}")
 
 
+def controlled(driver):
+    return driver.execute_script("return !!navigator.serviceWorker.controller;")
+
+
+LATER = "<!-- a later build -->"
+
+
+def later(driver):
+    """Whether the page open is the one rebuilt() made."""
+    return driver.execute_script("return document.body.innerHTML.includes(arguments[0]);", LATER)
+
+
+def rebuilt(folder):
+    """The page in folder as a new build of a changed page leaves it: a file
+    changed, and the service worker's version made anew."""
+    index = os.path.join(folder, "index.html")
+    with open(index, encoding="utf-8") as f:
+        html = f.read()
+    with open(index, "w", encoding="utf-8") as f:
+        f.write(html.replace("</body>", LATER + "\n</body>"))
+    files = sorted(n for n in os.listdir(folder) if n != "service_worker.js")
+    subprocess.run([sys.executable, os.path.join(HERE, "..", "..", "web", "offline_page.py"),
+                    os.path.join(HERE, "..", "..", "web", "service_worker.js"),
+                    os.path.join(folder, "service_worker.js"), folder] + files, check=True)
+
+
+def open_with(driver, path):
+    """Hands the file to the page as its "Open with" does once installed
+    (install.js passes the launch's files on as a kws-open event)."""
+    with open(path, "rb") as f:
+        data = base64.b64encode(f.read()).decode()
+    driver.execute_script(
+        "const file = new File([Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0))], arguments[0]);"
+        "document.dispatchEvent(new CustomEvent('kws-open', {detail: [file]}));", os.path.basename(path), data)
+
+
+def check_opened(driver, cli, work):
+    """A bitmap opened with the page is made into images, an update image
+    checked."""
+    native(cli, work, "logo.bmp")
+    driver.execute_script("document.getElementById('make-status').textContent = '';")
+    open_with(driver, os.path.join(work, "logo.bmp"))
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
+    status = driver.find_element(By.ID, "make-status").text
+    check(status == "logo: 6 images made", f"installed: a bitmap opened with the page: {status}")
+    image = os.path.join(work, "native-logo.bmp", "Output", "logo_kestro300_serial_welcome.img")
+    driver.execute_script("document.getElementById('check-verdict').textContent = '';")
+    open_with(driver, image)
+    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
+    verdict = driver.find_element(By.ID, "check-verdict").text
+    check(verdict == native_verdict(cli, image), f"installed: an update image opened with the page: {verdict}")
+
+
+def check_installed(driver, page, cli, work):
+    """The served page installs (the browser finds nothing missing), opens
+    .bmp and .img files, works with its server stopped once its service
+    worker is in charge, and, when the server holds a newer page, says so
+    and offers to reload."""
+    folder = os.path.join(os.path.dirname(page), "web-test-installed")
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.copytree(page, folder)
+    server = serve(folder)
+    port = server.server_address[1]
+    origin = f"http://localhost:{port}/"
+    asked_before = len(Handler.requested)
+    try:
+        driver.get(origin + "index.html")
+        wait_ready(driver, "installed")
+        errors = driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
+        check(errors == [], f"installed: the browser finds the page installable {errors}")
+        manifest = driver.execute_cdp_cmd("Page.getAppManifest", {})
+        handlers = json.loads(manifest["data"]).get("file_handlers", [])
+        opens = sorted(ext for handler in handlers for exts in handler["accept"].values() for ext in exts)
+        check(manifest["errors"] == [] and opens == [".bmp", ".img"],
+              f"installed: the manifest opens {opens} {manifest['errors']}")
+        check_opened(driver, cli, work)
+        WebDriverWait(driver, WAIT, POLL).until(controlled)
+        check(True, "installed: the service worker is in charge of the page")
+        check(driver.find_elements(By.ID, "update-banner") == [], "installed: no newer version is offered")
+
+        stop(server)
+        driver.refresh()
+        wait_ready(driver, "installed, server stopped")
+        status = make(driver, None, "sample")
+        check(status == "sample: 6 images made", f"installed, server stopped: {status}")
+        driver.get(origin)
+        wait_ready(driver, "installed, server stopped, opened at the folder's address")
+
+        rebuilt(folder)
+        server = serve(folder, port)
+        driver.refresh()
+        wait_ready(driver, "installed, a newer page served")
+        check(not later(driver), "installed: the page open is the older one")
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_elements(By.ID, "update-banner"))
+        banner = driver.find_element(By.ID, "update-banner").get_attribute("textContent")
+        check(banner == "A new version of this page is ready \u2014 Reload", f"installed: {banner}")
+        driver.set_window_size(390, 844)
+        spill = driver.execute_script("return document.documentElement.scrollWidth - window.innerWidth;")
+        check(spill <= 0, "installed: with the offer, nothing spills sideways at 390 x 844")
+        driver.set_window_size(1366, 768)
+        driver.find_element(By.ID, "update-reload").click()
+        WebDriverWait(driver, WAIT, POLL).until(lambda d: not d.find_elements(By.ID, "update-banner"))
+        wait_ready(driver, "installed, reloaded")
+        check(later(driver), "installed: after Reload the newer page is open")
+        check_quiet(driver, "installed", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js"])
+        page_files = {"/" + n for n in os.listdir(folder)}
+        strays = sorted({p for p in Handler.requested[asked_before:] if p.split("?")[0] not in page_files})
+        check(strays == [], f"installed: the server was asked only for the page's files {strays}")
+    finally:
+        stop(server)
+
+
+def check_header_policy(driver, page):
+    """Served with the page's own policy as a header on every file, as the
+    README says a host may (connect-src 'self' added), the page starts and
+    its service worker takes charge."""
+    with open(os.path.join(page, "index.html"), encoding="utf-8") as f:
+        policy = re.search(r'http-equiv="Content-Security-Policy" content="([^"]*)"', f.read()).group(1)
+    policy = policy.replace("default-src 'none';", "default-src 'none'; connect-src 'self';")
+
+    class WithPolicy(Handler):
+        def end_headers(self):
+            self.send_header("Content-Security-Policy", policy)
+            super().end_headers()
+
+    server = serve(page, handler=WithPolicy)
+    origin = f"http://localhost:{server.server_address[1]}/"
+    try:
+        driver.get(origin + "index.html")
+        wait_ready(driver, "policy as a header")
+        WebDriverWait(driver, WAIT, POLL).until(controlled)
+        check(True, "policy as a header: the service worker is in charge of the page")
+        check_quiet(driver, "policy as a header", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js"])
+    finally:
+        stop(server)
+
+
 table = {}
 imports = []
 
@@ -944,9 +1101,15 @@ def main():
         page_files = {"/" + n for n in os.listdir(page)}
         strays = sorted({p for p in Handler.requested if p.split("?")[0] not in page_files})
         check(strays == [], f"served: the server was asked only for the page's files {strays}")
+        check_installed(driver, page, cli, work)
+        check_header_policy(driver, page)
 
         driver.get("file://" + single)
         wait_ready(driver, "single file")
+        with open(single, encoding="utf-8") as f:
+            html = f.read()
+        check('rel="manifest"' not in html and "serviceWorker" not in html,
+              "single file: neither a manifest nor a service worker, opened from the disk")
         check_page_makes(driver, "single file", cli, work, downloads, PICTURES[:3])
         check_page_checks(driver, "single file", cli, work)
         check_page_imports(driver, "single file", cli, work, downloads)
