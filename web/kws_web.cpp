@@ -41,6 +41,9 @@ constexpr const char* kHome = "/kws";
 // RGBA rows, top row first.
 constexpr const char* kCheckedPixels = "/kws/checked.rgba";
 constexpr const char* kImportedPixels = "/kws/imported.rgba";
+// Where Import leaves the picture as placed, before its colours were
+// reduced, for the page's before and after.
+constexpr const char* kPlacedPixels = "/kws/placed.rgba";
 
 std::string g_reply;  // what the last call returned
 StartupResult g_start;
@@ -146,13 +149,20 @@ std::string RectJson(const Rect& r) {
 
 // Writes the bitmap to out and its pixels for the page to show; the reply
 // says how the TV shows it: its width as square pixels, and the safe areas.
+// The summary leaves the warnings to the report, so that the page says each
+// once; kept says the picture was a bitmap the receivers take, as it was;
+// placed is the canvas its colours were reduced from, if any.
 std::string ImportedReply(const Picture8& picture, MadeFor purpose, Display display, const std::string& summary,
-                          const std::string& report, const char* out) {
+                          const std::string& report, bool kept, size_t data_size, const RgbaPicture* placed,
+                          const char* out) {
   WriteBitmap8(out, picture, purpose);
   WritePixels(picture, kImportedPixels);
+  if (placed) WriteFileReplacing(kPlacedPixels, placed->rgba);
   const Size frame = SquareFrameSize(display);
   const Size size{picture.width, picture.height};
   return "{\"error\":\"\",\"summary\":" + Json(summary) + ",\"report\":" + Json(report) +
+         ",\"kept\":" + (kept ? "true" : "false") + ",\"placed\":" + (placed ? Json(kPlacedPixels) : "null") +
+         ",\"size\":" + std::to_string(data_size) + ",\"budget\":" + std::to_string(welcome::kMaxDataLength) +
          ",\"pixels\":" + Json(kImportedPixels) + ",\"width\":" + std::to_string(picture.width) +
          ",\"height\":" + std::to_string(picture.height) + ",\"shown_width\":" + std::to_string(frame.width) +
          ",\"action\":" + RectJson(SafeRect(SafeArea::kAction, size)) +
@@ -223,30 +233,40 @@ const char* kws_make(const char* picture) {
   }
   const std::string base_name = BaseName(picture);
   const bool made = summary.pictures == 1 && summary.failed == 0 && !summary.error;
-  std::string reason, hint, left;
+  std::string reason, hint, left, remedy;
   if (!made) {
     const std::optional<StepFailure> failure =
         view.outcome && view.outcome->failure ? view.outcome->failure : summary.run_failure;
     const Diagnosis why = failure ? Diagnose(picture, *failure) : Diagnosis{view.status, Remedy::kNone};
     reason = why.plain;
-    // The hint says what to do in the command line's words; the page's Import does it.
+    // The hint says what would make the picture one the receivers take; the page's import does it.
     if (const std::string advice = RemedyAdvice(why.remedy); !advice.empty()) hint = "hint: " + advice;
+    // Whether the page's own import makes of it a bitmap the receivers take.
+    if (why.remedy == Remedy::kImport) remedy = "import";
+    if (why.remedy == Remedy::kImportFit) remedy = "fit";
     left = ImagesLeftText(ImagesLeftBy(g_start.folders.output, base_name, view.written));
   }
   return Reply("{\"made\":" + std::string(made ? "true" : "false") + ",\"base\":" + Json(base_name) +
                ",\"status\":" + Json(view.status) + ",\"reason\":" + Json(reason) + ",\"hint\":" + Json(hint) +
-               ",\"left\":" + Json(left) + ",\"log\":" + Json(lines) +
+               ",\"remedy\":" + Json(remedy) + ",\"left\":" + Json(left) + ",\"log\":" + Json(lines) +
                ",\"images\":" + ImagesJson(base_name, view.written) + "}");
 }
 
-// The six images of the last run, in the order they were made, as one zip.
-const char* kws_zip(const char* base_name, const char* out) {
+// A zip of the files that list names, one a line as "path<TAB>name in the
+// zip", in that order: a run's six images with their checksums and note, or
+// a batch's images of every picture.
+const char* kws_zip(const char* list, const char* out) {
   try {
     std::vector<ZipMember> members;
-    for (const OutputImage& image : OutputImages(g_start.folders.output, base_name)) {
-      if (!FileExists(image.path)) continue;
-      members.push_back(
-          {std::filesystem::path(image.path).filename().string(), ReadWholeFile(image.path, kMaxUpdateImageSize)});
+    std::string_view rest = list;
+    while (!rest.empty()) {
+      const size_t end = std::min(rest.find('\n'), rest.size());
+      const std::string_view line = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      const size_t tab = line.find('\t');
+      if (tab == std::string_view::npos) continue;
+      const std::string path(line.substr(0, tab));
+      members.push_back({std::string(line.substr(tab + 1)), ReadWholeFile(path, kMaxUpdateImageSize)});
     }
     WriteFileReplacing(out, StoredZip(members));
     return Reply("{\"error\":\"\",\"members\":" + std::to_string(members.size()) + "}");
@@ -272,7 +292,7 @@ const char* kws_check(const char* path) {
     }
   }
   return Reply("{\"sound\":" + std::string(report.Sound() ? "true" : "false") +
-               ",\"verdict\":" + Json(VerdictLine(report)) + ",\"layers\":" + Json(report.layers) +
+               ",\"verdict\":" + Json(VerdictLine(report, AdviceWords::kPage)) + ",\"layers\":" + Json(report.layers) +
                ",\"report\":" + Json(ReportText(report)) + ",\"picture\":" + picture + "}");
 }
 
@@ -294,14 +314,25 @@ const char* kws_import(const char* file, const char* name, const char* rgba, int
     options.fill = fill != 0;
     options.background = HexColour(background);
     options.dither = ParseDitherKind(dither).value_or(DitherKind::kAuto);
+    // The advice names the page's controls, not the command line's options.
+    options.words = AdviceWords::kPage;
     const std::string shown = name;
     const std::string pixels = rgba;
-    const ImportedPicture imported = ImportDecoded(
-        {file, shown, [&](const ImportOptions& asked) { return PlaceDecoded(shown, pixels, width, height, asked); }},
-        options);
+    std::optional<RgbaPicture> placed;
+    const ImportedPicture imported = ImportDecoded({file, shown,
+                                                    [&](const ImportOptions& asked) {
+                                                      ImportCanvas canvas =
+                                                          PlaceDecoded(shown, pixels, width, height, asked);
+                                                      placed = canvas.canvas;
+                                                      return canvas;
+                                                    }},
+                                                   options);
     const ImportReport& report = imported.report;
-    return Reply(
-        ImportedReply(imported.picture, MadeFor::kImport, shape, SummarizeReport(report), DescribeReport(report), out));
+    ImportReport without_warnings = report;
+    without_warnings.warnings.clear();
+    return Reply(ImportedReply(imported.picture, MadeFor::kImport, shape, SummarizeReport(without_warnings),
+                               DescribeReport(report), report.unchanged, report.size, placed ? &*placed : nullptr,
+                               out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
   }
@@ -328,10 +359,10 @@ const char* kws_read_png(const char* path, const char* out, double max_pixels) {
 const char* kws_test_card(const char* out) {
   try {
     const Picture8 card = MakeTestCard();
+    const size_t size = WelcomeDataSize(card);
     const std::string summary = "TV test card, " + std::to_string(card.palette.size()) + " colours, " +
-                                GroupDigits(WelcomeDataSize(card)) + " of " + GroupDigits(welcome::kMaxDataLength) +
-                                " bytes";
-    return Reply(ImportedReply(card, MadeFor::kTestCard, Display::k4x3, summary, summary, out));
+                                GroupDigits(size) + " of " + GroupDigits(welcome::kMaxDataLength) + " bytes";
+    return Reply(ImportedReply(card, MadeFor::kTestCard, Display::k4x3, summary, summary, false, size, nullptr, out));
   } catch (const std::exception& e) {
     return Reply("{\"error\":" + Json(e.what()) + "}");
   }

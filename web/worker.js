@@ -1,8 +1,11 @@
 // The page's worker: holds the core (kws_web.js and its WebAssembly) and its
 // in-memory file system, so that a run never blocks the page. Messages in:
-// {type: 'init', wasm?}, {type: 'make', file?, path?} (neither: the built-in
-// sample; path: a bitmap the import made), {type: 'check', file},
-// {type: 'import', file, bitmap?, display, safe, fill, background},
+// {type: 'init', wasm?}, {type: 'make', file?, path?, keep?} (neither: the
+// built-in sample, whose bytes come back; path: a bitmap the import made),
+// {type: 'check', file},
+// {type: 'import', file, bitmap?, stem?, tag?, display, safe, fill,
+// background, dither}, {type: 'zip', name, images, failures} (a batch's
+// images kept by make's keep),
 // {type: 'card'} (the TV test card, answered as an import), {type:
 // 'precheck', file} (whether an SVG may be drawn: {type: 'prechecked',
 // error}). Each is
@@ -37,6 +40,7 @@ async function init(message) {
   core.FS.mkdir('/kws/Check');
   core.FS.mkdir('/kws/Picture');
   core.FS.mkdir('/kws/Import');
+  core.FS.mkdir(BATCH);
   return { type: 'ready', caption: start.caption, error: start.error };
 }
 
@@ -51,9 +55,14 @@ function unmount(folder) {
   if (core.FS.lookupPath(folder, { follow_mount: false }).node.mounted) core.FS.unmount(folder);
 }
 
-function make(message) {
+// The six images of one picture, each checked by the inspector and with its
+// SHA-256 (null where this browser gives no WebCrypto), and their zip: the
+// images, SHA256SUMS and a note of what each is for. With keep, the images
+// also stay in the batch's folder, under the names they go by there.
+async function make(message) {
   const input = '/kws/Input';
   let path;
+  let sample = null;
   if (message.path) {
     path = message.path;
   } else if (message.file) {
@@ -64,28 +73,100 @@ function make(message) {
     unmount(input);
     emptyFolder(input);
     path = input + '/sample.bmp';
-    const sample = call('kws_sample', path);
-    if (sample.error) return { type: 'made', made: false, base: 'sample', reason: sample.error, log: [], images: [] };
+    const made = call('kws_sample', path);
+    if (made.error) return { type: 'made', made: false, base: 'sample', reason: made.error, log: [], images: [] };
+    sample = core.FS.readFile(path);
   }
   const started = performance.now();
   const reply = call('kws_make', path);
   reply.ms = performance.now() - started;
+  reply.type = 'made';
   const transfer = [];
+  if (sample) {
+    reply.sample = sample;
+    transfer.push(sample.buffer);
+  }
   for (const image of reply.images) {
+    const checked = call('kws_check', image.path);
+    if (checked.picture) core.FS.unlink(checked.picture.pixels);
+    image.sound = checked.sound;
+    image.verdict = checked.verdict;
     image.bytes = core.FS.readFile(image.path);
+    image.sha256 = await sha256(image.bytes);
+    if (message.keep) core.FS.writeFile(BATCH + '/' + image.name, image.bytes);
     transfer.push(image.bytes.buffer);
   }
   if (reply.made) {
-    const zip = '/kws/' + reply.base + '_update_images.zip';
-    const zipped = call('kws_zip', reply.base, zip);
-    if (!zipped.error) {
-      reply.zip = { name: reply.base + '_update_images.zip', bytes: core.FS.readFile(zip) };
-      transfer.push(reply.zip.bytes.buffer);
-      core.FS.unlink(zip);
+    const name = reply.base + '_update_images.zip';
+    const zip = zipOf(reply.images.map((image) => [image.path, image.name]), reply.images, name);
+    if (zip) {
+      reply.zip = zip;
+      transfer.push(zip.bytes.buffer);
     }
   }
-  reply.type = 'made';
   return [reply, transfer];
+}
+
+const BATCH = '/kws/Batch';
+
+async function sha256(bytes) {
+  if (!(self.crypto && crypto.subtle)) return null;
+  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+  return Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('');
+}
+
+// What each image is for, in a sentence: the same words as the page's list.
+function purpose(image) {
+  return image.kind === 'usb'
+    ? 'USB update image for the ' + image.receiver + ' receiver: copied to a USB stick, the receiver takes it from there'
+    : 'serial update image for the ' + image.receiver + ' receiver (model name ' + image.serial_model + '): sent ' +
+      'to the receiver over its serial port from a computer';
+}
+
+// The zip's note: which file is for which receiver and which way of
+// updating. The steps themselves are the receiver's manual's.
+function note(images) {
+  const lines = ['Welcome screen update images made by Kestro Welcome Screen.', ''];
+  for (const image of images) {
+    lines.push(image.name, '  ' + purpose(image) + '.', '  ' + (image.sound ? 'sound \u2014 safe to flash' : image.verdict), '');
+  }
+  lines.push('Both images of a receiver carry the same welcome screen: use the one for the way your receiver is ' +
+    'updated. Your receiver\u2019s own manual names the steps of the update.');
+  lines.push('SHA256SUMS holds each file\u2019s SHA-256; "sha256sum -c SHA256SUMS" checks them.', '');
+  return lines.join('\n');
+}
+
+// members: [path, name in the zip] of the update images; images: what the
+// page knows of each. Null when the zip could not be made.
+function zipOf(members, images, name) {
+  const list = members.slice();
+  if (images.every((image) => image.sha256)) {
+    core.FS.writeFile('/kws/SHA256SUMS', images.map((image) => image.sha256 + '  ' + image.name + '\n').join(''));
+    list.push(['/kws/SHA256SUMS', 'SHA256SUMS']);
+  }
+  core.FS.writeFile('/kws/README.txt', note(images));
+  list.push(['/kws/README.txt', 'README.txt']);
+  const out = '/kws/' + name;
+  const zipped = call('kws_zip', list.map(([path, member]) => path + '\t' + member).join('\n'), out);
+  if (zipped.error) return null;
+  const zip = { name, bytes: core.FS.readFile(out) };
+  core.FS.unlink(out);
+  return zip;
+}
+
+// The batch's zip: every picture's images, their checksums, the note, and
+// for a picture that failed, why.
+function batchZip(message) {
+  const images = message.images;
+  const members = images.map((image) => [BATCH + '/' + image.name, image.name]);
+  if (message.failures.length) {
+    core.FS.writeFile('/kws/FAILED.txt', message.failures.join('\n') + '\n');
+    members.push(['/kws/FAILED.txt', 'FAILED.txt']);
+  }
+  const zip = zipOf(members, images, message.name);
+  emptyFolder(BATCH);
+  if (!zip) return { type: 'zipped', error: 'the zip could not be made' };
+  return [{ type: 'zipped', zip }, [zip.bytes.buffer]];
 }
 
 function check(message) {
@@ -197,16 +278,20 @@ async function importPicture(message) {
     throw error;
   }
   if (picture.rgba) core.FS.writeFile(rgba, new Uint8Array(picture.rgba.buffer));
-  const base = message.file.name.replace(/\.[^.]*$/, '') || 'picture';
-  const out = '/kws/Import/' + base + '.bmp';
+  // The bitmap's name is the picture's (stem) and, unless it was kept as
+  // it was, what it was made for (tag): two settings never give one name.
+  const stem = message.stem || message.file.name.replace(/\.[^.]*$/, '') || 'picture';
   emptyFolder('/kws/Import');
+  const made = '/kws/Import/made.bmp';
   self.postMessage({ type: 'progress', text: 'Placing it and choosing its colours…' });
   const reply = JSON.parse(core.ccall('kws_import', 'string',
     ['string', 'string', 'string', 'number', 'number', 'string', 'string', 'number', 'string', 'string', 'string'],
     [file, message.file.name, rgba, picture.width, picture.height, message.display, message.safe,
-      message.fill ? 1 : 0, message.background, message.dither, out]));
+      message.fill ? 1 : 0, message.background, message.dither, made]));
   core.FS.unlink(rgba);
   unmount('/kws/Picture');
+  const out = '/kws/Import/' + stem + (reply.kept ? '' : message.tag || '') + '.bmp';
+  if (!reply.error) core.FS.rename(made, out);
   // How long the worker took, decoding included, for bench/web_bench.py.
   reply.ms = performance.now() - started;
   return imported(reply, out);
@@ -221,7 +306,14 @@ function imported(reply, out) {
   reply.bitmap = core.FS.readFile(out);
   reply.rgba = core.FS.readFile(reply.pixels);
   core.FS.unlink(reply.pixels);
-  return [reply, [reply.bitmap.buffer, reply.rgba.buffer]];
+  const transfer = [reply.bitmap.buffer, reply.rgba.buffer];
+  if (reply.placed) {
+    const placed = core.FS.readFile(reply.placed);
+    core.FS.unlink(reply.placed);
+    reply.placed = placed;
+    transfer.push(placed.buffer);
+  }
+  return [reply, transfer];
 }
 
 function testCard() {
@@ -235,7 +327,8 @@ self.onmessage = async (event) => {
   try {
     let answer;
     if (message.type === 'init') answer = await init(message);
-    else if (message.type === 'make') answer = make(message);
+    else if (message.type === 'make') answer = await make(message);
+    else if (message.type === 'zip') answer = batchZip(message);
     else if (message.type === 'check') answer = check(message);
     else if (message.type === 'import') answer = await importPicture(message);
     else if (message.type === 'card') answer = testCard();

@@ -32,7 +32,8 @@ ImportedPicture ImportDecoded(const PictureToImport& picture, const ImportOption
   Picture8 reduced =
       ReduceCanvas(placed.canvas, picture.name, {options.fit, options.by_seen, options.budget, options.dither}, report);
   if (options.for_tv) {
-    for (std::string& warning : TvWarnings(MeasureForTv(placed.canvas), report.scale, report.psnr_db, options.safe)) {
+    for (std::string& warning :
+         TvWarnings(MeasureForTv(placed.canvas), report.scale, report.psnr_db, options.safe, options.words)) {
       report.warnings.push_back(std::move(warning));
     }
   }

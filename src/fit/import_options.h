@@ -8,6 +8,7 @@
 
 #include "fit/dither_choice.h"
 #include "fit/placement.h"
+#include "format/advice_words.h"
 #include "format/bitmap.h"
 #include "format/welcome_image.h"
 
@@ -56,6 +57,8 @@ struct ImportOptions {
   // The dithering the version taken may have (see dither_choice.h); without
   // fitting, of the full palette's versions.
   DitherKind dither = DitherKind::kAuto;
+  // Whose words the warnings' advice uses.
+  AdviceWords words = AdviceWords::kCommandLine;
 };
 
 // The options of an import for a TV, as the command line, the window and the

@@ -63,7 +63,14 @@ TvMeasures MeasureForTv(const RgbaPicture& canvas) {
   return m;
 }
 
-std::vector<std::string> TvWarnings(const TvMeasures& m, double scale, double psnr_db, SafeArea safe) {
+std::string SafeAreaChoice(SafeArea safe, AdviceWords words) {
+  const bool title = safe == SafeArea::kTitle;
+  if (words == AdviceWords::kPage) return title ? "choose Safe area: title-safe" : "choose Safe area: action-safe";
+  return title ? "--safe title" : "--safe action";
+}
+
+std::vector<std::string> TvWarnings(const TvMeasures& m, double scale, double psnr_db, SafeArea safe,
+                                    AdviceWords words) {
   std::vector<std::string> warnings;
   char number[32];
   if (scale > kMaxUpscale) {
@@ -80,9 +87,9 @@ std::vector<std::string> TvWarnings(const TvMeasures& m, double scale, double ps
   }
   if (safe == SafeArea::kNone && m.edges_outside_safe > kMaxEdgesOutsideSafe) {
     warnings.push_back("details (edges, lines or text) lie in the outer 5 % of the frame, which many TVs hide (" +
-                       Percent(m.edges_outside_safe) +
-                       " of that strip); fit the picture into the action-safe area (--safe action), or the "
-                       "title-safe area for text (--safe title)");
+                       Percent(m.edges_outside_safe) + " of that strip); fit the picture into the action-safe area (" +
+                       SafeAreaChoice(SafeArea::kAction, words) + "), or the title-safe area for text (" +
+                       SafeAreaChoice(SafeArea::kTitle, words) + ")");
   }
   if (m.thin_lines > kMaxThinLines) {
     warnings.push_back(Percent(m.thin_lines) +

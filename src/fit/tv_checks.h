@@ -8,6 +8,7 @@
 
 #include "fit/placement.h"
 #include "fit/rgba_picture.h"
+#include "format/advice_words.h"
 
 namespace kws {
 
@@ -42,8 +43,13 @@ struct TvMeasures {
 // The measures of a 720 x 576 canvas.
 TvMeasures MeasureForTv(const RgbaPicture& canvas);
 
+// How the user asks for the picture to be fitted into a safe area, in the
+// front end's words ("--safe action", "choose Safe area: action-safe").
+std::string SafeAreaChoice(SafeArea safe, AdviceWords words);
+
 // The warnings, each with what to do: scale is how much the picture grew,
 // psnr_db the result against the canvas, safe the area it was fitted into.
-std::vector<std::string> TvWarnings(const TvMeasures& measures, double scale, double psnr_db, SafeArea safe);
+std::vector<std::string> TvWarnings(const TvMeasures& measures, double scale, double psnr_db, SafeArea safe,
+                                    AdviceWords words = AdviceWords::kCommandLine);
 
 }  // namespace kws

@@ -379,11 +379,27 @@ std::string ImageKindText(ImageKind kind) {
   return "welcome image";
 }
 
-std::string VerdictLine(const InspectReport& report) {
+namespace {
+
+// What to do with a picture given to the inspector: make its images, or for
+// a picture of another kind import it first.
+std::string PictureAdvice(bool bitmap, AdviceWords words) {
+  if (words == AdviceWords::kPage) {
+    return bitmap ? "drop it on 1 Your picture to make its update images"
+                  : "drop it on 1 Your picture, which imports it and makes its update images";
+  }
+  return bitmap ? "use make" : "import it, then use make";
+}
+
+}  // namespace
+
+std::string VerdictLine(const InspectReport& report, AdviceWords words) {
   if (!report.Sound()) {
-    if (report.looks_like == "a Windows bitmap") return "this is a bitmap, not an update image \u2014 use make";
+    if (report.looks_like == "a Windows bitmap") {
+      return "this is a bitmap, not an update image \u2014 " + PictureAdvice(true, words);
+    }
     if (!report.looks_like.empty()) {
-      return "this is " + report.looks_like + ", not an update image \u2014 import it, then use make";
+      return "this is " + report.looks_like + ", not an update image \u2014 " + PictureAdvice(false, words);
     }
     if (report.unreadable) return "cannot be read: " + report.fault;
     return "DAMAGED \u2014 do not flash: " + report.fault;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "format/advice_words.h"
 #include "format/bitmap.h"
 #include "format/receiver_models.h"
 #include "format/serial_image.h"
@@ -71,7 +72,8 @@ std::string ImageKindText(ImageKind kind);
 // The verdict in one line, for users deciding whether to flash:
 // "sound — USB update image for borvik200 (serial model kestro100s), picture
 // 720 × 576, 125 colours", "DAMAGED — do not flash: <fault>", or for a
-// picture "this is a bitmap, not an update image — use make".
-std::string VerdictLine(const InspectReport& report);
+// picture "this is a bitmap, not an update image — use make" (what to do
+// next in the front end's words).
+std::string VerdictLine(const InspectReport& report, AdviceWords words = AdviceWords::kCommandLine);
 
 }  // namespace kws

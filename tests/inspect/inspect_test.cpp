@@ -336,5 +336,23 @@ TEST_F(InspectTest, ExtractedPictureMakesTheSameSixImages) {
   }
 }
 
+// A picture given to the inspector is told what to do next in each front
+// end's words: the command line's commands, or the page's drop target.
+TEST_F(InspectTest, APictureIsToldWhatToDoInEachFrontEndsWords) {
+  WriteBytes(Path("logo.bmp"), test::MakeBitmap({}));
+  const InspectReport bitmap = InspectFile(Path("logo.bmp"));
+  const struct {
+    AdviceWords words;
+    const char* verdict;
+  } cases[] = {
+      {AdviceWords::kCommandLine, "this is a bitmap, not an update image \u2014 use make"},
+      {AdviceWords::kPage,
+       "this is a bitmap, not an update image \u2014 drop it on 1 Your picture to make its update "
+       "images"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(VerdictLine(bitmap, c.words), c.verdict);
+  EXPECT_EQ(VerdictLine(bitmap), VerdictLine(bitmap, AdviceWords::kCommandLine));
+}
+
 }  // namespace
 }  // namespace kws

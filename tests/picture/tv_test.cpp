@@ -263,6 +263,36 @@ TEST(TvWarnings, EachIsGivenWhenItsMeasureIsOverAndOnlyThen) {
   }
 }
 
+// The safe-area advice names the choice in each front end's words: the
+// command line's (and the window's) options, or the page's Safe area menu.
+TEST(TvWarnings, SafeAreaAdviceSpeaksEachFrontEndsWords) {
+  QImage image(720, 576, QImage::Format_RGB32);
+  image.fill(QColor(60, 60, 60));
+  {
+    QPainter painter(&image);
+    for (int x = 4; x < 30; x += 4) painter.fillRect(x, 200, 2, 100, QColor(220, 220, 220));
+  }
+  const TvMeasures measures = MeasureForTv(image);
+  const struct {
+    AdviceWords words;
+    const char* advice;
+  } cases[] = {
+      {AdviceWords::kCommandLine, "action-safe area (--safe action), or the title-safe area for text (--safe title)"},
+      {AdviceWords::kPage,
+       "action-safe area (choose Safe area: action-safe), or the title-safe area for text (choose Safe area: "
+       "title-safe)"},
+  };
+  for (const auto& c : cases) {
+    const std::vector<std::string> warnings = TvWarnings(measures, 1, 40, SafeArea::kNone, c.words);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(c.advice), std::string::npos) << warnings[0];
+    EXPECT_EQ(warnings[0].find(c.words == AdviceWords::kPage ? "--" : "choose"), std::string::npos) << warnings[0];
+  }
+  // Without saying whose words, the command line's: the desktop's texts stay as they were.
+  EXPECT_EQ(TvWarnings(measures, 1, 40, SafeArea::kNone),
+            TvWarnings(measures, 1, 40, SafeArea::kNone, AdviceWords::kCommandLine));
+}
+
 // The import gives them for a TV, names the display, and keeps today's words
 // for a caller that asks for neither.
 TEST_F(TvTest, ImportWarnsForATvOnlyWhenAsked) {

@@ -5,9 +5,16 @@ a PNG of any kind, an opaque GIF, lossless WebP or 24-bit bitmap imported is
 the command line's import, byte for byte, and other pictures come within
 0.5 dB of it (or both beyond 60 dB,
 where neither is a quarter of a level off); an import can be
-cancelled; served, the page installs, opens .bmp and .img files, works with
-its server stopped and offers the reload when the server holds a newer page,
-and starts with its policy sent as a header too; no console errors and no request beyond the page's own files. Runs the page
+cancelled; everything comes in by one drop target (picked, dropped or
+pasted) and goes where it belongs; a change of a setting imports the same
+picture again and makes its images anew, named for the settings; each image
+is listed with the inspector's verdict and its SHA-256, and the zips'
+SHA256SUMS pass sha256sum -c; several pictures give one zip; the keyboard
+alone goes the whole way; the settings outlast a reload; a dark page keeps
+the preview's colours; served, the page installs, opens .bmp and .img files,
+works with its server stopped and offers the reload when the server holds a
+newer page, and starts with its policy sent as a header too; no console
+errors and no request beyond the page's own files. Runs the page
 served from localhost and the single file opened from file://; every host
 but localhost is unreachable for the browser.
 
@@ -15,6 +22,8 @@ but localhost is unreachable for the browser.
 """
 import base64
 import functools
+import hashlib
+import io
 import http.server
 import json
 import math
@@ -34,7 +43,7 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT = 120  # seconds; a ceiling for a hung page, never a measure of speed
@@ -229,34 +238,59 @@ def download_all(driver, downloads):
     return files
 
 
-def drop(driver, zone, path, then=""):
-    """Drops the file on the page's drop zone, as a file manager does; then
-    runs the script then, in the same turn of the page's event loop."""
-    with open(path, "rb") as f:
-        data = base64.b64encode(f.read()).decode()
+def files_script(paths, names=None):
+    """A script's start that makes window.kwsTransfer, a DataTransfer holding
+    the files at paths (under names), and its arguments."""
+    files = []
+    for path, name in zip(paths, names or [os.path.basename(p) for p in paths]):
+        with open(path, "rb") as f:
+            files.append([name, base64.b64encode(f.read()).decode(), TYPES.get(os.path.splitext(name)[1], "")])
+    return ("const transfer = new DataTransfer();"
+            "for (const [name, data, type] of arguments[0]) {"
+            "  const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
+            "  transfer.items.add(new File([bytes], name, {type}));"
+            "}"), files
+
+
+TYPES = {".png": "image/png", ".jpg": "image/jpeg", ".bmp": "image/bmp", ".svg": "image/svg+xml"}
+
+
+def drop(driver, zone, path, then="", names=None):
+    """Drops the file (or the files, a list) on the page's drop zone, as a
+    file manager does; then runs the script then, in the same turn of the
+    page's event loop."""
+    start, files = files_script(path if isinstance(path, list) else [path], names)
     driver.execute_script(
-        "const [zone, name, data] = arguments;"
-        "const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));"
-        "const transfer = new DataTransfer();"
-        "transfer.items.add(new File([bytes], name));"
-        "document.getElementById(zone).dispatchEvent("
+        start + "document.getElementById(arguments[1]).dispatchEvent("
         "  new DragEvent('drop', {dataTransfer: transfer, bubbles: true, cancelable: true}));" + then,
-        zone, os.path.basename(path), data)
+        files, zone)
+
+
+def paste(driver, path, name=None):
+    """Pastes the picture as the system's clipboard hands it to a page."""
+    start, files = files_script([path], [name or os.path.basename(path)])
+    driver.execute_script(
+        start + "document.dispatchEvent(new ClipboardEvent('paste', {clipboardData: transfer, bubbles: true,"
+        "  cancelable: true}));", files)
 
 
 def make(driver, path, how):
-    """Makes path's images in the page, the file picked or dropped, or the
-    sample's; returns the page's status line."""
-    driver.execute_script("document.getElementById('make-status').textContent = '';")
+    """Makes path's images in the page, the file picked or dropped on the
+    one target, or the sample's; returns the page's status line, or the
+    refusal's when the bitmap is not one the receivers take as it is."""
+    driver.execute_script("for (const id of ['make-status', 'refused-status'])"
+                          "  document.getElementById(id).textContent = '';")
     if how == "pick":
-        driver.find_element(By.ID, "make-file").send_keys(path)
+        driver.find_element(By.ID, "file").send_keys(path)
     elif how == "drop":
-        drop(driver, "make-drop", path)
+        drop(driver, "drop", path)
     else:
         driver.find_element(By.ID, "make-sample").click()
     WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != ""
+                                      or d.find_element(By.ID, "refused-status").text != ""
                                       or d.find_element(By.ID, "engine").text.startswith("ERROR"))
-    return driver.find_element(By.ID, "make-status").text or driver.find_element(By.ID, "engine").text
+    return (driver.find_element(By.ID, "refused-status").text or driver.find_element(By.ID, "make-status").text
+            or driver.find_element(By.ID, "engine").text)
 
 
 def check_page_makes(driver, label, cli, work, downloads, pictures):
@@ -268,11 +302,14 @@ def check_page_makes(driver, label, cli, work, downloads, pictures):
         if not takes:
             check(images == {}, f"{shown} {picture}: the command line refuses it too")
             check(status == f"{base}: failed \u2014 {reason}", f"{shown} {picture}: the reason is the command line's: {status}")
-            page_hint = driver.find_element(By.ID, "make-hint").text
+            page_hint = driver.find_element(By.ID, "refused-hint").text
             check((hint != "") == hinted and page_hint == hint,
                   f"{shown} {picture}: the hint is the command line's: {page_hint or '(none)'}")
-            check(driver.find_element(By.ID, "make-log").get_attribute("textContent").count("ERROR: ") >= 1,
+            check(driver.find_element(By.ID, "refused-log").get_attribute("textContent").count("ERROR: ") >= 1,
                   f"{shown} {picture}: the activity log shows the error")
+            # No dead end: what an import mends, the page imports.
+            goes_on = driver.find_element(By.ID, "refused-next").text
+            check(("imports it" in goes_on) == hinted, f"{shown} {picture}: the page goes on: {goes_on or '(no)'}")
             continue
         check(status == f"{base}: 6 images made", f"{shown} {picture}: {status}")
         check(len(images) == 6, f"{shown} {picture}: the command line made six images")
@@ -282,12 +319,54 @@ def check_page_makes(driver, label, cli, work, downloads, pictures):
         for name, data in images.items():
             check(got.get(name) == data, f"{shown} {picture}: {name} is the command line's, byte for byte")
             table.setdefault((picture, name), set()).add(label if got.get(name) == data else label + " DIFFERS")
-        with zipfile.ZipFile(os.path.join(downloads, zip_name)) as z:
-            check(z.testzip() is None, f"{shown} {picture}: the zip reads back")
-            members = {i.filename: z.read(i) for i in z.infolist()}
-            check(members == images, f"{shown} {picture}: the zip holds the six images")
+        check_zip(os.path.join(downloads, zip_name), images, f"{shown} {picture}")
+        check_verdicts(driver, cli, work, images, f"{shown} {picture}")
         log = driver.find_element(By.ID, "make-log").get_attribute("textContent")
         check("mkserialimg: Ret=0" in log and "ERROR" not in log, f"{shown} {picture}: the activity log shows the run")
+
+
+def check_zip(path, images, shown):
+    """The zip holds the images, SHA256SUMS that sha256sum -c passes, and a
+    note naming each image's receiver and way of updating."""
+    with zipfile.ZipFile(path) as z:
+        check(z.testzip() is None, f"{shown}: the zip reads back")
+        members = {i.filename: z.read(i) for i in z.infolist()}
+    check({n: d for n, d in members.items() if n.endswith(".img")} == images, f"{shown}: the zip holds the images")
+    extra = sorted(set(members) - set(images))
+    check(extra == ["README.txt", "SHA256SUMS"], f"{shown}: besides them SHA256SUMS and README.txt {extra}")
+    # Beside the downloads folder, which the page's downloads empty.
+    unpacked = os.path.join(os.path.dirname(os.path.dirname(path)), "unzipped")
+    shutil.rmtree(unpacked, ignore_errors=True)
+    os.makedirs(unpacked)
+    for name, data in members.items():
+        with open(os.path.join(unpacked, name), "wb") as f:
+            f.write(data)
+    run = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=unpacked, capture_output=True, text=True)
+    check(run.returncode == 0 and run.stdout.count(": OK") == len(images),
+          f"{shown}: sha256sum -c SHA256SUMS passes for {run.stdout.count(': OK')} files {run.stderr.strip()}")
+    note = members.get("README.txt", b"").decode()
+    described = [n for n in images if re.search(re.escape(n) + r"\n  (USB|serial) update image for the \w+ receiver",
+                                                 note)]
+    check(len(described) == len(images) and "manual" in note, f"{shown}: README.txt says what each image is for")
+
+
+def check_verdicts(driver, cli, work, images, shown):
+    """Each image is listed with its receiver, USB or serial, the
+    inspector's verdict, its size, SHA-256 and download."""
+    rows = driver.execute_script(
+        "return Array.from(document.querySelectorAll('#make-images tbody tr'))"
+        "  .map((r) => Array.from(r.cells, (c) => c.textContent));")
+    check(len(rows) == 6, f"{shown}: six images listed ({len(rows)})")
+    for receiver, kind, verdict, size, digest, name in rows:
+        data = images.get(name, b"")
+        path = os.path.join(work, "verdict.img")
+        with open(path, "wb") as f:
+            f.write(data)
+        sound = native_verdict(cli, path).startswith("sound \u2014 ")
+        expected = [f"_{receiver}_", "_usb_" if kind == "USB" else "_serial_"]
+        check(all(e in name for e in expected) and (verdict == "sound \u2014 safe to flash") == sound and
+              size == f"{len(data):,} bytes" and digest == hashlib.sha256(data).hexdigest(),
+              f"{shown}: {name}: {receiver}, {kind}, {verdict}, {size}")
 
 
 def check_page_checks(driver, label, cli, work):
@@ -304,12 +383,14 @@ def check_page_checks(driver, label, cli, work):
         sound_expected = path == sound
         driver.execute_script("document.getElementById('check-verdict').textContent = '';")
         if path == damaged:
-            drop(driver, "check-drop", path)
+            # An update image dropped on the one target goes to Check.
+            drop(driver, "drop", path)
         else:
             driver.find_element(By.ID, "check-file").send_keys(path)
         WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "check-verdict").text != "")
         verdict = driver.find_element(By.ID, "check-verdict").text
-        expected = native_verdict(cli, path)
+        # The inspector's verdict; its advice for a picture in the page's words.
+        expected = in_page_words(native_verdict(cli, path))
         check(verdict.startswith(prefix) and verdict == expected, f"{label} check: {verdict}")
         layers = driver.find_elements(By.CSS_SELECTOR, "#check-layers li")
         if sound_expected:
@@ -372,9 +453,34 @@ def psnr_in(report):
     return float(found.group(1)) if found else float("inf")
 
 
-def page_import(driver, path, how, options=None):
-    """Imports path in the page with these options (the rest the page's
-    defaults); returns its status line."""
+def bitmap_name(picture, options, kept=False):
+    """The name the page gives the bitmap of picture imported with these
+    options: the TV always, each other option when not the default."""
+    o = dict(IMPORT_DEFAULTS, **(options or {}))
+    if kept:
+        return stem(picture) + ".bmp"
+    tag = [o["display"].replace(":", "x")] + ([o["safe"] + "-safe"] if o["safe"] != "none" else [])
+    tag += (["fill"] if o["fill"] else []) + ([o["background"][1:]] if o["background"] != "#000000" else [])
+    tag += ["dither-" + o["dither"]] if o["dither"] != "auto" else []
+    return stem(picture) + "-" + "-".join(tag) + ".bmp"
+
+
+# The command line's words in a warning's advice, and the page's for the same.
+PAGE_WORDS = [("(--safe action)", "(choose Safe area: action-safe)"), ("(--safe title)", "(choose Safe area: title-safe)"),
+              ("\u2014 import it, then use make",
+               "\u2014 drop it on 1 Your picture, which imports it and makes its update images"),
+              ("\u2014 use make", "\u2014 drop it on 1 Your picture to make its update images")]
+
+
+def in_page_words(report):
+    for line_words, page_words in PAGE_WORDS:
+        report = report.replace(line_words, page_words)
+    return report
+
+
+def set_options(driver, options):
+    """Sets the page's import options as a script would, without the change
+    events that import the shown picture again."""
     driver.execute_script(
         "const options = arguments[0];"
         "for (const [name, value] of Object.entries(options)) {"
@@ -383,13 +489,25 @@ def page_import(driver, path, how, options=None):
         "}"
         "document.getElementById('import-status').textContent = '';",
         dict(IMPORT_DEFAULTS, **(options or {})))
+
+
+def page_import(driver, path, how, options=None, kept=False):
+    """Imports path in the page with these options (the rest the page's
+    defaults), picked, dropped or pasted on the one target; returns its
+    status line once its images are made too."""
+    set_options(driver, options)
     if how == "pick":
-        driver.find_element(By.ID, "import-file").send_keys(path)
+        driver.find_element(By.ID, "file").send_keys(path)
+    elif how == "paste":
+        paste(driver, path)
     else:
-        drop(driver, "import-drop", path)
-    name = stem(path)
+        drop(driver, "drop", path)
+    return import_done(driver, bitmap_name(os.path.basename(path), options, kept))
+
+
+def import_done(driver, name):
     WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "engine").text == "Ready." and (
-        d.find_element(By.ID, "import-status").text.startswith((name + ".bmp: ", "ERROR"))))
+        d.find_element(By.ID, "import-status").text.startswith((name + ": ", "ERROR"))))
     return driver.find_element(By.ID, "import-status").text
 
 
@@ -416,7 +534,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         "const status = document.getElementById('import-status'); window.kwsStatuses = [];"
         "new MutationObserver(() => kwsStatuses.push(status.textContent))"
         "  .observe(status, {childList: true, characterData: true, subtree: true});")
-    drop(driver, "import-drop", os.path.join(work, "large.png"),
+    drop(driver, "drop", os.path.join(work, "large.png"),
          "const cancel = document.getElementById('import-cancel');"
          "if (cancel.hidden) throw new Error('Cancel is not offered while importing');"
          "cancel.click();")
@@ -438,8 +556,10 @@ def check_page_imports(driver, label, cli, work, downloads):
     for picture, how, identical, options in IMPORTS:
         shown = f"{label} import ({how}) {picture} {options or ''}"
         native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
-        status = page_import(driver, os.path.join(work, picture), how, options)
-        if not status.startswith(stem(picture) + ".bmp: "):
+        kept = picture == "kept.bmp"
+        expected_name = bitmap_name(picture, options, kept)
+        status = page_import(driver, os.path.join(work, picture), how, options, kept)
+        if not status.startswith(expected_name + ": "):
             check(False, f"{shown}: {status}")
             continue
         check(not driver.find_element(By.ID, "import-cancel").is_displayed(), f"{shown}: Cancel is gone once done")
@@ -450,7 +570,7 @@ def check_page_imports(driver, label, cli, work, downloads):
         for name in os.listdir(downloads):
             os.remove(os.path.join(downloads, name))
         name, data = download(driver.find_element(By.ID, "import-bitmap"), downloads)
-        check(data is not None and name == stem(picture) + ".bmp", f"{shown}: the bitmap downloads as {name}")
+        check(data is not None and name == expected_name, f"{shown}: the bitmap downloads as {name}")
         if data is None:
             continue
         page_report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
@@ -461,7 +581,8 @@ def check_page_imports(driver, label, cli, work, downloads):
         imports.append((label, picture + (" " + named if named else ""), data == native_bytes, line))
         if identical:
             check(data == native_bytes, f"{shown}: the command line's import, byte for byte ({line})")
-            check(page_report == native_report, f"{shown}: the report and its warnings in the command line's words")
+            check(page_report == in_page_words(native_report),
+                  f"{shown}: the report in the command line's words, its warnings' advice in the page's")
         else:
             # Above 60 dB both are within a quarter of a level of their
             # canvas: a tenth of a level more or less is no difference.
@@ -471,12 +592,10 @@ def check_page_imports(driver, label, cli, work, downloads):
     # The imports above took longer than the cancelled one would have.
     late = [t for t in driver.execute_script("return window.kwsStatuses;") if t.startswith("large")]
     check(late == [], f"{label} import: nothing of the cancelled import came back {late}")
-    # Made from what was imported last.
-    driver.execute_script("document.getElementById('make-status').textContent = '';")
-    driver.find_element(By.ID, "import-make").click()
-    WebDriverWait(driver, WAIT, POLL).until(lambda d: d.find_element(By.ID, "make-status").text != "")
+    # Made from what was imported last, without a click.
     status = driver.find_element(By.ID, "make-status").text
-    check(status == stem(IMPORTS[-1][0]) + ": 6 images made", f"{label} import: made from the import: {status}")
+    made_from = bitmap_name(IMPORTS[-1][0], IMPORTS[-1][3])[:-4]
+    check(status == made_from + ": 6 images made", f"{label} import: made from the import: {status}")
     # No picture at all: refused in the desktop's words, and the page goes on.
     junk = os.path.join(work, "junk.png")
     with open(junk, "w") as f:
@@ -484,6 +603,7 @@ def check_page_imports(driver, label, cli, work, downloads):
     run = subprocess.run([cli, "import", junk, os.path.join(work, "junk.bmp")], capture_output=True, text=True)
     status = page_import(driver, junk, "pick")
     words = "Cannot read junk.png as a picture: "
+    check(driver.find_element(By.ID, "make-status").text == "", f"{label} import: no images of a picture refused")
     check(run.returncode != 0 and f"Cannot read {junk} as a picture: " in run.stderr and
           status.startswith("ERROR: " + words),
           f"{label} import: a file that is no picture is refused as the command line refuses it: {status}")
@@ -523,6 +643,253 @@ def check_page_hostile(driver, label, cli, work):
                   f"{shown}: refused with its reason ({words}): {status}")
 
 
+def native_make_of(cli, work, bitmap, name):
+    """The six images the command line makes of the bitmap's bytes under name."""
+    folder = os.path.join(work, "made-of")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(bitmap)
+    return native(cli, folder, name)[0]
+
+
+def change_setting(driver, name, value):
+    """Changes one of the page's settings as a person does: the change event
+    comes with it."""
+    control = driver.find_element(By.ID, "import-" + name)
+    if control.tag_name == "select":
+        Select(control).select_by_value(value)
+    elif control.get_attribute("type") == "checkbox":
+        if control.is_selected() != value:
+            control.click()
+    else:
+        driver.execute_script("arguments[0].value = arguments[1];"
+                              "arguments[0].dispatchEvent(new Event('change', {bubbles: true}));", control, value)
+
+
+# A person's path: (picture, how it comes to the page, whether the page's
+# bitmap is the command line's byte for byte). Each is imported for a 4:3
+# TV, then the TV is switched to 16:9 with no new pick.
+PATHS = [("drawn.jpg", "drop", False), ("photo.png", "paste", True)]
+
+
+def check_person_path(driver, label, cli, work, downloads):
+    for picture, how, identical in PATHS:
+        shown = f"{label} path ({how}) {picture}"
+        status = page_import(driver, os.path.join(work, picture), how)
+        check(status.startswith(bitmap_name(picture, {}) + ": "), f"{shown}: imported for a 4:3 TV: {status}")
+        # The 4:3 results stay in sight, out of reach, until the 16:9 ones come.
+        driver.execute_script(
+            "window.kwsOutOfReach = new Set();"
+            "for (const id of ['import-result', 'make-result']) {"
+            "  const e = document.getElementById(id);"
+            "  new MutationObserver(() => { if (e.inert) kwsOutOfReach.add(id); })"
+            "    .observe(e, {attributes: true, attributeFilter: ['inert']});"
+            "}")
+        change_setting(driver, "display", "16:9")
+        options = {"display": "16:9"}
+        name = bitmap_name(picture, options)
+        status = import_done(driver, name)
+        stale = sorted(driver.execute_script("return Array.from(kwsOutOfReach);"))
+        check(stale == ["import-result", "make-result"],
+              f"{shown}: the 4:3 results could not be taken once 16:9 was chosen {stale}")
+        check(status.startswith(name + ": "), f"{shown}: the 16:9 switch imports it again, no new pick: {status}")
+        native_bytes, native_report = native_import_once(cli, work, picture, tuple(options.items()))
+        report = driver.find_element(By.ID, "import-report").get_attribute("textContent").strip()
+        display = [line for line in report.splitlines() if line.startswith("Display:")]
+        check(display and display == [line for line in native_report.splitlines() if line.startswith("Display:")],
+              f"{shown}: the report shown is for 16:9: {display}")
+        if identical:
+            check(report == in_page_words(native_report), f"{shown}: the report is the command line's")
+        base = name[:-4]
+        check(driver.find_element(By.ID, "make-status").text == base + ": 6 images made",
+              f"{shown}: the images are made for 16:9 without a click")
+        check(driver.execute_script("return !document.getElementById('make-result').inert;"),
+              f"{shown}: the 16:9 images can be taken")
+        for old in os.listdir(downloads):
+            os.remove(os.path.join(downloads, old))
+        got_name, bitmap = download(driver.find_element(By.ID, "import-bitmap"), downloads)
+        check(got_name == name and bitmap is not None, f"{shown}: the bitmap downloads as {got_name}")
+        if bitmap is None:
+            continue
+        if identical:
+            check(bitmap == native_bytes, f"{shown}: the bitmap is the command line's 16:9 import, byte for byte")
+        else:
+            between = psnr(bitmap_pixels(bitmap), bitmap_pixels(native_bytes))
+            check(between > 30, f"{shown}: the bitmap is near the command line's 16:9 import ({between:.1f} dB)")
+        images = native_make_of(cli, work, bitmap if not identical else native_bytes, name)
+        got = download_all(driver, downloads)
+        check(len(images) == 6 and all(got.get(n) == d for n, d in images.items()),
+              f"{shown}: the six images are the command line's of the 16:9 bitmap, byte for byte")
+        check_zip(os.path.join(downloads, base + "_update_images.zip"), images, shown)
+    set_options(driver, {})
+
+
+def check_before_after(driver, label, work):
+    """The slider shows the picture as placed left of it, the bitmap right of
+    it; zoom 2:1 pans inside the preview, not the page; the budget bar is the
+    report's size."""
+    shown = f"{label} before/after"
+    page_import(driver, os.path.join(work, "photo.png"), "pick")
+    # A checksum of the left half of the frame, inside the guides.
+    read = ("const c = document.getElementById('import-picture');"
+            "const d = c.getContext('2d').getImageData(48, 48, c.width / 2 - 60, c.height - 96).data;"
+            "let h = 2166136261;"
+            "for (let i = 0; i < d.length; ++i) if (i % 4 !== 3) h = Math.imul(h ^ d[i], 16777619) >>> 0;"
+            "return h;")
+    after = driver.execute_script(read)
+
+    def slide(value):
+        driver.execute_script("const s = document.getElementById('view-split'); s.value = arguments[0];"
+                              "s.dispatchEvent(new Event('input', {bubbles: true}));", value)
+
+    slide(100)
+    before = driver.execute_script(read)
+    slide(0)
+    again = driver.execute_script(read)
+    check(before != after and again == after, f"{shown}: the slider shows the picture before its colours were "
+          "reduced, and back")
+    report = driver.find_element(By.ID, "import-report").get_attribute("textContent")
+    size = int(re.search(r"Size:\s+([0-9,]+) of", report).group(1).replace(",", ""))
+    meter = driver.execute_script("const m = document.getElementById('import-budget'); return [m.value, m.max];")
+    check(meter == [size, 180208], f"{shown}: the budget bar shows {meter[0]:,} of {meter[1]:,} bytes")
+    Select(driver.find_element(By.ID, "view-zoom")).select_by_value("2")
+    zoomed = driver.execute_script(
+        "const p = document.getElementById('view-port'), c = document.getElementById('import-picture');"
+        "p.scrollLeft = 200;"
+        "return [c.clientWidth, p.scrollLeft, document.documentElement.scrollWidth - innerWidth];")
+    check(zoomed[0] == 2 * 768 and zoomed[1] == 200 and zoomed[2] <= 0,
+          f"{shown}: 2:1 shows the TV's pixels twice as large and pans inside the preview {zoomed}")
+    Select(driver.find_element(By.ID, "view-zoom")).select_by_value("fit")
+
+
+def check_batch(driver, label, cli, work, downloads):
+    """Three pictures at once, two of one base name: one zip of their images,
+    one SHA256SUMS, progress n of m."""
+    shown = f"{label} batch"
+    driver.execute_script(
+        "const status = document.getElementById('picture-status'); window.kwsProgress = [];"
+        "new MutationObserver(() => kwsProgress.push(status.textContent))"
+        "  .observe(status, {childList: true, characterData: true, subtree: true});")
+    set_options(driver, {})
+    paths = [os.path.join(work, n) for n in ("logo.bmp", "photo.png", "banner.png")]
+    drop(driver, "drop", paths, names=["logo.bmp", "logo.png", "banner.png"])
+    WebDriverWait(driver, WAIT * 3, POLL).until(lambda d: d.find_element(By.ID, "batch-zip").is_displayed()
+                                          or d.find_element(By.ID, "engine").text.startswith("ERROR"))
+    progress = driver.execute_script("return window.kwsProgress;")
+    check(all(any(p.startswith(f"{n} of 3") for p in progress) for n in (1, 2, 3)), f"{shown}: progress n of 3 {progress}")
+    items = [li.text for li in driver.find_elements(By.CSS_SELECTOR, "#batch-list li")]
+    check(len(items) == 3 and all("all sound" in i for i in items), f"{shown}: every picture's verdicts {items}")
+    for old in os.listdir(downloads):
+        os.remove(os.path.join(downloads, old))
+    name, data = download(driver.find_element(By.ID, "batch-zip"), downloads)
+    expected = {}
+    for source, stem in (("logo.bmp", "logo-1"), ("photo.png", "logo-2-4x3"), ("banner.png", "banner-4x3")):
+        bitmap = open(os.path.join(work, source), "rb").read() if source.endswith(".bmp") else \
+            native_import_once(cli, work, source, ())[0]
+        expected.update(native_make_of(cli, work, bitmap, stem + ".bmp"))
+    check(data is not None and len(expected) == 18, f"{shown}: the zip {name} arrives")
+    if data is not None:
+        check_zip(os.path.join(downloads, name), expected, shown)
+
+
+def check_remembered(driver, label):
+    chosen = {"display": "16:9", "safe": "title", "dither": "none", "fill": True, "background": "#336699"}
+    for name, value in chosen.items():
+        change_setting(driver, name, value)
+    driver.refresh()
+    wait_ready(driver, f"{label} after a reload")
+    found = driver.execute_script(
+        "return Object.fromEntries(arguments[0].map((n) => {"
+        "  const c = document.getElementById('import-' + n);"
+        "  return [n, c.type === 'checkbox' ? c.checked : c.value]; }));", list(chosen))
+    check(found == chosen, f"{label}: the settings are remembered after a reload {found}")
+    for name, value in IMPORT_DEFAULTS.items():
+        change_setting(driver, name, value)
+
+
+def guide_pixels(png):
+    """How many pixels of a screenshot are the action-safe (yellow) and
+    title-safe (cyan) guides' colours."""
+    from PIL import Image
+    image = Image.open(io.BytesIO(png)).convert("RGB")
+    counts = {"#ffd000": 0, "#00d0ff": 0}
+    for r, g, b in image.getdata():
+        if r > 235 and 190 < g < 225 and b < 30:
+            counts["#ffd000"] += 1
+        elif r < 30 and 190 < g < 225 and b > 235:
+            counts["#00d0ff"] += 1
+    return counts
+
+
+def check_dark(driver, label, work):
+    """In a dark page the preview, its guides and the test card keep their
+    colours."""
+    driver.find_element(By.ID, "import-card").click()
+    import_done(driver, "test_card.bmp")
+    canvas = driver.find_element(By.ID, "import-picture")
+    light = driver.execute_script("return arguments[0].toDataURL();", canvas)
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                           {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+    try:
+        dark_page = driver.execute_script("return matchMedia('(prefers-color-scheme: dark)').matches;")
+        background = driver.execute_script("return getComputedStyle(document.documentElement).backgroundColor;")
+        driver.execute_script("arguments[0].scrollIntoView();", canvas)
+        png = canvas.screenshot_as_png
+        with open(os.path.join(work, "dark-preview.png"), "wb") as f:
+            f.write(png)
+        driver.save_screenshot(os.path.join(work, "dark-page.png"))
+        counts = guide_pixels(png)
+        dark = driver.execute_script("return arguments[0].toDataURL();", canvas)
+        check(dark_page and background == "rgb(22, 24, 28)", f"{label} dark: the page is dark ({background})")
+        check(all(n > 500 for n in counts.values()), f"{label} dark: the guides keep their colours {counts}")
+        check(dark == light, f"{label} dark: the preview and the test card are drawn as in a light page")
+    finally:
+        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+
+
+def check_keyboard(driver, label):
+    """The path without a mouse: the sample made with Enter, the TV switched
+    with the arrow keys, the images kept as they are."""
+    set_options(driver, {})
+    driver.execute_script("document.getElementById('make-status').textContent = '';"
+                          "document.activeElement && document.activeElement.blur();")
+
+    def tab_to(control):
+        for _ in range(60):
+            ActionChains(driver).send_keys(Keys.TAB).perform()
+            if driver.switch_to.active_element.get_attribute("id") == control:
+                return True
+        return False
+
+    check(tab_to("make-sample"), f"{label} keyboard: Tab reaches the sample")
+    ActionChains(driver).send_keys(Keys.ENTER).perform()
+    import_done(driver, "sample.bmp")
+    check(driver.find_element(By.ID, "make-status").text == "sample: 6 images made",
+          f"{label} keyboard: Enter makes the sample's images")
+    check(tab_to("import-display"), f"{label} keyboard: Tab reaches the TV")
+    ActionChains(driver).send_keys(Keys.ARROW_DOWN).perform()
+    WebDriverWait(driver, WAIT, POLL).until(
+        lambda d: d.execute_script("return document.getElementById('import-picture').width;") == 1024)
+    import_done(driver, "sample.bmp")
+    check(driver.find_element(By.ID, "make-status").text == "sample: 6 images made",
+          f"{label} keyboard: the TV switched with the arrow keys, the sample shown for 16:9, its images kept")
+    change_setting(driver, "display", "4:3")
+    import_done(driver, "sample.bmp")
+
+
+def screenshots(driver, label, work):
+    """The page at a laptop's and a phone's width, whole, for the report."""
+    for width, height in ((1366, 768), (390, 844)):
+        driver.set_window_size(width, height)
+        driver.execute_script("window.scrollTo(0, 0);")
+        driver.save_screenshot(os.path.join(work, f"{label}-{width}.png"))
+        shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})
+        with open(os.path.join(work, f"{label}-{width}-full.png"), "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
+    driver.set_window_size(1366, 768)
+
+
 def check_reachable(driver, label):
     """Every control has a label and the keyboard reaches it; nothing spills
     sideways at a laptop's and at a phone's width."""
@@ -536,8 +903,8 @@ def check_reachable(driver, label):
     for _ in range(45):
         ActionChains(driver).send_keys(Keys.TAB).perform()
         reached.add(driver.switch_to.active_element.get_attribute("id"))
-    for control in ("make-file", "make-sample", "check-file", "import-display", "import-safe", "import-fill",
-                    "import-background", "import-file"):
+    for control in ("file", "paste", "make-sample", "import-card", "check-file", "import-display", "import-safe",
+                    "import-dither", "import-fill", "import-background"):
         check(control in reached, f"{label}: the keyboard reaches {control}")
     for width, height in ((1366, 768), (390, 844)):
         driver.set_window_size(width, height)
@@ -722,6 +1089,13 @@ def main():
         draw_jpeg(driver, os.path.join(work, "drawn.jpg"))
         check_page_imports(driver, "served", cli, work, downloads)
         check_page_hostile(driver, "served", cli, work)
+        check_person_path(driver, "served", cli, work, downloads)
+        check_before_after(driver, "served", work)
+        screenshots(driver, "served", work)
+        check_batch(driver, "served", cli, work, downloads)
+        check_keyboard(driver, "served")
+        check_dark(driver, "served", work)
+        check_remembered(driver, "served")
         check_reachable(driver, "served")
         check_quiet(driver, "served", [origin, "blob:" + origin[:-1]], ["/index.html", "/app.js", "/worker.js"])
         page_files = {"/" + n for n in os.listdir(page)}
@@ -740,6 +1114,8 @@ def main():
         check_page_checks(driver, "single file", cli, work)
         check_page_imports(driver, "single file", cli, work, downloads)
         check_page_hostile(driver, "single file", cli, work)
+        check_person_path(driver, "single file", cli, work, downloads)
+        check_remembered(driver, "single file")
         check_quiet(driver, "single file", ["file://" + single, "blob:null/"], ["/kestro-welcome.html"])
     finally:
         driver.quit()
