@@ -15,6 +15,7 @@
 
 #include "driver/diagnosis.h"
 #include "driver/driver.h"
+#include "driver/image_purpose.h"
 #include "driver/startup.h"
 #include "fileio/file.h"
 #include "fit/bitmap_file.h"
@@ -114,7 +115,8 @@ std::string ImagesJson(const std::string& base_name, const std::vector<std::stri
     out += "{\"path\":" + Json(image.path) +
            ",\"name\":" + Json(std::filesystem::path(image.path).filename().string()) +
            ",\"receiver\":" + Json(image.receiver) + ",\"serial_model\":" + Json(image.serial_model) +
-           ",\"kind\":" + Json(image.usb ? "usb" : "serial") + ",\"size\":" + std::to_string(st.st_size) + "}";
+           ",\"kind\":" + Json(image.usb ? "usb" : "serial") + ",\"purpose\":" + Json(ImagePurpose(image)) +
+           ",\"size\":" + std::to_string(st.st_size) + "}";
   }
   return out + "]";
 }
@@ -203,7 +205,7 @@ const char* kws_start() {
   ::umask(022);
   g_start = StartUp(kHome);
   return Reply("{\"caption\":" + Json(g_start.caption) + ",\"error\":" + Json(g_start.error) +
-               ",\"input\":" + Json(g_start.folders.input) + "}");
+               ",\"input\":" + Json(g_start.folders.input) + ",\"update_ways\":" + Json(kUpdateWays) + "}");
 }
 
 // Writes the built-in sample picture to path.

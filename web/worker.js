@@ -19,6 +19,7 @@
 'use strict';
 
 let core = null;
+let updateWays = '';  // the core's sentence on which image to use, said once in the zip's note
 
 function call(name, ...args) {
   const types = args.map((arg) => (typeof arg === 'number' ? 'number' : 'string'));
@@ -37,6 +38,7 @@ async function init(message) {
   // is no message for the user, and the console stays quiet.
   core = await KwsCore({ wasmBinary: message.wasm, print: () => {}, printErr: () => {} });
   const start = call('kws_start');
+  updateWays = start.update_ways;
   core.FS.mkdir('/kws/Check');
   core.FS.mkdir('/kws/Picture');
   core.FS.mkdir('/kws/Import');
@@ -115,23 +117,14 @@ async function sha256(bytes) {
   return Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('');
 }
 
-// What each image is for, in a sentence: the same words as the page's list.
-function purpose(image) {
-  return image.kind === 'usb'
-    ? 'USB update image for the ' + image.receiver + ' receiver: copied to a USB stick, the receiver takes it from there'
-    : 'serial update image for the ' + image.receiver + ' receiver (model name ' + image.serial_model + '): sent ' +
-      'to the receiver over its serial port from a computer';
-}
-
 // The zip's note: which file is for which receiver and which way of
 // updating. The steps themselves are the receiver's manual's.
 function note(images) {
   const lines = ['Welcome screen update images made by Kestro Welcome Screen.', ''];
   for (const image of images) {
-    lines.push(image.name, '  ' + purpose(image) + '.', '  ' + (image.sound ? 'sound \u2014 safe to flash' : image.verdict), '');
+    lines.push(image.name, '  ' + image.purpose + '.', '  ' + (image.sound ? 'sound \u2014 safe to flash' : image.verdict), '');
   }
-  lines.push('Both images of a receiver carry the same welcome screen: use the one for the way your receiver is ' +
-    'updated. Your receiver\u2019s own manual names the steps of the update.');
+  lines.push(updateWays);
   lines.push('SHA256SUMS holds each file\u2019s SHA-256; "sha256sum -c SHA256SUMS" checks them.', '');
   return lines.join('\n');
 }

@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "driver/diagnosis.h"
+#include "driver/image_purpose.h"
 #include "fileio/file.h"
 #include "fileio/name_text.h"
 #include "ui/eliding_label.h"
@@ -14,6 +15,20 @@
 #include "ui/window_support.h"
 
 namespace kws {
+
+namespace {
+
+// Which of a picture's images is for which receiver and which way of
+// updating: a line each, then the sentence on choosing between them.
+std::string PurposesText(const std::string& output_folder, const std::string& picture) {
+  std::string text = "\n";
+  for (const OutputImage& image : OutputImages(output_folder, BaseName(picture))) {
+    text += "\n" + ShownName(image.path) + ": " + ImagePurpose(image);
+  }
+  return text + "\n\n" + kUpdateWays;
+}
+
+}  // namespace
 
 OutcomeField::OutcomeField(QStatusBar* bar, QLabel* status_text) : bar_(bar), status_text_(status_text) {
   outcome_ = new ElidingLabel(bar_);
@@ -156,7 +171,8 @@ void OutcomeField::RunEnded(const RunSummary& summary, const std::string& opened
     const Outcome& outcome = outcomes_.front();
     if (outcome.result == 0) {
       Show(MadeText(folders.output, HomeFolder()), true);
-      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output)));
+      outcome_->setToolTip(PlainToolTip(QStringLiteral("6 images in ") + ShownPath(folders.output) +
+                                        QString::fromStdString(PurposesText(folders.output, outcome.picture))));
     } else {
       Show(FailedText(outcome.picture, Diagnose(outcome.picture, *outcome.failure)));
       ShowLogPanel(log);

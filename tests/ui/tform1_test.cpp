@@ -581,6 +581,16 @@ class TForm1Test : public QObject, public test::WindowTestCase<ScriptedDialogs> 
     QCOMPARE(Status(), log_panel_opens ? QStringLiteral("done with errors! see log for details...")
                                        : QStringLiteral("done! see log for details..."));
     if (!log_panel_opens) {
+      // Which image is for which receiver and which way of updating.
+      const QString tip = Child<QLabel>("OutcomeText")->toolTip();
+      for (const char* receiver : {"borvik200", "kestro300", "kestro400"}) {
+        for (const char* way : {"usb", "serial"}) {
+          const QString line = QStringLiteral("logo_%1_%2_welcome.img: %3 update image for the %1 receiver")
+                                   .arg(receiver, way, way == std::string("usb") ? "USB" : "serial");
+          QVERIFY2(tip.contains(line.toHtmlEscaped()), qPrintable(tip));
+        }
+      }
+      QVERIFY2(tip.contains(QStringLiteral("manual names the steps")), qPrintable(tip));
       Child<QToolButton>("OpenFolderButton")->click();
       QCOMPARE(dialogs_.opened_urls, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(output))});
     } else {
