@@ -6,6 +6,8 @@ KWS_PACKAGES=(
   zlib1g-dev libgtest-dev
   qt6-base-dev libgl-dev
   libimagequant-dev
+  # OpenSSL's libcrypto: the SHA-256 of each image in the command line's JSON.
+  libssl-dev
   # A large PNG is read a few rows at a time, a large WebP at a reduced scale.
   libpng-dev libwebp-dev
   gzip

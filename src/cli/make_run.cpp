@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <QByteArray>
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <algorithm>
@@ -16,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/sha256.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal.h"
 #include "driver/diagnosis.h"
@@ -36,6 +35,7 @@ class HeadlessView : public RunView {
  public:
   // An image as written: its name, and its size and SHA-256 taken from the
   // bytes that were written and read back, while the run held the folders.
+  // The SHA-256 is taken only for a report that prints it.
   struct WrittenImage {
     std::string path;
     qint64 size;
@@ -50,6 +50,8 @@ class HeadlessView : public RunView {
     std::string why;
   };
 
+  explicit HeadlessView(bool hash) : hash_(hash) {}
+
   std::string ShowPicture(const std::string& path) override { return CheckPreview(path); }
   void SetStatus(const std::string& text) override { status_ = text; }
   void ProcessEvents() override {}
@@ -58,9 +60,7 @@ class HeadlessView : public RunView {
   void ShowMessage(const std::string&) override {}
   std::string StopRequested() override { return StopSignals::Received() ? StopSignals::Reason() : std::string(); }
   void ImageWritten(const std::string& path, std::span<const uint8_t> bytes) override {
-    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    const QByteArray hash = QCryptographicHash::hash(view, QCryptographicHash::Sha256);
-    images_.push_back({path, static_cast<qint64>(bytes.size()), hash.toHex().toStdString()});
+    images_.push_back({path, static_cast<qint64>(bytes.size()), hash_ ? Sha256Hex(bytes) : std::string()});
   }
   void PictureDone(const PictureOutcome& outcome) override {
     outcomes_.push_back({outcome, std::move(images_)});
@@ -73,6 +73,7 @@ class HeadlessView : public RunView {
   const std::vector<Outcome>& outcomes() const { return outcomes_; }
 
  private:
+  bool hash_;
   std::string status_;
   std::vector<Skipped> skipped_;
   std::vector<WrittenImage> images_;
@@ -109,7 +110,7 @@ std::vector<OtherPicture> OtherPicturesIn(const std::string& folder) {
 
 class PictureRun {
  public:
-  PictureRun(Invocation& inv, const StartupResult& start) : inv_(inv), start_(start) {}
+  PictureRun(Invocation& inv, const StartupResult& start) : inv_(inv), start_(start), view_(inv.json()) {}
 
   int Run() {
     Driver driver(view_, start_.folders);

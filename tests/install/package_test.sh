@@ -20,7 +20,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 # Dependencies as dpkg-shlibdeps computed them from the programs.
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libimagequant0 zlib1g; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libimagequant0 zlib1g libssl3; do
   [[ ", $(field Depends)," == *", $lib ("* ]] || fail "Depends has no versioned $lib: $(field Depends)"
 done
 for plugin in qt6-image-formats-plugins libqt6svg6; do
