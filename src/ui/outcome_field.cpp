@@ -21,11 +21,11 @@ namespace {
 // Which of a picture's images is for which receiver and which way of
 // updating: a line each, then the sentence on choosing between them.
 std::string PurposesText(const std::string& output_folder, const std::string& picture) {
-  std::string text = "\n";
+  std::string text;
   for (const OutputImage& image : OutputImages(output_folder, BaseName(picture))) {
-    text += "\n" + ShownName(image.path) + ": " + ImagePurpose(image);
+    text.append("\n\n", text.empty() ? 2 : 1).append(ShownName(image.path)).append(": ").append(ImagePurpose(image));
   }
-  return text + "\n\n" + kUpdateWays;
+  return text.append("\n\n").append(kUpdateWays);
 }
 
 }  // namespace
