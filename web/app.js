@@ -629,8 +629,8 @@
     setStatus('picture-status', files.length + ' of ' + files.length + ' done');
     const zipped = await ask({
       type: 'zip', name: 'update_images.zip', failures,
-      images: images.map(({ name, receiver, serial_model, kind, sound, verdict, sha256 }) =>
-        ({ name, receiver, serial_model, kind, sound, verdict, sha256 })),
+      images: images.map(({ name, receiver, serial_model, kind, purpose, sound, verdict, sha256 }) =>
+        ({ name, receiver, serial_model, kind, purpose, sound, verdict, sha256 })),
     });
     if (!zipped) return;
     if (zipped.error) throw new Error(zipped.error);
